@@ -1,0 +1,29 @@
+# Windows build: Win32 adapters, quorvane.exe and the adapter tests that run under Wine.
+set(QV_WIN_LIBS user32 gdi32 shell32 advapi32 ole32 oleaut32 uuid setupapi shlwapi comctl32 dwmapi version)
+set(QV_STATIC_LINK -static -static-libgcc -static-libstdc++)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+
+file(GLOB_RECURSE QV_WIN32_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/*/win32/*.cpp)
+list(FILTER QV_WIN32_SOURCES EXCLUDE REGEX "/WinMain\\.cpp$")
+add_library(qv_win32 STATIC ${QV_WIN32_SOURCES})
+target_compile_options(qv_win32 PRIVATE ${QV_WARNINGS})
+target_link_libraries(qv_win32 PUBLIC qv_core ${QV_WIN_LIBS})
+
+add_executable(quorvane WIN32 ${PROJECT_SOURCE_DIR}/src/app/win32/WinMain.cpp ${PROJECT_SOURCE_DIR}/res/quorvane.rc)
+target_compile_options(quorvane PRIVATE ${QV_WARNINGS})
+target_link_libraries(quorvane PRIVATE qv_win32 ${QV_STATIC_LINK} -municode)
+set_source_files_properties(${PROJECT_SOURCE_DIR}/res/quorvane.rc PROPERTIES
+  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/res/quorvane.manifest;${PROJECT_SOURCE_DIR}/res/quorvane.ico;${PROJECT_SOURCE_DIR}/res/quorvane-mono.ico")
+
+if(QV_TESTS)
+  # GoogleTest built from the Debian sources with the cross compiler.
+  set(QV_GTEST_SRC /usr/src/googletest/googletest)
+  add_library(qv_gtest_win STATIC ${QV_GTEST_SRC}/src/gtest-all.cc)
+  target_include_directories(qv_gtest_win SYSTEM PUBLIC ${QV_GTEST_SRC}/include PRIVATE ${QV_GTEST_SRC})
+
+  file(GLOB_RECURSE QV_WINE_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/wine/*.cpp)
+  add_executable(qv_wintests ${QV_WINE_TEST_SOURCES})
+  target_include_directories(qv_wintests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_options(qv_wintests PRIVATE ${QV_WARNINGS})
+  target_link_libraries(qv_wintests PRIVATE qv_win32 qv_gtest_win ${QV_STATIC_LINK})
+endif()

@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace qv {
+
+// Settings folder (created on every call) and the settings file inside it.
+std::string configDir();
+std::string configPath();
+
+// The program's settings record, stored as config.json in the settings folder.
+struct Config {
+    int32_t version = 1;
+    bool startWithWindows = false;
+    bool preferElevated = false;
+    bool autoRestoreOnHotplug = true;
+    int32_t maxPreviews = 4;
+    std::string recordingDir;
+    int32_t recordingFps = 30;
+    bool recordingAudio = true;
+    bool autoCheckUpdates = true;
+    bool autoInstallUpdates = true;
+    bool monochromeIcon = false;
+    std::string uiPanels;
+    bool welcomeShown = false;
+    std::string updateChannel = "stable";
+    std::string updateBaseUrl = kDefaultUpdateBaseUrl;
+    std::map<std::string, std::string> hotkeys;
+    std::map<std::string, std::string> displayNames;
+
+    static constexpr const char* kDefaultUpdateBaseUrl = "https://updates.quorvane.app/quorvane";
+
+    bool load();
+    bool save() const;
+    void setDisplayName(const std::string& key, const std::string& name);
+};
+
+} // namespace qv

@@ -1,0 +1,15 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace qv::log {
+
+enum Level : int { Debug = 0, Info = 1, Warn = 2, Error = 3 };
+
+// Process-wide log. Every line goes to standard error and the debugger output;
+// once open() has been called it also goes to the log file.
+void open(const std::string& pathUtf8);
+void write(int level, std::string_view text);
+void logf(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+} // namespace qv::log
