@@ -31,8 +31,15 @@ struct Config {
 
     static constexpr const char* kDefaultUpdateBaseUrl = "https://updates.quorvane.app/quorvane";
 
+    // Reads config.json over the current values (a missing key keeps its field).
+    // True when the file is missing or was read. A file that is not JSON or has
+    // another shape than this record changes nothing, is copied to
+    // config.json.bad and yields false.
     bool load();
+    // Writes the whole record to config.json.tmp, puts it on the disk and moves it
+    // over config.json, so a failure leaves the previous file whole.
     bool save() const;
+    // A non-empty name sets the display's entry; an empty one removes it.
     void setDisplayName(const std::string& key, const std::string& name);
 };
 

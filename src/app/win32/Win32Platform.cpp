@@ -1,0 +1,19 @@
+#include "app/win32/Win32Platform.h"
+
+#include "app/win32/Win32DebugOutput.h"
+#include "app/win32/Win32FileSystem.h"
+#include "app/win32/Win32KnownFolders.h"
+
+namespace qv {
+
+void installWin32Platform() {
+    // Never destroyed: the log may still write while static objects are torn down.
+    static Win32FileSystem* fileSystem = new Win32FileSystem;
+    static Win32KnownFolders* knownFolders = new Win32KnownFolders;
+    static Win32DebugOutput* debugOutput = new Win32DebugOutput;
+    FileSystem::install(fileSystem);
+    KnownFolders::install(knownFolders);
+    DebugOutput::install(debugOutput);
+}
+
+} // namespace qv

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace qv {
+
+// Installs the Win32 implementations of the process-wide ports (file system,
+// known folders, debugger output). Called first thing by the entry point; the
+// implementations live until the process ends.
+void installWin32Platform();
+
+} // namespace qv

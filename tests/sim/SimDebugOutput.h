@@ -1,0 +1,26 @@
+#pragma once
+#include "app/DebugOutput.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qv::sim {
+
+// Records what the program passes to the debugger output, one entry per call.
+// Every log line arrives here as "[Quorvane][LVL] message\n".
+class SimDebugOutput final : public DebugOutput {
+public:
+    void write(const std::string& text) override;
+
+    std::vector<std::string> lines() const;
+    // True when some recorded text equals "[Quorvane][" + level + "] " + message + "\n".
+    bool contains(const std::string& level, const std::string& message) const;
+    void clear();
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+} // namespace qv::sim
