@@ -1,0 +1,328 @@
+#include "display/DisplayManager.h"
+
+#include "app/Log.h"
+#include "base/StrPrintf.h"
+#include "display/DisplayKey.h"
+#include "display/Edid.h"
+
+#include <cctype>
+
+namespace qv {
+
+namespace {
+
+// A configuration can change between the size query and the query itself
+// (a monitor plugged in); each retry starts again with fresh sizes.
+constexpr int MaxQueryAttempts = 5;
+
+constexpr const char* GenericMonitorName = "Generic PnP Monitor";
+
+uint32_t roundedHz(const Rational& rate) {
+    if (rate.denominator == 0)
+        return 0;
+    // numerator / denominator + 1/2, truncated, in exact integer arithmetic.
+    const uint64_t twice = 2ull * rate.numerator + rate.denominator;
+    return static_cast<uint32_t>(twice / (2ull * rate.denominator));
+}
+
+uint32_t orientationFromRotation(uint32_t rotation) {
+    switch (rotation) {
+    case dc::RotationIdentity: return 0;
+    case dc::Rotation90: return 1;
+    case dc::Rotation180: return 2;
+    case dc::Rotation270: return 3;
+    default: return 0;
+    }
+}
+
+std::string colorEncodingName(uint32_t encoding) {
+    switch (encoding) {
+    case dc::ColorEncodingRgb: return "RGB";
+    case dc::ColorEncodingYCbCr444: return "YCbCr 4:4:4";
+    case dc::ColorEncodingYCbCr422: return "YCbCr 4:2:2";
+    case dc::ColorEncodingYCbCr420: return "YCbCr 4:2:0";
+    default: return "Intensity";
+    }
+}
+
+void toUpper(std::string& text) {
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
+
+// \\?\DISPLAY#ABC1234#5&1a2b3c&0&UID4353#{class} -> DISPLAY\ABC1234\5&1A2B3C&0&UID4353,
+// the monitor's device instance id.
+std::string instanceIdFromDevicePath(const std::string& devicePath) {
+    std::string path = devicePath;
+    static const std::string marker = "\\\\?\\";
+    const size_t markerAt = path.find(marker);
+    if (markerAt != std::string::npos)
+        path.erase(0, markerAt + marker.size());
+    const size_t classAt = path.find("#{");
+    if (classAt != std::string::npos)
+        path.resize(classAt);
+    for (char& c : path)
+        if (c == '#')
+            c = '\\';
+    toUpper(path);
+    return path;
+}
+
+// Fills what the target name request reports into the identity.
+bool readTargetName(DisplayConfigApi& api, const Luid& adapterId, uint32_t targetId, TargetDeviceName& name,
+                    MonitorIdentity& identity) {
+    if (api.getTargetName(adapterId, targetId, name) != dc::ErrorSuccess)
+        return false;
+    identity.monitorName = name.monitorFriendlyDeviceName;
+    identity.devicePath = name.monitorDevicePath;
+    identity.manufacturer = manufacturerLetters(name.edidManufactureId);
+    identity.productCode = name.edidProductCodeId;
+    return true;
+}
+
+} // namespace
+
+DisplayManager::DisplayManager(DisplayConfigApi& api) : api_(api) {}
+
+int32_t DisplayManager::queryConfig(uint32_t flags, std::vector<PathInfo>& paths, std::vector<ModeInfo>& modes,
+                                    uint32_t* topologyId, QueryStage& failedStage) {
+    int32_t rc = dc::ErrorSuccess;
+    for (int attempt = 1; attempt <= MaxQueryAttempts; ++attempt) {
+        uint32_t numPaths = 0;
+        uint32_t numModes = 0;
+        rc = api_.getBufferSizes(flags, numPaths, numModes);
+        if (rc != dc::ErrorSuccess) {
+            failedStage = QueryStage::BufferSizes;
+            break;
+        }
+        paths.assign(numPaths, PathInfo{});
+        modes.assign(numModes, ModeInfo{});
+        rc = api_.queryConfig(flags, numPaths, paths.data(), numModes, modes.data(), topologyId);
+        if (rc == dc::ErrorSuccess) {
+            paths.resize(numPaths < paths.size() ? numPaths : paths.size());
+            modes.resize(numModes < modes.size() ? numModes : modes.size());
+            return rc;
+        }
+        failedStage = QueryStage::Query;
+        if (rc != dc::ErrorInsufficientBuffer)
+            break;
+    }
+    paths.clear();
+    modes.clear();
+    return rc;
+}
+
+bool DisplayManager::queryActivePaths(std::vector<PathInfo>& paths, std::vector<ModeInfo>& modes) {
+    QueryStage stage = QueryStage::Query;
+    const int32_t rc = queryConfig(dc::QdcOnlyActivePaths, paths, modes, nullptr, stage);
+    if (rc == dc::ErrorSuccess)
+        return true;
+    const std::string text = errorText(static_cast<uint32_t>(rc));
+    if (stage == QueryStage::BufferSizes)
+        log::logf(log::Error, "GetDisplayConfigBufferSizes failed: %s", text.c_str());
+    else
+        log::logf(log::Error, "QueryDisplayConfig failed: %s", text.c_str());
+    return false;
+}
+
+std::vector<DisplayInfo> DisplayManager::enumerate() {
+    std::vector<PathInfo> paths;
+    std::vector<ModeInfo> modeList;
+    if (!queryActivePaths(paths, modeList)) {
+        cache_.clear();
+        return {};
+    }
+
+    std::vector<DisplayInfo> displays;
+    for (const PathInfo& path : paths) {
+        if ((path.flags & dc::PathActive) == 0)
+            continue;
+
+        DisplayInfo info;
+        info.active = true;
+        info.sourceId = path.sourceInfo.id;
+        info.targetId = path.targetInfo.id;
+        info.adapterId = path.targetInfo.adapterId;
+        info.orientation = orientationFromRotation(path.targetInfo.rotation);
+
+        const uint32_t sourceMode = path.sourceInfo.modeInfoIdx;
+        if (sourceMode != dc::PathModeIdxInvalid && sourceMode < modeList.size() &&
+            modeList[sourceMode].infoType == dc::ModeInfoTypeSource) {
+            const SourceMode& source = modeList[sourceMode].sourceMode;
+            info.width = source.width;
+            info.height = source.height;
+            info.posX = source.positionX;
+            info.posY = source.positionY;
+            info.primary = source.positionX == 0 && source.positionY == 0;
+        }
+        info.refreshHz = roundedHz(path.targetInfo.refreshRate);
+
+        MonitorIdentity identity;
+        TargetDeviceName targetName;
+        if (readTargetName(api_, path.targetInfo.adapterId, path.targetInfo.id, targetName, identity))
+            info.name = targetName.monitorFriendlyDeviceName;
+
+        SourceDeviceName sourceName;
+        if (api_.getSourceName(path.sourceInfo.adapterId, path.sourceInfo.id, sourceName) == dc::ErrorSuccess)
+            info.gdiName = sourceName.viewGdiDeviceName;
+
+        if (!info.gdiName.empty()) {
+            DevMode current;
+            if (api_.enumDisplaySettings(info.gdiName, dc::EnumCurrentSettings, current)) {
+                info.width = current.dmPelsWidth;
+                info.height = current.dmPelsHeight;
+                info.refreshHz = current.dmDisplayFrequency;
+            }
+        }
+
+        enrichFromEdid(identity.devicePath, identity);
+
+        if ((info.name.empty() || info.name == GenericMonitorName) && !identity.monitorName.empty())
+            info.name = identity.monitorName;
+        if (info.name.empty())
+            info.name = info.gdiName;
+        info.key = displayKey(identity);
+
+        TargetPreferredMode preferred;
+        if (api_.getTargetPreferredMode(path.targetInfo.adapterId, path.targetInfo.id, preferred) ==
+            dc::ErrorSuccess) {
+            info.preferred.width = preferred.width;
+            info.preferred.height = preferred.height;
+            info.preferred.refreshHz = roundedHz(preferred.vSyncFreq);
+            info.preferred.valid = true;
+        }
+
+        AdvancedColorInfo color;
+        if (api_.getAdvancedColorInfo(path.targetInfo.adapterId, path.targetInfo.id, color) == dc::ErrorSuccess) {
+            info.hdrSupported = color.advancedColorSupported;
+            info.hdrEnabled = color.advancedColorEnabled;
+            info.bitsPerColor = color.bitsPerColorChannel;
+            info.colorEncoding = colorEncodingName(color.colorEncoding);
+        }
+
+        displays.push_back(std::move(info));
+    }
+
+    cache_ = displays;
+    return displays;
+}
+
+bool DisplayManager::enrichFromEdid(const std::string& devicePath, MonitorIdentity& identity) {
+    if (devicePath.empty())
+        return false;
+    const std::string wanted = instanceIdFromDevicePath(devicePath);
+
+    std::unique_ptr<MonitorDeviceSet> devices = api_.openMonitorDevices();
+    if (!devices) {
+        log::write(log::Warn, "enrichFromEdid: SetupDiGetClassDevs failed");
+        return false;
+    }
+    for (uint32_t index = 0; devices->enumDevice(index); ++index) {
+        std::string instanceId;
+        if (!devices->instanceId(index, instanceId))
+            continue;
+        toUpper(instanceId);
+        if (wanted.empty() || wanted.size() > instanceId.size() || instanceId.find(wanted) == std::string::npos)
+            continue;
+        RegistryValue edid;
+        if (devices->readEdid(index, edid) && edid.type == dc::RegBinary && edid.data.size() >= EdidBlockSize &&
+            parseEdid(edid.data.data(), edid.data.size(), identity))
+            return true;
+    }
+    return false;
+}
+
+std::optional<DisplayInfo> DisplayManager::find(const std::string& key) const {
+    if (const DisplayInfo* info = findCached(key))
+        return *info;
+    return std::nullopt;
+}
+
+const DisplayInfo* DisplayManager::findCached(const std::string& key) const {
+    for (const DisplayInfo& info : cache_)
+        if (info.key == key)
+            return &info;
+    return nullptr;
+}
+
+std::vector<DisplayMode> DisplayManager::modes(const std::string& key) {
+    const DisplayInfo* info = findCached(key);
+    if ((info == nullptr || info->gdiName.empty()) && cache_.empty()) {
+        enumerate();
+        info = findCached(key);
+    }
+    if (info == nullptr || info->gdiName.empty())
+        return {};
+
+    const std::string gdiName = info->gdiName;
+    std::vector<DisplayMode> list;
+    DevMode mode;
+    for (uint32_t i = 0; api_.enumDisplaySettings(gdiName, i, mode); ++i) {
+        const DisplayMode entry{mode.dmPelsWidth, mode.dmPelsHeight, mode.dmDisplayFrequency};
+        if (list.empty() || !(list.back() == entry))
+            list.push_back(entry);
+        mode = DevMode{};
+    }
+    return list;
+}
+
+std::string DisplayManager::primaryKey() {
+    if (cache_.empty())
+        enumerate();
+    for (const DisplayInfo& info : cache_)
+        if (info.primary)
+            return info.key;
+    return std::string();
+}
+
+Projection DisplayManager::currentProjection() {
+    std::vector<PathInfo> paths;
+    std::vector<ModeInfo> modeList;
+    uint32_t topology = 0;
+    QueryStage stage = QueryStage::Query;
+    if (queryConfig(dc::QdcDatabaseCurrent, paths, modeList, &topology, stage) != dc::ErrorSuccess)
+        return Projection::Unknown;
+    switch (topology) {
+    case dc::TopologyInternal: return Projection::Internal;
+    case dc::TopologyClone: return Projection::Clone;
+    case dc::TopologyExtend: return Projection::Extend;
+    case dc::TopologyExternal: return Projection::External;
+    default: return Projection::Unknown;
+    }
+}
+
+std::string DisplayManager::keyForTarget(const Luid& adapterId, uint32_t targetId) {
+    MonitorIdentity identity;
+    TargetDeviceName targetName;
+    readTargetName(api_, adapterId, targetId, targetName, identity);
+    enrichFromEdid(identity.devicePath, identity);
+    return displayKey(identity);
+}
+
+std::string DisplayManager::errorText(uint32_t code) const {
+    std::string text = api_.formatSystemMessage(code);
+    if (text.empty())
+        text = "unknown error";
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    return text + strprintf(" (0x%lX)", static_cast<unsigned long>(code));
+}
+
+std::vector<DisplayPlacement> DisplayManager::placementSnapshot() {
+    std::vector<DisplayPlacement> placements;
+    for (const DisplayInfo& info : enumerate()) {
+        DisplayPlacement placement;
+        placement.key = info.key;
+        placement.x = info.posX;
+        placement.y = info.posY;
+        placement.width = info.width;
+        placement.height = info.height;
+        placement.refreshHz = info.refreshHz;
+        placement.orientation = info.orientation;
+        placement.primary = info.primary;
+        placements.push_back(std::move(placement));
+    }
+    return placements;
+}
+
+} // namespace qv

@@ -1,0 +1,227 @@
+#include "display/win32/Win32DisplayConfigApi.h"
+
+#include "base/win32/Utf16.h"
+#include "display/win32/CcdRecords.h"
+
+#include <windows.h>
+#include <setupapi.h>
+
+#include <vector>
+
+namespace qv {
+
+static_assert(dc::QdcOnlyActivePaths == QDC_ONLY_ACTIVE_PATHS);
+static_assert(dc::QdcDatabaseCurrent == QDC_DATABASE_CURRENT);
+static_assert(dc::QdcAllPaths == QDC_ALL_PATHS);
+static_assert(dc::PathActive == DISPLAYCONFIG_PATH_ACTIVE);
+static_assert(dc::PathModeIdxInvalid == DISPLAYCONFIG_PATH_MODE_IDX_INVALID);
+static_assert(dc::ModeInfoTypeSource == DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE);
+static_assert(dc::ModeInfoTypeTarget == DISPLAYCONFIG_MODE_INFO_TYPE_TARGET);
+static_assert(dc::Rotation270 == DISPLAYCONFIG_ROTATION_ROTATE270);
+static_assert(dc::TopologyExternal == DISPLAYCONFIG_TOPOLOGY_EXTERNAL);
+static_assert(dc::ErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
+static_assert(dc::EnumCurrentSettings == ENUM_CURRENT_SETTINGS);
+static_assert(dc::RegBinary == REG_BINARY);
+
+namespace {
+
+// Monitor device setup class {4D36E96E-E325-11CE-BFC1-08002BE10318}.
+const GUID MonitorClassGuid = {0x4d36e96e, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+
+template <typename Packet>
+void prepare(Packet& packet, DISPLAYCONFIG_DEVICE_INFO_TYPE type, const Luid& adapterId, uint32_t id) {
+    ZeroMemory(&packet, sizeof(packet));
+    packet.header.type = type;
+    packet.header.size = sizeof(packet);
+    packet.header.adapterId = toLuid(adapterId);
+    packet.header.id = id;
+}
+
+std::string narrowFixed(const WCHAR* text, size_t capacity) {
+    size_t length = 0;
+    while (length < capacity && text[length] != L'\0')
+        ++length;
+    return narrow(std::wstring_view(text, length));
+}
+
+class Win32MonitorDeviceSet final : public MonitorDeviceSet {
+public:
+    explicit Win32MonitorDeviceSet(HDEVINFO set) : set_(set) {}
+    ~Win32MonitorDeviceSet() override { SetupDiDestroyDeviceInfoList(set_); }
+    Win32MonitorDeviceSet(const Win32MonitorDeviceSet&) = delete;
+    Win32MonitorDeviceSet& operator=(const Win32MonitorDeviceSet&) = delete;
+
+    bool enumDevice(uint32_t index) override {
+        SP_DEVINFO_DATA data;
+        return deviceData(index, data);
+    }
+
+    bool instanceId(uint32_t index, std::string& id) override {
+        SP_DEVINFO_DATA data;
+        if (!deviceData(index, data))
+            return false;
+        WCHAR buffer[512] = {};
+        if (!SetupDiGetDeviceInstanceIdW(set_, &data, buffer, 512, nullptr))
+            return false;
+        id = narrowFixed(buffer, 512);
+        return true;
+    }
+
+    bool readEdid(uint32_t index, RegistryValue& value) override {
+        SP_DEVINFO_DATA data;
+        if (!deviceData(index, data))
+            return false;
+        HKEY key = SetupDiOpenDevRegKey(set_, &data, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (key == nullptr || key == INVALID_HANDLE_VALUE)
+            return false;
+        BYTE buffer[256] = {};
+        DWORD type = 0;
+        DWORD size = sizeof(buffer);
+        const LONG rc = RegQueryValueExW(key, L"EDID", nullptr, &type, buffer, &size);
+        RegCloseKey(key);
+        if (rc != ERROR_SUCCESS)
+            return false;
+        value.type = type;
+        value.data.assign(buffer, buffer + (size < sizeof(buffer) ? size : sizeof(buffer)));
+        return true;
+    }
+
+private:
+    bool deviceData(uint32_t index, SP_DEVINFO_DATA& data) {
+        ZeroMemory(&data, sizeof(data));
+        data.cbSize = sizeof(data);
+        return SetupDiEnumDeviceInfo(set_, index, &data) != FALSE;
+    }
+
+    HDEVINFO set_;
+};
+
+} // namespace
+
+int32_t Win32DisplayConfigApi::getBufferSizes(uint32_t flags, uint32_t& numPaths, uint32_t& numModes) {
+    UINT32 paths = 0;
+    UINT32 modes = 0;
+    const LONG rc = GetDisplayConfigBufferSizes(flags, &paths, &modes);
+    numPaths = paths;
+    numModes = modes;
+    return rc;
+}
+
+int32_t Win32DisplayConfigApi::queryConfig(uint32_t flags, uint32_t& numPaths, PathInfo* paths, uint32_t& numModes,
+                                           ModeInfo* modes, uint32_t* topologyId) {
+    std::vector<DISPLAYCONFIG_PATH_INFO> nativePaths(numPaths);
+    std::vector<DISPLAYCONFIG_MODE_INFO> nativeModes(numModes);
+
+    UINT32 pathCount = numPaths;
+    UINT32 modeCount = numModes;
+    DISPLAYCONFIG_TOPOLOGY_ID topology = DISPLAYCONFIG_TOPOLOGY_ID(0);
+    const LONG rc = QueryDisplayConfig(flags, &pathCount, nativePaths.data(), &modeCount, nativeModes.data(),
+                                       topologyId != nullptr ? &topology : nullptr);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    if (pathCount > numPaths)
+        pathCount = numPaths;
+    if (modeCount > numModes)
+        modeCount = numModes;
+    for (uint32_t i = 0; i < pathCount; ++i)
+        paths[i] = fromNative(nativePaths[i]);
+    for (uint32_t i = 0; i < modeCount; ++i)
+        modes[i] = fromNative(nativeModes[i]);
+    numPaths = pathCount;
+    numModes = modeCount;
+    if (topologyId != nullptr)
+        *topologyId = static_cast<uint32_t>(topology);
+    return rc;
+}
+
+int32_t Win32DisplayConfigApi::getTargetName(const Luid& adapterId, uint32_t targetId, TargetDeviceName& out) {
+    DISPLAYCONFIG_TARGET_DEVICE_NAME packet;
+    prepare(packet, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, adapterId, targetId);
+    const LONG rc = DisplayConfigGetDeviceInfo(&packet.header);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    out.monitorFriendlyDeviceName = narrowFixed(packet.monitorFriendlyDeviceName, 64);
+    out.monitorDevicePath = narrowFixed(packet.monitorDevicePath, 128);
+    out.edidManufactureId = packet.edidManufactureId;
+    out.edidProductCodeId = packet.edidProductCodeId;
+    return rc;
+}
+
+int32_t Win32DisplayConfigApi::getSourceName(const Luid& adapterId, uint32_t sourceId, SourceDeviceName& out) {
+    DISPLAYCONFIG_SOURCE_DEVICE_NAME packet;
+    prepare(packet, DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, adapterId, sourceId);
+    const LONG rc = DisplayConfigGetDeviceInfo(&packet.header);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    out.viewGdiDeviceName = narrowFixed(packet.viewGdiDeviceName, CCHDEVICENAME);
+    return rc;
+}
+
+int32_t Win32DisplayConfigApi::getTargetPreferredMode(const Luid& adapterId, uint32_t targetId,
+                                                      TargetPreferredMode& out) {
+    DISPLAYCONFIG_TARGET_PREFERRED_MODE packet;
+    prepare(packet, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE, adapterId, targetId);
+    const LONG rc = DisplayConfigGetDeviceInfo(&packet.header);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    out.width = packet.width;
+    out.height = packet.height;
+    out.vSyncFreq = fromRational(packet.targetMode.targetVideoSignalInfo.vSyncFreq);
+    return rc;
+}
+
+int32_t Win32DisplayConfigApi::getAdvancedColorInfo(const Luid& adapterId, uint32_t targetId,
+                                                    AdvancedColorInfo& out) {
+    DISPLAYCONFIG_GET_ADVANCED_COLOR_INFO packet;
+    prepare(packet, DISPLAYCONFIG_DEVICE_INFO_GET_ADVANCED_COLOR_INFO, adapterId, targetId);
+    const LONG rc = DisplayConfigGetDeviceInfo(&packet.header);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    out.advancedColorSupported = packet.advancedColorSupported != 0;
+    out.advancedColorEnabled = packet.advancedColorEnabled != 0;
+    out.colorEncoding = static_cast<uint32_t>(packet.colorEncoding);
+    out.bitsPerColorChannel = packet.bitsPerColorChannel;
+    return rc;
+}
+
+bool Win32DisplayConfigApi::enumDisplaySettings(const std::string& gdiName, uint32_t modeNum, DevMode& mode) {
+    DEVMODEW devmode;
+    ZeroMemory(&devmode, sizeof(devmode));
+    devmode.dmSize = sizeof(devmode);
+    const std::wstring device = widen(gdiName);
+    if (!EnumDisplaySettingsExW(device.c_str(), modeNum, &devmode, 0))
+        return false;
+    mode.dmFields = devmode.dmFields;
+    mode.dmBitsPerPel = devmode.dmBitsPerPel;
+    mode.dmPelsWidth = devmode.dmPelsWidth;
+    mode.dmPelsHeight = devmode.dmPelsHeight;
+    mode.dmDisplayFrequency = devmode.dmDisplayFrequency;
+    mode.dmDisplayFlags = devmode.dmDisplayFlags;
+    mode.dmPositionX = devmode.dmPosition.x;
+    mode.dmPositionY = devmode.dmPosition.y;
+    mode.dmDisplayOrientation = devmode.dmDisplayOrientation;
+    mode.dmDisplayFixedOutput = devmode.dmDisplayFixedOutput;
+    return true;
+}
+
+std::unique_ptr<MonitorDeviceSet> Win32DisplayConfigApi::openMonitorDevices() {
+    HDEVINFO set = SetupDiGetClassDevsW(&MonitorClassGuid, nullptr, nullptr, DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE)
+        return nullptr;
+    return std::make_unique<Win32MonitorDeviceSet>(set);
+}
+
+std::string Win32DisplayConfigApi::formatSystemMessage(uint32_t code) {
+    char* buffer = nullptr;
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0x400, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text;
+    if (length != 0 && buffer != nullptr)
+        text.assign(buffer, length);
+    if (buffer != nullptr)
+        LocalFree(buffer);
+    return text;
+}
+
+} // namespace qv
