@@ -2,6 +2,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/Printf.h"
+
 namespace qv::log {
 
 enum Level : int { Debug = 0, Info = 1, Warn = 2, Error = 3 };
@@ -12,6 +14,6 @@ enum Level : int { Debug = 0, Info = 1, Warn = 2, Error = 3 };
 // Safe to call from any thread.
 void open(const std::string& pathUtf8);
 void write(int level, std::string_view text);
-void logf(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void logf(int level, const char* format, ...) QV_PRINTF(2, 3);
 
 } // namespace qv::log
