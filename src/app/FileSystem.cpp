@@ -15,6 +15,7 @@ public:
     bool moveFile(const std::string&, const std::string&, uint32_t) override { return false; }
     bool copyFile(const std::string&, const std::string&) override { return false; }
     bool removeFile(const std::string&) override { return false; }
+    bool listFolder(const std::string&, std::vector<FolderEntry>&) override { return false; }
 };
 
 NoFileSystem& noFileSystem() {

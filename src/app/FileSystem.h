@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv {
 
@@ -18,6 +19,12 @@ public:
     static constexpr uint32_t kMoveWriteThrough = 0x8;
 
     enum class ReadStatus { Ok, CannotOpen, Failed };
+
+    // One entry of a folder listing.
+    struct FolderEntry {
+        std::string name;         // the entry's own name, without the folder
+        bool regularFile = false; // false for folders and devices
+    };
 
     // An open file (a C stream on Windows). Closed by close() or, failing that,
     // by the destructor.
@@ -49,6 +56,9 @@ public:
     // Copies, replacing an existing target.
     virtual bool copyFile(const std::string& from, const std::string& to) = 0;
     virtual bool removeFile(const std::string& path) = 0;
+    // Lists the entries of a folder (without "." and ".."), in no particular
+    // order; false when the folder cannot be read.
+    virtual bool listFolder(const std::string& path, std::vector<FolderEntry>& out) = 0;
 
     // Creates every folder of the chain ending at path, one level at a time,
     // ignoring errors (levels that exist fail harmlessly).

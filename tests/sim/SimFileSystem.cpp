@@ -2,6 +2,7 @@
 
 #include "base/StrPrintf.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace qv::sim {
@@ -229,6 +230,21 @@ bool SimFileSystem::removeFile(const std::string& path) {
     state_->calls.push_back("remove " + path);
     if (state_->fails(Op::Remove, path) || !state_->files.count(path) || state_->isOpen(path)) return false;
     state_->files.erase(path);
+    return true;
+}
+
+bool SimFileSystem::listFolder(const std::string& path, std::vector<FolderEntry>& out) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->calls.push_back("list " + path);
+    out.clear();
+    if (state_->fails(Op::List, path) || !state_->folderExists(path)) return false;
+    auto add = [&](const std::string& entry, bool regularFile) {
+        if (qv::parentFolder(entry) == path) out.push_back({entry.substr(path.size() + 1), regularFile});
+    };
+    for (const auto& folder : state_->folders) add(folder, false);
+    for (const auto& file : state_->files) add(file.first, true);
+    // Listings promise no order; newest-looking names first keeps callers honest.
+    std::reverse(out.begin(), out.end());
     return true;
 }
 

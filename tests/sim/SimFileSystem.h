@@ -14,12 +14,13 @@ namespace qv::sim {
 // create a file or folder whose parent folder is missing, and to move or delete
 // a file that is open. Any operation can be made to fail for one path, and every
 // call is recorded as a line of text, for example
-// "move C:\a\qv.log -> C:\a\qv.log.1 flags=3".
+// "move C:\a\qv.log -> C:\a\qv.log.1 flags=3". Folder listings come in
+// descending name order, so callers that need an order must sort.
 // A path without a separator ("C:", ".") is a root and always exists.
 // Safe to use from several threads.
 class SimFileSystem final : public FileSystem {
 public:
-    enum class Op { Open, Read, Write, Flush, Commit, Close, Move, Copy, Remove, CreateFolder };
+    enum class Op { Open, Read, Write, Flush, Commit, Close, Move, Copy, Remove, CreateFolder, List };
 
     SimFileSystem();
     ~SimFileSystem() override;
@@ -51,6 +52,7 @@ public:
     bool moveFile(const std::string& from, const std::string& to, uint32_t flags) override;
     bool copyFile(const std::string& from, const std::string& to) override;
     bool removeFile(const std::string& path) override;
+    bool listFolder(const std::string& path, std::vector<FolderEntry>& out) override;
 
     struct State; // shared with open files, which may outlive the file system
 

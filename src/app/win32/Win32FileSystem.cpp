@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <io.h>
 #include <share.h>
 
@@ -88,5 +89,20 @@ bool Win32FileSystem::copyFile(const std::string& from, const std::string& to) {
 }
 
 bool Win32FileSystem::removeFile(const std::string& path) { return DeleteFileW(widen(path).c_str()) != 0; }
+
+bool Win32FileSystem::listFolder(const std::string& path, std::vector<FolderEntry>& out) {
+    out.clear();
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(widen(path + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        if (std::wcscmp(data.cFileName, L".") == 0 || std::wcscmp(data.cFileName, L"..") == 0) continue;
+        constexpr DWORD kNotRegular = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+        out.push_back({narrow(data.cFileName), (data.dwFileAttributes & kNotRegular) == 0});
+    } while (FindNextFileW(find, &data));
+    bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(find);
+    return complete;
+}
 
 } // namespace qv

@@ -1,5 +1,6 @@
 #include "app/win32/Win32Platform.h"
 
+#include "app/win32/Win32CrashApi.h"
 #include "app/win32/Win32DebugOutput.h"
 #include "app/win32/Win32FileSystem.h"
 #include "app/win32/Win32KnownFolders.h"
@@ -11,9 +12,11 @@ void installWin32Platform() {
     static Win32FileSystem* fileSystem = new Win32FileSystem;
     static Win32KnownFolders* knownFolders = new Win32KnownFolders;
     static Win32DebugOutput* debugOutput = new Win32DebugOutput;
+    static Win32CrashApi* crashApi = new Win32CrashApi;
     FileSystem::install(fileSystem);
     KnownFolders::install(knownFolders);
     DebugOutput::install(debugOutput);
+    CrashApi::install(crashApi);
 }
 
 } // namespace qv
