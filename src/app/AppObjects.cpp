@@ -1,0 +1,94 @@
+#include "app/AppObjects.h"
+
+#include "app/ActionBus.h"
+#include "app/Config.h"
+#include "app/CrashDumps.h"
+#include "app/Log.h"
+#include "display/DisplayManager.h"
+#include "layout/LayoutStore.h"
+#include "ui/TrayController.h"
+#include "vdisplay/VdCommandLine.h"
+#include "windows/WindowPlacement.h"
+
+namespace qv {
+
+AppObjects::AppObjects(std::vector<std::string> arguments, uint64_t instance, Ports ports)
+    : arguments_(std::move(arguments)), instance_(instance), ports_(ports) {}
+
+AppObjects::~AppObjects() {
+    // Normally the Application has torn everything down already; this keeps
+    // the same order if it did not.
+    destroyTrayController();
+    destroyActionBus();
+    destroyDisplayManager();
+    destroyLayoutStore();
+    destroySettings();
+}
+
+bool AppObjects::runCommandLine(int& exitCode) {
+    VdCommandLine commandLine(arguments_, ports_.console);
+    return commandLine.run(exitCode);
+}
+
+void AppObjects::loadSettings() {
+    config_ = std::make_unique<Config>();
+    config_->load();
+}
+
+Config& AppObjects::settings() {
+    if (!config_) config_ = std::make_unique<Config>();
+    return *config_;
+}
+
+void AppObjects::saveSettings() {
+    if (config_) config_->save();
+}
+
+std::string AppObjects::settingsFolder() { return configDir(); }
+
+void AppObjects::openLog(const std::string& path) { log::open(path); }
+
+void AppObjects::installCrashHandler(const std::string& folder, int keepCount) {
+    CrashDumps::install(folder, keepCount);
+}
+
+void AppObjects::loadLayouts() {
+    layouts_ = std::make_unique<LayoutStore>();
+    layouts_->load();
+}
+
+void AppObjects::buildDisplayManager() { displays_ = std::make_unique<DisplayManager>(ports_.displayConfig); }
+
+void AppObjects::buildActionBus() {
+    placement_ = std::make_unique<WindowPlacement>(ports_.windowSystem, *displays_);
+    if (!layouts_) layouts_ = std::make_unique<LayoutStore>();
+    bus_ = std::make_unique<ActionBus>(*displays_, *placement_, *layouts_, settings());
+}
+
+bool AppObjects::createTrayController() {
+    tray_ = std::make_unique<TrayController>(ports_.trayWindow);
+    return tray_->create(instance_, *bus_, *displays_, settings());
+}
+
+void AppObjects::enumerateDisplays() {
+    if (displays_) displays_->enumerate();
+}
+
+void AppObjects::notify(const std::string& title, const std::string& text, bool error) {
+    if (tray_) tray_->notify(title, text, error);
+}
+
+void AppObjects::destroyTrayController() { tray_.reset(); }
+
+void AppObjects::destroyActionBus() {
+    bus_.reset();
+    placement_.reset();
+}
+
+void AppObjects::destroyDisplayManager() { displays_.reset(); }
+
+void AppObjects::destroyLayoutStore() { layouts_.reset(); }
+
+void AppObjects::destroySettings() { config_.reset(); }
+
+} // namespace qv

@@ -1,0 +1,70 @@
+#pragma once
+#include "app/StartupSteps.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class ActionBus;
+class DisplayConfigApi;
+class DisplayManager;
+class LayoutStore;
+class TrayController;
+class TrayWindowApi;
+class VdConsole;
+class WindowPlacement;
+class WindowSystem;
+struct Config;
+
+// The long-lived objects of the running program and the start-up steps that
+// build, use and destroy them. They live exactly as long as the Application
+// runs the message loop.
+class AppObjects final : public StartupSteps {
+public:
+    struct Ports {
+        VdConsole& console;
+        DisplayConfigApi& displayConfig;
+        TrayWindowApi& trayWindow;
+        WindowSystem& windowSystem;
+    };
+
+    // arguments: the command line without the program name, UTF-8;
+    // instance: the module instance handle.
+    AppObjects(std::vector<std::string> arguments, uint64_t instance, Ports ports);
+    ~AppObjects() override;
+
+    bool runCommandLine(int& exitCode) override;
+    void loadSettings() override;
+    Config& settings() override;
+    void saveSettings() override;
+    std::string settingsFolder() override;
+    void openLog(const std::string& path) override;
+    void installCrashHandler(const std::string& folder, int keepCount) override;
+    void loadLayouts() override;
+    void buildDisplayManager() override;
+    void buildActionBus() override;
+    bool createTrayController() override;
+    void enumerateDisplays() override;
+    void notify(const std::string& title, const std::string& text, bool error) override;
+    void destroyTrayController() override;
+    void destroyActionBus() override;
+    void destroyDisplayManager() override;
+    void destroyLayoutStore() override;
+    void destroySettings() override;
+
+private:
+    std::vector<std::string> arguments_;
+    uint64_t instance_;
+    Ports ports_;
+    std::unique_ptr<Config> config_;
+    std::unique_ptr<LayoutStore> layouts_;
+    std::unique_ptr<DisplayManager> displays_;
+    std::unique_ptr<WindowPlacement> placement_;
+    std::unique_ptr<ActionBus> bus_;
+    std::unique_ptr<TrayController> tray_;
+};
+
+} // namespace qv

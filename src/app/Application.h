@@ -1,0 +1,58 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class InstanceMutex;
+class KnownFolders;
+class ProcessApi;
+class Registry;
+class ShellApi;
+class StartupSteps;
+
+// The process itself: decides whether this run is a console command, a
+// second copy or the one running instance; builds the long-lived objects in
+// order, runs the message loop and tears everything down again.
+class Application {
+public:
+    static constexpr const char* kMutexName = "Quorvane.SingleInstance.Mutex";
+    static constexpr const char* kAppUserModelId = "Zentrik.Quorvane";
+    static constexpr const char* kShowFlyoutMessage = "Quorvane_ShowFlyout";
+    static constexpr const char* kQuitMessage = "Quorvane_Quit";
+    static constexpr const char* kTitle = "Quorvane";
+    static constexpr const char* kShortcutFile = "\\Quorvane.lnk";
+    static constexpr const char* kShortcutDescription = "Keyboard-driven multi-monitor control";
+    static constexpr int kCrashDumpKeepCount = 5;
+    // How long a copy started by relaunchElevated waits for the old instance
+    // to release the single-instance mutex.
+    static constexpr uint32_t kRelaunchWaitMs = 10000;
+
+    struct Ports {
+        InstanceMutex& mutex;
+        ProcessApi& process;
+        Registry& registry;
+        ShellApi& shell;
+        KnownFolders& folders;
+        StartupSteps& steps;
+    };
+
+    // arguments: the command line without the program name, UTF-8.
+    Application(std::vector<std::string> arguments, Ports ports);
+
+    // Runs the process from start to end and returns its exit code.
+    int run();
+
+private:
+    // True when this process is the one instance (it owns the mutex).
+    bool becomeSingleInstance();
+    bool startedByRelaunch() const;
+    void ensureStartMenuShortcut();
+    void tearDown();
+
+    std::vector<std::string> arguments_;
+    Ports ports_;
+};
+
+} // namespace qv

@@ -1,0 +1,50 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+// Registry keys and values. Names and string data are UTF-8; the Win32
+// implementation converts to UTF-16 and passes every constant straight on.
+// Calls return the Windows error code (0 on success).
+class Registry {
+public:
+    // An open key; 0 is no key.
+    using Key = uint64_t;
+
+    // Predefined root keys, with their HKEY values.
+    enum class Root : uint32_t {
+        CurrentUser = 0x80000001,
+        LocalMachine = 0x80000002,
+    };
+
+    // Access rights.
+    static constexpr uint32_t kKeyQueryValue = 0x0001;
+    static constexpr uint32_t kKeySetValue = 0x0002;
+    static constexpr uint32_t kKeyRead = 0x20019;
+
+    // Value types.
+    static constexpr uint32_t kRegSz = 1;
+    static constexpr uint32_t kRegBinary = 3;
+    static constexpr uint32_t kRegDword = 4;
+
+    // Error codes.
+    static constexpr int32_t kSuccess = 0;
+    static constexpr int32_t kFileNotFound = 2;
+
+    virtual ~Registry() = default;
+
+    // RegOpenKeyExW.
+    virtual int32_t openKey(Root root, const std::string& subKey, uint32_t access, Key& key) = 0;
+    // RegQueryValueExW without a data buffer: only the value's type is read.
+    virtual int32_t queryValueType(Key key, const std::string& name, uint32_t& type) = 0;
+    // RegSetValueExW with REG_SZ; the byte count includes the UTF-16 text's
+    // terminating NUL: (characters + 1) * 2.
+    virtual int32_t setStringValue(Key key, const std::string& name, const std::string& text) = 0;
+    // RegDeleteValueW.
+    virtual int32_t deleteValue(Key key, const std::string& name) = 0;
+    // RegCloseKey.
+    virtual void closeKey(Key key) = 0;
+};
+
+} // namespace qv

@@ -1,0 +1,35 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+// The shell services of the process: files seen by the shell, shell links
+// (shortcuts) and starting programs with a verb.
+class ShellApi {
+public:
+    // ShellExecuteExW mask and show command.
+    static constexpr uint32_t kSeeMaskNoAsync = 0x100;
+    static constexpr int32_t kSwShowNormal = 1;
+
+    struct ShellLink {
+        std::string target;
+        std::string workingDirectory;
+        std::string description;
+        std::string iconPath;
+        int32_t iconIndex = 0;
+    };
+
+    virtual ~ShellApi() = default;
+
+    // True when GetFileAttributesW succeeds on the path.
+    virtual bool pathExists(const std::string& path) = 0;
+    // CoCreateInstance of CLSID_ShellLink (in-process) for IShellLinkW, the
+    // link's fields set, IPersistFile::Save(path, TRUE). False on any failure.
+    virtual bool createShellLink(const ShellLink& link, const std::string& path) = 0;
+    // ShellExecuteExW; true when it succeeds.
+    virtual bool shellExecuteEx(const std::string& verb, const std::string& file, const std::string& parameters,
+                                uint32_t mask, int32_t show) = 0;
+};
+
+} // namespace qv

@@ -1,0 +1,46 @@
+// The program's entry point: installs the Win32 implementations of every port
+// and hands over to the Application, which decides everything else.
+#include "app/AppObjects.h"
+#include "app/Application.h"
+#include "app/Elevation.h"
+#include "app/KnownFolders.h"
+#include "app/win32/Win32CommandLine.h"
+#include "app/win32/Win32InstanceMutex.h"
+#include "app/win32/Win32Platform.h"
+#include "app/win32/Win32ProcessApi.h"
+#include "app/win32/Win32Registry.h"
+#include "app/win32/Win32ShellApi.h"
+#include "display/win32/Win32DisplayConfigApi.h"
+#include "ui/win32/Win32TrayWindow.h"
+#include "vdisplay/win32/Win32VdConsole.h"
+#include "windows/win32/Win32WindowSystem.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    qv::installWin32Platform();
+
+    const std::vector<std::string> arguments = qv::processArguments();
+
+    qv::Win32InstanceMutex mutex;
+    qv::Win32ProcessApi process;
+    qv::Win32Registry registry;
+    qv::Win32ShellApi shell;
+    qv::Win32VdConsole console;
+    qv::Win32DisplayConfigApi displayConfig;
+    qv::Win32TrayWindow trayWindow;
+    qv::Win32WindowSystem windowSystem;
+
+    qv::Elevation elevation(process, registry, shell);
+    qv::Elevation::install(&elevation);
+
+    qv::AppObjects objects(arguments, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(instance)),
+                           {console, displayConfig, trayWindow, windowSystem});
+    qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
+    int exitCode = application.run();
+
+    qv::Elevation::install(nullptr);
+    return exitCode;
+}

@@ -1,0 +1,43 @@
+#pragma once
+#include "app/Action.h"
+
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+class TrayController;
+
+// A point on the virtual screen, in physical pixels.
+struct ScreenPoint {
+    int32_t x = 0;
+    int32_t y = 0;
+};
+
+// The window services behind the tray controller's hidden window. Handles are
+// opaque 64-bit values; constants keep their Windows values.
+class TrayWindowApi {
+public:
+    virtual ~TrayWindowApi() = default;
+
+    // RegisterWindowMessageW; the id of a name is obtained once per process.
+    virtual uint32_t registerMessage(const std::string& name) = 0;
+    // RegisterClassExW with the controller's window procedure and the icon
+    // resource at the large and small icon sizes. A class that is already
+    // registered counts as success.
+    virtual bool registerWindowClass(uint64_t instance, const std::string& className, int iconResource) = 0;
+    // CreateWindowExW at position and size 0 without parent or menu, the
+    // controller as creation parameter; its window procedure then forwards
+    // every message to TrayController::onMessage. 0 on failure.
+    virtual WindowHandle createWindow(uint64_t instance, uint32_t exStyle, const std::string& className,
+                                      const std::string& title, uint32_t style, TrayController& controller) = 0;
+    virtual void destroyWindow(WindowHandle window) = 0;
+    // DefWindowProcW.
+    virtual int64_t defaultWindowProc(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) = 0;
+    // PostQuitMessage.
+    virtual void postQuit(int exitCode) = 0;
+    // GetCursorPos; false on failure.
+    virtual bool cursorPos(ScreenPoint& point) = 0;
+};
+
+} // namespace qv

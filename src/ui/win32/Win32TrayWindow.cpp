@@ -1,0 +1,81 @@
+#include "ui/win32/Win32TrayWindow.h"
+
+#include "app/win32/Win32RegisteredMessages.h"
+#include "base/win32/Utf16.h"
+#include "ui/TrayController.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace qv {
+
+namespace {
+
+HWND toHwnd(WindowHandle window) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(window)); }
+
+WindowHandle toHandle(HWND hwnd) { return static_cast<WindowHandle>(reinterpret_cast<uintptr_t>(hwnd)); }
+
+HINSTANCE toInstance(uint64_t instance) { return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(instance)); }
+
+LRESULT CALLBACK controllerWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* controller = reinterpret_cast<TrayController*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!controller) return DefWindowProcW(hwnd, message, wParam, lParam);
+    LRESULT result = static_cast<LRESULT>(
+        controller->onMessage(toHandle(hwnd), message, static_cast<uint64_t>(wParam), static_cast<int64_t>(lParam)));
+    // The window is gone after this message; no later message may reach the controller.
+    if (message == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    return result;
+}
+
+HICON loadIcon(HINSTANCE instance, int resource, int sizeMetric) {
+    const int size = GetSystemMetrics(sizeMetric);
+    return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(resource), IMAGE_ICON, size, size, 0));
+}
+
+} // namespace
+
+uint32_t Win32TrayWindow::registerMessage(const std::string& name) { return registeredMessage(name); }
+
+bool Win32TrayWindow::registerWindowClass(uint64_t instance, const std::string& className, int iconResource) {
+    const std::wstring name = widen(className);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = controllerWindowProc;
+    windowClass.hInstance = toInstance(instance);
+    windowClass.hIcon = loadIcon(toInstance(instance), iconResource, SM_CXICON);
+    windowClass.hIconSm = loadIcon(toInstance(instance), iconResource, SM_CXSMICON);
+    windowClass.lpszClassName = name.c_str();
+    if (RegisterClassExW(&windowClass) != 0) return true;
+    return GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+WindowHandle Win32TrayWindow::createWindow(uint64_t instance, uint32_t exStyle, const std::string& className,
+                                           const std::string& title, uint32_t style, TrayController& controller) {
+    HWND hwnd = CreateWindowExW(exStyle, widen(className).c_str(), widen(title).c_str(), style, 0, 0, 0, 0, nullptr,
+                                nullptr, toInstance(instance), &controller);
+    return toHandle(hwnd);
+}
+
+void Win32TrayWindow::destroyWindow(WindowHandle window) { DestroyWindow(toHwnd(window)); }
+
+int64_t Win32TrayWindow::defaultWindowProc(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) {
+    return static_cast<int64_t>(
+        DefWindowProcW(toHwnd(window), message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)));
+}
+
+void Win32TrayWindow::postQuit(int exitCode) { PostQuitMessage(exitCode); }
+
+bool Win32TrayWindow::cursorPos(ScreenPoint& point) {
+    POINT p{};
+    if (!GetCursorPos(&p)) return false;
+    point.x = p.x;
+    point.y = p.y;
+    return true;
+}
+
+} // namespace qv

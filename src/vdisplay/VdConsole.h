@@ -1,0 +1,34 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+// The console of a command-line run: attaching to one, the standard streams
+// and the thread's COM apartment.
+class VdConsole {
+public:
+    enum class Stream { Input, Output, Error };
+
+    // CoInitializeEx flag of a single-threaded apartment.
+    static constexpr uint32_t kCoInitApartmentThreaded = 0x2;
+
+    virtual ~VdConsole() = default;
+
+    // AttachConsole(ATTACH_PARENT_PROCESS).
+    virtual bool attachParentConsole() = 0;
+    // AllocConsole.
+    virtual bool allocConsole() = 0;
+    // True when the process already has a working handle for the stream (a
+    // pipe, a file or a console inherited from whoever started it).
+    virtual bool hasStandardHandle(Stream stream) = 0;
+    // Reopens the C stream on the console: output and error on "CONOUT$" for
+    // writing, input on "CONIN$" for reading.
+    virtual void reopenOnConsole(Stream stream) = 0;
+    // Writes to standard output and flushes.
+    virtual void print(const std::string& text) = 0;
+    virtual int32_t coInitialize(uint32_t flags) = 0;
+    virtual void coUninitialize() = 0;
+};
+
+} // namespace qv

@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# End-to-end checks of the process lifecycle on the real quorvane.exe under
+# Wine: start-up and its log line, the single instance, quitting through the
+# registered quit message, the settings written at exit and a console command.
+#
+# usage: tests/e2e/lifecycle.sh path/to/quorvane.exe
+# Needs an X display in $DISPLAY (for example under xvfb-run). Uses a fresh
+# Wine prefix of its own, removed at the end.
+set -u
+
+exe=$(readlink -f "${1:?usage: lifecycle.sh path/to/quorvane.exe}")
+here=$(cd "$(dirname "$0")" && pwd)
+
+passed=0
+failed=0
+check() { # name, then the command that must succeed
+    local name=$1
+    shift
+    if "$@"; then
+        echo "PASS $name"
+        passed=$((passed + 1))
+    else
+        echo "FAIL $name"
+        failed=$((failed + 1))
+    fi
+}
+
+work=$(mktemp -d)
+export WINEPREFIX="$work/prefix"
+export WINEDEBUG=-all
+# No Mono or Gecko installer dialogs: nothing here needs them.
+export WINEDLLOVERRIDES="mscoree=d;mshtml=d"
+mkdir -p "$WINEPREFIX"
+
+cleanup() {
+    wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [ -z "${DISPLAY:-}" ]; then
+    echo "FAIL display (no DISPLAY; run under xvfb-run)"
+    echo "e2e: 0 passed, 1 failed"
+    exit 1
+fi
+
+x86_64-w64-mingw32-gcc-posix -O2 -o "$work/qvtool.exe" "$here/qvtool.c" || {
+    echo "FAIL build qvtool"
+    echo "e2e: 0 passed, 1 failed"
+    exit 1
+}
+wineboot -i >/dev/null 2>&1
+
+# Waits up to a minute for a command to succeed.
+wait_for() {
+    local deadline=$((SECONDS + 60))
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        "$@" && return 0
+        sleep 0.5
+    done
+    "$@"
+}
+
+log_file() { find "$WINEPREFIX/drive_c/users" -path '*/AppData/Roaming/Quorvane/logs/qv.log' 2>/dev/null | head -n 1; }
+config_file() { find "$WINEPREFIX/drive_c/users" -path '*/AppData/Roaming/Quorvane/config.json' 2>/dev/null | head -n 1; }
+window_exists() { wine "$work/qvtool.exe" find >/dev/null 2>&1; }
+
+# The reference for the start line: Wine gives processes an elevated token
+# unless told otherwise, so the expected value is asked of the same prefix.
+elevated=$(wine "$work/qvtool.exe" elevated 2>/dev/null | tr -d '\r\n')
+start_line="Quorvane 1.3.9 starting (elevated=$elevated)"
+
+# --- the first instance starts -------------------------------------------
+# Its exit code lands in first.rc when it ends.
+(
+    wine "$exe" >"$work/first.out" 2>&1
+    echo $? >"$work/first.rc"
+) &
+
+started() { local f; f=$(log_file); [ -n "$f" ] && grep -qF "INF $start_line" "$f"; }
+check "start line in the log ($start_line)" wait_for started
+check "controller window exists" wait_for window_exists
+check "start-menu shortcut created" test -n "$(find "$WINEPREFIX/drive_c/users" -name Quorvane.lnk -path '*Start Menu/Programs/*')"
+
+# --- a console command while it runs: no mutex, so it is not a second copy -
+wine "$exe" --vd-nothing >"$work/vd.out" 2>"$work/vd.err"
+vd_rc=$?
+check "--vd-nothing exits with 1" test "$vd_rc" -eq 1
+check "--vd-nothing prints the unknown command" grep -qx 'unknown command --vd-nothing' <(tr -d '\r' <"$work/vd.out")
+
+# --- a second copy -------------------------------------------------------
+log=$(log_file)
+before=$(cat "$log" 2>/dev/null)
+wine "$exe" >"$work/second.out" 2>&1
+second_rc=$?
+after=$(cat "$log" 2>/dev/null)
+check "second copy exits with 0" test "$second_rc" -eq 0
+second_left_log_alone() { [ -n "$log" ] && [ "$before" == "$after" ]; }
+check "second copy writes nothing to the log file" second_left_log_alone
+check "first instance still running" test ! -e "$work/first.rc"
+
+# --- quitting through the registered message ----------------------------
+wine "$work/qvtool.exe" quit
+check "quit message posted" test $? -eq 0
+check "first instance ends" wait_for test -e "$work/first.rc"
+check "first instance exits with 0" test "$(cat "$work/first.rc" 2>/dev/null)" = 0
+check "exit line in the log" grep -qs ' INF Quorvane exiting' "$log"
+
+config=$(config_file)
+config_ok() {
+    [ -n "$config" ] && python3 - "$config" <<'PY'
+import json, sys
+with open(sys.argv[1], encoding="utf-8") as f:
+    pairs = json.load(f, object_pairs_hook=lambda p: p)
+keys = [k for k, _ in pairs]
+expected = ["autoCheckUpdates", "autoInstallUpdates", "autoRestoreOnHotplug", "displayNames", "hotkeys",
+            "maxPreviews", "monochromeIcon", "preferElevated", "recordingAudio", "recordingDir", "recordingFps",
+            "startWithWindows", "uiPanels", "updateBaseUrl", "updateChannel", "version", "welcomeShown"]
+sys.exit(0 if keys == expected and keys == sorted(keys) else 1)
+PY
+}
+check "config.json written with its 17 keys in byte order" config_ok
+
+if [ "$failed" -ne 0 ]; then
+    echo "--- output of the first instance:" >&2
+    cat "$work/first.out" >&2 2>/dev/null
+    echo "--- log file:" >&2
+    cat "$(log_file)" >&2 2>/dev/null
+fi
+echo "e2e: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

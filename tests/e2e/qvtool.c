@@ -1,0 +1,42 @@
+/* Test tool for the end-to-end tests, built by the test script itself.
+ *
+ *   qvtool quit      posts the registered "Quorvane_Quit" message to the
+ *                    running program's controller window ("QuorvaneTray");
+ *                    exit code 0 when posted, 2 when no such window exists
+ *   qvtool find      exit code 0 when the controller window exists, else 2
+ *   qvtool elevated  prints 1 when this process's token is elevated, else 0,
+ *                    as a reference for the program's start line
+ */
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+static int quit(void) {
+    HWND window = FindWindowW(L"QuorvaneTray", NULL);
+    if (!window) return 2;
+    return PostMessageW(window, RegisterWindowMessageW(L"Quorvane_Quit"), 0, 0) ? 0 : 3;
+}
+
+static int elevated(void) {
+    HANDLE token = NULL;
+    TOKEN_ELEVATION elevation = {0};
+    DWORD size = 0;
+    int value = 0;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        if (GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size)) {
+            value = elevation.TokenIsElevated != 0;
+        }
+        CloseHandle(token);
+    }
+    printf("%d\n", value);
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    if (argc == 2 && strcmp(argv[1], "quit") == 0) return quit();
+    if (argc == 2 && strcmp(argv[1], "find") == 0) return FindWindowW(L"QuorvaneTray", NULL) ? 0 : 2;
+    if (argc == 2 && strcmp(argv[1], "elevated") == 0) return elevated();
+    fprintf(stderr, "usage: qvtool quit|find|elevated\n");
+    return 64;
+}

@@ -1,0 +1,306 @@
+#include "sim/SimProcess.h"
+
+#include "base/StrPrintf.h"
+#include "ui/TrayController.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace qv::sim {
+
+namespace {
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// Number of UTF-16 code units of a UTF-8 text.
+size_t utf16Length(const std::string& utf8) {
+    size_t units = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if ((c & 0xC0) == 0x80) continue;  // continuation byte
+        units += c >= 0xF0 ? 2 : 1;        // four-byte sequences need a surrogate pair
+    }
+    return units;
+}
+
+const char* streamName(VdConsole::Stream stream) {
+    switch (stream) {
+    case VdConsole::Stream::Input: return "stdin";
+    case VdConsole::Stream::Output: return "stdout";
+    case VdConsole::Stream::Error: return "stderr";
+    }
+    return "?";
+}
+
+} // namespace
+
+SimProcess::SimProcess() { addKey(Root::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"); }
+
+std::string SimProcess::keyPath(Root root, const std::string& subKey) {
+    return (root == Root::CurrentUser ? "HKCU\\" : "HKLM\\") + subKey;
+}
+
+void SimProcess::addKey(Root root, const std::string& subKey) { keys_[lower(keyPath(root, subKey))]; }
+
+void SimProcess::removeKey(Root root, const std::string& subKey) { keys_.erase(lower(keyPath(root, subKey))); }
+
+void SimProcess::setValue(Root root, const std::string& subKey, const std::string& name, const Value& value) {
+    keys_[lower(keyPath(root, subKey))][lower(name)] = value;
+}
+
+std::optional<SimProcess::Value> SimProcess::value(Root root, const std::string& subKey,
+                                                  const std::string& name) const {
+    auto key = keys_.find(lower(keyPath(root, subKey)));
+    if (key == keys_.end()) return std::nullopt;
+    auto v = key->second.find(lower(name));
+    if (v == key->second.end()) return std::nullopt;
+    return v->second;
+}
+
+void SimProcess::postToController(const std::string& registeredName) {
+    queue_.push_back({0, messageId(registeredName), 0, 0});
+}
+
+void SimProcess::postToController(uint32_t message, uint64_t wParam, int64_t lParam) {
+    queue_.push_back({0, message, wParam, lParam});
+}
+
+// --- InstanceMutex ---
+
+InstanceMutex::CreateResult SimProcess::create(const std::string& name) {
+    record("CreateMutexW(" + name + ")");
+    if (mutexCreationFails) return CreateResult::Failed;
+    mutexHandle_ = true;
+    if (mutexHeldElsewhere) return CreateResult::AlreadyExists;
+    mutexOwned_ = true;
+    return CreateResult::Owned;
+}
+
+InstanceMutex::WaitResult SimProcess::wait(uint32_t timeoutMs) {
+    record(strprintf("WaitForSingleObject(%u)", timeoutMs));
+    if (!mutexHandle_) return WaitResult::Failed;
+    if (waitOutcome == WaitResult::Acquired || waitOutcome == WaitResult::Abandoned) {
+        mutexHeldElsewhere = false;
+        mutexOwned_ = true;
+    }
+    return waitOutcome;
+}
+
+void SimProcess::release() {
+    if (!mutexHandle_) return;
+    record("ReleaseMutex");
+    record("CloseHandle");
+    mutexOwned_ = false;
+    mutexHandle_ = false;
+}
+
+// --- ProcessApi ---
+
+void SimProcess::setAppUserModelId(const std::string& id) {
+    record("SetCurrentProcessExplicitAppUserModelID(" + id + ")");
+}
+
+int32_t SimProcess::coInitialize(uint32_t flags) {
+    record(strprintf("CoInitializeEx(%u)", flags));
+    return 0;
+}
+
+void SimProcess::coUninitialize() { record("CoUninitialize"); }
+
+bool SimProcess::modulePath(std::string& path) {
+    record("GetModuleFileNameW");
+    if (modulePathFails) return false;
+    path = exePath;
+    return true;
+}
+
+bool SimProcess::tokenElevation(uint32_t& elevation) {
+    record("GetTokenInformation(TokenElevation)");
+    if (tokenQueryFails) return false;
+    elevation = tokenElevationValue;
+    return true;
+}
+
+void SimProcess::broadcastRegisteredMessage(const std::string& name) {
+    record("PostMessageW(HWND_BROADCAST, " + name + ")");
+}
+
+void SimProcess::postQuit(int exitCode) {
+    record(strprintf("PostQuitMessage(%d)", exitCode));
+    queue_.push_back({0, kWmQuit, static_cast<uint64_t>(exitCode), 0});
+}
+
+void SimProcess::messageBox(const std::string& text, const std::string& title, uint32_t flags) {
+    record(strprintf("MessageBoxW(%s, %s, 0x%x)", text.c_str(), title.c_str(), flags));
+}
+
+int SimProcess::runMessageLoop() {
+    while (!queue_.empty()) {
+        Posted posted = queue_.front();
+        queue_.pop_front();
+        if (posted.message == kWmQuit) {
+            record(strprintf("GetMessageW: WM_QUIT(%d)", static_cast<int>(posted.wParam)));
+            return static_cast<int>(posted.wParam);
+        }
+        WindowHandle target = posted.window;
+        if (target == 0 && !windows.empty()) target = windows.begin()->first;
+        record("DispatchMessageW(" + messageName(posted.message) + ")");
+        auto window = windows.find(target);
+        if (window != windows.end() && window->second.controller) {
+            window->second.controller->onMessage(target, posted.message, posted.wParam, posted.lParam);
+        }
+    }
+    // A real loop would wait here for ever; the scenario forgot to quit.
+    record("GetMessageW: queue empty");
+    return -1;
+}
+
+// --- Registry ---
+
+int32_t SimProcess::openKey(Root root, const std::string& subKey, uint32_t access, Key& key) {
+    const std::string path = keyPath(root, subKey);
+    record(strprintf("RegOpenKeyExW(%s, 0x%x)", path.c_str(), access));
+    if (access & deniedAccess) return 5;  // ERROR_ACCESS_DENIED
+    if (!keys_.count(lower(path))) return kFileNotFound;
+    key = nextKey_++;
+    openKeys_[key] = lower(path);
+    return kSuccess;
+}
+
+int32_t SimProcess::queryValueType(Key key, const std::string& name, uint32_t& type) {
+    record("RegQueryValueExW(" + name + ")");
+    auto open = openKeys_.find(key);
+    if (open == openKeys_.end()) return 6;  // ERROR_INVALID_HANDLE
+    auto& values = keys_[open->second];
+    auto v = values.find(lower(name));
+    if (v == values.end()) return kFileNotFound;
+    type = v->second.type;
+    return kSuccess;
+}
+
+int32_t SimProcess::setStringValue(Key key, const std::string& name, const std::string& text) {
+    const uint32_t bytes = static_cast<uint32_t>((utf16Length(text) + 1) * 2);
+    record(strprintf("RegSetValueExW(%s, REG_SZ, %s, %u)", name.c_str(), text.c_str(), bytes));
+    auto open = openKeys_.find(key);
+    if (open == openKeys_.end()) return 6;
+    keys_[open->second][lower(name)] = Value{kRegSz, text, bytes};
+    return kSuccess;
+}
+
+int32_t SimProcess::deleteValue(Key key, const std::string& name) {
+    record("RegDeleteValueW(" + name + ")");
+    auto open = openKeys_.find(key);
+    if (open == openKeys_.end()) return 6;
+    return keys_[open->second].erase(lower(name)) ? kSuccess : kFileNotFound;
+}
+
+void SimProcess::closeKey(Key key) {
+    record("RegCloseKey");
+    openKeys_.erase(key);
+}
+
+// --- ShellApi ---
+
+bool SimProcess::pathExists(const std::string& path) {
+    record("GetFileAttributesW(" + path + ")");
+    return existingPaths.count(path) != 0;
+}
+
+bool SimProcess::createShellLink(const ShellLink& link, const std::string& path) {
+    record("IPersistFile::Save(" + path + ")");
+    if (shellLinkFails) return false;
+    shellLinks[path] = link;
+    existingPaths.insert(path);
+    return true;
+}
+
+bool SimProcess::shellExecuteEx(const std::string& verb, const std::string& file, const std::string& parameters,
+                                uint32_t mask, int32_t show) {
+    record(strprintf("ShellExecuteExW(%s, %s, %s, 0x%x, %d)", verb.c_str(), file.c_str(), parameters.c_str(), mask,
+                     show));
+    return !shellExecuteFails;
+}
+
+// --- VdConsole ---
+
+bool SimProcess::attachParentConsole() {
+    record("AttachConsole(ATTACH_PARENT_PROCESS)");
+    return parentHasConsole;
+}
+
+bool SimProcess::allocConsole() {
+    record("AllocConsole");
+    return true;
+}
+
+bool SimProcess::hasStandardHandle(Stream stream) { return inheritedStreams.count(stream) != 0; }
+
+void SimProcess::reopenOnConsole(Stream stream) {
+    record(strprintf("freopen(%s, %s)", stream == Stream::Input ? "CONIN$" : "CONOUT$", streamName(stream)));
+}
+
+void SimProcess::print(const std::string& text) { consoleOutput += text; }
+
+// --- TrayWindowApi ---
+
+uint32_t SimProcess::messageId(const std::string& name) {
+    auto it = messageIds_.find(name);
+    if (it != messageIds_.end()) return it->second;
+    const uint32_t id = 0xC100 + static_cast<uint32_t>(messageIds_.size());
+    messageIds_[name] = id;
+    return id;
+}
+
+std::string SimProcess::messageName(uint32_t message) const {
+    for (const auto& [name, id] : messageIds_) {
+        if (id == message) return name;
+    }
+    return strprintf("0x%04x", message);
+}
+
+uint32_t SimProcess::registerMessage(const std::string& name) {
+    record("RegisterWindowMessageW(" + name + ")");
+    if (failingRegistrations.count(name)) return 0;
+    return messageId(name);
+}
+
+bool SimProcess::registerWindowClass(uint64_t, const std::string& className, int iconResource) {
+    record(strprintf("RegisterClassExW(%s, icon %d)", className.c_str(), iconResource));
+    registeredClasses.insert(className);
+    return true;
+}
+
+WindowHandle SimProcess::createWindow(uint64_t instance, uint32_t exStyle, const std::string& className,
+                                      const std::string& title, uint32_t style, TrayController& controller) {
+    record(strprintf("CreateWindowExW(0x%x, %s, %s, 0x%x)", exStyle, className.c_str(), title.c_str(), style));
+    if (windowCreationFails || !registeredClasses.count(className)) return 0;
+    const WindowHandle handle = nextWindow_;
+    nextWindow_ += 0x10;
+    windows[handle] = Window{className, title, exStyle, style, instance, &controller};
+    return handle;
+}
+
+void SimProcess::destroyWindow(WindowHandle window) {
+    record("DestroyWindow");
+    auto it = windows.find(window);
+    if (it == windows.end()) return;
+    TrayController* controller = it->second.controller;
+    windows.erase(it);
+    if (controller) controller->onMessage(window, 0x0002 /* WM_DESTROY */, 0, 0);
+}
+
+int64_t SimProcess::defaultWindowProc(WindowHandle, uint32_t message, uint64_t, int64_t) {
+    record("DefWindowProcW(" + messageName(message) + ")");
+    return 0;
+}
+
+bool SimProcess::cursorPos(ScreenPoint& point) {
+    record("GetCursorPos");
+    point = cursor;
+    return true;
+}
+
+} // namespace qv::sim

@@ -1,0 +1,418 @@
+#include "app/AppObjects.h"
+#include "app/Application.h"
+#include "app/Config.h"
+#include "app/DebugOutput.h"
+#include "app/FileSystem.h"
+#include "app/KnownFolders.h"
+#include "app/LogTesting.h"
+#include "sim/SimDisplays.h"
+#include "sim/SimFileSystem.h"
+#include "sim/SimKnownFolders.h"
+#include "sim/SimProcess.h"
+#include "sim/SimWindows.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qv {
+namespace {
+
+using sim::SimProcess;
+
+const std::string kRoaming = "C:\\Users\\sim\\AppData\\Roaming";
+const std::string kLink = kRoaming + "\\Microsoft\\Windows\\Start Menu\\Programs\\Quorvane.lnk";
+const std::string kLogFile = kRoaming + "\\Quorvane\\logs\\qv.log";
+const std::string kConfigFile = kRoaming + "\\Quorvane\\config.json";
+const std::string kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// Records each start-up step in the process's call log, then carries it out
+// with the real objects.
+class RecordedSteps final : public StartupSteps {
+public:
+    RecordedSteps(StartupSteps& inner, SimProcess& sim) : inner_(inner), sim_(sim) {}
+
+    bool runCommandLine(int& exitCode) override {
+        sim_.record("step: runCommandLine");
+        return inner_.runCommandLine(exitCode);
+    }
+    void loadSettings() override {
+        sim_.record("step: loadSettings");
+        inner_.loadSettings();
+    }
+    Config& settings() override { return inner_.settings(); }
+    void saveSettings() override {
+        sim_.record("step: saveSettings");
+        inner_.saveSettings();
+    }
+    std::string settingsFolder() override { return inner_.settingsFolder(); }
+    void openLog(const std::string& path) override {
+        sim_.record("step: openLog(" + path + ")");
+        inner_.openLog(path);
+    }
+    void installCrashHandler(const std::string& folder, int keepCount) override {
+        sim_.record("step: installCrashHandler(" + folder + ", " + std::to_string(keepCount) + ")");
+        inner_.installCrashHandler(folder, keepCount);
+    }
+    void loadLayouts() override { step("loadLayouts", &StartupSteps::loadLayouts); }
+    void buildDisplayManager() override { step("buildDisplayManager", &StartupSteps::buildDisplayManager); }
+    void buildActionBus() override { step("buildActionBus", &StartupSteps::buildActionBus); }
+    bool createTrayController() override {
+        sim_.record("step: createTrayController");
+        return inner_.createTrayController();
+    }
+    void enumerateDisplays() override { step("enumerateDisplays", &StartupSteps::enumerateDisplays); }
+    void notify(const std::string& title, const std::string& text, bool error) override {
+        sim_.record("step: notify(" + title + ", " + text + ", " + (error ? "error" : "information") + ")");
+        inner_.notify(title, text, error);
+    }
+    void destroyTrayController() override { step("destroyTrayController", &StartupSteps::destroyTrayController); }
+    void destroyActionBus() override { step("destroyActionBus", &StartupSteps::destroyActionBus); }
+    void destroyDisplayManager() override { step("destroyDisplayManager", &StartupSteps::destroyDisplayManager); }
+    void destroyLayoutStore() override { step("destroyLayoutStore", &StartupSteps::destroyLayoutStore); }
+    void destroySettings() override { step("destroySettings", &StartupSteps::destroySettings); }
+
+private:
+    void step(const char* name, void (StartupSteps::*call)()) {
+        sim_.record(std::string("step: ") + name);
+        (inner_.*call)();
+    }
+
+    StartupSteps& inner_;
+    SimProcess& sim_;
+};
+
+// Puts the sequence's own log lines into the call log, so a test sees where
+// in the order each was written. Lines of other subsystems are left out.
+class SequenceLog final : public DebugOutput {
+public:
+    explicit SequenceLog(SimProcess& sim) : sim_(sim) {}
+
+    void write(const std::string& text) override {
+        static const char* const kOwn[] = {"Quorvane ", "Already running", "TrayController:"};
+        const std::string::size_type start = text.find("] ");
+        if (start == std::string::npos) return;
+        const std::string message = text.substr(start + 2);
+        for (const char* own : kOwn) {
+            if (message.rfind(own, 0) == 0) {
+                // "[Quorvane][INF] text\n" → "log: [INF] text"
+                sim_.record("log: " + text.substr(10, start - 10 + 2) + message.substr(0, message.size() - 1));
+                return;
+            }
+        }
+    }
+
+private:
+    SimProcess& sim_;
+};
+
+class ApplicationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previousFiles_ = FileSystem::install(&files);
+        previousFolders_ = KnownFolders::install(&folders);
+        previousOutput_ = DebugOutput::install(&logLines);
+        log::resetForTests();
+        // Once running, the program is asked to quit.
+        sim.postToController(Application::kQuitMessage);
+    }
+
+    void TearDown() override {
+        log::resetForTests();
+        FileSystem::install(previousFiles_);
+        KnownFolders::install(previousFolders_);
+        DebugOutput::install(previousOutput_);
+    }
+
+    int run(std::vector<std::string> arguments = {}) {
+        AppObjects objects(arguments, 0x140000000, {sim, displays, sim, windowSystem});
+        RecordedSteps steps(objects, sim);
+        Application application(arguments, {sim, sim, sim, sim, folders, steps});
+        return application.run();
+    }
+
+    std::vector<std::string> firstCalls(size_t count) const {
+        return std::vector<std::string>(sim.calls.begin(),
+                                        sim.calls.begin() + static_cast<long>(std::min(count, sim.calls.size())));
+    }
+
+    SimProcess sim;
+    sim::SimDisplays displays;
+    sim::SimWindows windowSystem{displays};
+    sim::SimFileSystem files;
+    sim::SimKnownFolders folders;
+    SequenceLog logLines{sim};
+
+private:
+    FileSystem* previousFiles_ = nullptr;
+    KnownFolders* previousFolders_ = nullptr;
+    DebugOutput* previousOutput_ = nullptr;
+};
+
+const std::vector<std::string> kTeardown = {
+    "step: destroyTrayController", "DestroyWindow",          "step: destroyActionBus",
+    "step: destroyDisplayManager", "step: destroyLayoutStore", "step: destroySettings",
+    "ReleaseMutex",                "CloseHandle",
+};
+
+std::vector<std::string> concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Everything from taking the mutex to the controller window, for a first
+// start on a machine without the shortcut.
+const std::vector<std::string> kStartAsOneInstance = {
+    "SetCurrentProcessExplicitAppUserModelID(Zentrik.Quorvane)",
+    "CoInitializeEx(6)",
+    "GetFileAttributesW(" + kLink + ")",
+    "GetModuleFileNameW",
+    "IPersistFile::Save(" + kLink + ")",
+    "step: loadSettings",
+    "step: openLog(" + kLogFile + ")",
+    "step: installCrashHandler(" + kRoaming + "\\Quorvane\\logs, 5)",
+    "GetTokenInformation(TokenElevation)",
+    "log: [INF] Quorvane 1.3.9 starting (elevated=0)",
+    "RegOpenKeyExW(HKCU\\" + kRunKey + ", 0x20019)",
+    "RegQueryValueExW(Quorvane)",
+    "RegCloseKey",
+    "step: loadLayouts",
+    "step: buildDisplayManager",
+    "step: buildActionBus",
+    "step: createTrayController",
+    "RegisterWindowMessageW(Quorvane_ShowFlyout)",
+    "RegisterClassExW(QuorvaneTray, icon 101)",
+    "CreateWindowExW(0x80, QuorvaneTray, Quorvane, 0x80000000)",
+};
+
+TEST_F(ApplicationTest, RunsTheWholeSequenceAndEndsWithTheQuitCode) {
+    EXPECT_EQ(run(), 0);
+
+    std::vector<std::string> expected = {
+        "step: runCommandLine",
+        "CreateMutexW(Quorvane.SingleInstance.Mutex)",
+    };
+    expected = concat(expected, kStartAsOneInstance);
+    expected = concat(expected, {
+                                    "step: enumerateDisplays",
+                                    "step: notify(Quorvane, Running in the tray., information)",
+                                    "DispatchMessageW(Quorvane_Quit)",
+                                    "RegisterWindowMessageW(Quorvane_Quit)",
+                                    "PostQuitMessage(0)",
+                                    "GetMessageW: WM_QUIT(0)",
+                                    "step: saveSettings",
+                                    "CoUninitialize",
+                                    "log: [INF] Quorvane exiting",
+                                });
+    expected = concat(expected, kTeardown);
+    EXPECT_EQ(sim.calls, expected);
+
+    EXPECT_FALSE(sim.holdsMutex());
+    EXPECT_TRUE(sim.windows.empty());
+    const std::string logText = files.content(kLogFile);
+    EXPECT_NE(logText.find("INF Quorvane 1.3.9 starting (elevated=0)\n"), std::string::npos);
+    EXPECT_NE(logText.find("INF Quorvane exiting\n"), std::string::npos);
+    EXPECT_TRUE(files.fileExists(kConfigFile));
+}
+
+TEST_F(ApplicationTest, ExitCodeIsTheWParamOfWmQuit) {
+    // WM_QUIT with a code other than the program's own 0 (e.g. from another
+    // component of the process) ends the loop with that code.
+    sim = SimProcess();
+    sim.postToController(SimProcess::kWmQuit, 7);
+    EXPECT_EQ(run(), 7);
+    EXPECT_TRUE(files.fileExists(kConfigFile));
+}
+
+TEST_F(ApplicationTest, ElevatedProcessSaysSoInTheStartLine) {
+    sim.tokenElevationValue = 1;
+    run();
+    EXPECT_NE(files.content(kLogFile).find("INF Quorvane 1.3.9 starting (elevated=1)\n"), std::string::npos);
+}
+
+TEST_F(ApplicationTest, SecondCopySignalsTheRunningInstanceAndLeavesNoTrace) {
+    sim.mutexHeldElsewhere = true;
+
+    EXPECT_EQ(run(), 0);
+
+    EXPECT_EQ(sim.calls, (std::vector<std::string>{
+                             "step: runCommandLine",
+                             "CreateMutexW(Quorvane.SingleInstance.Mutex)",
+                             "log: [INF] Already running; signaling existing instance",
+                             "PostMessageW(HWND_BROADCAST, Quorvane_ShowFlyout)",
+                             "ReleaseMutex",
+                             "CloseHandle",
+                         }));
+    // No log file, no settings read or written.
+    EXPECT_EQ(files.files(), std::vector<std::string>{});
+}
+
+TEST_F(ApplicationTest, ControllerFailureShowsTheMessageBoxAndStillReleasesTheMutex) {
+    sim.windowCreationFails = true;
+
+    EXPECT_EQ(run(), 1);
+
+    std::vector<std::string> expected = {
+        "step: runCommandLine",
+        "CreateMutexW(Quorvane.SingleInstance.Mutex)",
+    };
+    expected = concat(expected, kStartAsOneInstance);
+    expected = concat(expected, {
+                                    "log: [ERR] TrayController: CreateWindowEx failed",
+                                    "MessageBoxW(Failed to initialize the tray UI., Quorvane, 0x10)",
+                                    // No settings save, no CoUninitialize, no exit line; no
+                                    // window to destroy.
+                                    "step: destroyTrayController",
+                                    "step: destroyActionBus",
+                                    "step: destroyDisplayManager",
+                                    "step: destroyLayoutStore",
+                                    "step: destroySettings",
+                                    "ReleaseMutex",
+                                    "CloseHandle",
+                                });
+    EXPECT_EQ(sim.calls, expected);
+    EXPECT_FALSE(sim.holdsMutex());
+    EXPECT_FALSE(files.fileExists(kConfigFile));
+}
+
+TEST_F(ApplicationTest, ConsoleCommandRunsWithoutMutexWindowOrLog) {
+    EXPECT_EQ(run({"--vd-x"}), 1);
+
+    EXPECT_EQ(sim.calls, (std::vector<std::string>{
+                             "step: runCommandLine",
+                             "AttachConsole(ATTACH_PARENT_PROCESS)",
+                             "AllocConsole",
+                             "freopen(CONOUT$, stdout)",
+                             "freopen(CONOUT$, stderr)",
+                             "freopen(CONIN$, stdin)",
+                             "CoInitializeEx(2)",
+                             "CoUninitialize",
+                         }));
+    EXPECT_EQ(sim.consoleOutput, "\nunknown command --vd-x\n");
+    EXPECT_EQ(files.files(), std::vector<std::string>{});
+}
+
+TEST_F(ApplicationTest, RelaunchedCopyWaitsForTheOldInstanceOnlyWhenMarked) {
+    using Wait = InstanceMutex::WaitResult;
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        Wait waitOutcome;
+        std::vector<std::string> expectedStart;
+        int exitCode;
+        bool runs;
+    };
+    const std::string create = "CreateMutexW(Quorvane.SingleInstance.Mutex)";
+    const std::string waitCall = "WaitForSingleObject(10000)";
+    const std::string aumid = "SetCurrentProcessExplicitAppUserModelID(Zentrik.Quorvane)";
+    const std::string signal = "log: [INF] Already running; signaling existing instance";
+    const std::vector<Case> cases = {
+        {"old instance released", {"--relaunched"}, Wait::Acquired, {create, waitCall, aumid}, 0, true},
+        {"old instance died holding it", {"--relaunched"}, Wait::Abandoned, {create, waitCall, aumid}, 0, true},
+        {"old instance still running", {"--relaunched"}, Wait::TimedOut, {create, waitCall, signal}, 0, false},
+        {"wait failed", {"--relaunched"}, Wait::Failed, {create, waitCall, signal}, 0, false},
+        {"not relaunched", {}, Wait::Acquired, {create, signal}, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim = SimProcess();
+        sim.postToController(Application::kQuitMessage);
+        sim.mutexHeldElsewhere = true;
+        sim.waitOutcome = c.waitOutcome;
+        files.removeFile(kConfigFile);
+
+        EXPECT_EQ(run(c.arguments), c.exitCode);
+
+        std::vector<std::string> start = c.expectedStart;
+        start.insert(start.begin(), "step: runCommandLine");
+        EXPECT_EQ(firstCalls(start.size()), start);
+        EXPECT_EQ(files.fileExists(kConfigFile), c.runs);
+        EXPECT_FALSE(sim.holdsMutex());
+    }
+}
+
+TEST_F(ApplicationTest, StartWithWindowsComesFromTheRunValueNotTheFile) {
+    struct Case {
+        const char* name;
+        bool inFile;
+        std::optional<uint32_t> runValueType;  // nullopt: no Run value
+        bool saved;
+    };
+    const std::vector<Case> cases = {
+        {"file on, value deleted outside the program", true, std::nullopt, false},
+        {"file off, value present", false, Registry::kRegSz, true},
+        {"file on, value of another type", true, Registry::kRegDword, false},
+        {"file on, value present", true, Registry::kRegSz, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim = SimProcess();
+        sim.postToController(Application::kQuitMessage);
+        if (c.runValueType) {
+            sim.setValue(Registry::Root::CurrentUser, kRunKey, "Quorvane",
+                         {*c.runValueType, "\"C:\\Program Files\\Quorvane\\quorvane.exe\"", 0});
+        }
+        files.setFile(kConfigFile, c.inFile ? "{\"startWithWindows\": true}" : "{\"startWithWindows\": false}");
+
+        EXPECT_EQ(run(), 0);
+
+        nlohmann::json saved = nlohmann::json::parse(files.content(kConfigFile));
+        EXPECT_EQ(saved.at("startWithWindows").get<bool>(), c.saved);
+    }
+}
+
+TEST_F(ApplicationTest, StartMenuShortcutIsCreatedOnlyWhenMissing) {
+    struct Case {
+        const char* name;
+        std::string programsFolder;
+        bool shortcutExists;
+        bool saveFails;
+        std::vector<std::string> expectedCalls;  // shell calls between CoInitializeEx and the settings
+    };
+    const std::string otherPrograms = "D:\\Start\\Programs";
+    const std::vector<Case> cases = {
+        {"missing", kRoaming + "\\Microsoft\\Windows\\Start Menu\\Programs", false, false,
+         {"GetFileAttributesW(" + kLink + ")", "GetModuleFileNameW", "IPersistFile::Save(" + kLink + ")"}},
+        {"present, even if it points elsewhere", kRoaming + "\\Microsoft\\Windows\\Start Menu\\Programs", true,
+         false, {"GetFileAttributesW(" + kLink + ")"}},
+        {"folder cannot be resolved", "", false, false, {}},
+        {"saving fails silently", otherPrograms, false, true,
+         {"GetFileAttributesW(" + otherPrograms + "\\Quorvane.lnk)", "GetModuleFileNameW",
+          "IPersistFile::Save(" + otherPrograms + "\\Quorvane.lnk)"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim = SimProcess();
+        sim.postToController(Application::kQuitMessage);
+        folders.set(KnownFolder::Programs, c.programsFolder);
+        if (c.shortcutExists) sim.existingPaths.insert(kLink);
+        sim.shellLinkFails = c.saveFails;
+
+        EXPECT_EQ(run(), 0);
+
+        auto from = std::find(sim.calls.begin(), sim.calls.end(), "CoInitializeEx(6)");
+        auto to = std::find(sim.calls.begin(), sim.calls.end(), "step: loadSettings");
+        ASSERT_TRUE(from != sim.calls.end() && to != sim.calls.end());
+        EXPECT_EQ(std::vector<std::string>(from + 1, to), c.expectedCalls);
+    }
+}
+
+TEST_F(ApplicationTest, ShortcutPointsAtTheExecutable) {
+    sim.exePath = "C:\\Tools\\Quorvane\\quorvane.exe";
+    run();
+
+    ASSERT_EQ(sim.shellLinks.count(kLink), 1u);
+    const ShellApi::ShellLink& link = sim.shellLinks.at(kLink);
+    EXPECT_EQ(link.target, "C:\\Tools\\Quorvane\\quorvane.exe");
+    EXPECT_EQ(link.workingDirectory, "C:\\Tools\\Quorvane");
+    EXPECT_EQ(link.description, "Keyboard-driven multi-monitor control");
+    EXPECT_EQ(link.iconPath, "C:\\Tools\\Quorvane\\quorvane.exe");
+    EXPECT_EQ(link.iconIndex, 0);
+}
+
+} // namespace
+} // namespace qv

@@ -1,0 +1,124 @@
+// The tray controller's hidden window through real user32: its class, its
+// place among the top-level windows and its answers to the quit and session
+// messages, through a real message queue.
+#include "app/ActionBus.h"
+#include "app/Config.h"
+#include "app/win32/Win32ProcessApi.h"
+#include "display/DisplayManager.h"
+#include "display/win32/Win32DisplayConfigApi.h"
+#include "layout/LayoutStore.h"
+#include "ui/TrayController.h"
+#include "ui/win32/Win32TrayWindow.h"
+#include "windows/WindowPlacement.h"
+#include "windows/win32/Win32WindowSystem.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace qv {
+namespace {
+
+HWND toHwnd(WindowHandle window) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(window)); }
+
+// Dispatches what is queued for this thread; returns WM_QUIT's code if one
+// came. The queue is left empty, so no quit leaks into the next test.
+std::optional<WPARAM> drainQueue() {
+    std::optional<WPARAM> quit;
+    MSG msg;
+    for (int i = 0; i < 1000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+        if (msg.message == WM_QUIT) {
+            quit = msg.wParam;
+            continue;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return quit;
+}
+
+class ControllerWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        drainQueue();
+        controller = std::make_unique<TrayController>(api);
+        ASSERT_TRUE(controller->create(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr))),
+                                       bus, displays, config));
+        hwnd = toHwnd(controller->window());
+    }
+    void TearDown() override {
+        controller.reset();
+        drainQueue();
+    }
+
+    Win32TrayWindow api;
+    Win32DisplayConfigApi displayConfig;
+    DisplayManager displays{displayConfig};
+    Config config;
+    LayoutStore layouts;
+    Win32WindowSystem windowSystem;
+    WindowPlacement placement{windowSystem, displays};
+    ActionBus bus{displays, placement, layouts, config};
+    std::unique_ptr<TrayController> controller;
+    HWND hwnd = nullptr;
+};
+
+TEST_F(ControllerWindowTest, IsAHiddenTopLevelWindowOfItsClass) {
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(FindWindowW(L"QuorvaneTray", nullptr), hwnd);
+    wchar_t text[64] = {};
+    GetClassNameW(hwnd, text, 64);
+    EXPECT_STREQ(text, L"QuorvaneTray");
+    GetWindowTextW(hwnd, text, 64);
+    EXPECT_STREQ(text, L"Quorvane");
+    // Top-level, so a broadcast reaches it; never shown.
+    EXPECT_EQ(GetAncestor(hwnd, GA_PARENT), GetDesktopWindow());
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_POPUP);
+    EXPECT_TRUE(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    ASSERT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), L"QuorvaneTray", &windowClass));
+    EXPECT_EQ(windowClass.cbSize, 80u);
+}
+
+TEST_F(ControllerWindowTest, QuitMessageEndsTheMessageLoopWithCode0) {
+    ASSERT_TRUE(PostMessageW(hwnd, RegisterWindowMessageW(L"Quorvane_Quit"), 0, 0));
+    // A fallback quit code, replaced by the controller's own PostQuitMessage(0)
+    // when it handles the message, so a broken controller cannot hang the loop.
+    PostQuitMessage(99);
+
+    Win32ProcessApi process;
+    EXPECT_EQ(process.runMessageLoop(), 0);
+}
+
+TEST_F(ControllerWindowTest, SessionMessagesAnswerAsExpected) {
+    EXPECT_EQ(SendMessageW(hwnd, WM_QUERYENDSESSION, 0, 0), 1);
+    EXPECT_EQ(SendMessageW(hwnd, WM_ENDSESSION, FALSE, 0), 0);
+    EXPECT_FALSE(drainQueue());
+
+    SendMessageW(hwnd, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(drainQueue(), std::optional<WPARAM>(0));
+
+    SendMessageW(hwnd, WM_CLOSE, 0, 0);
+    EXPECT_EQ(drainQueue(), std::optional<WPARAM>(0));
+    // WM_CLOSE only asks to quit; the window stays until the controller goes.
+    EXPECT_TRUE(IsWindow(hwnd));
+}
+
+TEST_F(ControllerWindowTest, WindowGoesWithTheController) {
+    controller.reset();
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(FindWindowW(L"QuorvaneTray", nullptr), nullptr);
+}
+
+TEST_F(ControllerWindowTest, WindowDestroyedFromOutsideIsForgotten) {
+    DestroyWindow(hwnd);
+    EXPECT_EQ(controller->window(), 0u);
+}
+
+} // namespace
+} // namespace qv
