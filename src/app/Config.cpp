@@ -1,6 +1,7 @@
 #include "app/Config.h"
 
 #include "app/FileSystem.h"
+#include "app/JsonFile.h"
 #include "app/KnownFolders.h"
 #include "app/Log.h"
 
@@ -15,24 +16,6 @@ namespace qv {
 namespace {
 
 using nlohmann::json;
-
-// config.json is a text file: on Windows its lines end in CR LF.
-#ifdef _WIN32
-constexpr bool kCrLfLineEnds = true;
-#else
-constexpr bool kCrLfLineEnds = false;
-#endif
-
-std::string toTextLineEnds(const std::string& text) {
-    if (!kCrLfLineEnds) return text;
-    std::string out;
-    out.reserve(text.size() + text.size() / 16);
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
 
 // Reads the members the settings record knows into `into`, leaving fields whose
 // key is missing untouched. Returns an error text naming the offending key when
@@ -97,17 +80,6 @@ private:
     std::optional<std::string> error_;
 };
 
-// A file that cannot be read as settings would be overwritten with the defaults
-// by the next save; keep a copy beside it so the user's values are not lost.
-void keepUnreadable(const std::string& path) {
-    std::string kept = path + ".bad";
-    if (FileSystem::current().copyFile(path, kept)) {
-        log::logf(log::Warn, "Kept unreadable config as %s", kept.c_str());
-    } else {
-        log::logf(log::Warn, "Could not keep unreadable config as %s", kept.c_str());
-    }
-}
-
 } // namespace
 
 std::string configDir() {
@@ -121,63 +93,56 @@ std::string configDir() {
 std::string configPath() { return configDir() + "\\config.json"; }
 
 bool Config::load() {
-    const std::string path = configPath();
-    std::string text;
+    const JsonFile file(configPath(), "config");
+    json doc;
     std::optional<std::string> error;
-    switch (FileSystem::current().readFile(path, text)) {
-    case FileSystem::ReadStatus::CannotOpen:
+    std::string readError;
+    switch (file.read(doc, readError)) {
+    case JsonFile::ReadResult::Missing:
         log::logf(log::Info, "No config file yet; using defaults");
         return true;
-    case FileSystem::ReadStatus::Failed:
-        error = "the file could not be read";
+    case JsonFile::ReadResult::Unreadable:
+        error = readError;
         break;
-    case FileSystem::ReadStatus::Ok:
+    case JsonFile::ReadResult::Ok:
         break;
     }
 
     Config next = *this;
+    if (!error && !doc.is_object()) error = "expected an object at the top level";
     if (!error) {
-        json doc;
-        try {
-            doc = json::parse(text);
-        } catch (const json::exception& e) {
-            error = e.what();
-        }
-        if (!error && !doc.is_object()) error = "expected an object at the top level";
-        if (!error) {
-            Reader r(doc);
-            r.readInt("version", next.version);
-            r.readBool("startWithWindows", next.startWithWindows);
-            r.readBool("preferElevated", next.preferElevated);
-            r.readBool("autoRestoreOnHotplug", next.autoRestoreOnHotplug);
-            r.readInt("maxPreviews", next.maxPreviews);
-            r.readString("recordingDir", next.recordingDir);
-            r.readInt("recordingFps", next.recordingFps);
-            r.readBool("recordingAudio", next.recordingAudio);
-            r.readBool("autoCheckUpdates", next.autoCheckUpdates);
-            r.readBool("autoInstallUpdates", next.autoInstallUpdates);
-            r.readBool("monochromeIcon", next.monochromeIcon);
-            r.readString("uiPanels", next.uiPanels);
-            r.readBool("welcomeShown", next.welcomeShown);
-            r.readString("updateChannel", next.updateChannel);
-            r.readString("updateBaseUrl", next.updateBaseUrl);
-            r.readStringMap("hotkeys", next.hotkeys);
-            r.readStringMap("displayNames", next.displayNames);
-            error = r.error();
-        }
+        Reader r(doc);
+        r.readInt("version", next.version);
+        r.readBool("startWithWindows", next.startWithWindows);
+        r.readBool("preferElevated", next.preferElevated);
+        r.readBool("autoRestoreOnHotplug", next.autoRestoreOnHotplug);
+        r.readInt("maxPreviews", next.maxPreviews);
+        r.readString("recordingDir", next.recordingDir);
+        r.readInt("recordingFps", next.recordingFps);
+        r.readBool("recordingAudio", next.recordingAudio);
+        r.readBool("autoCheckUpdates", next.autoCheckUpdates);
+        r.readBool("autoInstallUpdates", next.autoInstallUpdates);
+        r.readBool("monochromeIcon", next.monochromeIcon);
+        r.readString("uiPanels", next.uiPanels);
+        r.readBool("welcomeShown", next.welcomeShown);
+        r.readString("updateChannel", next.updateChannel);
+        r.readString("updateBaseUrl", next.updateBaseUrl);
+        r.readStringMap("hotkeys", next.hotkeys);
+        r.readStringMap("displayNames", next.displayNames);
+        error = r.error();
     }
 
     if (error) {
         // Nothing of a half-read document is applied.
         log::logf(log::Error, "Config parse error: %s", error->c_str());
-        keepUnreadable(path);
+        file.keepUnreadable();
         return false;
     }
 
     next.maxPreviews = std::clamp(next.maxPreviews, 1, 8);
     next.recordingFps = std::clamp(next.recordingFps, 5, 60);
     *this = std::move(next);
-    log::logf(log::Info, "Config loaded from %s", path.c_str());
+    log::logf(log::Info, "Config loaded from %s", file.path().c_str());
     return true;
 }
 
@@ -203,34 +168,20 @@ bool Config::save() const {
     doc["displayNames"] = json::object();
     for (const auto& [k, v] : displayNames) doc["displayNames"][k] = v;
 
-    // Members come out sorted by name (the object is an ordered map). Invalid
-    // UTF-8 is replaced rather than thrown over, so a save always yields valid JSON.
-    const std::string text =
-        toTextLineEnds(doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
-
-    // Write a temporary file beside config.json, put it on the disk, then move
-    // it over config.json: a crash or a full disk leaves the old file whole.
-    FileSystem& fs = FileSystem::current();
-    const std::string path = configPath();
-    const std::string temp = path + ".tmp";
-    std::unique_ptr<FileSystem::File> file = fs.openWrite(temp);
-    if (!file) {
-        log::logf(log::Error, "Cannot open config for write: %s", path.c_str());
+    const JsonFile file(configPath(), "config");
+    switch (file.write(doc)) {
+    case JsonFile::WriteResult::Ok:
+        log::logf(log::Info, "Config saved to %s", file.path().c_str());
+        return true;
+    case JsonFile::WriteResult::CannotOpen:
+        log::logf(log::Error, "Cannot open config for write: %s", file.path().c_str());
         return false;
+    case JsonFile::WriteResult::WriteFailed:
+    case JsonFile::WriteResult::ReplaceFailed:
+        break;
     }
-    bool ok = file->write(text) == static_cast<int64_t>(text.size());
-    ok = ok && file->flush();
-    ok = ok && file->commit();
-    ok = file->close() && ok;
-    file.reset();
-    ok = ok && fs.moveFile(temp, path, FileSystem::kMoveReplaceExisting | FileSystem::kMoveWriteThrough);
-    if (!ok) {
-        fs.removeFile(temp);
-        log::logf(log::Error, "Config write failed: %s", path.c_str());
-        return false;
-    }
-    log::logf(log::Info, "Config saved to %s", path.c_str());
-    return true;
+    log::logf(log::Error, "Config write failed: %s", file.path().c_str());
+    return false;
 }
 
 void Config::setDisplayName(const std::string& key, const std::string& name) {

@@ -1,0 +1,94 @@
+#pragma once
+#include "app/DebugOutput.h"
+#include "app/FileSystem.h"
+#include "app/KnownFolders.h"
+#include "display/DisplayManager.h"
+#include "layout/Layout.h"
+#include "sim/SimDebugOutput.h"
+#include "sim/SimDisplays.h"
+#include "sim/SimFileSystem.h"
+#include "sim/SimKnownFolders.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+namespace qv::test {
+
+// The simulated desktop with its file system, settings folder and log, and a
+// display manager over it.
+class LayoutFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previousFs_ = FileSystem::install(&fs);
+        previousFolders_ = KnownFolders::install(&folders);
+        previousOut_ = DebugOutput::install(&log);
+        fs.addFolder("C:\\Users\\sim\\AppData\\Roaming");
+        testing::internal::CaptureStderr(); // the log's copy of every line
+    }
+
+    void TearDown() override {
+        testing::internal::GetCapturedStderr();
+        FileSystem::install(previousFs_);
+        KnownFolders::install(previousFolders_);
+        DebugOutput::install(previousOut_);
+    }
+
+    // layouts.json text holding the layouts.
+    static std::string fileWith(const std::vector<Layout>& layouts) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const Layout& layout : layouts) {
+            nlohmann::json displays = nlohmann::json::array();
+            for (const DisplayPlacement& p : layout.placements) {
+                displays.push_back({{"key", p.key},
+                                    {"x", p.x},
+                                    {"y", p.y},
+                                    {"width", p.width},
+                                    {"height", p.height},
+                                    {"refreshHz", p.refreshHz},
+                                    {"orientation", p.orientation},
+                                    {"primary", p.primary}});
+            }
+            list.push_back({{"name", layout.name}, {"displays", displays}});
+        }
+        return nlohmann::json{{"layouts", list}}.dump();
+    }
+
+    // A placement that moves a display and keeps its mode.
+    static DisplayPlacement at(const std::string& key, int32_t x, int32_t y, bool primary = false) {
+        DisplayPlacement p;
+        p.key = key;
+        p.x = x;
+        p.y = y;
+        p.primary = primary;
+        return p;
+    }
+
+    // Where the display with that key is now, from a fresh enumeration.
+    std::pair<int32_t, int32_t> positionOf(const std::string& key) {
+        for (const DisplayInfo& info : manager.enumerate())
+            if (info.key == key) return {info.posX, info.posY};
+        ADD_FAILURE() << "no display " << key;
+        return {0, 0};
+    }
+
+    const std::string dir = "C:\\Users\\sim\\AppData\\Roaming\\Quorvane";
+    const std::string path = dir + "\\layouts.json";
+    const std::string temp = path + ".tmp";
+    const std::string kept = path + ".bad";
+
+    sim::SimFileSystem fs;
+    sim::SimKnownFolders folders;
+    sim::SimDebugOutput log;
+    sim::SimDisplays desk;
+    DisplayManager manager{desk};
+
+private:
+    FileSystem* previousFs_ = nullptr;
+    KnownFolders* previousFolders_ = nullptr;
+    DebugOutput* previousOut_ = nullptr;
+};
+
+} // namespace qv::test
