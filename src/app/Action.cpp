@@ -1,6 +1,9 @@
 #include "app/Action.h"
 
+#include "windows/Grid.h"
+
 #include <array>
+#include <optional>
 
 namespace qv {
 
@@ -54,43 +57,6 @@ int smallDecimal(std::string_view digits) {
     return value;
 }
 
-struct GridSize {
-    int columns = 0;
-    int rows = 0;
-};
-
-// Grid text: columns, a separator ("x", "X" or the UTF-8 multiplication sign),
-// rows; only digits besides the separator; both numbers 1 to 8.
-// TODO(window placement): use parseGrid of the window placement service once
-// it exists, so that the two readings of a grid cannot drift apart.
-bool readGrid(std::string_view text, GridSize& grid) {
-    size_t sep = text.find_first_of("xX");
-    size_t sepLen = 1;
-    if (sep == std::string_view::npos) {
-        sep = text.find("\xC3\x97");
-        sepLen = 2;
-        if (sep == std::string_view::npos) return false;
-    }
-    if (sep == 0 || sep + sepLen >= text.size()) return false;
-    std::string_view cols = text.substr(0, sep);
-    std::string_view rows = text.substr(sep + sepLen);
-    for (char c : cols)
-        if (!isDigit(c)) return false;
-    for (char c : rows)
-        if (!isDigit(c)) return false;
-    grid.columns = smallDecimal(cols);
-    grid.rows = smallDecimal(rows);
-    return grid.columns >= 1 && grid.columns <= 8 && grid.rows >= 1 && grid.rows <= 8;
-}
-
-// Both numbers are single digits (1 to 8) once the grid has been read.
-std::string gridText(const GridSize& grid) {
-    std::string text = "0x0";
-    text[0] = static_cast<char>('0' + grid.columns);
-    text[2] = static_cast<char>('0' + grid.rows);
-    return text;
-}
-
 } // namespace
 
 const char* actionKindName(ActionKind kind) {
@@ -123,9 +89,9 @@ Action parseAction(std::string_view text) {
     }
 
     size_t cellColon = argument.find(':');
-    GridSize grid;
-    if (!readGrid(argument.substr(0, cellColon), grid)) return none;
-    action.name = gridText(grid);
+    const std::optional<Grid> grid = parseGrid(argument.substr(0, cellColon));
+    if (!grid) return none;
+    action.name = grid->text();
     if (action.kind == ActionKind::TileWindows) return action;
 
     if (cellColon == std::string_view::npos) return none;
@@ -134,7 +100,7 @@ Action parseAction(std::string_view text) {
     for (char c : cell)
         if (!isDigit(c)) return none;
     int index = smallDecimal(cell);
-    if (index >= grid.columns * grid.rows) return none;
+    if (index >= grid->cellCount()) return none;
     action.cell = index;
     return action;
 }

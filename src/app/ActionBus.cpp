@@ -4,6 +4,11 @@
 #include "app/Log.h"
 #include "base/StrPrintf.h"
 #include "display/DisplayManager.h"
+#include "layout/LayoutStore.h"
+#include "windows/Grid.h"
+#include "windows/WindowPlacement.h"
+
+#include <optional>
 
 namespace qv {
 
@@ -16,8 +21,8 @@ ActionResult notAvailable(const Action& action) {
 
 } // namespace
 
-ActionBus::ActionBus(DisplayManager& displayManager, Config& config)
-    : displayManager_(displayManager), config_(config) {}
+ActionBus::ActionBus(DisplayManager& displayManager, WindowPlacement& windows, LayoutStore& layouts, Config& config)
+    : displayManager_(displayManager), windows_(windows), layouts_(layouts), config_(config) {}
 
 void ActionBus::setResultListener(ResultListener listener) { listener_ = std::move(listener); }
 
@@ -59,10 +64,13 @@ ActionResult ActionBus::carryOut(const Action& action) {
 
     // Window placement operations.
     case ActionKind::GatherWindows:
+        return gatherWindows(action);
     case ActionKind::GrabWindow:
+        return grabWindow(action);
     case ActionKind::TileWindows:
+        return tileWindows(action);
     case ActionKind::SnapWindow:
-        return notAvailable(action);
+        return snapWindow(action);
 
     case ActionKind::OpenPreview:
         return ActionResult::failure(std::string(actionKindName(action.kind)) + " is not implemented yet");
@@ -96,25 +104,78 @@ ActionResult ActionBus::renameDisplay(const Action& action) {
     return ActionResult::success("Renamed to '" + action.name + "'");
 }
 
+// --- Window placement ---------------------------------------------------------
+// A target display given with the action wins; otherwise tiling and snapping
+// use the display of the window concerned, and everything falls back to the
+// primary display.
+
+namespace {
+
+const char* const kBadGrid = "Grid must be COLSxROWS (2x2, 3x2, 4x4, …)";
+const char* const kNotMoved = "Could not move window (elevated owner?)";
+
+} // namespace
+
+ActionResult ActionBus::gatherWindows(const Action& action) {
+    const std::string target = action.display.empty() ? displayManager_.primaryKey() : action.display;
+    if (target.empty()) return ActionResult::failure("No target monitor for gather");
+    const MoveReport report = windows_.gatherWindows(target);
+    // A target that is not connected moved nothing and must not read as success.
+    const bool ok = report.ok && !(report.moved == 0 && report.refused > 0);
+    return ok ? ActionResult::success(report.message) : ActionResult::failure(report.message);
+}
+
+ActionResult ActionBus::grabWindow(const Action& action) {
+    const std::string target = action.display.empty() ? displayManager_.primaryKey() : action.display;
+    if (action.window == 0 || target.empty()) return ActionResult::failure("No window/target for grab");
+    if (!windows_.grabWindow(action.window, target)) return ActionResult::failure(kNotMoved);
+    return ActionResult::success("Window grabbed");
+}
+
+ActionResult ActionBus::tileWindows(const Action& action) {
+    const std::optional<Grid> grid = parseGrid(action.name);
+    if (!grid) return ActionResult::failure(kBadGrid);
+    std::string target = action.display;
+    if (target.empty()) target = windows_.displayOfWindow(windows_.foregroundAppWindow());
+    if (target.empty()) target = displayManager_.primaryKey();
+    if (target.empty()) return ActionResult::failure("No target monitor for tiling");
+    const MoveReport report = windows_.tileWindows(target, *grid);
+    // An invalid grid or a target that is not connected moved nothing and
+    // must not read as success.
+    const bool ok = report.ok && (report.moved > 0 || (report.skipped == 0 && report.refused == 0));
+    return ok ? ActionResult::success(report.message) : ActionResult::failure(report.message);
+}
+
+ActionResult ActionBus::snapWindow(const Action& action) {
+    const std::optional<Grid> grid = parseGrid(action.name);
+    if (!grid) return ActionResult::failure(kBadGrid);
+    if (action.cell < 0 || action.cell >= grid->cellCount()) return ActionResult::failure("Grid cell out of range");
+    const WindowHandle window = action.window != 0 ? action.window : windows_.foregroundAppWindow();
+    if (window == 0) return ActionResult::failure("No app window to snap");
+    std::string target = action.display;
+    if (target.empty()) target = windows_.displayOfWindow(window);
+    if (target.empty()) target = displayManager_.primaryKey();
+    if (target.empty()) return ActionResult::failure("No target monitor for snap");
+    if (!windows_.snapWindow(window, target, *grid, action.cell)) return ActionResult::failure(kNotMoved);
+    return ActionResult::success(strprintf("Snapped window to cell %d of %s", action.cell + 1, grid->text().c_str()));
+}
+
 ActionResult ActionBus::saveLayout(const Action& action) {
     if (action.name.empty()) return ActionResult::failure("Layout name required");
-    // TODO(layout store): captureCurrent(name) → success "Saved layout '<name>'"
-    // or failure "Could not save layout".
-    return notAvailable(action);
+    if (!layouts_.captureCurrent(action.name, displayManager_)) return ActionResult::failure("Could not save layout");
+    return ActionResult::success("Saved layout '" + action.name + "'");
 }
 
 ActionResult ActionBus::restoreLayout(const Action& action) {
     if (action.name.empty()) return ActionResult::failure("Layout name required");
-    // TODO(layout store): restore(name) → success "Restored layout '<name>'" or
-    // failure "Could not restore '<name>'".
-    return notAvailable(action);
+    if (!layouts_.restore(action.name, displayManager_))
+        return ActionResult::failure("Could not restore '" + action.name + "'");
+    return ActionResult::success("Restored layout '" + action.name + "'");
 }
 
 ActionResult ActionBus::deleteLayout(const Action& action) {
-    if (action.name.empty()) return ActionResult::failure("Could not delete layout");
-    // TODO(layout store): remove(name) → success "Deleted layout '<name>'" or
-    // failure "Could not delete layout".
-    return notAvailable(action);
+    if (action.name.empty() || !layouts_.remove(action.name)) return ActionResult::failure("Could not delete layout");
+    return ActionResult::success("Deleted layout '" + action.name + "'");
 }
 
 std::vector<DisplayInfo> ActionBus::displays() {
@@ -129,5 +190,11 @@ std::vector<DisplayInfo> ActionBus::displays() {
 std::vector<DisplayMode> ActionBus::modes(const std::string& displayKey) { return displayManager_.modes(displayKey); }
 
 Projection ActionBus::currentProjection() { return displayManager_.currentProjection(); }
+
+std::vector<std::string> ActionBus::layoutNames() const { return layouts_.names(); }
+
+std::vector<WindowEntry> ActionBus::windowsOn(const std::string& displayKey) {
+    return windows_.windowsOnDisplay(displayKey);
+}
 
 } // namespace qv

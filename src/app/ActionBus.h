@@ -10,7 +10,10 @@
 namespace qv {
 
 class DisplayManager;
+class LayoutStore;
+class WindowPlacement;
 struct Config;
+struct WindowEntry;
 
 // The one place where requests are carried out. Every hotkey, menu entry and
 // panel command becomes an Action that dispatch() turns into calls of the
@@ -20,10 +23,7 @@ class ActionBus {
 public:
     using ResultListener = std::function<void(const Action&, const ActionResult&)>;
 
-    // TODO(window placement, layout store): the bus also holds references to
-    // the window placement service and the layout store, in this order:
-    // display manager, window placement, layout store, settings.
-    ActionBus(DisplayManager& displayManager, Config& config);
+    ActionBus(DisplayManager& displayManager, WindowPlacement& windows, LayoutStore& layouts, Config& config);
 
     // Logs "dispatch <kind>", carries the action out, tells the result
     // listener and returns the result.
@@ -38,19 +38,25 @@ public:
     std::vector<DisplayMode> modes(const std::string& displayKey);
     Projection currentProjection();
 
-    // TODO(layout store): std::vector<std::string> layoutNames();
-    // TODO(window placement): windowsOn(displayKey) → (window handle, title) list.
+    // The names of the saved layouts, in store order.
+    std::vector<std::string> layoutNames() const;
+    // The application windows on the display, top of the Z order first.
+    std::vector<WindowEntry> windowsOn(const std::string& displayKey);
 
 private:
     ActionResult carryOut(const Action& action);
     ActionResult renameDisplay(const Action& action);
+    ActionResult gatherWindows(const Action& action);
+    ActionResult grabWindow(const Action& action);
+    ActionResult tileWindows(const Action& action);
+    ActionResult snapWindow(const Action& action);
     ActionResult saveLayout(const Action& action);
     ActionResult restoreLayout(const Action& action);
     ActionResult deleteLayout(const Action& action);
 
     DisplayManager& displayManager_;
-    // TODO(window placement): WindowPlacement& windows_;
-    // TODO(layout store): LayoutStore& layouts_;
+    WindowPlacement& windows_;
+    LayoutStore& layouts_;
     Config& config_;
     ResultListener listener_;
 };

@@ -5,13 +5,18 @@
 #include "app/FileSystem.h"
 #include "app/KnownFolders.h"
 #include "display/DisplayManager.h"
+#include "layout/LayoutStore.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimDisplays.h"
 #include "sim/SimFileSystem.h"
 #include "sim/SimKnownFolders.h"
+#include "sim/SimWindows.h"
+#include "windows/WindowPlacement.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,7 +59,10 @@ protected:
     sim::SimDisplays desk;
     DisplayManager manager{desk};
     Config config;
-    ActionBus bus{manager, config};
+    LayoutStore layouts;
+    sim::SimWindows windowSystem{desk};
+    WindowPlacement placement{windowSystem, manager};
+    ActionBus bus{manager, placement, layouts, config};
     std::vector<Heard> heard;
 
 private:
@@ -101,10 +109,7 @@ TEST_F(ActionBusTest, DispatchLogsTheKindAndTellsTheListener) {
 TEST_F(ActionBusTest, KindsWithoutTheirOperationFail) {
     const std::vector<Action> actions = {
         make(ActionKind::ProjectionExtend), make(ActionKind::SetResolution, "k"), make(ActionKind::ToggleHdr, "k"),
-        make(ActionKind::PushNativeResolutions), make(ActionKind::ApplyArrangement), make(ActionKind::GatherWindows),
-        make(ActionKind::TileWindows, "", "2x2"),   make(ActionKind::SnapWindow, "", "2x2"),
-        make(ActionKind::SaveLayout, "", "Home"),    make(ActionKind::RestoreLayout, "", "Home"),
-        make(ActionKind::DeleteLayout, "", "Home"),
+        make(ActionKind::PushNativeResolutions), make(ActionKind::ApplyArrangement),
     };
     for (const Action& a : actions) {
         ActionResult result = bus.dispatch(a);
@@ -151,6 +156,344 @@ TEST_F(ActionBusTest, RefreshDisplaysFillsTheCache) {
     ASSERT_TRUE(manager.cache().empty());
     EXPECT_TRUE(bus.dispatch(make(ActionKind::RefreshDisplays)).ok);
     EXPECT_EQ(manager.cache().size(), 3u);
+}
+
+
+// One session with the layout kinds, step by step: each answer is the bus's
+// message, and the saved names follow in store order.
+TEST_F(ActionBusTest, LayoutKindsSaveRestoreAndDeleteByName) {
+    struct Step {
+        Action action;
+        bool ok;
+        std::string message;
+        std::vector<std::string> names; // layoutNames() afterwards
+    };
+    auto layout = [](ActionKind kind, const char* name) { return make(kind, "", name); };
+    const std::vector<Step> steps = {
+        {layout(ActionKind::SaveLayout, "Home"), false, "Could not save layout", {}}, // nothing connected yet
+        {layout(ActionKind::SaveLayout, "Home"), true, "Saved layout 'Home'", {"Home"}},
+        {layout(ActionKind::SaveLayout, "Desk"), true, "Saved layout 'Desk'", {"Home", "Desk"}},
+        {layout(ActionKind::SaveLayout, "Home"), true, "Saved layout 'Home'", {"Desk", "Home"}},
+        {layout(ActionKind::RestoreLayout, "Desk"), true, "Restored layout 'Desk'", {"Desk", "Home"}},
+        {layout(ActionKind::RestoreLayout, "Nope"), false, "Could not restore 'Nope'", {"Desk", "Home"}},
+        {layout(ActionKind::DeleteLayout, "Home"), true, "Deleted layout 'Home'", {"Desk"}},
+        {layout(ActionKind::DeleteLayout, "Home"), false, "Could not delete layout", {"Desk"}},
+    };
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const Step& step = steps[i];
+        if (i == 1) desk.laptopWithTwoDocked();
+        SCOPED_TRACE(std::string(actionKindName(step.action.kind)) + " " + step.action.name);
+        ActionResult result = bus.dispatch(step.action);
+        EXPECT_EQ(result.ok, step.ok);
+        EXPECT_EQ(result.message, step.message);
+        EXPECT_EQ(bus.layoutNames(), step.names);
+    }
+    EXPECT_TRUE(log.contains("WRN", "restore: layout 'Nope' not found"));
+    LayoutStore saved;
+    ASSERT_TRUE(saved.load());
+    EXPECT_EQ(saved.names(), std::vector<std::string>{"Desk"});
+}
+
+// --- Window kinds ------------------------------------------------------------------
+
+const std::string kLaptop = "\\\\.\\DISPLAY1";
+const std::string kLeft = "\\\\.\\DISPLAY2";
+const std::string kRight = "\\\\.\\DISPLAY3";
+const std::string kHint = " \xE2\x80\x94 some refused (run elevated to move them)";
+const std::string kBadGrid = "Grid must be COLSxROWS (2x2, 3x2, 4x4, \xE2\x80\xA6)";
+const std::string kNotMoved = "Could not move window (elevated owner?)";
+
+// A desktop of its own for every case: a laptop with two docked monitors
+// (unless the case wants none) and the windows the case opens.
+struct Desktop {
+    sim::SimDisplays desk;
+    sim::SimWindows windows{desk};
+    DisplayManager manager{desk};
+    WindowPlacement placement{windows, manager};
+    Config config;
+    LayoutStore layouts;
+    ActionBus bus{manager, placement, layouts, config};
+    WindowHandle subject = 0;  // the window whose final monitor the case checks
+
+    std::string key(const std::string& gdiName) {
+        for (const DisplayInfo& info : manager.enumerate())
+            if (info.gdiName == gdiName) return info.key;
+        return std::string();
+    }
+    WindowHandle open(const std::string& gdiName, const char* title) {
+        return windows.openOn(gdiName, title, 800, 600);
+    }
+    WindowHandle openElevated(const std::string& gdiName, const char* title) {
+        const WindowHandle h = open(gdiName, title);
+        windows.window(h).elevated = true;
+        return h;
+    }
+    WindowHandle openTool(const std::string& gdiName, const char* title) {
+        const WindowHandle h = open(gdiName, title);
+        windows.window(h).exStyle = 0x80;  // WS_EX_TOOLWINDOW
+        return h;
+    }
+};
+
+struct WindowCase {
+    const char* what;
+    std::function<Action(Desktop&)> arrange;
+    bool ok;
+    std::string message;
+    std::string subjectOn = {};  // GDI name of the monitor the subject ends on; empty: not checked
+    bool monitors = true;
+};
+
+Action windowAction(ActionKind kind, std::string name = {}, std::int32_t cell = 0) {
+    Action a;
+    a.kind = kind;
+    a.name = std::move(name);
+    a.cell = cell;
+    return a;
+}
+
+void runWindowCases(const std::vector<WindowCase>& cases) {
+    for (const WindowCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto d = std::make_unique<Desktop>();
+        if (c.monitors) d->desk.laptopWithTwoDocked();
+        const Action action = c.arrange(*d);
+        const ActionResult result = d->bus.dispatch(action);
+        EXPECT_EQ(result.ok, c.ok);
+        EXPECT_EQ(result.message, c.message);
+        if (!c.subjectOn.empty()) {
+            EXPECT_EQ(d->windows.monitorOf(d->subject), c.subjectOn);
+        }
+    }
+}
+
+TEST_F(ActionBusTest, GatherTargetsTheGivenOrPrimaryDisplayAndFailsOnlyWhenNothingCouldMove) {
+    using K = ActionKind;
+    runWindowCases({
+        {"primary by default",
+         [](Desktop& d) {
+             d.subject = d.open(kLeft, "Editor");
+             return windowAction(K::GatherWindows);
+         },
+         true, "Gathered 1 window(s)", kLaptop},
+        {"given display",
+         [](Desktop& d) {
+             d.subject = d.open(kLaptop, "Editor");
+             Action a = windowAction(K::GatherWindows);
+             a.display = d.key(kRight);
+             return a;
+         },
+         true, "Gathered 1 window(s)", kRight},
+        {"everything already there",
+         [](Desktop& d) {
+             d.open(kLaptop, "Editor");
+             return windowAction(K::GatherWindows);
+         },
+         true, "Gathered 0 window(s)"},
+        {"some refused",
+         [](Desktop& d) {
+             d.openElevated(kLeft, "Admin");
+             d.subject = d.open(kLeft, "Editor");
+             return windowAction(K::GatherWindows);
+         },
+         true, "Gathered 1 window(s)" + kHint, kLaptop},
+        {"all refused",
+         [](Desktop& d) {
+             d.subject = d.openElevated(kLeft, "Admin");
+             return windowAction(K::GatherWindows);
+         },
+         false, "Gathered 0 window(s)" + kHint, kLeft},
+        {"target not connected",
+         [](Desktop& d) {
+             d.subject = d.open(kLeft, "Editor");
+             Action a = windowAction(K::GatherWindows);
+             a.display = "unplugged display";
+             return a;
+         },
+         false, "Target monitor not connected", kLeft},
+        {"no display at all", [](Desktop&) { return windowAction(K::GatherWindows); }, false,
+         "No target monitor for gather", "", false},
+    });
+}
+
+TEST_F(ActionBusTest, GrabNeedsAWindowAndATarget) {
+    using K = ActionKind;
+    runWindowCases({
+        {"no window", [](Desktop&) { return windowAction(K::GrabWindow); }, false, "No window/target for grab"},
+        {"no display at all",
+         [](Desktop& d) {
+             Action a = windowAction(K::GrabWindow);
+             a.window = d.open(kLaptop, "Editor");
+             return a;
+         },
+         false, "No window/target for grab", "", false},
+        {"to the primary display, tool windows too",
+         [](Desktop& d) {
+             Action a = windowAction(K::GrabWindow);
+             a.window = d.subject = d.openTool(kRight, "Palette");
+             return a;
+         },
+         true, "Window grabbed", kLaptop},
+        {"to the given display",
+         [](Desktop& d) {
+             Action a = windowAction(K::GrabWindow);
+             a.window = d.subject = d.open(kLaptop, "Editor");
+             a.display = d.key(kLeft);
+             return a;
+         },
+         true, "Window grabbed", kLeft},
+        {"refused",
+         [](Desktop& d) {
+             Action a = windowAction(K::GrabWindow);
+             a.window = d.subject = d.openElevated(kRight, "Admin");
+             return a;
+         },
+         false, kNotMoved, kRight},
+    });
+}
+
+TEST_F(ActionBusTest, TileTargetsTheGivenDisplayElseTheForegroundWindowsElseThePrimary) {
+    using K = ActionKind;
+    runWindowCases({
+        {"grid beyond 8", [](Desktop&) { return windowAction(K::TileWindows, "9x2"); }, false, kBadGrid},
+        {"no grid", [](Desktop&) { return windowAction(K::TileWindows); }, false, kBadGrid},
+        {"given display",
+         [](Desktop& d) {
+             d.subject = d.open(kRight, "Editor");
+             d.open(kLaptop, "Other");
+             Action a = windowAction(K::TileWindows, "2x2");
+             a.display = d.key(kRight);
+             return a;
+         },
+         true, "Tiled 1 window(s) into a 2x2 grid", kRight},
+        {"display of the foreground window",
+         [](Desktop& d) {
+             d.open(kLaptop, "Other");
+             d.subject = d.open(kLeft, "Editor");
+             d.windows.setForeground(d.subject);
+             return windowAction(K::TileWindows, "3X2");
+         },
+         true, "Tiled 1 window(s) into a 3x2 grid", kLeft},
+        {"foreground is no application window: primary",
+         [](Desktop& d) {
+             d.open(kLaptop, "One");
+             d.open(kLaptop, "Two");
+             d.open(kLeft, "Elsewhere");
+             d.windows.setForeground(d.openTool(kLeft, "Palette"));
+             return windowAction(K::TileWindows, "2\xC3\x97" "2");
+         },
+         true, "Tiled 2 window(s) into a 2x2 grid"},
+        {"nothing to tile",
+         [](Desktop& d) {
+             d.open(kLeft, "Elsewhere");
+             return windowAction(K::TileWindows, "2x2");
+         },
+         true, "No windows on that display to tile"},
+        {"all refused",
+         [](Desktop& d) {
+             d.openElevated(kLaptop, "Admin");
+             return windowAction(K::TileWindows, "2x2");
+         },
+         false, "Tiled 0 window(s) into a 2x2 grid" + kHint},
+        {"all failed",
+         [](Desktop& d) {
+             d.windows.window(d.open(kLaptop, "Closing")).moveError = 1400;
+             return windowAction(K::TileWindows, "2x2");
+         },
+         false, "Tiled 0 window(s) into a 2x2 grid"},
+        {"target not connected",
+         [](Desktop& d) {
+             d.open(kLaptop, "Editor");
+             Action a = windowAction(K::TileWindows, "2x2");
+             a.display = "unplugged display";
+             return a;
+         },
+         false, "Monitor not connected"},
+        {"no display at all", [](Desktop&) { return windowAction(K::TileWindows, "2x2"); }, false,
+         "No target monitor for tiling", "", false},
+    });
+}
+
+TEST_F(ActionBusTest, SnapTargetsTheGivenDisplayElseTheWindowsElseThePrimary) {
+    using K = ActionKind;
+    runWindowCases({
+        {"bad grid before the cell", [](Desktop&) { return windowAction(K::SnapWindow, "0x2", 9); }, false,
+         kBadGrid},
+        {"cell past the grid", [](Desktop&) { return windowAction(K::SnapWindow, "2x2", 4); }, false,
+         "Grid cell out of range"},
+        {"negative cell", [](Desktop&) { return windowAction(K::SnapWindow, "2x2", -1); }, false,
+         "Grid cell out of range"},
+        {"no window and no foreground", [](Desktop&) { return windowAction(K::SnapWindow, "2x2", 0); }, false,
+         "No app window to snap"},
+        {"foreground is no application window",
+         [](Desktop& d) {
+             d.windows.setForeground(d.openTool(kLeft, "Palette"));
+             return windowAction(K::SnapWindow, "2x2", 0);
+         },
+         false, "No app window to snap"},
+        {"given window on its own display",
+         [](Desktop& d) {
+             Action a = windowAction(K::SnapWindow, "3\xC3\x97" "2", 2);
+             a.window = d.subject = d.open(kRight, "Editor");
+             return a;
+         },
+         true, "Snapped window to cell 3 of 3x2", kRight},
+        {"foreground window",
+         [](Desktop& d) {
+             d.subject = d.open(kLeft, "Editor");
+             d.windows.setForeground(d.subject);
+             return windowAction(K::SnapWindow, "2x2", 0);
+         },
+         true, "Snapped window to cell 1 of 2x2", kLeft},
+        {"given display wins",
+         [](Desktop& d) {
+             Action a = windowAction(K::SnapWindow, "2x2", 3);
+             a.window = d.subject = d.open(kRight, "Editor");
+             a.display = d.key(kLaptop);
+             return a;
+         },
+         true, "Snapped window to cell 4 of 2x2", kLaptop},
+        {"window on no monitor: primary",
+         [](Desktop& d) {
+             sim::SimWindow lost;
+             lost.title = "Lost";
+             lost.rect = {20000, 20000, 20800, 20600};
+             Action a = windowAction(K::SnapWindow, "1x1", 0);
+             a.window = d.subject = d.windows.open(lost);
+             return a;
+         },
+         true, "Snapped window to cell 1 of 1x1", kLaptop},
+        {"refused",
+         [](Desktop& d) {
+             Action a = windowAction(K::SnapWindow, "2x2", 0);
+             a.window = d.subject = d.openElevated(kRight, "Admin");
+             return a;
+         },
+         false, kNotMoved, kRight},
+        {"target not connected",
+         [](Desktop& d) {
+             Action a = windowAction(K::SnapWindow, "2x2", 0);
+             a.window = d.subject = d.open(kRight, "Editor");
+             a.display = "unplugged display";
+             return a;
+         },
+         false, kNotMoved, kRight},
+        {"no display at all",
+         [](Desktop& d) {
+             Action a = windowAction(K::SnapWindow, "2x2", 0);
+             a.window = d.open(kLaptop, "Editor");
+             return a;
+         },
+         false, "No target monitor for snap", "", false},
+    });
+}
+
+TEST_F(ActionBusTest, WindowsOnListsTheApplicationWindowsOfADisplay) {
+    desk.laptopWithTwoDocked();
+    const WindowHandle editor = windowSystem.openOn(kLeft, "Editor", 800, 600);
+    windowSystem.openOn(kLaptop, "Mail", 800, 600);
+    const std::string leftKey = manager.enumerate()[1].key;
+    EXPECT_EQ(bus.windowsOn(leftKey), (std::vector<WindowEntry>{{editor, "Editor", leftKey}}));
 }
 
 } // namespace

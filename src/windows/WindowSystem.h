@@ -1,0 +1,98 @@
+#pragma once
+#include "app/Action.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// A monitor as the portable code sees it: the HMONITOR's bits, 0 meaning none.
+using MonitorHandle = std::uint64_t;
+
+// A RECT in virtual-screen pixels: left and top inside, right and bottom outside.
+struct ScreenRect {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+
+    std::int32_t width() const { return right - left; }
+    std::int32_t height() const { return bottom - top; }
+    bool empty() const { return right <= left || bottom <= top; }
+
+    friend bool operator==(const ScreenRect&, const ScreenRect&) = default;
+};
+
+// MONITORINFOEXW, the fields read from it.
+struct MonitorInfo {
+    ScreenRect monitor;  // rcMonitor
+    ScreenRect work;     // rcWork: the monitor without the taskbar and docked bars
+    std::uint32_t flags = 0;
+    std::string device;  // szDevice, the GDI device name (\\.\DISPLAYn), UTF-8
+};
+
+// Windows constants the placement code passes through, with their documented values.
+namespace ws {
+
+inline constexpr std::uint32_t GaRoot = 2;                   // GetAncestor
+inline constexpr std::uint32_t WsExToolWindow = 0x00000080;  // extended styles
+inline constexpr std::uint32_t WsExAppWindow = 0x00040000;
+inline constexpr std::int32_t SwShowMaximized = 3;           // ShowWindow commands
+inline constexpr std::int32_t SwRestore = 9;
+inline constexpr std::uint32_t SwpNoZOrder = 0x0004;         // SetWindowPos flags
+inline constexpr std::uint32_t SwpNoActivate = 0x0010;
+inline constexpr std::uint32_t MonitorDefaultToNull = 0;     // MonitorFromWindow
+inline constexpr std::uint32_t MonitorInfoPrimary = 0x1;     // MONITORINFO.dwFlags
+inline constexpr std::uint32_t ErrorAccessDenied = 5;
+inline constexpr std::uint32_t ErrorInvalidWindowHandle = 1400;
+
+} // namespace ws
+
+// The desktop's top-level windows and monitors, as the window placement
+// service asks for them: one method per user32 / dwmapi call.
+class WindowSystem {
+public:
+    virtual ~WindowSystem() = default;
+
+    // EnumWindows: the top-level windows, top of the Z order first.
+    virtual std::vector<WindowHandle> enumWindows() = 0;
+
+    // The inputs of the application window test.
+    virtual bool isWindowVisible(WindowHandle window) = 0;
+    virtual WindowHandle getAncestor(WindowHandle window, std::uint32_t flags) = 0;
+    virtual WindowHandle getShellWindow() = 0;
+    // DwmGetWindowAttribute(DWMWA_CLOAKED): false when the call fails.
+    virtual bool dwmCloaked(WindowHandle window, std::uint32_t& cloaked) = 0;
+    // GetWindowLongPtrW(GWL_EXSTYLE).
+    virtual std::uint32_t getExStyle(WindowHandle window) = 0;
+    virtual bool getWindowRect(WindowHandle window, ScreenRect& rect) = 0;
+    virtual std::int32_t getWindowTextLength(WindowHandle window) = 0;
+    // GetWindowTextW into a buffer of maxChars + 1 characters, as UTF-8;
+    // empty when nothing was copied.
+    virtual std::string getWindowText(WindowHandle window, std::int32_t maxChars) = 0;
+
+    // Monitors.
+    virtual MonitorHandle monitorFromWindow(WindowHandle window, std::uint32_t flags) = 0;
+    // EnumDisplayMonitors over the whole desktop, in the order Windows reports them.
+    virtual std::vector<MonitorHandle> enumDisplayMonitors() = 0;
+    // GetMonitorInfoW with a MONITORINFOEXW.
+    virtual bool getMonitorInfo(MonitorHandle monitor, MonitorInfo& info) = 0;
+
+    // Window state and placement.
+    virtual bool isIconic(WindowHandle window) = 0;
+    virtual bool isZoomed(WindowHandle window) = 0;
+    // ShowWindow: true when the window was visible before.
+    virtual bool showWindow(WindowHandle window, std::int32_t command) = 0;
+    // SetLastError(0), SetWindowPos, and on failure GetLastError into lastError
+    // (0 on success).
+    virtual bool setWindowPos(WindowHandle window, WindowHandle insertAfter, std::int32_t x, std::int32_t y,
+                              std::int32_t cx, std::int32_t cy, std::uint32_t flags, std::uint32_t& lastError) = 0;
+    // DwmGetWindowAttribute(DWMWA_EXTENDED_FRAME_BOUNDS): the visible frame
+    // without the invisible resize borders; false when the call fails.
+    virtual bool dwmExtendedFrameBounds(WindowHandle window, ScreenRect& bounds) = 0;
+
+    virtual WindowHandle getForegroundWindow() = 0;
+};
+
+} // namespace qv
