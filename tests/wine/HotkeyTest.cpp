@@ -7,6 +7,9 @@
 #include "hotkeys/Chord.h"
 #include "hotkeys/HotkeyBindings.h"
 #include "hotkeys/win32/Win32HotkeyRegistrar.h"
+#include "layout/LayoutStore.h"
+#include "windows/WindowPlacement.h"
+#include "windows/win32/Win32WindowSystem.h"
 
 #include <windows.h>
 
@@ -94,7 +97,10 @@ TEST(HotkeyWine, BindingsReportChordsHeldElsewhereAsConflicts) {
     Win32DisplayConfigApi api;
     DisplayManager manager(api);
     Config config;
-    ActionBus bus(manager, config);
+    LayoutStore layouts;
+    Win32WindowSystem windowSystem;
+    WindowPlacement placement(windowSystem, manager);
+    ActionBus bus(manager, placement, layouts, config);
     config.hotkeys = {
         {"FlipArrangement", "Ctrl+Alt+Shift+F13"},
         {"GatherWindows", "Ctrl+Alt+Shift+F13"}, // same chord, sorts later

@@ -7,11 +7,14 @@
 #include "app/KnownFolders.h"
 #include "display/DisplayManager.h"
 #include "hotkeys/Chord.h"
+#include "layout/LayoutStore.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimDisplays.h"
 #include "sim/SimFileSystem.h"
 #include "sim/SimHotkeys.h"
 #include "sim/SimKnownFolders.h"
+#include "sim/SimWindows.h"
+#include "windows/WindowPlacement.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +62,10 @@ protected:
     sim::SimHotkeys hotkeys;
     DisplayManager manager{desk};
     Config config;
-    ActionBus bus{manager, config};
+    LayoutStore layouts;
+    sim::SimWindows windowSystem{desk};
+    WindowPlacement placement{windowSystem, manager};
+    ActionBus bus{manager, placement, layouts, config};
     HotkeyBindings bindings{hotkeys};
     std::vector<Action> dispatched;
 
