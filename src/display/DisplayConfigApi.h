@@ -57,6 +57,47 @@ inline constexpr uint32_t EnumCurrentSettings = 0xFFFFFFFF;
 // Registry value type of binary data.
 inline constexpr uint32_t RegBinary = 3;
 
+// SetDisplayConfig flags.
+inline constexpr uint32_t SdcTopologyInternal = 0x00000001;
+inline constexpr uint32_t SdcTopologyClone = 0x00000002;
+inline constexpr uint32_t SdcTopologyExtend = 0x00000004;
+inline constexpr uint32_t SdcTopologyExternal = 0x00000008;
+inline constexpr uint32_t SdcUseSuppliedDisplayConfig = 0x00000020;
+inline constexpr uint32_t SdcValidate = 0x00000040;
+inline constexpr uint32_t SdcApply = 0x00000080;
+inline constexpr uint32_t SdcSaveToDatabase = 0x00000200;
+inline constexpr uint32_t SdcAllowChanges = 0x00000400;
+
+// ChangeDisplaySettingsEx flags.
+inline constexpr uint32_t CdsUpdateRegistry = 0x00000001;
+inline constexpr uint32_t CdsSetPrimary = 0x00000010;
+inline constexpr uint32_t CdsNoReset = 0x10000000;
+
+// ChangeDisplaySettingsEx results.
+inline constexpr int32_t DispChangeSuccessful = 0;
+inline constexpr int32_t DispChangeRestart = 1;
+inline constexpr int32_t DispChangeFailed = -1;
+inline constexpr int32_t DispChangeBadMode = -2;
+inline constexpr int32_t DispChangeNotUpdated = -3;
+inline constexpr int32_t DispChangeBadFlags = -4;
+inline constexpr int32_t DispChangeBadParam = -5;
+
+// DEVMODE dmFields bits of the display members.
+inline constexpr uint32_t DmPosition = 0x00000020;
+inline constexpr uint32_t DmDisplayOrientation = 0x00000080;
+inline constexpr uint32_t DmBitsPerPel = 0x00040000;
+inline constexpr uint32_t DmPelsWidth = 0x00080000;
+inline constexpr uint32_t DmPelsHeight = 0x00100000;
+inline constexpr uint32_t DmDisplayFlags = 0x00200000;
+inline constexpr uint32_t DmDisplayFrequency = 0x00400000;
+inline constexpr uint32_t DmDisplayFixedOutput = 0x20000000;
+
+// dmDisplayOrientation values.
+inline constexpr uint32_t DmdoDefault = 0;
+inline constexpr uint32_t Dmdo90 = 1;
+inline constexpr uint32_t Dmdo180 = 2;
+inline constexpr uint32_t Dmdo270 = 3;
+
 } // namespace dc
 
 struct Rational {
@@ -210,6 +251,20 @@ public:
 
     // EnumDisplaySettingsExW with flags 0; modeNum may be dc::EnumCurrentSettings.
     virtual bool enumDisplaySettings(const std::string& gdiName, uint32_t modeNum, DevMode& mode) = 0;
+
+    // ChangeDisplaySettingsExW(device, mode, NULL, flags, NULL), returning its
+    // DISP_CHANGE_* code. A null gdiName or mode is passed as NULL: both null
+    // with flags 0 applies the changes staged with dc::CdsNoReset.
+    virtual int32_t changeDisplaySettings(const std::string* gdiName, const DevMode* mode, uint32_t flags) = 0;
+
+    // SetDisplayConfig with the given lists; empty lists are passed as NULL
+    // arrays (the topology requests).
+    virtual int32_t setDisplayConfig(const std::vector<PathInfo>& paths, const std::vector<ModeInfo>& modes,
+                                     uint32_t flags) = 0;
+
+    // DisplayConfigSetDeviceInfo with a DISPLAYCONFIG_SET_ADVANCED_COLOR_STATE
+    // request for the target: enableAdvancedColor = enable, other bits 0.
+    virtual int32_t setAdvancedColorState(const Luid& adapterId, uint32_t targetId, bool enable) = 0;
 
     // The present devices of the monitor setup class; null when the class
     // cannot be opened.

@@ -3,7 +3,10 @@
 #include "app/Log.h"
 #include "base/StrPrintf.h"
 #include "display/DisplayKey.h"
+#include "display/DisplaySettings.h"
+#include "display/DisplayTopology.h"
 #include "display/Edid.h"
+#include "display/ResolutionPush.h"
 
 #include <cctype>
 
@@ -238,6 +241,13 @@ std::optional<DisplayInfo> DisplayManager::find(const std::string& key) const {
     return std::nullopt;
 }
 
+std::optional<DisplayInfo> DisplayManager::findOrEnumerate(const std::string& key) {
+    if (const DisplayInfo* info = findCached(key))
+        return *info;
+    enumerate();
+    return find(key);
+}
+
 const DisplayInfo* DisplayManager::findCached(const std::string& key) const {
     for (const DisplayInfo& info : cache_)
         if (info.key == key)
@@ -299,6 +309,15 @@ std::string DisplayManager::keyForTarget(const Luid& adapterId, uint32_t targetI
     return displayKey(identity);
 }
 
+std::optional<std::string> DisplayManager::keyForNamedTarget(const Luid& adapterId, uint32_t targetId) {
+    MonitorIdentity identity;
+    TargetDeviceName targetName;
+    if (!readTargetName(api_, adapterId, targetId, targetName, identity))
+        return std::nullopt;
+    enrichFromEdid(identity.devicePath, identity);
+    return displayKey(identity);
+}
+
 std::string DisplayManager::errorText(uint32_t code) const {
     std::string text = api_.formatSystemMessage(code);
     if (text.empty())
@@ -323,6 +342,52 @@ std::vector<DisplayPlacement> DisplayManager::placementSnapshot() {
         placements.push_back(std::move(placement));
     }
     return placements;
+}
+
+// --- Operations ------------------------------------------------------------------
+
+ActionResult DisplayManager::setMode(const std::string& key, uint32_t width, uint32_t height, uint32_t refreshHz) {
+    return DisplaySettings(*this, api_).setMode(key, width, height, refreshHz);
+}
+
+ActionResult DisplayManager::setRefreshRate(const std::string& key, uint32_t refreshHz) {
+    return DisplaySettings(*this, api_).setRefreshRate(key, refreshHz);
+}
+
+ActionResult DisplayManager::setOrientation(const std::string& key, uint32_t orientation) {
+    return DisplaySettings(*this, api_).setOrientation(key, orientation);
+}
+
+ActionResult DisplayManager::rotateNext(const std::string& key) { return DisplaySettings(*this, api_).rotateNext(key); }
+
+ActionResult DisplayManager::setPrimary(const std::string& key) { return DisplaySettings(*this, api_).setPrimary(key); }
+
+ActionResult DisplayManager::setHdr(const std::string& key, bool enable) {
+    return DisplaySettings(*this, api_).setHdr(key, enable);
+}
+
+ActionResult DisplayManager::setProjection(Projection mode) { return DisplayTopology(*this, api_).setProjection(mode); }
+
+ActionResult DisplayManager::setEnabled(const std::string& key, bool enable) {
+    return DisplayTopology(*this, api_).setEnabled(key, enable);
+}
+
+ActionResult DisplayManager::mirrorDisplays(const std::vector<std::string>& keys) {
+    return DisplayTopology(*this, api_).mirrorDisplays(keys);
+}
+
+ActionResult DisplayManager::flipArrangement() { return DisplayTopology(*this, api_).flipArrangement(); }
+
+ActionResult DisplayManager::applyArrangement(const std::vector<DisplayPlacement>& placements) {
+    return DisplayTopology(*this, api_).applyArrangement(placements);
+}
+
+ActionResult DisplayManager::pushMaxModes() { return ResolutionPush(*this).pushMaxModes(); }
+
+ActionResult DisplayManager::pushNativeModes() { return ResolutionPush(*this).pushNativeModes(); }
+
+ActionResult DisplayManager::pushResolution(uint32_t width, uint32_t height) {
+    return ResolutionPush(*this).pushResolution(width, height);
 }
 
 } // namespace qv

@@ -1,4 +1,5 @@
 #pragma once
+#include "app/Action.h"
 #include "display/DisplayConfigApi.h"
 #include "display/DisplayInfo.h"
 #include "display/DisplayPlacement.h"
@@ -14,10 +15,45 @@ namespace qv {
 
 // The program's model of the displays attached to the desktop. It keeps the
 // result of the last enumeration (the cache) so that lookups do not query
-// Windows again. Runs on the user-interface thread; no locking.
+// Windows again, and carries out every change made to the displays (the
+// operations are implemented by DisplaySettings, DisplayTopology and
+// ResolutionPush). Each change that succeeds refreshes the cache; a change
+// that Windows refuses leaves it as it was. Runs on the user-interface thread;
+// no locking.
 class DisplayManager {
 public:
     explicit DisplayManager(DisplayConfigApi& api);
+
+    // --- One display's settings ---------------------------------------------
+    // Desktop mode; refreshHz 0 keeps the current rate. Asks again without a
+    // rate when the driver refuses the exact mode.
+    ActionResult setMode(const std::string& key, uint32_t width, uint32_t height, uint32_t refreshHz);
+    ActionResult setRefreshRate(const std::string& key, uint32_t refreshHz);
+    // 0 landscape, 1 = 90, 2 = 180, 3 = 270 degrees; other values mean 0.
+    ActionResult setOrientation(const std::string& key, uint32_t orientation);
+    // The next orientation of the display (the primary one when key is empty).
+    ActionResult rotateNext(const std::string& key);
+    // Shifts the whole desktop so that this display sits at (0,0) as primary.
+    ActionResult setPrimary(const std::string& key);
+    // Advanced colour on or off.
+    ActionResult setHdr(const std::string& key, bool enable);
+
+    // --- Topology and arrangement --------------------------------------------
+    // Internal, Clone, Extend or External, checked against the topology read back.
+    ActionResult setProjection(Projection mode);
+    // Attaches (through the inactive paths) or detaches one display.
+    ActionResult setEnabled(const std::string& key, bool enable);
+    // Shows the first chosen active display's source on the other chosen ones.
+    ActionResult mirrorDisplays(const std::vector<std::string>& keys);
+    // Swaps the positions of exactly two desktop sources.
+    ActionResult flipArrangement();
+    // Stages every placement relative to the first primary one, then commits.
+    ActionResult applyArrangement(const std::vector<DisplayPlacement>& placements);
+
+    // --- Every display at once ------------------------------------------------
+    ActionResult pushMaxModes();
+    ActionResult pushNativeModes();
+    ActionResult pushResolution(uint32_t width, uint32_t height);
 
     // Queries the system afresh, replaces the cache with the result and
     // returns it. A failed query empties the cache.
@@ -25,6 +61,9 @@ public:
 
     // First cached record with that key; never enumerates.
     std::optional<DisplayInfo> find(const std::string& key) const;
+
+    // find; when the key is absent, enumerate once and find again.
+    std::optional<DisplayInfo> findOrEnumerate(const std::string& key);
 
     // The display's modes in the driver's order, adjacent repeats collapsed.
     std::vector<DisplayMode> modes(const std::string& key);
@@ -37,6 +76,8 @@ public:
 
     // Key of any target, active or not, built as during enumeration.
     std::string keyForTarget(const Luid& adapterId, uint32_t targetId);
+    // The same key, or nothing when Windows does not name the target.
+    std::optional<std::string> keyForNamedTarget(const Luid& adapterId, uint32_t targetId);
 
     // Active paths and modes of the current configuration. On failure logs,
     // leaves both lists empty and returns false.
@@ -54,15 +95,15 @@ public:
 
     const std::vector<DisplayInfo>& cache() const { return cache_; }
 
-private:
     enum class QueryStage { BufferSizes, Query };
 
     // GetDisplayConfigBufferSizes + QueryDisplayConfig, asking again when the
-    // configuration changed between the two calls. Returns the error code and
-    // the call that failed.
+    // configuration changed between the two calls. Both lists are shrunk to
+    // the counts returned. Returns the error code and the call that failed.
     int32_t queryConfig(uint32_t flags, std::vector<PathInfo>& paths, std::vector<ModeInfo>& modes,
                         uint32_t* topologyId, QueryStage& failedStage);
 
+private:
     const DisplayInfo* findCached(const std::string& key) const;
 
     DisplayConfigApi& api_;

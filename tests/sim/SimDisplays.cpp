@@ -10,9 +10,9 @@ namespace qv::sim {
 
 namespace {
 
-constexpr int32_t ErrorGenFailure = 31;
-constexpr int32_t ErrorNotSupported = 50;
-constexpr int32_t ErrorInvalidParameter = 87;
+constexpr int32_t ErrorGenFailure = SimDisplays::ErrorGenFailure;
+constexpr int32_t ErrorNotSupported = SimDisplays::ErrorNotSupported;
+constexpr int32_t ErrorInvalidParameter = SimDisplays::ErrorInvalidParameter;
 
 const char* const MonitorInterfaceClass = "{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}";
 
@@ -23,6 +23,83 @@ std::string flagsText(uint32_t flags) {
     case dc::QdcDatabaseCurrent: return "QDC_DATABASE_CURRENT";
     default: return strprintf("0x%X", flags);
     }
+}
+
+// "A|B|C" of the named bits that are set, in ascending bit order, plus any
+// unnamed rest in hex; "0" for no bits.
+std::string bitsText(uint32_t bits, std::initializer_list<std::pair<uint32_t, const char*>> names) {
+    std::string text;
+    uint32_t rest = bits;
+    for (const auto& [bit, name] : names) {
+        if ((bits & bit) == 0)
+            continue;
+        rest &= ~bit;
+        text += text.empty() ? "" : "|";
+        text += name;
+    }
+    if (rest != 0)
+        text += (text.empty() ? "" : "|") + strprintf("0x%X", rest);
+    return text.empty() ? "0" : text;
+}
+
+std::string cdsFlagsText(uint32_t flags) {
+    return bitsText(flags, {{dc::CdsUpdateRegistry, "CDS_UPDATEREGISTRY"},
+                            {dc::CdsSetPrimary, "CDS_SET_PRIMARY"},
+                            {dc::CdsNoReset, "CDS_NORESET"}});
+}
+
+std::string sdcFlagsText(uint32_t flags) {
+    return bitsText(flags, {{dc::SdcTopologyInternal, "SDC_TOPOLOGY_INTERNAL"},
+                            {dc::SdcTopologyClone, "SDC_TOPOLOGY_CLONE"},
+                            {dc::SdcTopologyExtend, "SDC_TOPOLOGY_EXTEND"},
+                            {dc::SdcTopologyExternal, "SDC_TOPOLOGY_EXTERNAL"},
+                            {dc::SdcUseSuppliedDisplayConfig, "SDC_USE_SUPPLIED_DISPLAY_CONFIG"},
+                            {dc::SdcValidate, "SDC_VALIDATE"},
+                            {dc::SdcApply, "SDC_APPLY"},
+                            {dc::SdcSaveToDatabase, "SDC_SAVE_TO_DATABASE"},
+                            {dc::SdcAllowChanges, "SDC_ALLOW_CHANGES"}});
+}
+
+// The fields a DEVMODE carries, each with its value, in ascending bit order:
+// "{DM_POSITION=(-1920,0) DM_PELSWIDTH=1920 DM_PELSHEIGHT=1080}".
+std::string devModeText(const DevMode& mode) {
+    std::string text;
+    const auto add = [&](uint32_t bit, const std::string& item) {
+        if ((mode.dmFields & bit) != 0)
+            text += (text.empty() ? "" : " ") + item;
+    };
+    add(dc::DmPosition, strprintf("DM_POSITION=(%d,%d)", mode.dmPositionX, mode.dmPositionY));
+    add(dc::DmDisplayOrientation, strprintf("DM_DISPLAYORIENTATION=%u", mode.dmDisplayOrientation));
+    add(dc::DmBitsPerPel, strprintf("DM_BITSPERPEL=%u", mode.dmBitsPerPel));
+    add(dc::DmPelsWidth, strprintf("DM_PELSWIDTH=%u", mode.dmPelsWidth));
+    add(dc::DmPelsHeight, strprintf("DM_PELSHEIGHT=%u", mode.dmPelsHeight));
+    add(dc::DmDisplayFlags, strprintf("DM_DISPLAYFLAGS=%u", mode.dmDisplayFlags));
+    add(dc::DmDisplayFrequency, strprintf("DM_DISPLAYFREQUENCY=%u", mode.dmDisplayFrequency));
+    add(dc::DmDisplayFixedOutput, strprintf("DM_DISPLAYFIXEDOUTPUT=%u", mode.dmDisplayFixedOutput));
+    const uint32_t known = dc::DmPosition | dc::DmDisplayOrientation | dc::DmBitsPerPel | dc::DmPelsWidth |
+                           dc::DmPelsHeight | dc::DmDisplayFlags | dc::DmDisplayFrequency | dc::DmDisplayFixedOutput;
+    if ((mode.dmFields & ~known) != 0)
+        text += (text.empty() ? "" : " ") + strprintf("0x%X", mode.dmFields & ~known);
+    return "{" + text + "}";
+}
+
+bool isPortrait(uint32_t orientation) { return orientation == dc::Dmdo90 || orientation == dc::Dmdo270; }
+
+// DMDO_* of a CCD rotation (identity for anything undefined).
+uint32_t orientationOf(uint32_t rotation) {
+    return rotation >= dc::RotationIdentity && rotation <= dc::Rotation270 ? rotation - 1 : dc::DmdoDefault;
+}
+
+uint32_t roundedHz(const Rational& rate) {
+    return rate.denominator == 0 ? 0 : uint32_t((2ull * rate.numerator + rate.denominator) / (2ull * rate.denominator));
+}
+
+// Whether the monitor lists a mode of that size (landscape) and, when rate is
+// non-zero, that rate.
+bool lists(const SimMonitor& monitor, uint32_t width, uint32_t height, uint32_t rate) {
+    return std::any_of(monitor.modes.begin(), monitor.modes.end(), [&](const SimMode& m) {
+        return m.width == width && m.height == height && (rate == 0 || m.refreshHz == rate);
+    });
 }
 
 std::string upper(std::string text) {
@@ -253,6 +330,13 @@ SimSource* SimDisplays::findSource(uint32_t sourceId) {
     return nullptr;
 }
 
+SimSource* SimDisplays::findSourceByName(const std::string& gdiName) {
+    for (SimSource& s : sources_)
+        if (s.gdiName() == gdiName)
+            return &s;
+    return nullptr;
+}
+
 SimTarget* SimDisplays::firstTargetOnSource(uint32_t sourceId) {
     for (SimTarget& t : targets_)
         if (t.sourceId == sourceId)
@@ -328,26 +412,54 @@ SimDisplays::Config SimDisplays::activeConfig() const {
     return config;
 }
 
+SimDisplays::Config SimDisplays::allPathsConfig() const {
+    // Active paths with their modes first, then every other target and source
+    // combination as an inactive path without modes.
+    Config config = activeConfig();
+    for (const SimTarget& t : targets_) {
+        for (uint32_t sourceId = 0; sourceId < MaxSources; ++sourceId) {
+            if (t.sourceId == sourceId)
+                continue;
+            PathInfo path;
+            path.sourceInfo.adapterId = Adapter;
+            path.sourceInfo.id = sourceId;
+            path.sourceInfo.modeInfoIdx = dc::PathModeIdxInvalid;
+            path.targetInfo.adapterId = Adapter;
+            path.targetInfo.id = t.id;
+            path.targetInfo.modeInfoIdx = dc::PathModeIdxInvalid;
+            path.targetInfo.outputTechnology = t.monitor.internal ? dc::OutputTechnologyInternal : 10;
+            path.targetInfo.rotation = dc::RotationIdentity;
+            path.targetInfo.targetAvailable = true;
+            config.paths.push_back(path);
+        }
+    }
+    return config;
+}
+
 uint32_t SimDisplays::topology() const {
     if (topologyOverride_)
         return *topologyOverride_;
     std::vector<uint32_t> sources;
-    size_t active = 0;
-    bool internalActive = false;
+    size_t internalActive = 0;
+    size_t externalActive = 0;
+    bool internalConnected = false;
     for (const SimTarget& t : targets_) {
+        internalConnected = internalConnected || t.monitor.internal;
         if (!t.sourceId)
             continue;
-        ++active;
-        internalActive = internalActive || t.monitor.internal;
+        ++(t.monitor.internal ? internalActive : externalActive);
         if (std::find(sources.begin(), sources.end(), *t.sourceId) != sources.end())
             return dc::TopologyClone;
         sources.push_back(*t.sourceId);
     }
-    if (active > 1)
+    if (internalActive > 0 && externalActive > 0)
         return dc::TopologyExtend;
-    if (active == 1)
-        return internalActive ? dc::TopologyInternal : dc::TopologyExternal;
-    return 0;
+    if (internalActive > 0)
+        return dc::TopologyInternal;
+    if (externalActive == 0)
+        return 0;
+    // Only external monitors: a laptop with its panel off, or a desktop machine.
+    return internalConnected || externalActive == 1 ? dc::TopologyExternal : dc::TopologyExtend;
 }
 
 // --- DisplayConfigApi ------------------------------------------------------------
@@ -356,11 +468,17 @@ int32_t SimDisplays::getBufferSizes(uint32_t flags, uint32_t& numPaths, uint32_t
     record("GetDisplayConfigBufferSizes(" + flagsText(flags) + ")");
     if (bufferSizesError_ != 0)
         return bufferSizesError_;
-    if (flags != dc::QdcOnlyActivePaths && flags != dc::QdcDatabaseCurrent)
-        return ErrorNotSupported;  // inactive paths are not modelled
+    if (flags != dc::QdcOnlyActivePaths && flags != dc::QdcDatabaseCurrent && flags != dc::QdcAllPaths)
+        return ErrorInvalidParameter;
     const Config config = activeConfig();
-    numPaths = uint32_t(config.paths.size());
-    numModes = uint32_t(config.modes.size());
+    if (flags == dc::QdcAllPaths) {
+        // An upper bound, as Windows gives it: room for a mode pair per target.
+        numPaths = uint32_t(targets_.size() * MaxSources);
+        numModes = uint32_t(targets_.size() * 2);
+    } else {
+        numPaths = uint32_t(config.paths.size());
+        numModes = uint32_t(config.modes.size());
+    }
     if (!afterSizeQuery_.empty()) {
         std::function<void()> change = std::move(afterSizeQuery_.front());
         afterSizeQuery_.pop_front();
@@ -378,12 +496,12 @@ int32_t SimDisplays::queryConfig(uint32_t flags, uint32_t& numPaths, PathInfo* p
         queryErrors_.pop_front();
         return code;
     }
-    if (flags != dc::QdcOnlyActivePaths && flags != dc::QdcDatabaseCurrent)
-        return ErrorNotSupported;
+    if (flags != dc::QdcOnlyActivePaths && flags != dc::QdcDatabaseCurrent && flags != dc::QdcAllPaths)
+        return ErrorInvalidParameter;
     // The topology is asked for exactly with the database flag.
     if ((flags == dc::QdcDatabaseCurrent) != (topologyId != nullptr))
         return ErrorInvalidParameter;
-    const Config config = activeConfig();
+    const Config config = flags == dc::QdcAllPaths ? allPathsConfig() : activeConfig();
     if (config.paths.size() > numPaths || config.modes.size() > numModes)
         return dc::ErrorInsufficientBuffer;
     std::copy(config.paths.begin(), config.paths.end(), paths);
@@ -447,9 +565,8 @@ bool SimDisplays::enumDisplaySettings(const std::string& gdiName, uint32_t modeN
     record(modeNum == dc::EnumCurrentSettings
                ? "EnumDisplaySettingsEx(" + gdiName + ", ENUM_CURRENT_SETTINGS)"
                : strprintf("EnumDisplaySettingsEx(%s, %u)", gdiName.c_str(), modeNum));
-    auto sourceIt =
-        std::find_if(sources_.begin(), sources_.end(), [&](const SimSource& s) { return s.gdiName() == gdiName; });
-    if (sourceIt == sources_.end())
+    SimSource* sourceIt = findSourceByName(gdiName);
+    if (sourceIt == nullptr)
         return false;
     SimTarget* t = firstTargetOnSource(sourceIt->id);
     if (t == nullptr)
@@ -468,17 +585,19 @@ bool SimDisplays::enumDisplaySettings(const std::string& gdiName, uint32_t modeN
         mode.dmDisplayFrequency = current.refreshHz;
         mode.dmPositionX = sourceIt->x;
         mode.dmPositionY = sourceIt->y;
-        mode.dmDisplayOrientation = t->monitor.rotation >= 1 && t->monitor.rotation <= 4 ? t->monitor.rotation - 1 : 0;
+        mode.dmDisplayOrientation = orientationOf(t->monitor.rotation);
         return true;
     }
     if (modeNum >= t->monitor.modes.size())
         return false;
+    // Modes are listed in the current orientation, as the desktop shows them.
     const SimMode& listed = t->monitor.modes[modeNum];
+    const bool portrait = isPortrait(orientationOf(t->monitor.rotation));
     mode = DevMode{};
     mode.dmFields = Fields;
     mode.dmBitsPerPel = listed.bitsPerPel;
-    mode.dmPelsWidth = listed.width;
-    mode.dmPelsHeight = listed.height;
+    mode.dmPelsWidth = portrait ? listed.height : listed.width;
+    mode.dmPelsHeight = portrait ? listed.width : listed.height;
     mode.dmDisplayFrequency = listed.refreshHz;
     return true;
 }
@@ -503,6 +622,452 @@ std::string SimDisplays::formatSystemMessage(uint32_t code) {
     record(strprintf("FormatMessage(0x%X)", code));
     auto it = messages_.find(code);
     return it == messages_.end() ? std::string() : it->second;
+}
+
+// --- Injected refusals ------------------------------------------------------------
+
+void SimDisplays::refuseChange(const std::string& gdiName, int32_t code, int times) {
+    std::erase_if(changeRefusals_, [&](const ChangeRefusal& r) { return r.gdiName == gdiName; });
+    if (code != dc::DispChangeSuccessful && times != 0)
+        changeRefusals_.push_back({gdiName, code, times});
+}
+
+void SimDisplays::refuseSetDisplayConfig(uint32_t flags, int32_t code) {
+    std::erase_if(setConfigRefusals_, [&](const auto& r) { return r.first == flags; });
+    if (code != dc::ErrorSuccess)
+        setConfigRefusals_.emplace_back(flags, code);
+}
+
+// --- GDI changes ---------------------------------------------------------------------
+
+std::optional<uint32_t> SimDisplays::sourceAtOrigin() const {
+    for (const SimSource& source : sources_)
+        if (source.x == 0 && source.y == 0)
+            return source.id;
+    return std::nullopt;
+}
+
+int32_t SimDisplays::rightEdge() const {
+    int32_t edge = 0;
+    for (const SimSource& source : sources_)
+        edge = std::max(edge, source.x + int32_t(source.width));
+    return edge;
+}
+
+void SimDisplays::keepPrimaryAtOrigin(std::optional<uint32_t> primarySourceId) {
+    if (sources_.empty())
+        return;
+    const SimSource* primary = primarySourceId ? findSource(*primarySourceId) : nullptr;
+    if (primary == nullptr)
+        primary = &*std::min_element(sources_.begin(), sources_.end(),
+                                     [](const SimSource& a, const SimSource& b) { return a.id < b.id; });
+    const int32_t dx = primary->x;
+    const int32_t dy = primary->y;
+    for (SimSource& source : sources_) {
+        source.x -= dx;
+        source.y -= dy;
+    }
+}
+
+int32_t SimDisplays::resolveRequest(const SimSource& source, const SimTarget& target, const DevMode& mode,
+                                    GdiState& out) const {
+    GdiState state{source.x,       source.y, source.width, source.height, source.refreshHz,
+                   orientationOf(target.monitor.rotation), false};
+    const uint32_t fields = mode.dmFields;
+    if ((fields & dc::DmPelsWidth) != 0)
+        state.width = mode.dmPelsWidth;
+    if ((fields & dc::DmPelsHeight) != 0)
+        state.height = mode.dmPelsHeight;
+    if ((fields & (dc::DmPelsWidth | dc::DmPelsHeight)) == (dc::DmPelsWidth | dc::DmPelsHeight) &&
+        state.width == 0 && state.height == 0) {
+        state.detach = true;
+        out = state;
+        return dc::DispChangeSuccessful;
+    }
+    if ((fields & dc::DmPosition) != 0) {
+        state.x = mode.dmPositionX;
+        state.y = mode.dmPositionY;
+    }
+    if ((fields & dc::DmDisplayOrientation) != 0) {
+        if (mode.dmDisplayOrientation > dc::Dmdo270)
+            return dc::DispChangeBadParam;
+        state.orientation = mode.dmDisplayOrientation;
+    }
+    // The driver lists its modes in the monitor's landscape orientation.
+    const bool portrait = isPortrait(state.orientation);
+    const uint32_t width = portrait ? state.height : state.width;
+    const uint32_t height = portrait ? state.width : state.height;
+    if (!lists(target.monitor, width, height, 0))
+        return dc::DispChangeBadMode;
+    const uint32_t rate = (fields & dc::DmDisplayFrequency) != 0 && mode.dmDisplayFrequency > 1 ? mode.dmDisplayFrequency : 0;
+    if (rate != 0) {
+        if (!lists(target.monitor, width, height, rate))
+            return dc::DispChangeBadMode;
+        state.refreshHz = rate;
+    } else if (!lists(target.monitor, width, height, state.refreshHz)) {
+        // Without a rate the driver keeps the current one if it can, else takes
+        // the first one it lists for the size.
+        for (const SimMode& m : target.monitor.modes) {
+            if (m.width == width && m.height == height) {
+                state.refreshHz = m.refreshHz;
+                break;
+            }
+        }
+    }
+    out = state;
+    return dc::DispChangeSuccessful;
+}
+
+void SimDisplays::detachTarget(SimTarget& target) {
+    if (!target.sourceId)
+        return;
+    if (const SimSource* source = findSource(*target.sourceId)) {
+        // Remembered as the mode to come back with.
+        const bool portrait = isPortrait(orientationOf(target.monitor.rotation));
+        target.monitor.current.width = portrait ? source->height : source->width;
+        target.monitor.current.height = portrait ? source->width : source->height;
+        target.monitor.current.refreshHz = source->refreshHz;
+    }
+    const uint32_t sourceId = *target.sourceId;
+    target.sourceId.reset();
+    target.gdiCurrent.reset();
+    target.monitor.rotation = dc::RotationIdentity;
+    dropSourceIfUnused(sourceId);
+}
+
+void SimDisplays::applyGdi(uint32_t sourceId, const GdiState& state) {
+    SimSource* source = findSource(sourceId);
+    if (source == nullptr)
+        return;
+    if (state.detach) {
+        for (SimTarget& t : targets_)
+            if (t.sourceId == sourceId)
+                detachTarget(t);
+        return;
+    }
+    source->x = state.x;
+    source->y = state.y;
+    source->width = state.width;
+    source->height = state.height;
+    source->refreshHz = state.refreshHz;
+    for (SimTarget& t : targets_) {
+        if (t.sourceId != sourceId)
+            continue;
+        t.monitor.rotation = state.orientation + 1;
+        t.gdiCurrent.reset();
+    }
+}
+
+int32_t SimDisplays::commitStaged() {
+    if (commitError_ != 0)
+        return commitError_;  // the staged changes stay in the registry
+    std::optional<uint32_t> primary = sourceAtOrigin();
+    for (const StagedChange& change : staged_)
+        if (change.setPrimary)
+            primary = change.sourceId;
+    const std::vector<StagedChange> changes = std::move(staged_);
+    staged_.clear();
+    for (const StagedChange& change : changes)
+        applyGdi(change.sourceId, change.state);
+    keepPrimaryAtOrigin(primary);
+    return dc::DispChangeSuccessful;
+}
+
+int32_t SimDisplays::changeDisplaySettings(const std::string* gdiName, const DevMode* mode, uint32_t flags) {
+    if (gdiName == nullptr) {
+        record(std::string("ChangeDisplaySettingsEx(NULL, ") + (mode != nullptr ? devModeText(*mode) : "NULL") +
+               ", " + cdsFlagsText(flags) + ")");
+        if (mode != nullptr)
+            return dc::DispChangeBadParam;  // changing "the primary display" is not modelled
+        return commitStaged();
+    }
+    record("ChangeDisplaySettingsEx(" + *gdiName + ", " + (mode != nullptr ? devModeText(*mode) : "NULL") + ", " +
+           cdsFlagsText(flags) + ")");
+
+    for (ChangeRefusal& refusal : changeRefusals_) {
+        if (refusal.gdiName != *gdiName)
+            continue;
+        const int32_t code = refusal.code;
+        if (refusal.remaining > 0 && --refusal.remaining == 0)
+            std::erase_if(changeRefusals_, [&](const ChangeRefusal& r) { return r.gdiName == *gdiName; });
+        return code;
+    }
+    if ((flags & dc::CdsNoReset) != 0 && (flags & dc::CdsUpdateRegistry) == 0)
+        return dc::DispChangeBadFlags;
+    SimSource* source = findSourceByName(*gdiName);
+    SimTarget* target = source != nullptr ? firstTargetOnSource(source->id) : nullptr;
+    if (target == nullptr)
+        return dc::DispChangeBadParam;
+    if (mode == nullptr)
+        return dc::DispChangeSuccessful;  // back to the registry mode, which it runs
+
+    GdiState state;
+    const int32_t rc = resolveRequest(*source, *target, *mode, state);
+    if (rc != dc::DispChangeSuccessful)
+        return rc;
+    const bool setPrimary = (flags & dc::CdsSetPrimary) != 0;
+    const uint32_t sourceId = source->id;
+    if ((flags & dc::CdsNoReset) != 0) {
+        std::erase_if(staged_, [&](const StagedChange& c) { return c.sourceId == sourceId; });
+        staged_.push_back({sourceId, state, setPrimary});
+        return dc::DispChangeSuccessful;
+    }
+    const std::optional<uint32_t> primary = setPrimary ? std::optional<uint32_t>(sourceId) : sourceAtOrigin();
+    applyGdi(sourceId, state);
+    keepPrimaryAtOrigin(primary);
+    return dc::DispChangeSuccessful;
+}
+
+// --- CCD changes ---------------------------------------------------------------------
+
+int32_t SimDisplays::applyTopology(uint32_t topologyFlag) {
+    std::vector<SimTarget*> wanted;
+    for (SimTarget& t : targets_) {
+        const bool internal = t.monitor.internal;
+        if ((topologyFlag == dc::SdcTopologyInternal && internal) ||
+            (topologyFlag == dc::SdcTopologyExternal && !internal) || topologyFlag == dc::SdcTopologyClone ||
+            topologyFlag == dc::SdcTopologyExtend)
+            wanted.push_back(&t);
+    }
+    if (wanted.empty())
+        return ErrorGenFailure;
+    const std::optional<uint32_t> primary = sourceAtOrigin();
+
+    if (topologyFlag == dc::SdcTopologyClone) {
+        // One source for all, of a size every monitor offers: the primary
+        // display's if it can, else the largest common one.
+        SimSource shared;
+        const SimSource* keep = primary ? findSource(*primary) : nullptr;
+        if (keep == nullptr)
+            for (SimTarget* t : wanted)
+                if (t->sourceId && (keep = findSource(*t->sourceId)) != nullptr)
+                    break;
+        const auto everyoneLists = [&](uint32_t w, uint32_t h) {
+            return std::all_of(wanted.begin(), wanted.end(), [&](SimTarget* t) { return lists(t->monitor, w, h, 0); });
+        };
+        if (keep != nullptr && everyoneLists(keep->width, keep->height)) {
+            shared = *keep;
+        } else {
+            uint64_t best = 0;
+            for (const SimMode& m : wanted.front()->monitor.modes) {
+                if (uint64_t(m.width) * m.height > best && everyoneLists(m.width, m.height)) {
+                    best = uint64_t(m.width) * m.height;
+                    shared = SimSource{keep != nullptr ? keep->id : 0, 0, 0, m.width, m.height, 60};
+                }
+            }
+            if (best == 0)
+                return ErrorGenFailure;
+        }
+        shared.x = 0;
+        shared.y = 0;
+        for (SimTarget& t : targets_) {
+            t.sourceId = shared.id;
+            t.monitor.rotation = dc::RotationIdentity;
+            t.gdiCurrent.reset();
+        }
+        sources_ = {shared};
+        return dc::ErrorSuccess;
+    }
+
+    // Each wanted monitor on a source of its own; the others leave the desktop.
+    for (SimTarget& t : targets_)
+        if (std::find(wanted.begin(), wanted.end(), &t) == wanted.end())
+            detachTarget(t);
+    std::vector<uint32_t> owned;
+    for (SimTarget* t : wanted) {
+        if (t->sourceId && std::find(owned.begin(), owned.end(), *t->sourceId) == owned.end()) {
+            owned.push_back(*t->sourceId);
+            continue;
+        }
+        // Detached, or sharing a source with a monitor handled before.
+        if (t->sourceId) {
+            const SimSource shared = *findSource(*t->sourceId);
+            t->monitor.current = {shared.width, shared.height, shared.refreshHz, t->monitor.current.bitsPerPel};
+            t->sourceId.reset();
+        }
+        SimSource source;
+        source.id = freeSourceId();
+        source.x = rightEdge();
+        source.width = t->monitor.current.width;
+        source.height = t->monitor.current.height;
+        source.refreshHz = t->monitor.current.refreshHz;
+        sources_.push_back(source);
+        t->sourceId = source.id;
+        owned.push_back(source.id);
+    }
+    keepPrimaryAtOrigin(primary);
+    return dc::ErrorSuccess;
+}
+
+int32_t SimDisplays::planSupplied(const std::vector<PathInfo>& paths, const std::vector<ModeInfo>& modes,
+                                  uint32_t flags, Plan& plan) {
+    for (const ModeInfo& mode : modes) {
+        if (mode.infoType != dc::ModeInfoTypeSource && mode.infoType != dc::ModeInfoTypeTarget &&
+            mode.infoType != dc::ModeInfoTypeDesktopImage)
+            return ErrorInvalidParameter;
+        if (!(mode.adapterId == Adapter))
+            return ErrorInvalidParameter;
+    }
+
+    struct Active {
+        SimTarget* target;
+        uint32_t sourceId;
+        uint32_t modeIdx;
+        uint32_t rotation;
+        uint32_t refreshHz;
+    };
+    std::vector<Active> active;
+    for (const PathInfo& path : paths) {
+        if ((path.flags & dc::PathActive) == 0)
+            continue;
+        if (!(path.sourceInfo.adapterId == Adapter) || path.sourceInfo.id >= MaxSources)
+            return ErrorInvalidParameter;
+        SimTarget* target = findTarget(path.targetInfo.adapterId, path.targetInfo.id);
+        if (target == nullptr)
+            return ErrorInvalidParameter;
+        if (std::any_of(active.begin(), active.end(), [&](const Active& a) { return a.target == target; }))
+            return ErrorInvalidParameter;  // one target, two active paths
+        const uint32_t idx = path.sourceInfo.modeInfoIdx;
+        if (idx == dc::PathModeIdxInvalid) {
+            if ((flags & dc::SdcAllowChanges) == 0)
+                return ErrorInvalidParameter;
+        } else if (idx >= modes.size() || modes[idx].infoType != dc::ModeInfoTypeSource ||
+                   modes[idx].id != path.sourceInfo.id) {
+            return ErrorInvalidParameter;
+        }
+        const uint32_t targetIdx = path.targetInfo.modeInfoIdx;
+        if (targetIdx != dc::PathModeIdxInvalid &&
+            (targetIdx >= modes.size() || modes[targetIdx].infoType != dc::ModeInfoTypeTarget))
+            return ErrorInvalidParameter;
+        active.push_back({target, path.sourceInfo.id, idx, path.targetInfo.rotation,
+                          roundedHz(path.targetInfo.refreshRate)});
+    }
+    if (active.empty())
+        return ErrorInvalidParameter;
+
+    // Sources given with their modes.
+    plan = Plan{};
+    for (const Active& a : active) {
+        if (a.modeIdx == dc::PathModeIdxInvalid)
+            continue;
+        const auto known = std::find_if(plan.sources.begin(), plan.sources.end(),
+                                        [&](const SimSource& s) { return s.id == a.sourceId; });
+        const SourceMode& mode = modes[a.modeIdx].sourceMode;
+        if (known != plan.sources.end()) {
+            if (known->width != mode.width || known->height != mode.height || known->x != mode.positionX ||
+                known->y != mode.positionY)
+                return ErrorInvalidParameter;  // one source, two different modes
+        } else {
+            const SimSource* now = findSource(a.sourceId);
+            const uint32_t rate = a.refreshHz != 0 ? a.refreshHz
+                                  : now != nullptr ? now->refreshHz
+                                                   : a.target->monitor.current.refreshHz;
+            plan.sources.push_back({a.sourceId, mode.positionX, mode.positionY, mode.width, mode.height, rate});
+        }
+        plan.targetSources.emplace_back(a.target->id, a.sourceId);
+        if (a.rotation >= dc::RotationIdentity && a.rotation <= dc::Rotation270)
+            plan.rotations.emplace_back(a.target->id, a.rotation);
+    }
+    // Sources left to Windows: a free one, right of everything placed.
+    for (const Active& a : active) {
+        if (a.modeIdx != dc::PathModeIdxInvalid)
+            continue;
+        const auto used = [&](uint32_t id) {
+            return std::any_of(plan.sources.begin(), plan.sources.end(), [&](const SimSource& s) { return s.id == id; });
+        };
+        uint32_t sourceId = a.sourceId;
+        for (uint32_t id = 0; used(sourceId) && id < MaxSources; ++id)
+            sourceId = id;
+        if (used(sourceId))
+            return ErrorGenFailure;  // no free source
+        int32_t edge = 0;
+        for (const SimSource& s : plan.sources)
+            edge = std::max(edge, s.x + int32_t(s.width));
+        const SimMode& last = a.target->monitor.current;
+        plan.sources.push_back({sourceId, edge, 0, last.width, last.height, last.refreshHz});
+        plan.targetSources.emplace_back(a.target->id, sourceId);
+    }
+
+    // The driver shows a source on several monitors only at a size each offers.
+    for (const auto& [targetId, sourceId] : plan.targetSources) {
+        const size_t sharing = size_t(std::count_if(plan.targetSources.begin(), plan.targetSources.end(),
+                                                    [&](const auto& ts) { return ts.second == sourceId; }));
+        if (sharing < 2)
+            continue;
+        const SimSource& source = *std::find_if(plan.sources.begin(), plan.sources.end(),
+                                                [&](const SimSource& s) { return s.id == sourceId; });
+        if (!lists(findTarget(Adapter, targetId)->monitor, source.width, source.height, 0) &&
+            !lists(findTarget(Adapter, targetId)->monitor, source.height, source.width, 0))
+            return ErrorGenFailure;
+    }
+    return dc::ErrorSuccess;
+}
+
+void SimDisplays::applyPlan(const Plan& plan) {
+    for (SimTarget& t : targets_) {
+        const auto assigned = std::find_if(plan.targetSources.begin(), plan.targetSources.end(),
+                                           [&](const auto& ts) { return ts.first == t.id; });
+        if (assigned == plan.targetSources.end()) {
+            detachTarget(t);
+            continue;
+        }
+        t.sourceId = assigned->second;
+        t.gdiCurrent.reset();
+        for (const auto& [targetId, rotation] : plan.rotations)
+            if (targetId == t.id)
+                t.monitor.rotation = rotation;
+    }
+    sources_ = plan.sources;
+}
+
+int32_t SimDisplays::setDisplayConfig(const std::vector<PathInfo>& paths, const std::vector<ModeInfo>& modes,
+                                      uint32_t flags) {
+    record(strprintf("SetDisplayConfig(%zu paths, %zu modes, %s)", paths.size(), modes.size(),
+                     sdcFlagsText(flags).c_str()));
+    lastPaths_ = paths;
+    lastModes_ = modes;
+    for (const auto& [when, code] : setConfigRefusals_)
+        if ((flags & when) == when)
+            return code;
+
+    const bool apply = (flags & dc::SdcApply) != 0;
+    const bool validate = (flags & dc::SdcValidate) != 0;
+    if (apply == validate)
+        return ErrorInvalidParameter;
+    const uint32_t topologyFlags =
+        flags & (dc::SdcTopologyInternal | dc::SdcTopologyClone | dc::SdcTopologyExtend | dc::SdcTopologyExternal);
+    const bool supplied = (flags & dc::SdcUseSuppliedDisplayConfig) != 0;
+
+    if (paths.empty() && modes.empty()) {
+        // A topology request: exactly one topology, no configuration.
+        if (supplied || (topologyFlags & (topologyFlags - 1)) != 0 || topologyFlags == 0)
+            return ErrorInvalidParameter;
+        if (validate || ignoreTopology_)
+            return dc::ErrorSuccess;
+        return applyTopology(topologyFlags);
+    }
+    if (!supplied || topologyFlags != 0)
+        return ErrorInvalidParameter;
+    Plan plan;
+    const int32_t rc = planSupplied(paths, modes, flags, plan);
+    if (rc != dc::ErrorSuccess || validate)
+        return rc;
+    applyPlan(plan);
+    return dc::ErrorSuccess;
+}
+
+int32_t SimDisplays::setAdvancedColorState(const Luid& adapterId, uint32_t targetId, bool enable) {
+    record(strprintf("DisplayConfigSetDeviceInfo(SET_ADVANCED_COLOR_STATE, %u, %s)", targetId,
+                     enable ? "enable" : "disable"));
+    if (advancedColorError_ != 0)
+        return advancedColorError_;
+    SimTarget* t = findTarget(adapterId, targetId);
+    if (t == nullptr)
+        return ErrorInvalidParameter;
+    if (!t->monitor.color || !t->monitor.color->advancedColorSupported)
+        return ErrorNotSupported;
+    t->monitor.color->advancedColorEnabled = enable;
+    return dc::ErrorSuccess;
 }
 
 } // namespace qv::sim

@@ -22,6 +22,35 @@ static_assert(dc::TopologyExternal == DISPLAYCONFIG_TOPOLOGY_EXTERNAL);
 static_assert(dc::ErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
 static_assert(dc::EnumCurrentSettings == ENUM_CURRENT_SETTINGS);
 static_assert(dc::RegBinary == REG_BINARY);
+static_assert(dc::SdcTopologyInternal == SDC_TOPOLOGY_INTERNAL);
+static_assert(dc::SdcTopologyClone == SDC_TOPOLOGY_CLONE);
+static_assert(dc::SdcTopologyExtend == SDC_TOPOLOGY_EXTEND);
+static_assert(dc::SdcTopologyExternal == SDC_TOPOLOGY_EXTERNAL);
+static_assert(dc::SdcUseSuppliedDisplayConfig == SDC_USE_SUPPLIED_DISPLAY_CONFIG);
+static_assert(dc::SdcValidate == SDC_VALIDATE);
+static_assert(dc::SdcApply == SDC_APPLY);
+static_assert(dc::SdcSaveToDatabase == SDC_SAVE_TO_DATABASE);
+static_assert(dc::SdcAllowChanges == SDC_ALLOW_CHANGES);
+static_assert(dc::CdsUpdateRegistry == CDS_UPDATEREGISTRY);
+static_assert(dc::CdsSetPrimary == CDS_SET_PRIMARY);
+static_assert(dc::CdsNoReset == CDS_NORESET);
+static_assert(dc::DispChangeSuccessful == DISP_CHANGE_SUCCESSFUL);
+static_assert(dc::DispChangeRestart == DISP_CHANGE_RESTART);
+static_assert(dc::DispChangeFailed == DISP_CHANGE_FAILED);
+static_assert(dc::DispChangeBadMode == DISP_CHANGE_BADMODE);
+static_assert(dc::DispChangeNotUpdated == DISP_CHANGE_NOTUPDATED);
+static_assert(dc::DispChangeBadFlags == DISP_CHANGE_BADFLAGS);
+static_assert(dc::DispChangeBadParam == DISP_CHANGE_BADPARAM);
+static_assert(dc::DmPosition == DM_POSITION);
+static_assert(dc::DmDisplayOrientation == DM_DISPLAYORIENTATION);
+static_assert(dc::DmBitsPerPel == DM_BITSPERPEL);
+static_assert(dc::DmPelsWidth == DM_PELSWIDTH);
+static_assert(dc::DmPelsHeight == DM_PELSHEIGHT);
+static_assert(dc::DmDisplayFlags == DM_DISPLAYFLAGS);
+static_assert(dc::DmDisplayFrequency == DM_DISPLAYFREQUENCY);
+static_assert(dc::DmDisplayFixedOutput == DM_DISPLAYFIXEDOUTPUT);
+static_assert(dc::DmdoDefault == DMDO_DEFAULT && dc::Dmdo90 == DMDO_90 && dc::Dmdo180 == DMDO_180 &&
+              dc::Dmdo270 == DMDO_270);
 
 namespace {
 
@@ -35,6 +64,39 @@ void prepare(Packet& packet, DISPLAYCONFIG_DEVICE_INFO_TYPE type, const Luid& ad
     packet.header.size = sizeof(packet);
     packet.header.adapterId = toLuid(adapterId);
     packet.header.id = id;
+}
+
+DevMode fromNative(const DEVMODEW& devmode) {
+    DevMode mode;
+    mode.dmFields = devmode.dmFields;
+    mode.dmBitsPerPel = devmode.dmBitsPerPel;
+    mode.dmPelsWidth = devmode.dmPelsWidth;
+    mode.dmPelsHeight = devmode.dmPelsHeight;
+    mode.dmDisplayFrequency = devmode.dmDisplayFrequency;
+    mode.dmDisplayFlags = devmode.dmDisplayFlags;
+    mode.dmPositionX = devmode.dmPosition.x;
+    mode.dmPositionY = devmode.dmPosition.y;
+    mode.dmDisplayOrientation = devmode.dmDisplayOrientation;
+    mode.dmDisplayFixedOutput = devmode.dmDisplayFixedOutput;
+    return mode;
+}
+
+// A zeroed DEVMODEW with dmSize set, carrying the display fields.
+DEVMODEW toNative(const DevMode& mode) {
+    DEVMODEW devmode;
+    ZeroMemory(&devmode, sizeof(devmode));
+    devmode.dmSize = sizeof(devmode);
+    devmode.dmFields = mode.dmFields;
+    devmode.dmBitsPerPel = mode.dmBitsPerPel;
+    devmode.dmPelsWidth = mode.dmPelsWidth;
+    devmode.dmPelsHeight = mode.dmPelsHeight;
+    devmode.dmDisplayFrequency = mode.dmDisplayFrequency;
+    devmode.dmDisplayFlags = mode.dmDisplayFlags;
+    devmode.dmPosition.x = mode.dmPositionX;
+    devmode.dmPosition.y = mode.dmPositionY;
+    devmode.dmDisplayOrientation = mode.dmDisplayOrientation;
+    devmode.dmDisplayFixedOutput = mode.dmDisplayFixedOutput;
+    return devmode;
 }
 
 std::string narrowFixed(const WCHAR* text, size_t capacity) {
@@ -191,17 +253,38 @@ bool Win32DisplayConfigApi::enumDisplaySettings(const std::string& gdiName, uint
     const std::wstring device = widen(gdiName);
     if (!EnumDisplaySettingsExW(device.c_str(), modeNum, &devmode, 0))
         return false;
-    mode.dmFields = devmode.dmFields;
-    mode.dmBitsPerPel = devmode.dmBitsPerPel;
-    mode.dmPelsWidth = devmode.dmPelsWidth;
-    mode.dmPelsHeight = devmode.dmPelsHeight;
-    mode.dmDisplayFrequency = devmode.dmDisplayFrequency;
-    mode.dmDisplayFlags = devmode.dmDisplayFlags;
-    mode.dmPositionX = devmode.dmPosition.x;
-    mode.dmPositionY = devmode.dmPosition.y;
-    mode.dmDisplayOrientation = devmode.dmDisplayOrientation;
-    mode.dmDisplayFixedOutput = devmode.dmDisplayFixedOutput;
+    mode = fromNative(devmode);
     return true;
+}
+
+int32_t Win32DisplayConfigApi::changeDisplaySettings(const std::string* gdiName, const DevMode* mode, uint32_t flags) {
+    const std::wstring device = gdiName != nullptr ? widen(*gdiName) : std::wstring();
+    DEVMODEW devmode = toNative(mode != nullptr ? *mode : DevMode{});
+    return ChangeDisplaySettingsExW(gdiName != nullptr ? device.c_str() : nullptr, mode != nullptr ? &devmode : nullptr,
+                                    nullptr, flags, nullptr);
+}
+
+int32_t Win32DisplayConfigApi::setDisplayConfig(const std::vector<PathInfo>& paths, const std::vector<ModeInfo>& modes,
+                                                uint32_t flags) {
+    std::vector<DISPLAYCONFIG_PATH_INFO> nativePaths;
+    nativePaths.reserve(paths.size());
+    for (const PathInfo& path : paths)
+        nativePaths.push_back(toNative(path));
+    std::vector<DISPLAYCONFIG_MODE_INFO> nativeModes;
+    nativeModes.reserve(modes.size());
+    for (const ModeInfo& mode : modes)
+        nativeModes.push_back(toNative(mode));
+    return SetDisplayConfig(static_cast<UINT32>(nativePaths.size()), nativePaths.empty() ? nullptr : nativePaths.data(),
+                            static_cast<UINT32>(nativeModes.size()), nativeModes.empty() ? nullptr : nativeModes.data(),
+                            flags);
+}
+
+int32_t Win32DisplayConfigApi::setAdvancedColorState(const Luid& adapterId, uint32_t targetId, bool enable) {
+    DISPLAYCONFIG_SET_ADVANCED_COLOR_STATE packet;
+    prepare(packet, DISPLAYCONFIG_DEVICE_INFO_SET_ADVANCED_COLOR_STATE, adapterId, targetId);
+    packet.value = 0;
+    packet.enableAdvancedColor = enable ? 1 : 0;
+    return DisplayConfigSetDeviceInfo(&packet.header);
 }
 
 std::unique_ptr<MonitorDeviceSet> Win32DisplayConfigApi::openMonitorDevices() {

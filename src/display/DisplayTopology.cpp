@@ -1,0 +1,234 @@
+#include "display/DisplayTopology.h"
+
+#include "app/Log.h"
+#include "base/StrPrintf.h"
+#include "display/DisplayManager.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace qv {
+
+namespace {
+
+// Hands a full configuration to Windows, letting it fill in what is missing.
+constexpr uint32_t SuppliedConfig = dc::SdcUseSuppliedDisplayConfig | dc::SdcSaveToDatabase | dc::SdcAllowChanges;
+
+} // namespace
+
+DisplayTopology::DisplayTopology(DisplayManager& manager, DisplayConfigApi& api) : manager_(manager), api_(api) {}
+
+ActionResult DisplayTopology::setProjection(Projection mode) {
+    uint32_t topology = 0;
+    switch (mode) {
+    case Projection::Internal: topology = dc::SdcTopologyInternal; break;
+    case Projection::Clone: topology = dc::SdcTopologyClone; break;
+    case Projection::Extend: topology = dc::SdcTopologyExtend; break;
+    case Projection::External: topology = dc::SdcTopologyExternal; break;
+    default: return ActionResult::failure("Unknown projection mode");
+    }
+    const std::string name = projectionName(mode);
+    const int32_t rc = api_.setDisplayConfig({}, {}, dc::SdcApply | topology);
+    if (rc != dc::ErrorSuccess)
+        return ActionResult::failure("SetDisplayConfig(" + name + ") failed: " +
+                                     manager_.errorText(static_cast<uint32_t>(rc)));
+
+    const Projection current = manager_.currentProjection();
+    if (current != Projection::Unknown && current != mode)
+        return ActionResult::failure("Applied " + name + " but readback shows " + projectionName(current));
+    manager_.enumerate();
+    return ActionResult::success(name + " applied");
+}
+
+ActionResult DisplayTopology::setEnabled(const std::string& key, bool enable) {
+    return enable ? this->enable(key) : disable(key);
+}
+
+ActionResult DisplayTopology::disable(const std::string& key) {
+    const std::optional<DisplayInfo> display = manager_.findOrEnumerate(key);
+    if (!display || display->gdiName.empty())
+        return ActionResult::failure("Display not found: " + key);
+
+    // A zero-sized mode at (0,0) detaches the display when committed.
+    DevMode detach;
+    detach.dmFields = dc::DmPosition | dc::DmPelsWidth | dc::DmPelsHeight;
+    api_.changeDisplaySettings(&display->gdiName, &detach, dc::CdsUpdateRegistry | dc::CdsNoReset);
+    if (api_.changeDisplaySettings(nullptr, nullptr, 0) != dc::DispChangeSuccessful)
+        return ActionResult::failure("Disable apply failed for " + key);
+    manager_.enumerate();
+    // When Windows refused the staged detach the commit had nothing to do and
+    // the display is still part of the desktop.
+    for (const DisplayInfo& info : manager_.cache())
+        if (info.adapterId == display->adapterId && info.targetId == display->targetId)
+            return ActionResult::failure("Disable apply failed for " + key);
+    return ActionResult::success(key + " disabled");
+}
+
+ActionResult DisplayTopology::enable(const std::string& key) {
+    // An inactive display is not in the cache: look at every path Windows knows.
+    std::vector<PathInfo> paths;
+    std::vector<ModeInfo> modes;
+    DisplayManager::QueryStage stage = DisplayManager::QueryStage::Query;
+    if (manager_.queryConfig(dc::QdcAllPaths, paths, modes, nullptr, stage) != dc::ErrorSuccess)
+        return ActionResult::failure(stage == DisplayManager::QueryStage::BufferSizes
+                                         ? "Buffer sizing failed (enable)"
+                                         : "QueryDisplayConfig(ALL) failed (enable)");
+
+    size_t chosen = paths.size();
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const std::optional<std::string> target =
+            manager_.keyForNamedTarget(paths[i].targetInfo.adapterId, paths[i].targetInfo.id);
+        if (target && *target == key) {
+            chosen = i;
+            break;
+        }
+    }
+    if (chosen == paths.size())
+        return ActionResult::failure("No inactive path for " + key);
+
+    paths[chosen].flags |= dc::PathActive;
+    const int32_t rc = api_.setDisplayConfig(paths, modes, dc::SdcApply | SuppliedConfig);
+    if (rc != dc::ErrorSuccess)
+        return ActionResult::failure("Enable apply failed: " + manager_.errorText(static_cast<uint32_t>(rc)));
+    manager_.enumerate();
+    return ActionResult::success(key + " enabled");
+}
+
+ActionResult DisplayTopology::mirrorDisplays(const std::vector<std::string>& keys) {
+    if (keys.size() < 2)
+        return ActionResult::failure("Select at least two displays to mirror");
+    std::vector<PathInfo> paths;
+    std::vector<ModeInfo> modes;
+    if (!manager_.queryActivePaths(paths, modes))
+        return ActionResult::failure("Could not query display config");
+
+    std::vector<size_t> chosen;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if ((paths[i].flags & dc::PathActive) == 0)
+            continue;
+        const std::string key = manager_.keyForTarget(paths[i].targetInfo.adapterId, paths[i].targetInfo.id);
+        if (std::find(keys.begin(), keys.end(), key) != keys.end())
+            chosen.push_back(i);
+    }
+    if (chosen.size() < 2)
+        return ActionResult::failure("Chosen displays must all be active to mirror");
+
+    // Every chosen target shows the first one's source; nothing else changes.
+    const PathSourceInfo shown = paths[chosen.front()].sourceInfo;
+    for (size_t i = 1; i < chosen.size(); ++i) {
+        paths[chosen[i]].sourceInfo.id = shown.id;
+        paths[chosen[i]].sourceInfo.modeInfoIdx = shown.modeInfoIdx;
+    }
+
+    int32_t rc = api_.setDisplayConfig(paths, modes, dc::SdcValidate | SuppliedConfig);
+    if (rc != dc::ErrorSuccess)
+        return ActionResult::failure("Subset mirror not supported for this combination: " +
+                                     manager_.errorText(static_cast<uint32_t>(rc)));
+    rc = api_.setDisplayConfig(paths, modes, dc::SdcApply | SuppliedConfig);
+    if (rc != dc::ErrorSuccess)
+        return ActionResult::failure("Mirror apply failed: " + manager_.errorText(static_cast<uint32_t>(rc)));
+    manager_.enumerate();
+    return ActionResult::success(strprintf("Mirrored %zu displays", chosen.size()));
+}
+
+ActionResult DisplayTopology::flipArrangement() {
+    std::vector<PathInfo> paths;
+    std::vector<ModeInfo> modes;
+    if (!manager_.queryActivePaths(paths, modes))
+        return ActionResult::failure("Could not query display config");
+
+    // Desktop sources, each once (cloned targets share one).
+    std::vector<uint32_t> sources;
+    for (const PathInfo& path : paths) {
+        if ((path.flags & dc::PathActive) == 0)
+            continue;
+        const uint32_t index = path.sourceInfo.modeInfoIdx;
+        if (index == dc::PathModeIdxInvalid || index >= modes.size() ||
+            modes[index].infoType != dc::ModeInfoTypeSource)
+            continue;
+        if (std::find(sources.begin(), sources.end(), index) == sources.end())
+            sources.push_back(index);
+    }
+    if (sources.size() != 2)
+        return ActionResult::failure(strprintf("Flip needs exactly two displays (found %zu)", sources.size()));
+
+    SourceMode& first = modes[sources[0]].sourceMode;
+    SourceMode& second = modes[sources[1]].sourceMode;
+    std::swap(first.positionX, second.positionX);
+    std::swap(first.positionY, second.positionY);
+    const int32_t rc = api_.setDisplayConfig(paths, modes, dc::SdcApply | SuppliedConfig);
+    if (rc != dc::ErrorSuccess)
+        return ActionResult::failure("Flip failed: " + manager_.errorText(static_cast<uint32_t>(rc)));
+    manager_.enumerate();
+    return ActionResult::success("Arrangement flipped");
+}
+
+ActionResult DisplayTopology::applyArrangement(const std::vector<DisplayPlacement>& placements) {
+    if (placements.empty())
+        return ActionResult::failure("Empty arrangement");
+    manager_.enumerate();
+
+    // Positions are relative to the display that is to be primary.
+    int64_t originX = 0;
+    int64_t originY = 0;
+    for (const DisplayPlacement& placement : placements) {
+        if (placement.primary) {
+            originX = placement.x;
+            originY = placement.y;
+            break;
+        }
+    }
+
+    int applied = 0;
+    int missing = 0;
+    for (const DisplayPlacement& placement : placements) {
+        const std::optional<DisplayInfo> display = manager_.find(placement.key);
+        if (!display || display->gdiName.empty()) {
+            ++missing;
+            continue;
+        }
+        DevMode mode;
+        if (!api_.enumDisplaySettings(display->gdiName, dc::EnumCurrentSettings, mode)) {
+            ++missing;
+            continue;
+        }
+        const uint32_t orientation = placement.orientation;
+        mode.dmDisplayOrientation =
+            orientation == dc::Dmdo90 || orientation == dc::Dmdo180 || orientation == dc::Dmdo270 ? orientation
+                                                                                                    : dc::DmdoDefault;
+        if (placement.width != 0)
+            mode.dmPelsWidth = placement.width;
+        if (placement.height != 0)
+            mode.dmPelsHeight = placement.height;
+        mode.dmPositionX = static_cast<int32_t>(placement.x - originX);
+        mode.dmPositionY = static_cast<int32_t>(placement.y - originY);
+        mode.dmFields = dc::DmPosition | dc::DmDisplayOrientation | dc::DmPelsWidth | dc::DmPelsHeight;
+        if (placement.refreshHz != 0) {
+            mode.dmDisplayFrequency = placement.refreshHz;
+            mode.dmFields |= dc::DmDisplayFrequency;
+        }
+        uint32_t flags = dc::CdsUpdateRegistry | dc::CdsNoReset;
+        if (placement.primary)
+            flags |= dc::CdsSetPrimary;
+        // A placement Windows refuses (a size or rate the monitor no longer
+        // offers) is not applied and is not counted as such.
+        const int32_t rc = api_.changeDisplaySettings(&display->gdiName, &mode, flags);
+        if (rc != dc::DispChangeSuccessful) {
+            log::logf(log::Warn, "applyArrangement: ChangeDisplaySettingsEx failed for %s (%d)",
+                      placement.key.c_str(), static_cast<int>(rc));
+            ++missing;
+            continue;
+        }
+        ++applied;
+    }
+
+    if (api_.changeDisplaySettings(nullptr, nullptr, 0) != dc::DispChangeSuccessful)
+        return ActionResult::failure("Arrangement apply failed");
+    manager_.enumerate();
+    if (applied == 0)
+        return ActionResult::failure("No saved monitors are connected");
+    return ActionResult::success(strprintf("Arrangement applied to %d display(s)%s", applied,
+                                           missing > 0 ? " (some saved monitors not connected)" : ""));
+}
+
+} // namespace qv

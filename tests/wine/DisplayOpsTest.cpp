@@ -1,0 +1,164 @@
+// Display operations through the real adapter against Wine's user32. Wine
+// drives one display; its SetDisplayConfig succeeds without doing anything and
+// it reports the topology as internal.
+#include "base/StrPrintf.h"
+#include "display/DisplayManager.h"
+#include "display/win32/Win32DisplayConfigApi.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace qv {
+namespace {
+
+// Exception code of a Wine function that is exported but not implemented.
+constexpr DWORD ExceptionWineStub = 0x80000100;
+
+// Runs one advanced colour request on a thread of its own. Where Wine exports
+// DisplayConfigSetDeviceInfo as an unimplemented stub, the call raises an
+// exception that would end the process; the probe thread is ended instead and
+// the stub is reported.
+struct ColourProbe {
+    Win32DisplayConfigApi* api;
+    Luid adapterId;
+    uint32_t targetId;
+    int32_t rc = 0;
+    bool stub = false;
+};
+
+DWORD probeThreadId = 0;
+
+LONG CALLBACK endProbeOnStub(EXCEPTION_POINTERS* info) {
+    if (info->ExceptionRecord->ExceptionCode == ExceptionWineStub && GetCurrentThreadId() == probeThreadId)
+        ExitThread(ExceptionWineStub);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+DWORD WINAPI runProbe(void* parameter) {
+    auto* probe = static_cast<ColourProbe*>(parameter);
+    probe->rc = probe->api->setAdvancedColorState(probe->adapterId, probe->targetId, true);
+    return 0;
+}
+
+void probeColour(ColourProbe& probe) {
+    void* handler = AddVectoredExceptionHandler(1, endProbeOnStub);
+    HANDLE thread = CreateThread(nullptr, 0, runProbe, &probe, CREATE_SUSPENDED, &probeThreadId);
+    ASSERT_NE(thread, nullptr);
+    ResumeThread(thread);
+    WaitForSingleObject(thread, INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeThread(thread, &exitCode);
+    CloseHandle(thread);
+    RemoveVectoredExceptionHandler(handler);
+    probe.stub = exitCode == ExceptionWineStub;
+}
+
+bool endsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST(DisplayOpsWine, SetModeToTheCurrentMode) {
+    Win32DisplayConfigApi api;
+    DisplayManager manager(api);
+    const std::vector<DisplayInfo> displays = manager.enumerate();
+    ASSERT_FALSE(displays.empty());
+    const DisplayInfo& display = displays.front();
+
+    const ActionResult result = manager.setMode(display.key, display.width, display.height, 0);
+    if (!result.ok)
+        GTEST_SKIP() << "Wine refuses the mode change: " << result.message;
+    EXPECT_EQ(result.message, strprintf("%s set to %ux%u@%uHz", display.key.c_str(), display.width, display.height,
+                                        display.refreshHz));
+    ASSERT_TRUE(manager.find(display.key));
+    EXPECT_EQ(manager.find(display.key)->width, display.width);
+    EXPECT_EQ(manager.find(display.key)->height, display.height);
+}
+
+TEST(DisplayOpsWine, SetProjectionReportsItsOutcome) {
+    Win32DisplayConfigApi api;
+    DisplayManager manager(api);
+    for (Projection mode : {Projection::Internal, Projection::Clone, Projection::Extend, Projection::External}) {
+        const std::string name = projectionName(mode);
+        SCOPED_TRACE(name);
+        const ActionResult result = manager.setProjection(mode);
+        const Projection current = manager.currentProjection();
+        if (result.ok) {
+            EXPECT_EQ(result.message, name + " applied");
+            EXPECT_TRUE(current == mode || current == Projection::Unknown) << projectionName(current);
+        } else if (result.message.rfind("Applied ", 0) == 0) {
+            EXPECT_EQ(result.message,
+                      "Applied " + name + " but readback shows " + projectionName(current));
+        } else {
+            EXPECT_EQ(result.message.rfind("SetDisplayConfig(" + name + ") failed: ", 0), 0u) << result.message;
+        }
+        std::printf("[          ] %s: %s\n", name.c_str(), result.message.c_str());
+    }
+    EXPECT_FALSE(manager.enumerate().empty());
+}
+
+TEST(DisplayOpsWine, AdvancedColourRequestFailsWithErrorText) {
+    Win32DisplayConfigApi api;
+    DisplayManager manager(api);
+    const std::vector<DisplayInfo> displays = manager.enumerate();
+    ASSERT_FALSE(displays.empty());
+    const DisplayInfo& display = displays.front();
+
+    // Wine reports no advanced colour support, so the operation does not ask.
+    if (!display.hdrSupported) {
+        EXPECT_EQ(manager.setHdr(display.key, true).message, display.key + " doesn't support HDR / advanced color");
+    }
+
+    ColourProbe probe{&api, display.adapterId, display.targetId};
+    probeColour(probe);
+    if (probe.stub)
+        GTEST_SKIP() << "this Wine exports DisplayConfigSetDeviceInfo as an unimplemented stub";
+    const int32_t rc = probe.rc;
+    ASSERT_NE(rc, 0) << "Wine accepted the advanced colour request";
+    const std::string text = manager.errorText(static_cast<uint32_t>(rc));
+    const std::string code = strprintf(" (0x%lX)", static_cast<unsigned long>(static_cast<uint32_t>(rc)));
+    EXPECT_TRUE(endsWith(text, code)) << text;
+    EXPECT_GT(text.size(), code.size()) << text;
+}
+
+// The attach path: a query of every path and a supplied configuration handed
+// back through the adapter.
+TEST(DisplayOpsWine, EnableQueriesAllPathsAndAppliesThem) {
+    Win32DisplayConfigApi api;
+    DisplayManager manager(api);
+    const std::vector<DisplayInfo> displays = manager.enumerate();
+    ASSERT_FALSE(displays.empty());
+    const std::string key = displays.front().key;
+
+    std::vector<PathInfo> paths;
+    std::vector<ModeInfo> modes;
+    DisplayManager::QueryStage stage = DisplayManager::QueryStage::Query;
+    ASSERT_EQ(manager.queryConfig(dc::QdcAllPaths, paths, modes, nullptr, stage), dc::ErrorSuccess);
+    ASSERT_FALSE(paths.empty());
+
+    const ActionResult result = manager.setEnabled(key, true);
+    EXPECT_TRUE(result.ok) << result.message;
+    EXPECT_EQ(result.message, key + " enabled");
+    EXPECT_EQ(manager.enumerate().size(), displays.size());
+}
+
+// Staging with CDS_NORESET and the commit, through the real adapter.
+TEST(DisplayOpsWine, ApplyTheCurrentArrangement) {
+    Win32DisplayConfigApi api;
+    DisplayManager manager(api);
+    const std::vector<DisplayPlacement> placements = manager.placementSnapshot();
+    ASSERT_FALSE(placements.empty());
+
+    const ActionResult result = manager.applyArrangement(placements);
+    if (!result.ok)
+        GTEST_SKIP() << "Wine refuses the staged arrangement: " << result.message;
+    EXPECT_EQ(result.message, strprintf("Arrangement applied to %zu display(s)", placements.size()));
+    EXPECT_EQ(manager.placementSnapshot(), placements);
+}
+
+} // namespace
+} // namespace qv
