@@ -8,18 +8,10 @@
 #include "windows/Grid.h"
 #include "windows/WindowPlacement.h"
 
+#include <cstdint>
 #include <optional>
 
 namespace qv {
-
-namespace {
-
-// The answer for a kind whose operation is not part of the program yet.
-ActionResult notAvailable(const Action& action) {
-    return ActionResult::failure(strprintf("%s is not available yet", actionKindName(action.kind)));
-}
-
-} // namespace
 
 ActionBus::ActionBus(DisplayManager& displayManager, WindowPlacement& windows, LayoutStore& layouts, Config& config)
     : displayManager_(displayManager), windows_(windows), layouts_(layouts), config_(config) {}
@@ -29,6 +21,9 @@ void ActionBus::setResultListener(ResultListener listener) { listener_ = std::mo
 ActionResult ActionBus::dispatch(const Action& action) {
     log::logf(log::Info, "dispatch %s", actionKindName(action.kind));
     ActionResult result = carryOut(action);
+    // The user and the log read the same sentence: successes as information,
+    // failures as warnings.
+    log::write(result.ok ? log::Info : log::Warn, result.message);
     if (listener_) listener_(action, result);
     return result;
 }
@@ -38,26 +33,46 @@ ActionResult ActionBus::carryOut(const Action& action) {
     case ActionKind::None:
         return ActionResult::failure("No action");
 
-    // Display manager operations.
+    // Display manager operations: their own result is the answer.
     case ActionKind::ProjectionInternal:
+        return displayManager_.setProjection(Projection::Internal);
     case ActionKind::ProjectionClone:
+        return displayManager_.setProjection(Projection::Clone);
     case ActionKind::ProjectionExtend:
+        return displayManager_.setProjection(Projection::Extend);
     case ActionKind::ProjectionExternal:
+        return displayManager_.setProjection(Projection::External);
     case ActionKind::SetResolution:
+        // Rate 0: the display keeps its current refresh rate.
+        return displayManager_.setMode(action.display, static_cast<uint32_t>(action.width),
+                                       static_cast<uint32_t>(action.height), 0);
     case ActionKind::SetRefreshRate:
+        return displayManager_.setRefreshRate(action.display, static_cast<uint32_t>(action.refreshHz));
     case ActionKind::SetOrientation:
+        return displayManager_.setOrientation(action.display, static_cast<uint32_t>(action.orientation));
     case ActionKind::SetPrimary:
+        return displayManager_.setPrimary(action.display);
     case ActionKind::EnableDisplay:
+        return displayManager_.setEnabled(action.display, true);
     case ActionKind::DisableDisplay:
+        return displayManager_.setEnabled(action.display, false);
     case ActionKind::ToggleHdr:
+        return toggleHdr(action);
     case ActionKind::RotateNext:
+        return displayManager_.rotateNext(action.display);
     case ActionKind::PushNativeResolutions:
+        return displayManager_.pushNativeModes();
     case ActionKind::PushMaxResolutions:
+        return displayManager_.pushMaxModes();
     case ActionKind::PushResolutionAll:
+        return displayManager_.pushResolution(static_cast<uint32_t>(action.width),
+                                              static_cast<uint32_t>(action.height));
     case ActionKind::FlipArrangement:
+        return displayManager_.flipArrangement();
     case ActionKind::ApplyArrangement:
+        return displayManager_.applyArrangement(action.placements);
     case ActionKind::MirrorSpecific:
-        return notAvailable(action);
+        return displayManager_.mirrorDisplays(action.displays);
 
     case ActionKind::RenameDisplay:
         return renameDisplay(action);
@@ -94,6 +109,20 @@ ActionResult ActionBus::carryOut(const Action& action) {
         return ActionResult::success(actionKindName(action.kind));
     }
     return ActionResult::failure("Unhandled action");
+}
+
+// HDR flips from the state Windows reports now, not from the cache. A key
+// that is not connected asks for "on", and setHdr then reports the display as
+// not found.
+ActionResult ActionBus::toggleHdr(const Action& action) {
+    bool enable = true;
+    for (const DisplayInfo& info : displayManager_.enumerate()) {
+        if (info.key == action.display) {
+            enable = !info.hdrEnabled;
+            break;
+        }
+    }
+    return displayManager_.setHdr(action.display, enable);
 }
 
 ActionResult ActionBus::renameDisplay(const Action& action) {

@@ -25,8 +25,8 @@ public:
 
     ActionBus(DisplayManager& displayManager, WindowPlacement& windows, LayoutStore& layouts, Config& config);
 
-    // Logs "dispatch <kind>", carries the action out, tells the result
-    // listener and returns the result.
+    // Logs "dispatch <kind>", carries the action out, logs the result's
+    // message, tells the result listener and returns the result.
     ActionResult dispatch(const Action& action);
 
     // Called with every action and its result; may be empty.
@@ -45,6 +45,7 @@ public:
 
 private:
     ActionResult carryOut(const Action& action);
+    ActionResult toggleHdr(const Action& action);
     ActionResult renameDisplay(const Action& action);
     ActionResult gatherWindows(const Action& action);
     ActionResult grabWindow(const Action& action);

@@ -6,6 +6,9 @@
  *   qvtool find      exit code 0 when the controller window exists, else 2
  *   qvtool elevated  prints 1 when this process's token is elevated, else 0,
  *                    as a reference for the program's start line
+ *   qvtool window    shows a small window titled "qvtool focus" and runs
+ *                    until it is closed: Wine delivers hotkeys only while
+ *                    one of its windows has the keyboard focus
  */
 #include <windows.h>
 
@@ -33,10 +36,41 @@ static int elevated(void) {
     return 0;
 }
 
+static LRESULT CALLBACK focusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+static int window(void) {
+    WNDCLASSW wc = {0};
+    wc.lpfnWndProc = focusProc;
+    wc.hInstance = GetModuleHandleW(NULL);
+    wc.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
+    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    wc.lpszClassName = L"QvtoolFocus";
+    if (!RegisterClassW(&wc)) return 3;
+    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"qvtool focus", WS_OVERLAPPEDWINDOW, 100, 100, 320, 200,
+                                NULL, NULL, wc.hInstance, NULL);
+    if (!hwnd) return 3;
+    ShowWindow(hwnd, SW_SHOWNORMAL);
+    SetForegroundWindow(hwnd);
+    SetFocus(hwnd);
+    MSG msg;
+    while (GetMessageW(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc == 2 && strcmp(argv[1], "quit") == 0) return quit();
     if (argc == 2 && strcmp(argv[1], "find") == 0) return FindWindowW(L"QuorvaneTray", NULL) ? 0 : 2;
     if (argc == 2 && strcmp(argv[1], "elevated") == 0) return elevated();
-    fprintf(stderr, "usage: qvtool quit|find|elevated\n");
+    if (argc == 2 && strcmp(argv[1], "window") == 0) return window();
+    fprintf(stderr, "usage: qvtool quit|find|elevated|window\n");
     return 64;
 }

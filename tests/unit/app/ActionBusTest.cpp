@@ -11,6 +11,7 @@
 #include "sim/SimFileSystem.h"
 #include "sim/SimKnownFolders.h"
 #include "sim/SimWindows.h"
+#include "unit/display/DisplayTestFixture.h"
 #include "windows/WindowPlacement.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,15 @@
 
 namespace qv {
 namespace {
+
+// dispatch writes the kind's name first and the result's message last, as
+// information for a success and as a warning for a failure.
+void expectDispatchLog(const sim::SimDebugOutput& log, const Action& action, bool ok, const std::string& message) {
+    const std::vector<std::string> lines = log.lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.front(), std::string("[Quorvane][INF] dispatch ") + actionKindName(action.kind) + "\n");
+    EXPECT_EQ(lines.back(), std::string("[Quorvane][") + (ok ? "INF" : "WRN") + "] " + message + "\n");
+}
 
 class ActionBusTest : public ::testing::Test {
 protected:
@@ -98,23 +108,11 @@ TEST_F(ActionBusTest, DispatchLogsTheKindAndTellsTheListener) {
         EXPECT_EQ(result.ok, c.ok) << c.logged;
         EXPECT_EQ(result.message, c.message) << c.logged;
         EXPECT_TRUE(log.contains("INF", c.logged)) << c.logged;
+        expectDispatchLog(log, c.action, c.ok, c.message);
         ASSERT_EQ(heard.size(), 1u) << c.logged;
         EXPECT_EQ(heard[0].action.kind, c.action.kind) << c.logged;
         EXPECT_EQ(heard[0].result.ok, c.ok) << c.logged;
         EXPECT_EQ(heard[0].result.message, c.message) << c.logged;
-    }
-}
-
-// Kinds whose operations the program does not have yet must never claim success.
-TEST_F(ActionBusTest, KindsWithoutTheirOperationFail) {
-    const std::vector<Action> actions = {
-        make(ActionKind::ProjectionExtend), make(ActionKind::SetResolution, "k"), make(ActionKind::ToggleHdr, "k"),
-        make(ActionKind::PushNativeResolutions), make(ActionKind::ApplyArrangement),
-    };
-    for (const Action& a : actions) {
-        ActionResult result = bus.dispatch(a);
-        EXPECT_FALSE(result.ok) << actionKindName(a.kind);
-        EXPECT_EQ(result.message, std::string(actionKindName(a.kind)) + " is not available yet");
     }
 }
 
@@ -486,6 +484,217 @@ TEST_F(ActionBusTest, SnapTargetsTheGivenDisplayElseTheWindowsElseThePrimary) {
          },
          false, "No target monitor for snap", "", false},
     });
+}
+
+// --- Display kinds -----------------------------------------------------------------
+// Each kind reaches its display manager operation with the action's arguments,
+// and the operation's answer, success or failure, comes back unchanged.
+
+namespace keys = test::docked;
+using Docked = sim::SimDisplays::Docked;
+
+const DisplayInfo* findIn(const std::vector<DisplayInfo>& list, const std::string& key) {
+    for (const DisplayInfo& d : list)
+        if (d.key == key) return &d;
+    return nullptr;
+}
+
+struct DisplayCase {
+    const char* what;
+    Action action;
+    bool ok;
+    std::string message;
+    // Runs on the docked laptop before its first enumeration.
+    std::function<void(sim::SimDisplays&, const Docked&)> arrange = nullptr;
+    // What the displays look like afterwards, from a fresh enumeration.
+    std::function<void(const std::vector<DisplayInfo>&)> check = nullptr;
+};
+
+Action displayAction(ActionKind kind, std::string display = {}) {
+    Action a;
+    a.kind = kind;
+    a.display = std::move(display);
+    return a;
+}
+
+template <typename Fill>
+Action displayAction(ActionKind kind, std::string display, Fill fill) {
+    Action a = displayAction(kind, std::move(display));
+    fill(a);
+    return a;
+}
+
+auto hdrCapable(bool enabled) {
+    return [=](sim::SimDisplays& d, const Docked& k) {
+        d.target(k.right).monitor.color = AdvancedColorInfo{true, enabled, dc::ColorEncodingRgb, 10};
+    };
+}
+
+auto activeKeysAre(std::vector<std::string> expected) {
+    return [=](const std::vector<DisplayInfo>& list) {
+        std::vector<std::string> actual;
+        for (const DisplayInfo& d : list) actual.push_back(d.key);
+        EXPECT_EQ(actual, expected);
+    };
+}
+
+auto modeIs(const char* key, uint32_t width, uint32_t height, uint32_t hz, uint32_t orientation = 0) {
+    return [=](const std::vector<DisplayInfo>& list) {
+        const DisplayInfo* d = findIn(list, key);
+        ASSERT_NE(d, nullptr) << key;
+        EXPECT_EQ(d->width, width);
+        EXPECT_EQ(d->height, height);
+        EXPECT_EQ(d->refreshHz, hz);
+        EXPECT_EQ(d->orientation, orientation);
+    };
+}
+
+auto positionIs(const char* key, int32_t x, int32_t y) {
+    return [=](const std::vector<DisplayInfo>& list) {
+        const DisplayInfo* d = findIn(list, key);
+        ASSERT_NE(d, nullptr) << key;
+        EXPECT_EQ(d->posX, x);
+        EXPECT_EQ(d->posY, y);
+        EXPECT_EQ(d->primary, x == 0 && y == 0);
+    };
+}
+
+auto hdrIs(const char* key, bool on) {
+    return [=](const std::vector<DisplayInfo>& list) {
+        const DisplayInfo* d = findIn(list, key);
+        ASSERT_NE(d, nullptr) << key;
+        EXPECT_EQ(d->hdrEnabled, on);
+    };
+}
+
+TEST_F(ActionBusTest, DisplayKindsCarryOutTheirOperationAndPassItsResult) {
+    using K = ActionKind;
+    using keys::Laptop;
+    using keys::Left;
+    using keys::Right;
+    const std::vector<DisplayCase> cases = {
+        // Projections.
+        {"internal", displayAction(K::ProjectionInternal), true, "Internal applied", nullptr,
+         activeKeysAre({Laptop})},
+        {"clone", displayAction(K::ProjectionClone), true, "Clone applied", nullptr,
+         [](const std::vector<DisplayInfo>& list) {
+             ASSERT_EQ(list.size(), 3u);
+             for (const DisplayInfo& d : list) EXPECT_EQ(d.posX, 0) << d.key;
+         }},
+        {"extend", displayAction(K::ProjectionExtend), true, "Extend applied",
+         [](sim::SimDisplays& d, const Docked& k) { d.detach(k.right); }, activeKeysAre({Laptop, Left, Right})},
+        {"external", displayAction(K::ProjectionExternal), true, "External applied", nullptr,
+         activeKeysAre({Left, Right})},
+        {"projection refused", displayAction(K::ProjectionExtend), false,
+         "SetDisplayConfig(Extend) failed: The parameter is incorrect (0x57)",
+         [](sim::SimDisplays& d, const Docked&) {
+             d.refuseSetDisplayConfig(dc::SdcTopologyExtend, sim::SimDisplays::ErrorInvalidParameter);
+         }},
+
+        // One display's settings.
+        {"resolution keeps the rate",
+         displayAction(K::SetResolution, Right, [](Action& a) { a.width = 1920, a.height = 1080; }), true,
+         "GSM-5B09-205NTABC1234 set to 1920x1080@144Hz", nullptr, modeIs(Right, 1920, 1080, 60)},
+        {"resolution of an unknown display",
+         displayAction(K::SetResolution, "XYZ-0001", [](Action& a) { a.width = 1920, a.height = 1080; }), false,
+         "Display not found: XYZ-0001"},
+        {"resolution without a display",
+         displayAction(K::SetResolution, "", [](Action& a) { a.width = 1920, a.height = 1080; }), false,
+         "Display not found: "},
+        {"refresh rate", displayAction(K::SetRefreshRate, Right, [](Action& a) { a.refreshHz = 60; }), true,
+         "GSM-5B09-205NTABC1234 set to 60 Hz", nullptr, modeIs(Right, 2560, 1440, 60)},
+        {"refresh rate refused", displayAction(K::SetRefreshRate, Right, [](Action& a) { a.refreshHz = 61; }),
+         false, "Refresh-rate change failed for GSM-5B09-205NTABC1234"},
+        {"orientation", displayAction(K::SetOrientation, Left, [](Action& a) { a.orientation = 3; }), true,
+         "DEL-41A8-0x4C4B3033 orientation changed", nullptr, modeIs(Left, 2160, 3840, 60, 3)},
+        {"orientation out of range means landscape",
+         displayAction(K::SetOrientation, Left, [](Action& a) { a.orientation = -1; }), true,
+         "DEL-41A8-0x4C4B3033 orientation changed",
+         [](sim::SimDisplays& d, const Docked& k) { test::rotate(d, k.left, dc::Rotation90); },
+         modeIs(Left, 3840, 2160, 60, 0)},
+        {"rotate the primary when no display is given", displayAction(K::RotateNext), true,
+         "BOE-0A1C orientation changed", nullptr, modeIs(Laptop, 1200, 1920, 60, 1)},
+        {"rotate the given display", displayAction(K::RotateNext, Right), true,
+         "GSM-5B09-205NTABC1234 orientation changed", nullptr, modeIs(Right, 1440, 2560, 144, 1)},
+        {"primary", displayAction(K::SetPrimary, Left), true, "DEL-41A8-0x4C4B3033 is now primary", nullptr,
+         positionIs(Laptop, -1920, 0)},
+        {"already primary", displayAction(K::SetPrimary, Laptop), true, "BOE-0A1C is already primary"},
+        {"hdr off turns on", displayAction(K::ToggleHdr, Right), true, "HDR on for GSM-5B09-205NTABC1234",
+         hdrCapable(false), hdrIs(Right, true)},
+        {"hdr on turns off", displayAction(K::ToggleHdr, Right), true, "HDR off for GSM-5B09-205NTABC1234",
+         hdrCapable(true), hdrIs(Right, false)},
+        {"hdr not supported", displayAction(K::ToggleHdr, Laptop), false,
+         "BOE-0A1C doesn't support HDR / advanced color"},
+        {"hdr of an unknown display", displayAction(K::ToggleHdr, "XYZ-0001"), false, "Display not found: XYZ-0001"},
+
+        // Attaching and detaching.
+        {"disable", displayAction(K::DisableDisplay, Right), true, "GSM-5B09-205NTABC1234 disabled", nullptr,
+         activeKeysAre({Laptop, Left})},
+        {"enable", displayAction(K::EnableDisplay, Right), true, "GSM-5B09-205NTABC1234 enabled",
+         [](sim::SimDisplays& d, const Docked& k) { d.detach(k.right); }, activeKeysAre({Laptop, Left, Right})},
+        {"enable a display that is not connected", displayAction(K::EnableDisplay, "XYZ-0001"), false,
+         "No inactive path for XYZ-0001"},
+
+        // Arrangement.
+        {"mirror", displayAction(K::MirrorSpecific, "", [](Action& a) { a.displays = {Right, Laptop}; }), true,
+         "Mirrored 2 displays", nullptr, positionIs(Right, 0, 0)},
+        {"mirror refused",
+         displayAction(K::MirrorSpecific, "", [](Action& a) { a.displays = {Right, Laptop}; }), false,
+         "Subset mirror not supported for this combination: The request is not supported (0x32)",
+         [](sim::SimDisplays& d, const Docked&) {
+             d.refuseSetDisplayConfig(dc::SdcValidate, sim::SimDisplays::ErrorNotSupported);
+         }},
+        {"mirror needs two", displayAction(K::MirrorSpecific, Left, [](Action& a) { a.displays = {Left}; }), false,
+         "Select at least two displays to mirror"},
+        {"flip", displayAction(K::FlipArrangement), true, "Arrangement flipped",
+         [](sim::SimDisplays& d, const Docked& k) { d.unplug(k.right); }, positionIs(Left, 0, 0)},
+        {"flip needs two", displayAction(K::FlipArrangement), false, "Flip needs exactly two displays (found 3)"},
+        {"apply arrangement",
+         displayAction(K::ApplyArrangement, "",
+                       [](Action& a) {
+                           a.placements = {DisplayPlacement{.key = Right, .x = 0, .y = 0, .primary = true},
+                                           DisplayPlacement{.key = Laptop, .x = 2560, .y = 0}};
+                       }),
+         true, "Arrangement applied to 2 display(s)", nullptr, positionIs(Laptop, 2560, 0)},
+        {"empty arrangement", displayAction(K::ApplyArrangement), false, "Empty arrangement"},
+
+        // Every display at once.
+        {"native", displayAction(K::PushNativeResolutions), true, "Native modes applied to 3 display(s)",
+         [](sim::SimDisplays& d, const Docked& k) {
+             d.sourceOf(k.left).width = 2560;
+             d.sourceOf(k.left).height = 1440;
+         },
+         modeIs(Left, 3840, 2160, 60)},
+        {"max", displayAction(K::PushMaxResolutions), true, "Maximum modes applied to 3 display(s)"},
+        {"fixed size", displayAction(K::PushResolutionAll, "", [](Action& a) { a.width = 3840, a.height = 2160; }),
+         true, "3840x2160 applied to 1 display(s); some don't support it"},
+        {"fixed size nobody offers",
+         displayAction(K::PushResolutionAll, "", [](Action& a) { a.width = 1234, a.height = 567; }), false,
+         "1234x567 applied to 0 display(s); some don't support it"},
+    };
+    for (const DisplayCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto d = std::make_unique<Desktop>();
+        const Docked docked = d->desk.laptopWithTwoDocked();
+        if (c.arrange) c.arrange(d->desk, docked);
+        d->manager.enumerate();
+        heard.clear();
+        d->bus.setResultListener([this](const Action& action, const ActionResult& result) {
+            heard.push_back({action, result});
+        });
+        log.clear();
+
+        const ActionResult result = d->bus.dispatch(c.action);
+        EXPECT_EQ(result.ok, c.ok);
+        EXPECT_EQ(result.message, c.message);
+        expectDispatchLog(log, c.action, c.ok, c.message);
+        ASSERT_EQ(heard.size(), 1u);
+        EXPECT_EQ(heard[0].action.kind, c.action.kind);
+        EXPECT_EQ(heard[0].action.display, c.action.display);
+        EXPECT_EQ(heard[0].result.ok, c.ok);
+        EXPECT_EQ(heard[0].result.message, c.message);
+        if (c.check) c.check(d->manager.enumerate());
+    }
 }
 
 TEST_F(ActionBusTest, WindowsOnListsTheApplicationWindowsOfADisplay) {

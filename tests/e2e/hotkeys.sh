@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# End-to-end check of one hotkey on the real quorvane.exe under Wine: the
+# default bindings are registered at start-up, pressing Ctrl+Alt+E while a
+# Wine window has the keyboard focus dispatches ProjectionExtend through the
+# action bus, whose answer (Extend applied, or why not) follows in the log,
+# and the program still quits cleanly afterwards.
+#
+# usage: tests/e2e/hotkeys.sh path/to/quorvane.exe
+# Needs an X display in $DISPLAY (for example under xvfb-run) and xdotool.
+# Uses a fresh Wine prefix of its own, removed at the end.
+set -u
+
+exe=$(readlink -f "${1:?usage: hotkeys.sh path/to/quorvane.exe}")
+here=$(cd "$(dirname "$0")" && pwd)
+
+passed=0
+failed=0
+check() { # name, then the command that must succeed
+    local name=$1
+    shift
+    if "$@"; then
+        echo "PASS $name"
+        passed=$((passed + 1))
+    else
+        echo "FAIL $name"
+        failed=$((failed + 1))
+    fi
+}
+
+work=$(mktemp -d)
+export WINEPREFIX="$work/prefix"
+export WINEDEBUG=-all
+# No Mono or Gecko installer dialogs: nothing here needs them.
+export WINEDLLOVERRIDES="mscoree=d;mshtml=d"
+mkdir -p "$WINEPREFIX"
+
+cleanup() {
+    wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [ -z "${DISPLAY:-}" ] || ! command -v xdotool >/dev/null; then
+    echo "FAIL environment (needs DISPLAY, e.g. under xvfb-run, and xdotool)"
+    echo "e2e: 0 passed, 1 failed"
+    exit 1
+fi
+
+x86_64-w64-mingw32-gcc-posix -O2 -o "$work/qvtool.exe" "$here/qvtool.c" || {
+    echo "FAIL build qvtool"
+    echo "e2e: 0 passed, 1 failed"
+    exit 1
+}
+wineboot -i >/dev/null 2>&1
+wineserver -w 2>/dev/null
+
+# Waits up to a minute for a command to succeed.
+wait_for() {
+    local deadline=$((SECONDS + 60))
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        "$@" && return 0
+        sleep 0.5
+    done
+    "$@"
+}
+
+log_file() { find "$WINEPREFIX/drive_c/users" -path '*/AppData/Roaming/Quorvane/logs/qv.log' 2>/dev/null | head -n 1; }
+# The log's messages without time stamps: "INF text".
+log_messages() { local f; f=$(log_file); [ -n "$f" ] && tr -d '\r' <"$f" | cut -d' ' -f3-; }
+
+# --- the program starts and registers its default hotkeys -----------------
+(
+    wine "$exe" >"$work/qv.out" 2>&1
+    echo $? >"$work/qv.rc"
+) &
+
+registered() { log_messages | grep -qx 'INF Registered 11 hotkey(s), 0 conflict(s)'; }
+check "eleven default hotkeys registered" wait_for registered
+
+# --- a Wine window takes the keyboard focus -----------------------------------
+# Wine hands hotkeys to the program only while one of its windows has the X
+# focus. There may be no window manager, so the focus is set directly.
+wine "$work/qvtool.exe" window >"$work/window.out" 2>&1 &
+focus_window=""
+find_window() {
+    focus_window=$(xdotool search --name '^qvtool focus$' 2>/dev/null | head -n 1)
+    [ -n "$focus_window" ]
+}
+check "focus window shown" wait_for find_window
+focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$focus_window" ]; }
+take_focus() { xdotool windowfocus --sync "$focus_window" 2>/dev/null; focused; }
+check "focus window has the keyboard focus" wait_for take_focus
+
+# --- Ctrl+Alt+E ------------------------------------------------------------------
+xdotool key --clearmodifiers ctrl+alt+e
+dispatched() { log_messages | grep -qx 'INF dispatch ProjectionExtend'; }
+check "Ctrl+Alt+E dispatches ProjectionExtend" wait_for dispatched
+
+# The line after the dispatch is setProjection's answer. Wine's SetDisplayConfig
+# does nothing and reports the topology as internal, so a refusal is as valid
+# as success here; any other text is not.
+outcome=""
+answered() {
+    outcome=$(log_messages | grep -A1 -x 'INF dispatch ProjectionExtend' | sed -n 2p)
+    [ -n "$outcome" ]
+}
+check "a log line follows the dispatch" wait_for answered
+echo "  outcome: $outcome"
+is_projection_answer() {
+    printf '%s\n' "$outcome" | grep -qE \
+        -e '^INF Extend applied$' \
+        -e '^WRN Applied Extend but readback shows (Internal|Clone|External)$' \
+        -e '^WRN SetDisplayConfig\(Extend\) failed: .+$'
+}
+check "the next log line is setProjection's answer" is_projection_answer
+
+# --- quitting ----------------------------------------------------------------------
+wine "$work/qvtool.exe" quit
+check "quit message posted" test $? -eq 0
+check "program ends" wait_for test -e "$work/qv.rc"
+check "program exits with 0" test "$(cat "$work/qv.rc" 2>/dev/null)" = 0
+
+if [ "$failed" -ne 0 ]; then
+    echo "--- output of the program:" >&2
+    cat "$work/qv.out" >&2 2>/dev/null
+    echo "--- log file:" >&2
+    cat "$(log_file)" >&2 2>/dev/null
+fi
+echo "e2e: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
