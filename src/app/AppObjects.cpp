@@ -66,8 +66,9 @@ void AppObjects::buildActionBus() {
 }
 
 bool AppObjects::createTrayController() {
-    tray_ = std::make_unique<TrayController>(ports_.trayWindow);
-    return tray_->create(instance_, *bus_, *displays_, settings());
+    tray_ = std::make_unique<TrayController>(
+        TrayController::Ports{ports_.trayWindow, ports_.trayShell, ports_.hotkeys, ports_.ticks});
+    return tray_->create(instance_, *bus_, *displays_, *layouts_, settings());
 }
 
 void AppObjects::enumerateDisplays() {

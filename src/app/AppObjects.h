@@ -11,8 +11,11 @@ namespace qv {
 class ActionBus;
 class DisplayConfigApi;
 class DisplayManager;
+class HotkeyRegistrar;
 class LayoutStore;
+class TickSource;
 class TrayController;
+class TrayShellApi;
 class TrayWindowApi;
 class VdConsole;
 class WindowPlacement;
@@ -28,6 +31,9 @@ public:
         VdConsole& console;
         DisplayConfigApi& displayConfig;
         TrayWindowApi& trayWindow;
+        TrayShellApi& trayShell;
+        HotkeyRegistrar& hotkeys;
+        TickSource& ticks;
         WindowSystem& windowSystem;
     };
 

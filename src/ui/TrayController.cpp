@@ -1,84 +1,282 @@
 #include "ui/TrayController.h"
 
+#include "app/ActionBus.h"
+#include "app/Config.h"
+#include "app/Elevation.h"
 #include "app/Log.h"
+#include "app/Version.h"
+#include "layout/HotplugRestore.h"
+#include "ui/Notices.h"
+#include "ui/TrayMenu.h"
 
 namespace qv {
 
 namespace {
 
+constexpr uint32_t kWmNull = 0x0000;
 constexpr uint32_t kWmDestroy = 0x0002;
 constexpr uint32_t kWmClose = 0x0010;
 constexpr uint32_t kWmQueryEndSession = 0x0011;
 constexpr uint32_t kWmEndSession = 0x0016;
+constexpr uint32_t kWmContextMenu = 0x007B;
+constexpr uint32_t kWmDisplayChange = 0x007E;
+constexpr uint32_t kWmCommand = 0x0111;
+constexpr uint32_t kWmLButtonUp = 0x0202;
+constexpr uint32_t kWmRButtonUp = 0x0205;
+constexpr uint32_t kWmHotkey = 0x0312;
+
+constexpr const char* kTaskbarCreated = "TaskbarCreated";
+
+uint16_t lowWord(uint64_t value) { return static_cast<uint16_t>(value & 0xFFFF); }
 
 } // namespace
 
-TrayController::TrayController(TrayWindowApi& api) : api_(api) {}
+TrayController::TrayController(Ports ports) : ports_(ports), hotkeys_(ports.hotkeys) {}
 
 TrayController::~TrayController() {
+    // The bus outlives the controller; it must not report to it any more.
+    if (bus_) bus_->setResultListener(nullptr);
+    if (trayIcon_.size != 0) ports_.shell.notifyIcon(TrayShellApi::kNimDelete, trayIcon_);
     // Destroying the window sends WM_DESTROY, which clears window_.
-    if (window_ != 0) api_.destroyWindow(window_);
+    if (window_ != 0) ports_.window.destroyWindow(window_);
+    hotkeys_.unregisterAll();
 }
 
-bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& displays, Config& config) {
+bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& displays, LayoutStore& layouts,
+                            Config& config) {
+    TrayWindowApi& api = ports_.window;
+    TrayShellApi& shell = ports_.shell;
+
     instance_ = instance;
     bus_ = &bus;
     displays_ = &displays;
+    layouts_ = &layouts;
     config_ = &config;
-    showFlyoutMessage_ = api_.registerMessage("Quorvane_ShowFlyout");
+    // Registered once, before the window exists, so that no message can
+    // arrive before its id is known.
+    showFlyoutMessage_ = api.registerMessage("Quorvane_ShowFlyout");
+    // Explorer broadcasts this when it (re)starts; the icon is then added again.
+    taskbarCreatedMessage_ = api.registerMessage(kTaskbarCreated);
+    quitMessage_ = api.registerMessage("Quorvane_Quit");
 
     // A failed registration shows up as a failed creation just below.
-    api_.registerWindowClass(instance_, kWindowClass, kIconResource);
+    api.registerWindowClass(instance_, kWindowClass, kIconResource);
     // Top-level (a hidden pop-up, not a message-only window) so that the
     // broadcast show-flyout message reaches it.
-    window_ = api_.createWindow(instance_, kWsExToolWindow, kWindowClass, kWindowTitle, kWsPopup, *this);
+    window_ = api.createWindow(instance_, kWsExToolWindow, kWindowClass, kWindowTitle, kWsPopup, *this);
     if (window_ == 0) {
         log::write(log::Error, "TrayController: CreateWindowEx failed");
         return false;
     }
+
+    trayIcon_ = NotifyIconData{};
+    trayIcon_.size = TrayShellApi::kNotifyIconDataSize;
+    trayIcon_.window = window_;
+    trayIcon_.id = kIconId;
+    trayIcon_.flags = TrayShellApi::kNifMessage | TrayShellApi::kNifIcon | TrayShellApi::kNifTip;
+    trayIcon_.callbackMessage = kTrayCallbackMessage;
+    trayIcon_.icon = shell.loadSmallIcon(instance_, config.monochromeIcon ? kMonochromeIconResource : kIconResource);
+    trayIcon_.tip = Notices::cutToUtf16(kTip, Notices::kTipUnits);
+    trayIcon_.version = TrayShellApi::kNotifyIconVersion4;
+    if (!shell.notifyIcon(TrayShellApi::kNimAdd, trayIcon_)) {
+        log::write(log::Error, "Shell_NotifyIcon(NIM_ADD) failed");
+        // A record of size 0 marks an icon that was never added: nothing to
+        // delete at teardown, nothing to add again after an Explorer restart.
+        trayIcon_.size = 0;
+        return false;
+    }
+    shell.notifyIcon(TrayShellApi::kNimSetVersion, trayIcon_);
+
+    // Every failed action, whatever asked for it, is reported here once.
+    bus.setResultListener([this](const Action&, const ActionResult& result) {
+        if (!result.ok) notify(Notices::kTitle, result.message, true);
+    });
+
+    const std::vector<HotkeyConflict> conflicts = hotkeys_.registerAll(window_, bus, config);
+    // The default bindings filled in by the registration reach the file now.
+    config.save();
+    if (!conflicts.empty()) notify(Notices::kTitle, Notices::hotkeyConflicts(conflicts), true);
+
+    if (config.autoCheckUpdates) startAutomaticUpdateCheck();
+    if (!config.welcomeShown) armWelcomeTimer();
+
+    hotplug_ = std::make_unique<HotplugRestore>(displays, layouts, config, ports_.ticks);
+    hotplug_->prime();
     return true;
 }
 
 int64_t TrayController::onMessage(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) {
+    TrayWindowApi& api = ports_.window;
+    // A registration that failed left an id of 0, which must not catch WM_NULL.
     if (showFlyoutMessage_ != 0 && message == showFlyoutMessage_) {
         showFlyoutAtCursor();
         return 0;
     }
-    const uint32_t quit = quitMessage();
-    if (quit != 0 && message == quit) {
-        api_.postQuit(0);
+    if (taskbarCreatedMessage_ != 0 && message == taskbarCreatedMessage_) {
+        onTaskbarCreated();
+        return 0;
+    }
+    if (quitMessage_ != 0 && message == quitMessage_) {
+        api.postQuit(0);
         return 0;
     }
     switch (message) {
+    case kTrayCallbackMessage:
+        onTrayCallback(wParam, lParam);
+        return 0;
     case kWmDestroy:
         window_ = 0;
         return 0;
     case kWmClose:
-        api_.postQuit(0);
+        api.postQuit(0);
         return 0;
     case kWmQueryEndSession:
         return 1;
     case kWmEndSession:
-        if (wParam != 0) api_.postQuit(0);
+        if (wParam != 0) api.postQuit(0);
+        return 0;
+    case kWmDisplayChange:
+        onDisplayChange();
+        return 0;
+    case kWmCommand:
+        onCommand(lowWord(wParam));
+        return 0;
+    case kWmHotkey:
+        hotkeys_.onHotkey(static_cast<int32_t>(wParam));
         return 0;
     default:
-        return api_.defaultWindowProc(window, message, wParam, lParam);
+        return api.defaultWindowProc(window, message, wParam, lParam);
     }
+}
+
+void TrayController::onTrayCallback(uint64_t wParam, int64_t lParam) {
+    const uint16_t event = lowWord(static_cast<uint64_t>(lParam));
+    if (event != kWmContextMenu && event != kWmRButtonUp && event != kWmLButtonUp) return;
+    // With NOTIFYICON_VERSION_4 the anchor point comes in wParam, as signed
+    // 16-bit x and y; none means the mouse position.
+    ScreenPoint point;
+    point.x = static_cast<int16_t>(wParam & 0xFFFF);
+    point.y = static_cast<int16_t>((wParam >> 16) & 0xFFFF);
+    if (point.x == 0 && point.y == 0) point = cursorPosition();
+    if (event == kWmLButtonUp) {
+        showFlyout(point);
+    } else {
+        showMenu(point);
+    }
+}
+
+void TrayController::onTaskbarCreated() {
+    // Before create added the icon there is nothing to bring back.
+    if (trayIcon_.size == 0) return;
+    TrayShellApi& shell = ports_.shell;
+    trayIcon_.flags = TrayShellApi::kNifMessage | TrayShellApi::kNifIcon | TrayShellApi::kNifTip;
+    if (!shell.notifyIcon(TrayShellApi::kNimAdd, trayIcon_)) return;
+    trayIcon_.version = TrayShellApi::kNotifyIconVersion4;
+    shell.notifyIcon(TrayShellApi::kNimSetVersion, trayIcon_);
+    log::write(log::Info, "Tray icon re-added after Explorer restart");
+}
+
+void TrayController::onDisplayChange() {
+    if (hotplug_) hotplug_->onDisplayChange();
+    refreshFlyoutState();
+}
+
+void TrayController::showMenu(ScreenPoint point) {
+    // One right click on the icon sends WM_RBUTTONUP and then WM_CONTEXTMENU;
+    // the second arrives while the first menu is open (TrackPopupMenu runs a
+    // nested message loop) and must not open a second menu over it.
+    if (menuOpen_) return;
+    TrayShellApi& shell = ports_.shell;
+    const MenuHandle menu = shell.createPopupMenu();
+    // No menu simply means no command.
+    if (menu == 0) return;
+    menuOpen_ = true;
+    const bool elevated = isElevated();
+    const bool checked = startsWithWindows();
+    for (const TrayMenuItem& item : TrayMenu::items(elevated, checked, kVersion)) {
+        shell.appendMenu(menu, item.flags, item.id, item.text);
+    }
+    // Without being in front, the menu would not close when the user clicks elsewhere.
+    shell.setForegroundWindow(window_);
+    shell.trackPopupMenu(menu, TrayShellApi::kTpmBottomAlign | TrayShellApi::kTpmRightButton, point, window_);
+    ports_.window.postMessage(window_, kWmNull, 0, 0);
+    shell.destroyMenu(menu);
+    menuOpen_ = false;
+}
+
+void TrayController::onCommand(uint32_t id) {
+    if (!bus_) return;
+    const TrayMenu::CommandEntry entry = TrayMenu::command(id);
+    switch (entry.command) {
+    case TrayMenu::Command::None:
+        return;
+    case TrayMenu::Command::Dispatch: {
+        // The result is not looked at here: a failure reaches the user
+        // through the bus's result listener.
+        Action action;
+        action.kind = entry.kind;
+        bus_->dispatch(action);
+        return;
+    }
+    case TrayMenu::Command::RelaunchElevated:
+        // Quits this instance when the elevated copy starts; a refusal changes nothing.
+        relaunchElevated();
+        return;
+    case TrayMenu::Command::ToggleStartWithWindows:
+        toggleStartWithWindows();
+        return;
+    case TrayMenu::Command::CheckForUpdates:
+        startManualUpdateCheck();
+        return;
+    case TrayMenu::Command::OpenSettings:
+        openSettings();
+        return;
+    case TrayMenu::Command::Exit:
+        ports_.window.postQuit(0);
+        return;
+    }
+}
+
+void TrayController::toggleStartWithWindows() {
+    const bool on = !startsWithWindows();
+    if (!setStartWithWindows(on)) {
+        notify(Notices::kTitle, Notices::kStartupSettingFailed, true);
+        return;
+    }
+    if (config_) {
+        config_->startWithWindows = on;
+        config_->save();
+    }
+    notify(Notices::kTitle, on ? Notices::kWillStartWithWindows : Notices::kWillNotStartWithWindows, false);
+}
+
+bool TrayController::notify(const std::string& title, const std::string& text, bool error) {
+    if (trayIcon_.size == 0) return false;
+    return ports_.shell.notifyIcon(TrayShellApi::kNimModify, Notices::balloon(trayIcon_, title, text, error));
+}
+
+std::vector<std::string> TrayController::knownDisplayKeys() const {
+    return hotplug_ ? hotplug_->knownKeys() : std::vector<std::string>{};
 }
 
 void TrayController::showFlyout(ScreenPoint) {}
 
-void TrayController::notify(const std::string&, const std::string&, bool) {}
+void TrayController::openSettings() {}
 
-void TrayController::showFlyoutAtCursor() {
+void TrayController::startAutomaticUpdateCheck() {}
+
+void TrayController::startManualUpdateCheck() {}
+
+void TrayController::armWelcomeTimer() {}
+
+void TrayController::refreshFlyoutState() {}
+
+void TrayController::showFlyoutAtCursor() { showFlyout(cursorPosition()); }
+
+ScreenPoint TrayController::cursorPosition() {
     ScreenPoint point;
-    api_.cursorPos(point);
-    showFlyout(point);
-}
-
-uint32_t TrayController::quitMessage() {
-    if (quitMessage_ == 0) quitMessage_ = api_.registerMessage("Quorvane_Quit");
-    return quitMessage_;
+    ports_.window.cursorPos(point);
+    return point;
 }
 
 } // namespace qv

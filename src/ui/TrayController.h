@@ -1,65 +1,123 @@
 #pragma once
 #include "app/Action.h"
+#include "hotkeys/HotkeyBindings.h"
+#include "ui/TrayShellApi.h"
 #include "ui/TrayWindowApi.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace qv {
 
 class ActionBus;
 class DisplayManager;
+class HotkeyRegistrar;
+class HotplugRestore;
+class LayoutStore;
+class TickSource;
 struct Config;
 
 // The hub of the user-interface thread: owns the hidden controller window,
-// whose window procedure receives the program's private, session and
-// registered messages, and answers them.
+// whose window procedure receives the tray icon's, the hotkeys', the display
+// changes' and the program's private, session and registered messages; the
+// notification-area icon with its menu and notices; the hotkey bindings and
+// the automatic restore of layouts when monitors come and go.
 class TrayController {
 public:
     static constexpr const char* kWindowClass = "QuorvaneTray";
     static constexpr const char* kWindowTitle = "Quorvane";
+    static constexpr const char* kTip = "Quorvane";
     static constexpr int kIconResource = 101;
     static constexpr int kMonochromeIconResource = 102;
     static constexpr uint32_t kWsExToolWindow = 0x00000080;
     static constexpr uint32_t kWsPopup = 0x80000000;
+    static constexpr uint32_t kIconId = 1;
+    // WM_APP + 1: the tray icon's callback message.
+    static constexpr uint32_t kTrayCallbackMessage = 0x8001;
 
-    explicit TrayController(TrayWindowApi& api);
-    // Destroys the controller window if it still exists.
+    // The system services the controller works through.
+    struct Ports {
+        TrayWindowApi& window;
+        TrayShellApi& shell;
+        HotkeyRegistrar& hotkeys;
+        TickSource& ticks;
+    };
+
+    explicit TrayController(Ports ports);
+    // Removes the tray icon, destroys the controller window and releases the
+    // hotkeys, in that order.
     ~TrayController();
     TrayController(const TrayController&) = delete;
     TrayController& operator=(const TrayController&) = delete;
 
-    // Keeps the instance and the references, registers the show-flyout
-    // message and creates the hidden top-level controller window. False, with
-    // the failure logged, when the window cannot be created.
-    bool create(uint64_t instance, ActionBus& bus, DisplayManager& displays, Config& config);
+    // Keeps the instance and the references, creates the hidden top-level
+    // controller window, adds the tray icon, reports every failed action of
+    // the bus as an error notice, registers the hotkeys (saving the settings
+    // right after, so the default bindings reach the file) and records the
+    // connected monitors. False, with the failure logged, when the window or
+    // the icon cannot be created.
+    bool create(uint64_t instance, ActionBus& bus, DisplayManager& displays, LayoutStore& layouts, Config& config);
 
     // The controller window's procedure, for every message after WM_NCCREATE.
     int64_t onMessage(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam);
 
-    // Opens the flyout at the point. No flyout is built yet, so this is
-    // where the show-flyout request arrives and ends.
-    void showFlyout(ScreenPoint point);
+    // Builds the context menu afresh, shows it at the point (screen
+    // coordinates) and destroys it; the chosen item comes back as WM_COMMAND.
+    // A request while the menu is open is ignored.
+    void showMenu(ScreenPoint point);
+    // Runs the command of a menu id; nothing without an action bus.
+    void onCommand(uint32_t id);
 
-    // Shows a notice from the tray icon. Without a tray icon there is nothing
-    // to show it from, so it is dropped.
-    void notify(const std::string& title, const std::string& text, bool error);
+    // Opens the flyout at the point. The flyout panels are not part of the
+    // program yet, so the request ends here.
+    void showFlyout(ScreenPoint point);
+    // Opens the settings window; there is none yet, so this does nothing.
+    void openSettings();
+
+    // Shows one notice from the tray icon: an error notice when error is set,
+    // else an information notice. Returns the shell's answer; without a tray
+    // icon there is nothing to show it from and false is returned.
+    bool notify(const std::string& title, const std::string& text, bool error);
 
     WindowHandle window() const { return window_; }
     uint32_t showFlyoutMessage() const { return showFlyoutMessage_; }
+    // The tray icon record; its size is 0 until the icon has been added.
+    const NotifyIconData& trayIcon() const { return trayIcon_; }
+    // Keys of the displays connected at the last check, sorted.
+    std::vector<std::string> knownDisplayKeys() const;
 
 private:
+    void onTrayCallback(uint64_t wParam, int64_t lParam);
+    void onTaskbarCreated();
+    void onDisplayChange();
     void showFlyoutAtCursor();
-    uint32_t quitMessage();
+    ScreenPoint cursorPosition();
+    void toggleStartWithWindows();
 
-    TrayWindowApi& api_;
+    // Steps that belong to parts of the program that are not built yet; each
+    // is called where its work will go and does nothing for now.
+    void startAutomaticUpdateCheck();
+    void startManualUpdateCheck();
+    void armWelcomeTimer();
+    void refreshFlyoutState();
+
+    Ports ports_;
     uint64_t instance_ = 0;
     WindowHandle window_ = 0;
+    NotifyIconData trayIcon_;
     ActionBus* bus_ = nullptr;
     DisplayManager* displays_ = nullptr;
+    LayoutStore* layouts_ = nullptr;
     Config* config_ = nullptr;
+    HotkeyBindings hotkeys_;
+    std::unique_ptr<HotplugRestore> hotplug_;
     uint32_t showFlyoutMessage_ = 0;
+    uint32_t taskbarCreatedMessage_ = 0;
     uint32_t quitMessage_ = 0;
+    // True while the context menu is being shown.
+    bool menuOpen_ = false;
 };
 
 } // namespace qv

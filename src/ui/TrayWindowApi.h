@@ -36,6 +36,8 @@ public:
     virtual int64_t defaultWindowProc(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) = 0;
     // PostQuitMessage.
     virtual void postQuit(int exitCode) = 0;
+    // PostMessageW.
+    virtual bool postMessage(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) = 0;
     // GetCursorPos; false on failure.
     virtual bool cursorPos(ScreenPoint& point) = 0;
 };

@@ -68,6 +68,18 @@ void SimProcess::postToController(uint32_t message, uint64_t wParam, int64_t lPa
     queue_.push_back({0, message, wParam, lParam});
 }
 
+void SimProcess::broadcast(uint32_t message, uint64_t wParam, int64_t lParam) {
+    // A copy of the handles: a window may go while it answers.
+    std::vector<WindowHandle> handles;
+    for (const auto& [handle, window] : windows) handles.push_back(handle);
+    for (WindowHandle handle : handles) {
+        auto window = windows.find(handle);
+        if (window != windows.end() && window->second.controller) {
+            window->second.controller->onMessage(handle, message, wParam, lParam);
+        }
+    }
+}
+
 // --- InstanceMutex ---
 
 InstanceMutex::CreateResult SimProcess::create(const std::string& name) {
@@ -131,6 +143,14 @@ void SimProcess::broadcastRegisteredMessage(const std::string& name) {
 void SimProcess::postQuit(int exitCode) {
     record(strprintf("PostQuitMessage(%d)", exitCode));
     queue_.push_back({0, kWmQuit, static_cast<uint64_t>(exitCode), 0});
+}
+
+bool SimProcess::postMessage(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) {
+    record(strprintf("PostMessageW(%s, %llu, %lld)", messageName(message).c_str(),
+                     static_cast<unsigned long long>(wParam), static_cast<long long>(lParam)));
+    if (!windows.count(window)) return false;
+    queue_.push_back({window, message, wParam, lParam});
+    return true;
 }
 
 void SimProcess::messageBox(const std::string& text, const std::string& title, uint32_t flags) {

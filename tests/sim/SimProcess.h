@@ -91,6 +91,9 @@ public:
     // by registered name or by number.
     void postToController(const std::string& registeredName);
     void postToController(uint32_t message, uint64_t wParam = 0, int64_t lParam = 0);
+    // Sends a message to every window at once, as a broadcast from another
+    // process does (not recorded; the windows' answers are).
+    void broadcast(uint32_t message, uint64_t wParam = 0, int64_t lParam = 0);
 
     // --- what happened ---
     std::vector<std::string> calls;
@@ -115,6 +118,7 @@ public:
     bool tokenElevation(uint32_t& elevation) override;
     void broadcastRegisteredMessage(const std::string& name) override;
     void postQuit(int exitCode) override;
+    bool postMessage(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) override;
     void messageBox(const std::string& text, const std::string& title, uint32_t flags) override;
     int runMessageLoop() override;
 

@@ -5,9 +5,12 @@
 #include "app/Config.h"
 #include "app/win32/Win32ProcessApi.h"
 #include "display/DisplayManager.h"
+#include "app/win32/Win32TickSource.h"
 #include "display/win32/Win32DisplayConfigApi.h"
+#include "hotkeys/win32/Win32HotkeyRegistrar.h"
 #include "layout/LayoutStore.h"
 #include "ui/TrayController.h"
+#include "ui/win32/Win32TrayShell.h"
 #include "ui/win32/Win32TrayWindow.h"
 #include "windows/WindowPlacement.h"
 #include "windows/win32/Win32WindowSystem.h"
@@ -44,9 +47,9 @@ class ControllerWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         drainQueue();
-        controller = std::make_unique<TrayController>(api);
+        controller = std::make_unique<TrayController>(TrayController::Ports{api, shell, hotkeys, ticks});
         ASSERT_TRUE(controller->create(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr))),
-                                       bus, displays, config));
+                                       bus, displays, layouts, config));
         hwnd = toHwnd(controller->window());
     }
     void TearDown() override {
@@ -55,6 +58,9 @@ protected:
     }
 
     Win32TrayWindow api;
+    Win32TrayShell shell;
+    Win32HotkeyRegistrar hotkeys;
+    Win32TickSource ticks;
     Win32DisplayConfigApi displayConfig;
     DisplayManager displays{displayConfig};
     Config config;

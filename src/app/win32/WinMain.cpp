@@ -10,7 +10,10 @@
 #include "app/win32/Win32ProcessApi.h"
 #include "app/win32/Win32Registry.h"
 #include "app/win32/Win32ShellApi.h"
+#include "app/win32/Win32TickSource.h"
 #include "display/win32/Win32DisplayConfigApi.h"
+#include "hotkeys/win32/Win32HotkeyRegistrar.h"
+#include "ui/win32/Win32TrayShell.h"
 #include "ui/win32/Win32TrayWindow.h"
 #include "vdisplay/win32/Win32VdConsole.h"
 #include "windows/win32/Win32WindowSystem.h"
@@ -31,13 +34,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::Win32VdConsole console;
     qv::Win32DisplayConfigApi displayConfig;
     qv::Win32TrayWindow trayWindow;
+    qv::Win32TrayShell trayShell;
+    qv::Win32HotkeyRegistrar hotkeys;
+    qv::Win32TickSource ticks;
     qv::Win32WindowSystem windowSystem;
 
     qv::Elevation elevation(process, registry, shell);
     qv::Elevation::install(&elevation);
 
     qv::AppObjects objects(arguments, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(instance)),
-                           {console, displayConfig, trayWindow, windowSystem});
+                           {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 

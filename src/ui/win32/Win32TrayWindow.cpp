@@ -70,6 +70,10 @@ int64_t Win32TrayWindow::defaultWindowProc(WindowHandle window, uint32_t message
 
 void Win32TrayWindow::postQuit(int exitCode) { PostQuitMessage(exitCode); }
 
+bool Win32TrayWindow::postMessage(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) {
+    return PostMessageW(toHwnd(window), message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)) != FALSE;
+}
+
 bool Win32TrayWindow::cursorPos(ScreenPoint& point) {
     POINT p{};
     if (!GetCursorPos(&p)) return false;

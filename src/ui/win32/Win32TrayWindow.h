@@ -15,6 +15,7 @@ public:
     void destroyWindow(WindowHandle window) override;
     int64_t defaultWindowProc(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) override;
     void postQuit(int exitCode) override;
+    bool postMessage(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) override;
     bool cursorPos(ScreenPoint& point) override;
 };
 

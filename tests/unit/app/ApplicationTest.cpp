@@ -7,8 +7,11 @@
 #include "app/LogTesting.h"
 #include "sim/SimDisplays.h"
 #include "sim/SimFileSystem.h"
+#include "sim/SimHotkeys.h"
 #include "sim/SimKnownFolders.h"
 #include "sim/SimProcess.h"
+#include "sim/SimShell.h"
+#include "sim/SimTickSource.h"
 #include "sim/SimWindows.h"
 
 #include <gtest/gtest.h>
@@ -129,7 +132,7 @@ protected:
     }
 
     int run(std::vector<std::string> arguments = {}) {
-        AppObjects objects(arguments, 0x140000000, {sim, displays, sim, windowSystem});
+        AppObjects objects(arguments, 0x140000000, {sim, displays, sim, shell, hotkeys, ticks, windowSystem});
         RecordedSteps steps(objects, sim);
         Application application(arguments, {sim, sim, sim, sim, folders, steps});
         return application.run();
@@ -141,6 +144,9 @@ protected:
     }
 
     SimProcess sim;
+    sim::SimShell shell{sim};
+    sim::SimHotkeys hotkeys;
+    sim::SimTickSource ticks;
     sim::SimDisplays displays;
     sim::SimWindows windowSystem{displays};
     sim::SimFileSystem files;
@@ -154,9 +160,9 @@ private:
 };
 
 const std::vector<std::string> kTeardown = {
-    "step: destroyTrayController", "DestroyWindow",          "step: destroyActionBus",
-    "step: destroyDisplayManager", "step: destroyLayoutStore", "step: destroySettings",
-    "ReleaseMutex",                "CloseHandle",
+    "step: destroyTrayController", "Shell_NotifyIconW(NIM_DELETE)", "DestroyWindow",
+    "step: destroyActionBus",      "step: destroyDisplayManager",   "step: destroyLayoutStore",
+    "step: destroySettings",       "ReleaseMutex",                  "CloseHandle",
 };
 
 std::vector<std::string> concat(std::vector<std::string> a, const std::vector<std::string>& b) {
@@ -185,8 +191,19 @@ const std::vector<std::string> kStartAsOneInstance = {
     "step: buildActionBus",
     "step: createTrayController",
     "RegisterWindowMessageW(Quorvane_ShowFlyout)",
+    "RegisterWindowMessageW(TaskbarCreated)",
+    "RegisterWindowMessageW(Quorvane_Quit)",
     "RegisterClassExW(QuorvaneTray, icon 101)",
     "CreateWindowExW(0x80, QuorvaneTray, Quorvane, 0x80000000)",
+};
+
+// The rest of the controller's creation: the tray icon. The hotkeys it
+// registers and the settings it saves go to other parts of the simulated
+// desktop.
+const std::vector<std::string> kTrayIcon = {
+    "LoadImageW(101, small)",
+    "Shell_NotifyIconW(NIM_ADD)",
+    "Shell_NotifyIconW(NIM_SETVERSION)",
 };
 
 TEST_F(ApplicationTest, RunsTheWholeSequenceAndEndsWithTheQuitCode) {
@@ -197,11 +214,12 @@ TEST_F(ApplicationTest, RunsTheWholeSequenceAndEndsWithTheQuitCode) {
         "CreateMutexW(Quorvane.SingleInstance.Mutex)",
     };
     expected = concat(expected, kStartAsOneInstance);
+    expected = concat(expected, kTrayIcon);
     expected = concat(expected, {
                                     "step: enumerateDisplays",
                                     "step: notify(Quorvane, Running in the tray., information)",
+                                    "Shell_NotifyIconW(NIM_MODIFY, NIIF_INFO, Quorvane, Running in the tray.)",
                                     "DispatchMessageW(Quorvane_Quit)",
-                                    "RegisterWindowMessageW(Quorvane_Quit)",
                                     "PostQuitMessage(0)",
                                     "GetMessageW: WM_QUIT(0)",
                                     "step: saveSettings",
@@ -216,7 +234,12 @@ TEST_F(ApplicationTest, RunsTheWholeSequenceAndEndsWithTheQuitCode) {
     const std::string logText = files.content(kLogFile);
     EXPECT_NE(logText.find("INF Quorvane 1.3.9 starting (elevated=0)\n"), std::string::npos);
     EXPECT_NE(logText.find("INF Quorvane exiting\n"), std::string::npos);
-    EXPECT_TRUE(files.fileExists(kConfigFile));
+    ASSERT_TRUE(files.fileExists(kConfigFile));
+    // The default bindings registered at start-up reach the file; they are
+    // released again with the controller, as is the icon.
+    EXPECT_EQ(nlohmann::json::parse(files.content(kConfigFile)).at("hotkeys").size(), 11u);
+    EXPECT_EQ(hotkeys.ownedCount(), 0u);
+    EXPECT_TRUE(shell.icons.empty());
 }
 
 TEST_F(ApplicationTest, ExitCodeIsTheWParamOfWmQuit) {

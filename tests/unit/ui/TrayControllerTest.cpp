@@ -3,15 +3,28 @@
 #include "app/ActionBus.h"
 #include "app/Config.h"
 #include "app/DebugOutput.h"
+#include "app/Elevation.h"
+#include "app/FileSystem.h"
+#include "app/KnownFolders.h"
+#include "app/LogTesting.h"
+#include "base/StrPrintf.h"
 #include "display/DisplayManager.h"
+#include "hotkeys/Chord.h"
 #include "layout/LayoutStore.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimDisplays.h"
+#include "sim/SimFileSystem.h"
+#include "sim/SimHotkeys.h"
+#include "sim/SimKnownFolders.h"
 #include "sim/SimProcess.h"
+#include "sim/SimShell.h"
+#include "sim/SimTickSource.h"
 #include "sim/SimWindows.h"
+#include "ui/TrayMenu.h"
 #include "windows/WindowPlacement.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <memory>
@@ -22,23 +35,96 @@ namespace qv {
 namespace {
 
 using sim::SimProcess;
+using sim::SimShell;
+using Shell = TrayShellApi;
 
 constexpr uint64_t kInstance = 0x140000000;
+constexpr uint32_t kWmContextMenu = 0x007B;
+constexpr uint32_t kWmDisplayChange = 0x007E;
+constexpr uint32_t kWmCommand = 0x0111;
+constexpr uint32_t kWmMouseMove = 0x0200;
+constexpr uint32_t kWmLButtonUp = 0x0202;
+constexpr uint32_t kWmRButtonUp = 0x0205;
+constexpr uint32_t kWmHotkey = 0x0312;
+constexpr uint32_t kNinSelect = 0x0400;
+constexpr uint32_t kTrayCallback = 0x8001;
+
+const std::string kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::string kConfigFile = "C:\\Users\\sim\\AppData\\Roaming\\Quorvane\\config.json";
+
+// The hotkey table of the simulated desktop; releasing a hotkey also goes
+// into the process's call log, so the teardown order can be read in one place.
+class LoggedHotkeys final : public HotkeyRegistrar {
+public:
+    LoggedHotkeys(sim::SimHotkeys& table, SimProcess& process) : table_(table), process_(process) {}
+    bool registerHotkey(std::uint64_t window, std::int32_t id, std::uint32_t modifiers, std::uint32_t vk) override {
+        return table_.registerHotkey(window, id, modifiers, vk);
+    }
+    bool unregisterHotkey(std::uint64_t window, std::int32_t id) override {
+        process_.record(strprintf("UnregisterHotKey(0x%x)", static_cast<unsigned>(id)));
+        return table_.unregisterHotkey(window, id);
+    }
+
+private:
+    sim::SimHotkeys& table_;
+    SimProcess& process_;
+};
+
+// WM_APP + 1 as a NOTIFYICON_VERSION_4 icon sends it: the anchor point in
+// wParam, the event and the icon id in lParam.
+uint64_t anchor(int16_t x, int16_t y) {
+    return static_cast<uint64_t>(static_cast<uint16_t>(x)) | (static_cast<uint64_t>(static_cast<uint16_t>(y)) << 16);
+}
+int64_t trayEvent(uint32_t event) { return static_cast<int64_t>(event | (1u << 16)); }
 
 class TrayControllerTest : public ::testing::Test {
 protected:
-    void SetUp() override { previousOutput_ = DebugOutput::install(&debug); }
-    void TearDown() override { DebugOutput::install(previousOutput_); }
+    void SetUp() override {
+        previousOutput_ = DebugOutput::install(&debug);
+        previousFiles_ = FileSystem::install(&files);
+        previousFolders_ = KnownFolders::install(&folders);
+        previousElevation_ = Elevation::install(&elevation);
+        log::resetForTests();
+        files.addFolder("C:\\Users\\sim\\AppData\\Roaming");
+    }
+    void TearDown() override {
+        Elevation::install(previousElevation_);
+        KnownFolders::install(previousFolders_);
+        FileSystem::install(previousFiles_);
+        DebugOutput::install(previousOutput_);
+    }
 
-    // A controller whose window exists; the calls of its creation are cleared.
+    std::unique_ptr<TrayController> make() {
+        return std::make_unique<TrayController>(TrayController::Ports{sim, shell, registrar, ticks});
+    }
+
+    // A controller that has been created; the calls, notices and log lines of
+    // its creation are cleared.
     std::unique_ptr<TrayController> created() {
-        auto controller = std::make_unique<TrayController>(sim);
-        EXPECT_TRUE(controller->create(kInstance, bus, displays, config));
+        auto controller = make();
+        EXPECT_TRUE(controller->create(kInstance, bus, displays, layouts, config));
         sim.calls.clear();
+        shell.notices.clear();
+        debug.clear();
         return controller;
     }
 
+    int64_t send(TrayController& controller, uint32_t message, uint64_t wParam = 0, int64_t lParam = 0) {
+        return controller.onMessage(controller.window(), message, wParam, lParam);
+    }
+
+    bool dispatched(const std::string& kind) const { return debug.contains("INF", "dispatch " + kind); }
+    bool anyDispatch() const {
+        for (const std::string& line : debug.lines())
+            if (line.find("] dispatch ") != std::string::npos) return true;
+        return false;
+    }
+
     SimProcess sim;
+    SimShell shell{sim};
+    sim::SimHotkeys hotkeyTable;
+    LoggedHotkeys registrar{hotkeyTable, sim};
+    sim::SimTickSource ticks;
     sim::SimDisplays displayConfig;
     DisplayManager displays{displayConfig};
     Config config;
@@ -47,39 +133,518 @@ protected:
     WindowPlacement placement{windowSystem, displays};
     ActionBus bus{displays, placement, layouts, config};
     sim::SimDebugOutput debug;
+    sim::SimFileSystem files;
+    sim::SimKnownFolders folders;
+    Elevation elevation{sim, sim, sim};
 
 private:
     DebugOutput* previousOutput_ = nullptr;
+    FileSystem* previousFiles_ = nullptr;
+    KnownFolders* previousFolders_ = nullptr;
+    Elevation* previousElevation_ = nullptr;
 };
 
-TEST_F(TrayControllerTest, CreatesAHiddenTopLevelControllerWindow) {
-    TrayController controller(sim);
+// --- create and teardown -------------------------------------------------
 
-    ASSERT_TRUE(controller.create(kInstance, bus, displays, config));
+TEST_F(TrayControllerTest, CreatesTheWindowThenTheTrayIcon) {
+    auto controller = make();
+
+    ASSERT_TRUE(controller->create(kInstance, bus, displays, layouts, config));
 
     EXPECT_EQ(sim.calls, (std::vector<std::string>{
                              "RegisterWindowMessageW(Quorvane_ShowFlyout)",
+                             "RegisterWindowMessageW(TaskbarCreated)",
+                             "RegisterWindowMessageW(Quorvane_Quit)",
                              "RegisterClassExW(QuorvaneTray, icon 101)",
                              // WS_EX_TOOLWINDOW, WS_POPUP: a top-level pop-up that is never shown,
                              // so the broadcast show-flyout message reaches it.
                              "CreateWindowExW(0x80, QuorvaneTray, Quorvane, 0x80000000)",
+                             "LoadImageW(101, small)",
+                             "Shell_NotifyIconW(NIM_ADD)",
+                             "Shell_NotifyIconW(NIM_SETVERSION)",
                          }));
     ASSERT_EQ(sim.windows.size(), 1u);
-    EXPECT_EQ(sim.windows.begin()->first, controller.window());
+    EXPECT_EQ(sim.windows.begin()->first, controller->window());
     EXPECT_EQ(sim.windows.begin()->second.instance, kInstance);
-    EXPECT_EQ(controller.showFlyoutMessage(), sim.messageId("Quorvane_ShowFlyout"));
+    EXPECT_EQ(controller->showFlyoutMessage(), sim.messageId("Quorvane_ShowFlyout"));
+    // Nothing to report on a clean start.
+    EXPECT_TRUE(shell.notices.empty());
+}
+
+TEST_F(TrayControllerTest, TrayIconRecordPicksTheIconFromTheSettings) {
+    for (bool monochrome : {false, true}) {
+        SCOPED_TRACE(monochrome ? "monochrome" : "colour");
+        config.monochromeIcon = monochrome;
+        auto controller = make();
+        ASSERT_TRUE(controller->create(kInstance, bus, displays, layouts, config));
+
+        ASSERT_EQ(shell.icons.size(), 1u);
+        const NotifyIconData& icon = shell.icons.begin()->second;
+        EXPECT_EQ(icon.size, 976u);
+        EXPECT_EQ(icon.window, controller->window());
+        EXPECT_EQ(icon.id, 1u);
+        EXPECT_EQ(icon.flags, 7u);  // NIF_MESSAGE | NIF_ICON | NIF_TIP
+        EXPECT_EQ(icon.callbackMessage, 0x8001u);
+        EXPECT_EQ(icon.icon, SimShell::iconFor(monochrome ? 102 : 101));
+        EXPECT_EQ(icon.tip, "Quorvane");
+        EXPECT_EQ(icon.version, 4u);  // NOTIFYICON_VERSION_4, set after the add
+        controller.reset();
+        EXPECT_TRUE(shell.icons.empty());
+    }
 }
 
 TEST_F(TrayControllerTest, WindowFailureIsLoggedAndReported) {
     sim.windowCreationFails = true;
     {
-        TrayController controller(sim);
-        EXPECT_FALSE(controller.create(kInstance, bus, displays, config));
-        EXPECT_EQ(controller.window(), 0u);
+        auto controller = make();
+        EXPECT_FALSE(controller->create(kInstance, bus, displays, layouts, config));
+        EXPECT_EQ(controller->window(), 0u);
         EXPECT_TRUE(debug.contains("ERR", "TrayController: CreateWindowEx failed"));
     }
     EXPECT_EQ(std::count(sim.calls.begin(), sim.calls.end(), "DestroyWindow"), 0);
+    EXPECT_TRUE(shell.icons.empty());
+    EXPECT_EQ(hotkeyTable.ownedCount(), 0u);
 }
+
+TEST_F(TrayControllerTest, IconFailureIsLoggedAndReportedAndLeavesNothingBehind) {
+    shell.explorerRunning = false;
+    {
+        auto controller = make();
+        EXPECT_FALSE(controller->create(kInstance, bus, displays, layouts, config));
+        EXPECT_TRUE(debug.contains("ERR", "Shell_NotifyIcon(NIM_ADD) failed"));
+        EXPECT_EQ(controller->trayIcon().size, 0u);
+        // No hotkeys, no version call after the failed add.
+        EXPECT_EQ(hotkeyTable.ownedCount(), 0u);
+        EXPECT_EQ(sim.calls.back(), "Shell_NotifyIconW(NIM_ADD)");
+        sim.calls.clear();
+    }
+    // The window goes; there is no icon to delete.
+    EXPECT_EQ(sim.calls, std::vector<std::string>{"DestroyWindow"});
+}
+
+TEST_F(TrayControllerTest, TeardownRemovesTheIconThenTheWindowThenTheHotkeys) {
+    auto controller = created();
+    ASSERT_EQ(hotkeyTable.ownedCount(), 11u);
+
+    controller.reset();
+
+    std::vector<std::string> expected = {"Shell_NotifyIconW(NIM_DELETE)", "DestroyWindow"};
+    for (int id = 0xB000; id < 0xB000 + 11; ++id) expected.push_back(strprintf("UnregisterHotKey(0x%x)", id));
+    EXPECT_EQ(sim.calls, expected);
+    EXPECT_TRUE(shell.icons.empty());
+    EXPECT_TRUE(sim.windows.empty());
+    EXPECT_EQ(hotkeyTable.ownedCount(), 0u);
+}
+
+TEST_F(TrayControllerTest, DestroyedWindowIsForgottenAndNotDestroyedAgain) {
+    {
+        auto controller = created();
+        send(*controller, 0x0002 /* WM_DESTROY */);
+        EXPECT_EQ(controller->window(), 0u);
+    }
+    EXPECT_EQ(std::count(sim.calls.begin(), sim.calls.end(), "DestroyWindow"), 0);
+}
+
+TEST_F(TrayControllerTest, KnowsTheConnectedMonitorsAndFollowsDisplayChanges) {
+    const sim::SimDisplays::Docked docked = displayConfig.laptopWithTwoDocked();
+    auto controller = created();
+
+    std::vector<std::string> keys;
+    for (const DisplayInfo& info : displays.enumerate()) keys.push_back(info.key);
+    std::sort(keys.begin(), keys.end());
+    ASSERT_EQ(keys.size(), 3u);
+    EXPECT_EQ(controller->knownDisplayKeys(), keys);
+
+    displayConfig.unplug(docked.right);
+    EXPECT_EQ(send(*controller, kWmDisplayChange), 0);
+
+    const std::vector<std::string> known = controller->knownDisplayKeys();
+    EXPECT_EQ(known.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(known.begin(), known.end()));
+}
+
+// --- hotkeys and the result listener --------------------------------------
+
+TEST_F(TrayControllerTest, HotkeysAreRegisteredAndTheSettingsSavedWithThem) {
+    auto controller = created();
+
+    EXPECT_EQ(hotkeyTable.ownedCount(), 11u);
+    ASSERT_TRUE(files.fileExists(kConfigFile));
+    const nlohmann::json saved = nlohmann::json::parse(files.content(kConfigFile));
+    EXPECT_EQ(saved.at("hotkeys").size(), 11u);
+    EXPECT_EQ(saved.at("hotkeys").at("ProjectionExtend"), "Ctrl+Alt+E");
+}
+
+TEST_F(TrayControllerTest, TakenHotkeysAreReportedInOneErrorNotice) {
+    hotkeyTable.takeByOtherProgram(kModControl | kModAlt, 'E');
+    hotkeyTable.takeByOtherProgram(kModControl | kModAlt, 'D');
+    config.hotkeys = {{"ProjectionExtend", "Ctrl+Alt+E"},
+                      {"ProjectionClone", "Ctrl+Alt+D"},
+                      {"GatherWindows", "Ctrl+Alt+PrintScreen"},
+                      {"RotateNext", "Ctrl+Alt+R"}};
+
+    auto controller = make();
+    ASSERT_TRUE(controller->create(kInstance, bus, displays, layouts, config));
+
+    // In the order of the action texts: GatherWindows, ProjectionClone, ProjectionExtend.
+    EXPECT_EQ(shell.notices,
+              (std::vector<SimShell::Notice>{
+                  {"Quorvane", "Some hotkeys are already in use: Ctrl+Alt+PrintScreen, Ctrl+Alt+D, Ctrl+Alt+E", true}}));
+    // Saved all the same, with the tiling bindings filled in.
+    const nlohmann::json saved = nlohmann::json::parse(files.content(kConfigFile));
+    EXPECT_EQ(saved.at("hotkeys").size(), 7u);
+}
+
+TEST_F(TrayControllerTest, HotkeyPressDispatchesItsAction) {
+    auto controller = created();
+    const auto target = hotkeyTable.press(kModControl | kModAlt, 'G');
+    ASSERT_TRUE(target.has_value());
+    ASSERT_EQ(target->first, controller->window());
+
+    EXPECT_EQ(send(*controller, kWmHotkey, static_cast<uint64_t>(target->second)), 0);
+    EXPECT_TRUE(dispatched("GatherWindows"));
+
+    debug.clear();
+    EXPECT_EQ(send(*controller, kWmHotkey, 0xBFFF), 0);
+    EXPECT_FALSE(anyDispatch());
+}
+
+TEST_F(TrayControllerTest, EveryFailedActionShowsOneErrorNoticeAndSuccessNone) {
+    struct Case {
+        const char* name;
+        Action action;
+        std::vector<SimShell::Notice> notices;
+    };
+    Action none;
+    Action refresh;
+    refresh.kind = ActionKind::RefreshDisplays;
+    Action badTile;
+    badTile.kind = ActionKind::TileWindows;
+    badTile.name = "9";
+    const std::vector<Case> cases = {
+        {"success", refresh, {}},
+        {"failure", none, {{"Quorvane", "No action", true}}},
+        {"failure with its own message", badTile,
+         {{"Quorvane", "Grid must be COLSxROWS (2x2, 3x2, 4x4, \xE2\x80\xA6)", true}}},
+    };
+    auto controller = created();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        shell.notices.clear();
+        bus.dispatch(c.action);
+        EXPECT_EQ(shell.notices, c.notices);
+    }
+
+    // Once the controller is gone the bus reports to nobody.
+    controller.reset();
+    shell.notices.clear();
+    bus.dispatch(none);
+    EXPECT_TRUE(shell.notices.empty());
+}
+
+// --- the tray icon's callback ----------------------------------------------
+
+TEST_F(TrayControllerTest, TrayCallbackOpensTheMenuOrTheFlyoutAtTheAnchor) {
+    struct Case {
+        const char* name;
+        uint32_t event;
+        uint64_t wParam;
+        bool menu;
+        ScreenPoint at;
+        bool asksForCursor;
+    };
+    const ScreenPoint cursor{640, 360};
+    const std::vector<Case> cases = {
+        {"right click", kWmRButtonUp, anchor(1890, 1060), true, {1890, 1060}, false},
+        {"keyboard context menu", kWmContextMenu, anchor(1890, 1060), true, {1890, 1060}, false},
+        {"anchor on a monitor left of the primary", kWmRButtonUp, anchor(-1200, -40), true, {-1200, -40}, false},
+        {"anchor only in x", kWmContextMenu, anchor(35, 0), true, {35, 0}, false},
+        {"right click without anchor", kWmRButtonUp, 0, true, cursor, true},
+        {"left click opens the flyout", kWmLButtonUp, anchor(1890, 1060), false, {}, false},
+        {"left click without anchor", kWmLButtonUp, 0, false, {}, true},
+        {"mouse move", kWmMouseMove, 0, false, {}, false},
+        {"keyboard select", kNinSelect, 0, false, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto controller = created();
+        shell.shownMenus.clear();
+        sim.cursor = cursor;
+
+        EXPECT_EQ(send(*controller, kTrayCallback, c.wParam, trayEvent(c.event)), 0);
+
+        ASSERT_EQ(shell.shownMenus.size(), c.menu ? 1u : 0u);
+        if (c.menu) {
+            EXPECT_EQ(shell.shownMenus[0].point.x, c.at.x);
+            EXPECT_EQ(shell.shownMenus[0].point.y, c.at.y);
+        }
+        EXPECT_EQ(std::count(sim.calls.begin(), sim.calls.end(), "GetCursorPos"), c.asksForCursor ? 1 : 0);
+    }
+}
+
+// --- the menu ---------------------------------------------------------------
+
+TEST_F(TrayControllerTest, OneRightClickOpensOneMenu) {
+    auto controller = created();
+    // The icon sends WM_RBUTTONUP and then WM_CONTEXTMENU; the second
+    // arrives while the first menu is open.
+    shell.whileTracking = [&] { send(*controller, kTrayCallback, anchor(20, 30), trayEvent(kWmContextMenu)); };
+
+    send(*controller, kTrayCallback, anchor(20, 30), trayEvent(kWmRButtonUp));
+
+    EXPECT_EQ(shell.shownMenus.size(), 1u);
+    EXPECT_EQ(std::count(sim.calls.begin(), sim.calls.end(), "CreatePopupMenu"), 1);
+    EXPECT_EQ(shell.openMenuCount(), 0u);
+
+    // Once it is closed, the next click opens the menu again.
+    send(*controller, kTrayCallback, anchor(20, 30), trayEvent(kWmContextMenu));
+    EXPECT_EQ(shell.shownMenus.size(), 2u);
+}
+
+TEST_F(TrayControllerTest, MenuIsBuiltShownAtThePointAndDestroyed) {
+    auto controller = created();
+
+    controller->showMenu({1890, 1060});
+
+    std::vector<std::string> expected = {"CreatePopupMenu", "GetTokenInformation(TokenElevation)",
+                                         "RegOpenKeyExW(HKCU\\" + kRunKey + ", 0x20019)",
+                                         "RegQueryValueExW(Quorvane)", "RegCloseKey"};
+    for (const TrayMenuItem& item : TrayMenu::items(false, false, "1.3.9")) {
+        expected.push_back(strprintf("AppendMenuW(0x%x, %u, %s)", item.flags, item.id, item.text.c_str()));
+    }
+    expected.insert(expected.end(), {"SetForegroundWindow",
+                                     "TrackPopupMenu(0x22, 1890, 1060)",  // TPM_BOTTOMALIGN | TPM_RIGHTBUTTON
+                                     "PostMessageW(0x0000, 0, 0)", "DestroyMenu"});
+    EXPECT_EQ(sim.calls, expected);
+    ASSERT_EQ(shell.shownMenus.size(), 1u);
+    EXPECT_EQ(shell.shownMenus[0].owner, controller->window());
+    EXPECT_EQ(shell.openMenuCount(), 0u);
+}
+
+TEST_F(TrayControllerTest, MenuShowsTheProcessElevationAndTheRunValue) {
+    sim.tokenElevationValue = 1;
+    sim.setValue(Registry::Root::CurrentUser, kRunKey, "Quorvane",
+                 {Registry::kRegSz, "\"C:\\Program Files\\Quorvane\\quorvane.exe\"", 0});
+    auto controller = created();
+
+    controller->showMenu({10, 10});
+
+    ASSERT_EQ(shell.shownMenus.size(), 1u);
+    std::vector<SimShell::MenuRow> expected;
+    for (const TrayMenuItem& item : TrayMenu::items(true, true, "1.3.9")) {
+        expected.push_back({item.flags, item.id, item.text});
+    }
+    EXPECT_EQ(shell.shownMenus[0].rows, expected);
+}
+
+TEST_F(TrayControllerTest, ChosenItemComesBackAsACommand) {
+    auto controller = created();
+
+    shell.menuChoice = TrayMenu::kExit;
+    controller->showMenu({10, 10});
+
+    // WM_COMMAND(Exit) is handled by the loop, which then ends with code 0.
+    EXPECT_EQ(sim.runMessageLoop(), 0);
+}
+
+TEST_F(TrayControllerTest, NoMenuMeansNoCommand) {
+    auto controller = created();
+    shell.menuCreationFails = true;
+
+    controller->showMenu({10, 10});
+
+    EXPECT_EQ(sim.calls, std::vector<std::string>{"CreatePopupMenu"});
+    EXPECT_TRUE(shell.shownMenus.empty());
+}
+
+TEST_F(TrayControllerTest, EveryCommandIdDoesItsPart) {
+    struct Case {
+        uint32_t id;
+        const char* dispatches;  // action kind, or nullptr
+        std::vector<std::string> calls;
+    };
+    const std::string exe = "C:\\Program Files\\Quorvane\\quorvane.exe";
+    const std::vector<Case> cases = {
+        {1, "ProjectionInternal", {}},
+        {2, "ProjectionClone", {}},
+        {3, "ProjectionExtend", {}},
+        {4, "ProjectionExternal", {}},
+        {5, "PushNativeResolutions", {}},
+        {6, "PushMaxResolutions", {}},
+        {7, "RefreshDisplays", {}},
+        {8,
+         nullptr,
+         {"GetModuleFileNameW", "ShellExecuteExW(runas, " + exe + ", --relaunched, 0x100, 1)", "PostQuitMessage(0)"}},
+        // Not part of the program yet: the update check and the settings window.
+        {10, nullptr, {}},
+        {11, nullptr, {}},
+        {14, nullptr, {"PostQuitMessage(0)"}},
+        {0, nullptr, {}},
+        {12, nullptr, {}},
+        {13, nullptr, {}},
+        {15, nullptr, {}},
+    };
+    displayConfig.laptopWithTwoDocked();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        auto controller = created();
+
+        controller->onCommand(c.id);
+
+        if (c.dispatches) {
+            EXPECT_TRUE(dispatched(c.dispatches));
+            // A failure shows the bus's notice; the menu adds nothing of its own.
+            EXPECT_LE(shell.notices.size(), 1u);
+            for (const std::string& call : sim.calls) EXPECT_EQ(call.rfind("Shell_NotifyIconW(NIM_MODIFY", 0), 0u);
+        } else {
+            EXPECT_FALSE(anyDispatch());
+            EXPECT_EQ(sim.calls, c.calls);
+        }
+    }
+}
+
+TEST_F(TrayControllerTest, CommandsNeedTheActionBus) {
+    auto controller = make();
+    controller->onCommand(TrayMenu::kExit);
+    controller->onCommand(TrayMenu::kStartWithWindows);
+    EXPECT_TRUE(sim.calls.empty());
+}
+
+TEST_F(TrayControllerTest, WmCommandRunsTheLowWordsCommand) {
+    auto controller = created();
+    // The high word (1 for an accelerator) does not matter.
+    EXPECT_EQ(send(*controller, kWmCommand, (1u << 16) | TrayMenu::kExit), 0);
+    EXPECT_EQ(sim.calls, std::vector<std::string>{"PostQuitMessage(0)"});
+}
+
+TEST_F(TrayControllerTest, RefusedElevationChangesNothing) {
+    sim.shellExecuteFails = true;
+    auto controller = created();
+    controller->onCommand(TrayMenu::kRunElevated);
+    EXPECT_EQ(std::count(sim.calls.begin(), sim.calls.end(), "PostQuitMessage(0)"), 0);
+    EXPECT_TRUE(shell.notices.empty());
+}
+
+TEST_F(TrayControllerTest, ProjectionThatFailsShowsOneNoticeWithTheBusMessage) {
+    // With a single display there is nothing to show "external only" on.
+    const sim::SimDisplays::Docked docked = displayConfig.laptopWithTwoDocked();
+    displayConfig.unplug(docked.left);
+    displayConfig.unplug(docked.right);
+    auto controller = created();
+
+    controller->onCommand(TrayMenu::kExternalOnly);
+
+    ASSERT_EQ(shell.notices.size(), 1u);
+    EXPECT_EQ(shell.notices[0].title, "Quorvane");
+    EXPECT_TRUE(shell.notices[0].error);
+    EXPECT_FALSE(shell.notices[0].text.empty());
+}
+
+// --- start with Windows -----------------------------------------------------
+
+TEST_F(TrayControllerTest, StartWithWindowsToggleFollowsTheRunValue) {
+    struct Case {
+        const char* name;
+        bool valueBefore;
+        uint32_t deniedAccess;
+        bool valueAfter;
+        SimShell::Notice notice;
+        bool savedState;  // what the settings hold afterwards
+    };
+    const std::vector<Case> cases = {
+        {"switching on", false, 0, true, {"Quorvane", "Will start with Windows.", false}, true},
+        {"switching off", true, 0, false, {"Quorvane", "Will no longer start with Windows.", false}, false},
+        {"key cannot be written, on", false, Registry::kKeySetValue, false,
+         {"Quorvane", "Could not update startup setting.", true}, false},
+        {"key cannot be written, off", true, Registry::kKeySetValue, true,
+         {"Quorvane", "Could not update startup setting.", true}, true},
+    };
+    const std::string quotedExe = "\"C:\\Program Files\\Quorvane\\quorvane.exe\"";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.valueBefore) {
+            sim.setValue(Registry::Root::CurrentUser, kRunKey, "Quorvane", {Registry::kRegSz, quotedExe, 0});
+        } else {
+            sim.removeKey(Registry::Root::CurrentUser, kRunKey);
+            sim.addKey(Registry::Root::CurrentUser, kRunKey);
+        }
+        sim.deniedAccess = 0;
+        config.startWithWindows = c.valueBefore;
+        auto controller = created();
+        const std::string fileBefore = files.content(kConfigFile);
+        sim.deniedAccess = c.deniedAccess;
+
+        controller->onCommand(TrayMenu::kStartWithWindows);
+
+        const auto value = sim.value(Registry::Root::CurrentUser, kRunKey, "Quorvane");
+        EXPECT_EQ(value.has_value(), c.valueAfter);
+        if (value) {
+            EXPECT_EQ(value->text, quotedExe);
+        }
+        EXPECT_EQ(shell.notices, std::vector<SimShell::Notice>{c.notice});
+        EXPECT_EQ(config.startWithWindows, c.savedState);
+        if (c.deniedAccess) {
+            EXPECT_EQ(files.content(kConfigFile), fileBefore);  // not touched
+        } else {
+            EXPECT_EQ(nlohmann::json::parse(files.content(kConfigFile)).at("startWithWindows"), c.savedState);
+        }
+    }
+}
+
+// --- notices and Explorer restarts --------------------------------------------
+
+TEST_F(TrayControllerTest, NoticeGoesThroughTheIconAndLeavesItAsItWas) {
+    auto controller = make();
+    EXPECT_FALSE(controller->notify("Quorvane", "Too early", false));
+    EXPECT_TRUE(sim.calls.empty());
+
+    controller = created();
+    const NotifyIconData before = shell.icons.begin()->second;
+
+    EXPECT_TRUE(controller->notify(std::string(70, 'T'), std::string(300, 'x'), true));
+
+    EXPECT_EQ(shell.notices,
+              (std::vector<SimShell::Notice>{{std::string(63, 'T'), std::string(255, 'x'), true}}));
+    const NotifyIconData& after = shell.icons.begin()->second;
+    EXPECT_EQ(after.flags, before.flags);
+    EXPECT_EQ(after.tip, before.tip);
+    EXPECT_EQ(after.icon, before.icon);
+    EXPECT_EQ(after.callbackMessage, before.callbackMessage);
+    EXPECT_EQ(controller->trayIcon().flags, 7u);
+}
+
+TEST_F(TrayControllerTest, IconComesBackOncePerExplorerRestart) {
+    auto controller = created();
+
+    for (int restart = 1; restart <= 2; ++restart) {
+        SCOPED_TRACE(restart);
+        sim.calls.clear();
+        shell.restartExplorer();
+
+        EXPECT_EQ(sim.calls, (std::vector<std::string>{"Shell_NotifyIconW(NIM_ADD)", "Shell_NotifyIconW(NIM_SETVERSION)"}));
+        ASSERT_EQ(shell.icons.size(), 1u);
+        EXPECT_EQ(shell.icons.begin()->second.flags, 7u);
+        EXPECT_EQ(shell.icons.begin()->second.version, 4u);
+        const auto lines = debug.lines();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "[Quorvane][INF] Tray icon re-added after Explorer restart\n"),
+                  restart);
+    }
+}
+
+TEST_F(TrayControllerTest, ExplorerStartingBeforeTheIconWasAddedIsIgnored) {
+    shell.explorerRunning = false;
+    auto controller = make();
+    ASSERT_FALSE(controller->create(kInstance, bus, displays, layouts, config));
+    sim.calls.clear();
+
+    shell.restartExplorer();
+
+    EXPECT_TRUE(sim.calls.empty());
+    EXPECT_TRUE(shell.icons.empty());
+    EXPECT_FALSE(debug.contains("INF", "Tray icon re-added after Explorer restart"));
+}
+
+// --- the other messages ---------------------------------------------------
 
 TEST_F(TrayControllerTest, AnswersItsMessages) {
     struct Case {
@@ -90,68 +655,39 @@ TEST_F(TrayControllerTest, AnswersItsMessages) {
         int64_t result;
         std::vector<std::string> calls;
     };
-    // The quit message's id is asked for once, with the first message that
-    // is not the show-flyout message.
-    const std::string quitId = "RegisterWindowMessageW(Quorvane_Quit)";
     const std::vector<Case> cases = {
-        {"quit message", "Quorvane_Quit", 0, 0, 0, {quitId, "PostQuitMessage(0)"}},
+        {"quit message", "Quorvane_Quit", 0, 0, 0, {"PostQuitMessage(0)"}},
         {"show-flyout message opens at the cursor", "Quorvane_ShowFlyout", 0, 0, 0, {"GetCursorPos"}},
-        {"WM_CLOSE", "", 0x0010, 0, 0, {quitId, "PostQuitMessage(0)"}},
-        {"WM_QUERYENDSESSION agrees", "", 0x0011, 0, 1, {quitId}},
-        {"WM_ENDSESSION, session ends", "", 0x0016, 1, 0, {quitId, "PostQuitMessage(0)"}},
-        {"WM_ENDSESSION, session goes on", "", 0x0016, 0, 0, {quitId}},
-        {"anything else", "", 0x001A /* WM_SETTINGCHANGE */, 0, 0, {quitId, "DefWindowProcW(0x001a)"}},
-        {"WM_NULL", "", 0x0000, 0, 0, {quitId, "DefWindowProcW(0x0000)"}},
+        {"WM_CLOSE", "", 0x0010, 0, 0, {"PostQuitMessage(0)"}},
+        {"WM_QUERYENDSESSION agrees", "", 0x0011, 0, 1, {}},
+        {"WM_ENDSESSION, session ends", "", 0x0016, 1, 0, {"PostQuitMessage(0)"}},
+        {"WM_ENDSESSION, session goes on", "", 0x0016, 0, 0, {}},
+        {"anything else", "", 0x001A /* WM_SETTINGCHANGE */, 0, 0, {"DefWindowProcW(0x001a)"}},
+        {"WM_NULL", "", 0x0000, 0, 0, {"DefWindowProcW(0x0000)"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        sim = SimProcess();
         auto controller = created();
         const uint32_t message = c.registered.empty() ? c.message : sim.messageId(c.registered);
 
-        EXPECT_EQ(controller->onMessage(controller->window(), message, c.wParam, 0), c.result);
+        EXPECT_EQ(send(*controller, message, c.wParam), c.result);
 
         EXPECT_EQ(sim.calls, c.calls);
         EXPECT_NE(controller->window(), 0u);
+        controller.reset();
+        sim.calls.clear();
     }
-}
-
-TEST_F(TrayControllerTest, QuitMessageIdIsAskedForOnce) {
-    auto controller = created();
-    const uint32_t quit = sim.messageId("Quorvane_Quit");
-    controller->onMessage(controller->window(), quit, 0, 0);
-    controller->onMessage(controller->window(), quit, 0, 0);
-    EXPECT_EQ(std::count(sim.calls.begin(), sim.calls.end(), "RegisterWindowMessageW(Quorvane_Quit)"), 1);
-    EXPECT_EQ(std::count(sim.calls.begin(), sim.calls.end(), "PostQuitMessage(0)"), 2);
 }
 
 TEST_F(TrayControllerTest, UnregisteredMessagesNeverMatchWmNull) {
     // When registration fails the id is 0; WM_NULL (0) must still only reach
-    // the default procedure, not quit the program or open the flyout.
-    sim.failingRegistrations = {"Quorvane_Quit", "Quorvane_ShowFlyout"};
+    // the default procedure, not quit the program, open the flyout or add the icon.
+    sim.failingRegistrations = {"Quorvane_Quit", "Quorvane_ShowFlyout", "TaskbarCreated"};
     auto controller = created();
 
-    EXPECT_EQ(controller->onMessage(controller->window(), 0x0000, 0, 0), 0);
+    EXPECT_EQ(send(*controller, 0x0000), 0);
 
-    EXPECT_EQ(sim.calls,
-              (std::vector<std::string>{"RegisterWindowMessageW(Quorvane_Quit)", "DefWindowProcW(0x0000)"}));
-}
-
-TEST_F(TrayControllerTest, DestroyedWindowIsForgottenAndNotDestroyedAgain) {
-    {
-        auto controller = created();
-        controller->onMessage(controller->window(), 0x0002 /* WM_DESTROY */, 0, 0);
-        EXPECT_EQ(controller->window(), 0u);
-    }
-    EXPECT_EQ(std::count(sim.calls.begin(), sim.calls.end(), "DestroyWindow"), 0);
-}
-
-TEST_F(TrayControllerTest, DestroyingTheControllerDestroysItsWindow) {
-    {
-        auto controller = created();
-    }
-    EXPECT_EQ(std::count(sim.calls.begin(), sim.calls.end(), "DestroyWindow"), 1);
-    EXPECT_TRUE(sim.windows.empty());
+    EXPECT_EQ(sim.calls, std::vector<std::string>{"DefWindowProcW(0x0000)"});
 }
 
 } // namespace

@@ -1,0 +1,194 @@
+#!/usr/bin/env bash
+# End-to-end checks of the tray shell on the real quorvane.exe under Wine: the
+# notification-area icon and its start notice, the context menu a right click
+# opens, the start-with-Windows toggle (Run value and notices), a failing
+# projection reported by one error notice, and Exit.
+#
+# usage: tests/e2e/tray.sh path/to/quorvane.exe
+# Needs an X display in $DISPLAY (for example under xvfb-run). Uses a fresh
+# Wine prefix of its own, removed at the end. With QV_SCREENSHOTS set to a
+# folder, the open menu is saved there as tray-menu.png.
+#
+# Without a system tray on the X server, Wine shows the icons in a small
+# stand-alone tray window of its own; traytool finds the icon there and reads
+# the notice balloons.
+set -u
+
+exe=$(readlink -f "${1:?usage: tray.sh path/to/quorvane.exe}")
+here=$(cd "$(dirname "$0")" && pwd)
+
+passed=0
+failed=0
+check() { # name, then the command that must succeed
+    local name=$1
+    shift
+    if "$@"; then
+        echo "PASS $name"
+        passed=$((passed + 1))
+    else
+        echo "FAIL $name"
+        failed=$((failed + 1))
+    fi
+}
+
+work=$(mktemp -d)
+export WINEPREFIX="$work/prefix"
+export WINEDEBUG=-all
+# No Mono or Gecko installer dialogs: nothing here needs them.
+export WINEDLLOVERRIDES="mscoree=d;mshtml=d"
+mkdir -p "$WINEPREFIX"
+
+cleanup() {
+    wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [ -z "${DISPLAY:-}" ]; then
+    echo "FAIL display (no DISPLAY; run under xvfb-run)"
+    echo "e2e: 0 passed, 1 failed"
+    exit 1
+fi
+
+build_tools() {
+    x86_64-w64-mingw32-gcc-posix -O2 -o "$work/qvtool.exe" "$here/qvtool.c" &&
+        x86_64-w64-mingw32-gcc-posix -O2 -o "$work/traytool.exe" "$here/traytool.c" -lcomctl32 -lgdi32
+}
+build_tools || {
+    echo "FAIL build test tools"
+    echo "e2e: 0 passed, 1 failed"
+    exit 1
+}
+wineboot -i >/dev/null 2>&1
+
+# Waits up to `limit` seconds (default 30) for a command to succeed.
+wait_for() {
+    local limit=30
+    if [ "$1" = "-t" ]; then
+        limit=$2
+        shift 2
+    fi
+    local deadline=$((SECONDS + limit))
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        "$@" && return 0
+        sleep 0.3
+    done
+    "$@"
+}
+
+tool() { wine "$work/traytool.exe" "$@" 2>/dev/null | tr -d '\r'; }
+log_file() { find "$WINEPREFIX/drive_c/users" -path '*/AppData/Roaming/Quorvane/logs/qv.log' 2>/dev/null | head -n 1; }
+config_file() { find "$WINEPREFIX/drive_c/users" -path '*/AppData/Roaming/Quorvane/config.json' 2>/dev/null | head -n 1; }
+
+icon_at() { tool icon | grep -qE '^-?[0-9]+ -?[0-9]+$'; }
+# The balloon shown now is of that kind and says exactly that text.
+balloon_is() { # kind, text
+    local shown
+    shown=$(tool balloon) || return 1
+    [ "$(sed -n 1p <<<"$shown")" = "$1" ] && [ "$(sed -n 3p <<<"$shown")" = "$2" ]
+}
+error_balloon() { [ "$(tool balloon | sed -n 1p)" = error ]; }
+no_balloon() { ! wine "$work/traytool.exe" balloon >/dev/null 2>&1; }
+menu_count() { tool menus | cut -d' ' -f1; }
+menu_open() { [ "$(menu_count)" = 1 ]; }
+menu_closed() { [ "$(menu_count)" = 0 ]; }
+
+# Right-clicks the icon and waits for the menu.
+open_menu() {
+    local x y
+    read -r x y < <(tool icon)
+    [ -n "${x:-}" ] || return 1
+    xdotool mousemove "$x" "$y" click 3
+    wait_for -t 10 menu_open
+}
+# Moves down the menu by that many items and chooses the item.
+choose() { # presses of Down
+    local keys=() i
+    for ((i = 0; i < $1; i++)); do keys+=(Down); done
+    xdotool key "${keys[@]}" Return
+    wait_for -t 10 menu_closed
+}
+
+run_value() { wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Quorvane 2>/dev/null | tr -d '\r'; }
+
+# Without elevation the menu has a "Run elevated…" row before "Start with Windows".
+elevated=$(wine "$work/qvtool.exe" elevated 2>/dev/null | tr -d '\r\n')
+start_row=8
+[ "$elevated" = 1 ] || start_row=9
+external_row=4
+
+# --- start: the icon and the start notice ---------------------------------
+(
+    wine "$exe" >"$work/out.txt" 2>&1
+    echo $? >"$work/rc"
+) &
+
+check "tray icon appears" wait_for -t 60 icon_at
+check "start notice: Running in the tray." wait_for balloon_is info "Running in the tray."
+
+# --- the menu ---------------------------------------------------------------
+# Wait for the start notice to go, so the screenshot shows the menu alone.
+wait_for -t 30 no_balloon
+check "right click opens the menu" open_menu
+read -r count left top right bottom < <(tool menus)
+read -r icon_x icon_y < <(tool icon)
+check "exactly one menu is open" test "${count:-0}" = 1
+check "menu opens at the icon" test "${left:-x}" = "${icon_x:-y}"
+sleep 0.5
+import -window root "$work/screen.png" 2>/dev/null
+# The icon and the menu: both sit at the top left of the screen.
+convert "$work/screen.png" -crop "$((right + 12))x$((bottom > icon_y ? bottom + 12 : icon_y + 24))+0+0" +repage \
+    "$work/tray-menu.png" 2>/dev/null
+check "screenshot of the menu taken" test -s "$work/tray-menu.png"
+if [ -n "${QV_SCREENSHOTS:-}" ] && [ -s "$work/tray-menu.png" ]; then
+    mkdir -p "$QV_SCREENSHOTS" && cp "$work/tray-menu.png" "$QV_SCREENSHOTS/tray-menu.png"
+fi
+xdotool key Escape
+check "Escape closes the menu without a command" wait_for -t 10 menu_closed
+
+# --- start with Windows, on and off ------------------------------------------
+quoted="\"$(winepath -w "$exe" 2>/dev/null | tr -d '\r')\""
+run_value_is_exe() { run_value | grep -qF "REG_SZ    $quoted"; }
+run_value_gone() { ! run_value | grep -q Quorvane; }
+
+open_menu && choose "$start_row"
+check "Start with Windows writes the quoted exe path as the Run value" wait_for -t 10 run_value_is_exe
+check "notice: Will start with Windows." wait_for balloon_is info "Will start with Windows."
+
+open_menu && choose "$start_row"
+check "choosing it again removes the Run value" wait_for -t 10 run_value_gone
+check "notice: Will no longer start with Windows." wait_for balloon_is info "Will no longer start with Windows."
+
+# --- a projection that fails on Wine's single display -------------------------
+log=$(log_file)
+open_menu && choose "$external_row"
+check "External only fails with an error notice" wait_for error_balloon
+dispatches=$(grep -c 'INF dispatch ProjectionExternal$' "$log" 2>/dev/null)
+check "the failed action was dispatched once" test "${dispatches:-0}" = 1
+failure_text=$(tool balloon | sed -n 3p)
+check "the error notice carries the action's message ($failure_text)" test -n "$failure_text"
+
+# --- Exit -----------------------------------------------------------------------
+config=$(config_file)
+rm -f "$config"
+# The last row is Exit.
+open_menu && {
+    xdotool key Up Return
+    wait_for -t 10 menu_closed
+}
+check "Exit ends the program" wait_for test -e "$work/rc"
+check "exit code 0" test "$(cat "$work/rc" 2>/dev/null)" = 0
+check "config.json saved at exit" test -s "$(config_file)"
+startup_saved_off() { grep -q '"startWithWindows": false' "$(config_file)"; }
+check "config.json holds the start-with-Windows state" startup_saved_off
+check "tray icon removed" wait_for -t 10 bash -c "! wine '$work/traytool.exe' icon >/dev/null 2>&1"
+
+if [ "$failed" -ne 0 ]; then
+    echo "--- output of the program:" >&2
+    cat "$work/out.txt" >&2 2>/dev/null
+    echo "--- log file:" >&2
+    cat "$(log_file)" >&2 2>/dev/null
+fi
+echo "e2e: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,219 @@
+// The tray shell adapter against Wine's real Shell_NotifyIconW and menus, and
+// the controller's icon through it.
+#include "app/ActionBus.h"
+#include "app/Config.h"
+#include "app/DebugOutput.h"
+#include "app/win32/Win32TickSource.h"
+#include "base/win32/Utf16.h"
+#include "display/DisplayManager.h"
+#include "display/win32/Win32DisplayConfigApi.h"
+#include "hotkeys/win32/Win32HotkeyRegistrar.h"
+#include "layout/LayoutStore.h"
+#include "ui/Notices.h"
+#include "ui/TrayController.h"
+#include "ui/TrayMenu.h"
+#include "ui/win32/Win32TrayShell.h"
+#include "ui/win32/Win32TrayWindow.h"
+#include "windows/WindowPlacement.h"
+#include "windows/win32/Win32WindowSystem.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qv {
+namespace {
+
+using Shell = TrayShellApi;
+
+WindowHandle toHandle(HWND hwnd) { return static_cast<WindowHandle>(reinterpret_cast<uintptr_t>(hwnd)); }
+
+// A hidden top-level window that owns an icon for one test.
+class IconOwner {
+public:
+    IconOwner() {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"QuorvaneTrayShellTest";
+        RegisterClassExW(&wc);  // a second registration fails harmlessly
+        hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                wc.hInstance, nullptr);
+    }
+    ~IconOwner() {
+        if (hwnd_) DestroyWindow(hwnd_);
+    }
+    IconOwner(const IconOwner&) = delete;
+    IconOwner& operator=(const IconOwner&) = delete;
+
+    bool ok() const { return hwnd_ != nullptr; }
+    WindowHandle handle() const { return toHandle(hwnd_); }
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+NotifyIconData iconRecord(WindowHandle window) {
+    NotifyIconData icon;
+    icon.size = Shell::kNotifyIconDataSize;
+    icon.window = window;
+    icon.id = 1;
+    icon.flags = Shell::kNifMessage | Shell::kNifIcon | Shell::kNifTip;
+    icon.callbackMessage = 0x8001;
+    icon.icon = static_cast<IconHandle>(reinterpret_cast<uintptr_t>(LoadIconW(nullptr, IDI_APPLICATION)));
+    icon.tip = "Quorvane";
+    icon.version = Shell::kNotifyIconVersion4;
+    return icon;
+}
+
+// Keeps the log's debugger lines for inspection.
+class CapturedLog final : public DebugOutput {
+public:
+    CapturedLog() : previous_(DebugOutput::install(this)) {}
+    ~CapturedLog() override { DebugOutput::install(previous_); }
+    void write(const std::string& text) override { lines.push_back(text); }
+    int count(const std::string& line) const {
+        int n = 0;
+        for (const std::string& l : lines) n += l == line ? 1 : 0;
+        return n;
+    }
+    std::vector<std::string> lines;
+
+private:
+    DebugOutput* previous_;
+};
+
+TEST(TrayShellWine, IconIsAddedVersionedNotifiedAndDeleted) {
+    IconOwner owner;
+    ASSERT_TRUE(owner.ok());
+    Win32TrayShell shell;
+    const NotifyIconData icon = iconRecord(owner.handle());
+
+    ASSERT_TRUE(shell.notifyIcon(Shell::kNimAdd, icon));
+    EXPECT_TRUE(shell.notifyIcon(Shell::kNimSetVersion, icon));
+    // Both kinds, with title and text at the longest the structure holds.
+    const std::string title = std::string(62, 'T') + "\xE2\x86\x92" + "cut";
+    const std::string text = std::string(300, 'x');
+    EXPECT_TRUE(shell.notifyIcon(Shell::kNimModify, Notices::balloon(icon, title, text, false)));
+    EXPECT_TRUE(shell.notifyIcon(Shell::kNimModify, Notices::balloon(icon, title, text, true)));
+    // Adding it twice is refused, as Explorer does.
+    EXPECT_FALSE(shell.notifyIcon(Shell::kNimAdd, icon));
+    EXPECT_TRUE(shell.notifyIcon(Shell::kNimDelete, icon));
+
+    // Gone: neither a notice nor a second delete finds it.
+    EXPECT_FALSE(shell.notifyIcon(Shell::kNimModify, Notices::balloon(icon, "Quorvane", "late", false)));
+    EXPECT_FALSE(shell.notifyIcon(Shell::kNimDelete, icon));
+}
+
+TEST(TrayShellWine, ProgramIconsLoadAtTheSmallIconSize) {
+    // The program's own executable sits beside this one in the build folder.
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring exe = path;
+    exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"quorvane.exe";
+    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) GTEST_SKIP() << "quorvane.exe is not beside the test program";
+    Win32TrayShell shell;
+
+    for (int resource : {101, 102}) {
+        SCOPED_TRACE(resource);
+        const IconHandle icon = shell.loadSmallIcon(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(module)), resource);
+        ASSERT_NE(icon, 0u);
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(reinterpret_cast<HICON>(static_cast<uintptr_t>(icon)), &info));
+        BITMAP bitmap{};
+        GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+        EXPECT_EQ(bitmap.bmWidth, GetSystemMetrics(SM_CXSMICON));
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+        if (info.hbmMask) DeleteObject(info.hbmMask);
+        DestroyIcon(reinterpret_cast<HICON>(static_cast<uintptr_t>(icon)));
+    }
+    EXPECT_EQ(shell.loadSmallIcon(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(module)), 999), 0u);
+    FreeLibrary(module);
+}
+
+TEST(TrayShellWine, MenuRowsArriveAsAppended) {
+    Win32TrayShell shell;
+    const MenuHandle menu = shell.createPopupMenu();
+    ASSERT_NE(menu, 0u);
+    HMENU hmenu = reinterpret_cast<HMENU>(static_cast<uintptr_t>(menu));
+    const std::vector<TrayMenuItem> rows = TrayMenu::items(false, true, "1.3.9");
+    for (const TrayMenuItem& row : rows) EXPECT_TRUE(shell.appendMenu(menu, row.flags, row.id, row.text));
+
+    ASSERT_EQ(GetMenuItemCount(hmenu), static_cast<int>(rows.size()));
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+        SCOPED_TRACE(rows[static_cast<size_t>(i)].text);
+        const UINT state = GetMenuState(hmenu, static_cast<UINT>(i), MF_BYPOSITION);
+        if (rows[static_cast<size_t>(i)].flags & MF_SEPARATOR) {
+            // A separator also reads as disabled.
+            EXPECT_TRUE(state & MF_SEPARATOR);
+            continue;
+        }
+        EXPECT_EQ(state & (MF_SEPARATOR | MF_CHECKED | MF_DISABLED | MF_GRAYED), rows[static_cast<size_t>(i)].flags);
+        wchar_t text[64] = {};
+        GetMenuStringW(hmenu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+        EXPECT_EQ(narrow(text), rows[static_cast<size_t>(i)].text);
+        EXPECT_EQ(GetMenuItemID(hmenu, i), rows[static_cast<size_t>(i)].id);
+    }
+    shell.destroyMenu(menu);
+    EXPECT_FALSE(IsMenu(hmenu));
+}
+
+// The controller's own icon: added at create, brought back by "TaskbarCreated"
+// after the shell lost it, and removed with the controller.
+class TrayIconWine : public ::testing::Test {
+protected:
+    void TearDown() override {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message != WM_QUIT) DispatchMessageW(&msg);
+        }
+    }
+
+    Win32TrayWindow api;
+    Win32TrayShell shell;
+    Win32HotkeyRegistrar hotkeys;
+    Win32TickSource ticks;
+    Win32DisplayConfigApi displayConfig;
+    DisplayManager displays{displayConfig};
+    Config config;
+    LayoutStore layouts;
+    Win32WindowSystem windowSystem;
+    WindowPlacement placement{windowSystem, displays};
+    ActionBus bus{displays, placement, layouts, config};
+};
+
+TEST_F(TrayIconWine, ComesBackAfterTheShellLostIt) {
+    CapturedLog log;
+    auto controller = std::make_unique<TrayController>(TrayController::Ports{api, shell, hotkeys, ticks});
+    ASSERT_TRUE(controller->create(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr))),
+                                   bus, displays, layouts, config));
+    HWND hwnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(controller->window()));
+    NotifyIconData icon = controller->trayIcon();
+    ASSERT_EQ(icon.size, 976u);
+    EXPECT_TRUE(controller->notify("Quorvane", "Running in the tray.", false));
+
+    // While the icon is there, a new taskbar cannot add it twice: no log line.
+    SendMessageW(hwnd, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    const std::string line = "[Quorvane][INF] Tray icon re-added after Explorer restart\n";
+    EXPECT_EQ(log.count(line), 0);
+
+    // The shell forgets it, as when Explorer restarts; the broadcast brings it back.
+    ASSERT_TRUE(shell.notifyIcon(Shell::kNimDelete, icon));
+    SendMessageW(hwnd, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_EQ(log.count(line), 1);
+    EXPECT_TRUE(controller->notify("Quorvane", "Back again.", true));
+
+    controller.reset();
+    // Removed with the controller.
+    EXPECT_FALSE(shell.notifyIcon(Shell::kNimDelete, icon));
+}
+
+} // namespace
+} // namespace qv
