@@ -6,9 +6,8 @@
 #include "app/Log.h"
 #include "app/LogTesting.h"
 #include "app/win32/Win32CrashApi.h"
-#include "app/win32/Win32Platform.h"
-#include "base/StrPrintf.h"
 #include "base/win32/Utf16.h"
+#include "wine/WineTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -16,46 +15,25 @@
 #include <dbghelp.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace qv {
 namespace {
 
-class Win32CrashDumps : public ::testing::Test {
+// Dumps in a logs folder inside the test's own temporary folder.
+class Win32CrashDumps : public TempFolderTest {
 protected:
+    Win32CrashDumps() : TempFolderTest("qv-crash") {}
     void SetUp() override {
-        installWin32Platform();
+        ASSERT_NO_FATAL_FAILURE(TempFolderTest::SetUp());
         log::resetForTests();
-        wchar_t buf[MAX_PATH + 1];
-        DWORD n = GetTempPathW(MAX_PATH + 1, buf);
-        ASSERT_GT(n, 0u);
-        static int counter = 0;
-        root = narrow(std::wstring(buf, n)) +
-               strprintf("qv-crash-%lu-%d", static_cast<unsigned long>(GetCurrentProcessId()), ++counter);
-        logs = root + "\\logs";
         FileSystem::current().createFolderChain(logs);
     }
 
     void TearDown() override {
         SetUnhandledExceptionFilter(nullptr);
         log::resetForTests();
-        std::error_code ignored;
-        std::filesystem::remove_all(std::filesystem::path(widen(root)), ignored);
-    }
-
-    static void writeFile(const std::string& path, const std::string& bytes) {
-        auto f = FileSystem::current().openWrite(path);
-        ASSERT_TRUE(f) << path;
-        ASSERT_EQ(f->write(bytes), static_cast<int64_t>(bytes.size()));
-        ASSERT_TRUE(f->close());
-    }
-
-    static std::string read(const std::string& path) {
-        std::string out;
-        EXPECT_EQ(FileSystem::current().readFile(path, out), FileSystem::ReadStatus::Ok) << path;
-        return out;
     }
 
     // The regular files of the logs folder, sorted.
@@ -69,8 +47,7 @@ protected:
         return out;
     }
 
-    std::string root;
-    std::string logs;
+    const std::string logs = root + "\\logs";
 };
 
 // An exception as the system would hand it to the filter, without raising it.

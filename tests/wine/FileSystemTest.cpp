@@ -1,97 +1,28 @@
 // The log and the settings file on real files, through the Win32 file system.
 #include "app/Config.h"
-#include "app/FileSystem.h"
-#include "app/KnownFolders.h"
 #include "app/Log.h"
 #include "app/LogTesting.h"
-#include "app/win32/Win32Platform.h"
-#include "base/StrPrintf.h"
-#include "base/win32/Utf16.h"
+#include "wine/WineTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <windows.h>
 
-#include <filesystem>
+#include <string>
 
 namespace qv {
 namespace {
 
-// Roaming application data inside the test's own temporary folder, so the test
-// never touches the real settings.
-class TempKnownFolders final : public KnownFolders {
-public:
-    explicit TempKnownFolders(std::string roaming) : roaming_(std::move(roaming)) {}
-    std::string path(KnownFolder folder) override {
-        return folder == KnownFolder::RoamingAppData ? roaming_ : std::string();
-    }
-
-private:
-    std::string roaming_;
-};
-
-// Holds a file open for reading without allowing it to be deleted or renamed,
-// as a viewer or a virus scanner might.
-class HeldOpen {
-public:
-    explicit HeldOpen(const std::string& path)
-        : h_(CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~HeldOpen() { release(); }
-    bool held() const { return h_ != INVALID_HANDLE_VALUE; }
-    void release() {
-        if (held()) CloseHandle(h_);
-        h_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE h_;
-};
-
-class Win32Files : public ::testing::Test {
+// The log and the settings file with roaming application data in the test's
+// own temporary folder.
+class Win32Files : public TempFolderTest {
 protected:
+    Win32Files() : TempFolderTest("qv-files") {}
     void SetUp() override {
-        installWin32Platform();
-        wchar_t buf[MAX_PATH + 1];
-        DWORD n = GetTempPathW(MAX_PATH + 1, buf);
-        ASSERT_GT(n, 0u);
-        static int counter = 0;
-        root = narrow(std::wstring(buf, n)) +
-               strprintf("qv-files-%lu-%d", static_cast<unsigned long>(GetCurrentProcessId()), ++counter);
-        folders = std::make_unique<TempKnownFolders>(root);
-        previousFolders_ = KnownFolders::install(folders.get());
+        ASSERT_NO_FATAL_FAILURE(TempFolderTest::SetUp());
         log::resetForTests();
     }
+    void TearDown() override { log::resetForTests(); }
 
-    void TearDown() override {
-        log::resetForTests();
-        KnownFolders::install(previousFolders_);
-        std::error_code ignored;
-        std::filesystem::remove_all(std::filesystem::path(widen(root)), ignored);
-    }
-
-    static std::string read(const std::string& path) {
-        std::string out;
-        EXPECT_EQ(FileSystem::current().readFile(path, out), FileSystem::ReadStatus::Ok) << path;
-        return out;
-    }
-
-    static bool exists(const std::string& path) {
-        return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-
-    static void writeFile(const std::string& path, const std::string& bytes) {
-        FileSystem::current().createFolderChain(parentFolder(path));
-        auto f = FileSystem::current().openWrite(path);
-        ASSERT_TRUE(f) << path;
-        ASSERT_EQ(f->write(bytes), static_cast<int64_t>(bytes.size()));
-        ASSERT_TRUE(f->close());
-    }
-
-    std::string root;
-    std::unique_ptr<TempKnownFolders> folders;
-
-private:
-    KnownFolders* previousFolders_ = nullptr;
+    TempKnownFolders folders{root};
 };
 
 TEST_F(Win32Files, LogRotatesThroughMoveFileEx) {
@@ -149,13 +80,7 @@ TEST_F(Win32Files, ConfigRoundTripWritesCrLf) {
     const std::string path = root + "\\Quorvane\\config.json";
     EXPECT_EQ(configPath(), path);
     const std::string text = read(path);
-    EXPECT_EQ(text.substr(0, 3), "{\r\n");
-    EXPECT_EQ(text.substr(text.size() - 3), "}\r\n");
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n') {
-            ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << "bare line feed at " << i;
-        }
-    }
+    EXPECT_TRUE(isCrLfObject(text));
     EXPECT_NE(text.find("\"Büro\""), std::string::npos);
     EXPECT_FALSE(exists(path + ".tmp"));
 

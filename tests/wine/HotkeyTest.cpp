@@ -1,7 +1,6 @@
 // The hotkey adapter against Wine's real RegisterHotKey, with the registry on top.
 #include "app/ActionBus.h"
 #include "app/Config.h"
-#include "app/DebugOutput.h"
 #include "display/DisplayManager.h"
 #include "display/win32/Win32DisplayConfigApi.h"
 #include "hotkeys/Chord.h"
@@ -10,6 +9,7 @@
 #include "layout/LayoutStore.h"
 #include "windows/WindowPlacement.h"
 #include "windows/win32/Win32WindowSystem.h"
+#include "wine/WineTestSupport.h"
 
 #include <windows.h>
 
@@ -51,24 +51,6 @@ public:
 
 private:
     HWND hwnd_ = nullptr;
-};
-
-// Keeps the log's debugger lines for inspection.
-class CapturedLog final : public DebugOutput {
-public:
-    CapturedLog() : previous_(DebugOutput::install(this)) {}
-    ~CapturedLog() override { DebugOutput::install(previous_); }
-    void write(const std::string& text) override { lines.push_back(text); }
-    bool has(const std::string& level, const std::string& message) const {
-        const std::string line = "[Quorvane][" + level + "] " + message + "\n";
-        for (const std::string& l : lines)
-            if (l == line) return true;
-        return false;
-    }
-    std::vector<std::string> lines;
-
-private:
-    DebugOutput* previous_;
 };
 
 TEST(HotkeyWine, RegistersAndRefusesATakenChord) {

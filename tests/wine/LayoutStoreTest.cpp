@@ -2,93 +2,32 @@
 // count the hotplug restore measures its guard time with.
 #include "layout/LayoutStore.h"
 
-#include "app/DebugOutput.h"
-#include "app/FileSystem.h"
-#include "app/KnownFolders.h"
-#include "app/win32/Win32Platform.h"
 #include "app/win32/Win32TickSource.h"
-#include "base/StrPrintf.h"
 #include "base/win32/Utf16.h"
+#include "wine/WineTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace qv {
 namespace {
 
-// Roaming application data inside the test's own temporary folder.
-class TempKnownFolders final : public KnownFolders {
-public:
-    explicit TempKnownFolders(std::string roaming) : roaming_(std::move(roaming)) {}
-    std::string path(KnownFolder folder) override {
-        return folder == KnownFolder::RoamingAppData ? roaming_ : std::string();
-    }
-
-private:
-    std::string roaming_;
-};
-
-class CapturedLog final : public DebugOutput {
-public:
-    void write(const std::string& text) override { lines.push_back(text); }
-    std::vector<std::string> lines;
-};
-
-class LayoutFiles : public ::testing::Test {
+// The layouts file with roaming application data in the test's own temporary
+// folder, and the log's lines kept.
+class LayoutFiles : public TempFolderTest {
 protected:
-    void SetUp() override {
-        installWin32Platform();
-        wchar_t buf[MAX_PATH + 1];
-        DWORD n = GetTempPathW(MAX_PATH + 1, buf);
-        ASSERT_GT(n, 0u);
-        static int counter = 0;
-        root = narrow(std::wstring(buf, n)) +
-               strprintf("qv-layouts-%lu-%d", static_cast<unsigned long>(GetCurrentProcessId()), ++counter);
-        folders = std::make_unique<TempKnownFolders>(root);
-        previousFolders_ = KnownFolders::install(folders.get());
-        previousLog_ = DebugOutput::install(&log);
-        path = root + "\\Quorvane\\layouts.json";
-    }
+    LayoutFiles() : TempFolderTest("qv-layouts") {}
+    // Clears the read-only mark a test may leave, so the folder can be removed.
+    void TearDown() override { SetFileAttributesW(widen(path).c_str(), FILE_ATTRIBUTE_NORMAL); }
 
-    void TearDown() override {
-        DebugOutput::install(previousLog_);
-        KnownFolders::install(previousFolders_);
-        SetFileAttributesW(widen(path).c_str(), FILE_ATTRIBUTE_NORMAL);
-        std::error_code ignored;
-        std::filesystem::remove_all(std::filesystem::path(widen(root)), ignored);
-    }
-
-    static std::string read(const std::string& file) {
-        std::string out;
-        EXPECT_EQ(FileSystem::current().readFile(file, out), FileSystem::ReadStatus::Ok) << file;
-        return out;
-    }
-
-    static bool exists(const std::string& file) {
-        return GetFileAttributesW(widen(file).c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-
-    static void writeFile(const std::string& file, const std::string& bytes) {
-        FileSystem::current().createFolderChain(parentFolder(file));
-        auto f = FileSystem::current().openWrite(file);
-        ASSERT_TRUE(f) << file;
-        ASSERT_EQ(f->write(bytes), static_cast<int64_t>(bytes.size()));
-        ASSERT_TRUE(f->close());
-    }
-
-    std::string root;
-    std::string path;
-    std::unique_ptr<TempKnownFolders> folders;
+    const std::string path = root + "\\Quorvane\\layouts.json";
+    TempKnownFolders folders{root};
     CapturedLog log;
-
-private:
-    KnownFolders* previousFolders_ = nullptr;
-    DebugOutput* previousLog_ = nullptr;
 };
 
 const char* const kHandWritten = R"({"layouts": [{"name": "Büro", "displays": [
@@ -107,13 +46,7 @@ TEST_F(LayoutFiles, RoundTripWritesCrLfTextInPlaceOfTheOld) {
 
     ASSERT_TRUE(store.save());
     const std::string text = read(path);
-    EXPECT_EQ(text.substr(0, 3), "{\r\n");
-    EXPECT_EQ(text.substr(text.size() - 3), "}\r\n");
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n') {
-            ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << "bare line feed at " << i;
-        }
-    }
+    EXPECT_TRUE(isCrLfObject(text));
     EXPECT_NE(text.find("\"name\": \"Büro\""), std::string::npos) << "non-ASCII is written as UTF-8";
     EXPECT_NE(text.find("\"height\": 1440,\r\n          \"key\": \"ABC-12CD-0x0001E240\""), std::string::npos);
     EXPECT_FALSE(exists(path + ".tmp"));
@@ -151,10 +84,9 @@ protected:
 // deleted or renamed.
 TEST_F(BlockedLayoutFile, HeldOpenByAnotherProgram) {
     removeWhileBlocked([this] {
-        HANDLE held = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(held, INVALID_HANDLE_VALUE);
-        return std::function<void()>([held] { CloseHandle(held); });
+        auto viewer = std::make_shared<HeldOpen>(path);
+        EXPECT_TRUE(viewer->held());
+        return std::function<void()>([viewer] { viewer->release(); });
     });
 }
 

@@ -1,7 +1,7 @@
 // Start-menu shortcuts through the real shell link object.
 #include "app/win32/Win32ShellApi.h"
-#include "base/StrPrintf.h"
 #include "base/win32/Utf16.h"
+#include "wine/WineTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -19,13 +19,10 @@ using Microsoft::WRL::ComPtr;
 
 TEST(ShellLinkTest, SavesAShortcutWithTheGivenFields) {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)));
-    wchar_t temp[MAX_PATH + 1];
-    DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    ASSERT_GT(n, 0u);
-    const std::string folder = narrow(std::wstring(temp, n)) +
-                               strprintf("qv-shelllink-%lu", static_cast<unsigned long>(GetCurrentProcessId()));
-    CreateDirectoryW(widen(folder).c_str(), nullptr);
-    const std::string path = folder + "\\Quorvane.lnk";
+    TempFolder folder("qv-shelllink");
+    ASSERT_FALSE(folder.path().empty());
+    CreateDirectoryW(widen(folder.path()).c_str(), nullptr);
+    const std::string path = folder.path() + "\\Quorvane.lnk";
 
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
@@ -60,8 +57,6 @@ TEST(ShellLinkTest, SavesAShortcutWithTheGivenFields) {
 
     file.Reset();
     loaded.Reset();
-    DeleteFileW(widen(path).c_str());
-    RemoveDirectoryW(widen(folder).c_str());
     CoUninitialize();
 }
 

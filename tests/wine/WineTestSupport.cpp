@@ -1,0 +1,98 @@
+// Shared pieces of the adapter tests; see WineTestSupport.h.
+#include "wine/WineTestSupport.h"
+
+#include "app/FileSystem.h"
+#include "app/win32/Win32Platform.h"
+#include "base/StrPrintf.h"
+#include "base/win32/Utf16.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+namespace qv {
+
+TempFolder::TempFolder(const char* prefix) {
+    wchar_t buf[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+    if (n == 0 || n > MAX_PATH) return;
+    static int counter = 0;
+    path_ = narrow(std::wstring(buf, n)) +
+            strprintf("%s-%lu-%d", prefix, static_cast<unsigned long>(GetCurrentProcessId()), ++counter);
+}
+
+TempFolder::~TempFolder() {
+    if (path_.empty()) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(widen(path_)), ignored);
+}
+
+TempKnownFolders::TempKnownFolders(std::string roaming)
+    : roaming_(std::move(roaming)), previous_(KnownFolders::install(this)) {}
+
+TempKnownFolders::~TempKnownFolders() { KnownFolders::install(previous_); }
+
+std::string TempKnownFolders::path(KnownFolder folder) {
+    return folder == KnownFolder::RoamingAppData ? roaming_ : std::string();
+}
+
+CapturedLog::CapturedLog() : previous_(DebugOutput::install(this)) {}
+
+CapturedLog::~CapturedLog() { DebugOutput::install(previous_); }
+
+bool CapturedLog::has(const std::string& level, const std::string& message) const {
+    return count("[Quorvane][" + level + "] " + message + "\n") > 0;
+}
+
+int CapturedLog::count(const std::string& line) const {
+    int n = 0;
+    for (const std::string& l : lines) n += l == line ? 1 : 0;
+    return n;
+}
+
+HeldOpen::HeldOpen(const std::string& path)
+    : handle_(CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+
+bool HeldOpen::held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+void HeldOpen::release() {
+    if (held()) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+}
+
+TempFolderTest::TempFolderTest(const char* prefix) : temp_(prefix), root(temp_.path()) { installWin32Platform(); }
+
+void TempFolderTest::SetUp() { ASSERT_FALSE(root.empty()) << "no temporary folder"; }
+
+std::string TempFolderTest::read(const std::string& path) {
+    std::string out;
+    EXPECT_EQ(FileSystem::current().readFile(path, out), FileSystem::ReadStatus::Ok) << path;
+    return out;
+}
+
+bool TempFolderTest::exists(const std::string& path) {
+    return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void TempFolderTest::writeFile(const std::string& path, const std::string& bytes) {
+    FileSystem::current().createFolderChain(parentFolder(path));
+    auto f = FileSystem::current().openWrite(path);
+    ASSERT_TRUE(f) << path;
+    ASSERT_EQ(f->write(bytes), static_cast<int64_t>(bytes.size()));
+    ASSERT_TRUE(f->close());
+}
+
+::testing::AssertionResult TempFolderTest::isCrLfObject(const std::string& text) {
+    if (text.rfind("{\r\n", 0) != 0) return ::testing::AssertionFailure() << "does not open with {CR LF";
+    if (text.size() < 6 || text.compare(text.size() - 3, 3, "}\r\n") != 0)
+        return ::testing::AssertionFailure() << "does not close with }CR LF";
+    for (size_t i = 1; i < text.size(); ++i) {
+        if (text[i] == '\n' && text[i - 1] != '\r') return ::testing::AssertionFailure() << "bare line feed at " << i;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace qv

@@ -1,0 +1,112 @@
+// Shared pieces of the adapter tests: a temporary folder of the test's own,
+// known folders that point into it, the log's debugger lines kept for
+// inspection, and a fixture for tests on real files.
+#pragma once
+#include "app/DebugOutput.h"
+#include "app/KnownFolders.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// A path under the Windows temporary folder that no other test of this run
+// and no other run uses: the prefix, the process id and a counter. The folder
+// is not created (tests that check folder creation need it missing); on
+// destruction it is removed with everything in it. The path is empty when the
+// temporary folder cannot be resolved.
+class TempFolder {
+public:
+    explicit TempFolder(const char* prefix);
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Roaming application data inside a test's own temporary folder, so the test
+// never touches the real settings. Installed while it lives; the known
+// folders installed before come back on destruction.
+class TempKnownFolders final : public KnownFolders {
+public:
+    explicit TempKnownFolders(std::string roaming);
+    ~TempKnownFolders() override;
+    TempKnownFolders(const TempKnownFolders&) = delete;
+    TempKnownFolders& operator=(const TempKnownFolders&) = delete;
+
+    std::string path(KnownFolder folder) override;
+
+private:
+    std::string roaming_;
+    KnownFolders* previous_;
+};
+
+// Keeps the log's debugger lines for inspection. Installed while it lives;
+// the output installed before comes back on destruction.
+class CapturedLog final : public DebugOutput {
+public:
+    CapturedLog();
+    ~CapturedLog() override;
+    CapturedLog(const CapturedLog&) = delete;
+    CapturedLog& operator=(const CapturedLog&) = delete;
+
+    void write(const std::string& text) override { lines.push_back(text); }
+    // Whether the log wrote `message` at `level` ("INF", "WRN", "ERR").
+    bool has(const std::string& level, const std::string& message) const;
+    // How often exactly this line (with its "[Quorvane][...]" prefix and line feed) was written.
+    int count(const std::string& line) const;
+
+    std::vector<std::string> lines;
+
+private:
+    DebugOutput* previous_;
+};
+
+// Holds a file open for reading without allowing it to be deleted or renamed,
+// as a viewer or a virus scanner might.
+class HeldOpen {
+public:
+    explicit HeldOpen(const std::string& path);
+    ~HeldOpen() { release(); }
+    HeldOpen(const HeldOpen&) = delete;
+    HeldOpen& operator=(const HeldOpen&) = delete;
+
+    bool held() const;
+    void release();
+
+private:
+    void* handle_; // the file's HANDLE
+};
+
+// A test on real files through the Win32 platform. `root` is a TempFolder
+// named after the prefix. The platform is installed when the fixture is made,
+// before the derived fixture's members, so ports those members install
+// (TempKnownFolders, CapturedLog) stay in place for the test.
+class TempFolderTest : public ::testing::Test {
+protected:
+    explicit TempFolderTest(const char* prefix);
+    void SetUp() override;
+
+    // The whole file through the installed file system; a failed read fails the test.
+    static std::string read(const std::string& path);
+    static bool exists(const std::string& path);
+    // Creates the missing folders of the path's chain, then the file with these bytes.
+    static void writeFile(const std::string& path, const std::string& bytes);
+    // Whether text is a JSON object as the program writes settings files: "{"
+    // and "}" on lines of their own, every line ended by CR LF.
+    static ::testing::AssertionResult isCrLfObject(const std::string& text);
+
+private:
+    TempFolder temp_;
+
+protected:
+    const std::string root;
+};
+
+} // namespace qv
