@@ -10,64 +10,9 @@
 # Uses a fresh Wine prefix of its own, removed at the end.
 set -u
 
-exe=$(readlink -f "${1:?usage: hotkeys.sh path/to/quorvane.exe}")
-here=$(cd "$(dirname "$0")" && pwd)
-
-passed=0
-failed=0
-check() { # name, then the command that must succeed
-    local name=$1
-    shift
-    if "$@"; then
-        echo "PASS $name"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $name"
-        failed=$((failed + 1))
-    fi
-}
-
-work=$(mktemp -d)
-export WINEPREFIX="$work/prefix"
-export WINEDEBUG=-all
-# No Mono or Gecko installer dialogs: nothing here needs them.
-export WINEDLLOVERRIDES="mscoree=d;mshtml=d"
-mkdir -p "$WINEPREFIX"
-
-cleanup() {
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-if [ -z "${DISPLAY:-}" ] || ! command -v xdotool >/dev/null; then
-    echo "FAIL environment (needs DISPLAY, e.g. under xvfb-run, and xdotool)"
-    echo "e2e: 0 passed, 1 failed"
-    exit 1
-fi
-
-x86_64-w64-mingw32-gcc-posix -O2 -o "$work/qvtool.exe" "$here/qvtool.c" || {
-    echo "FAIL build qvtool"
-    echo "e2e: 0 passed, 1 failed"
-    exit 1
-}
-wineboot -i >/dev/null 2>&1
-wineserver -w 2>/dev/null
-
-# Waits up to a minute for a command to succeed.
-wait_for() {
-    local deadline=$((SECONDS + 60))
-    while [ "$SECONDS" -lt "$deadline" ]; do
-        "$@" && return 0
-        sleep 0.5
-    done
-    "$@"
-}
-
-log_file() { find "$WINEPREFIX/drive_c/users" -path '*/AppData/Roaming/Quorvane/logs/qv.log' 2>/dev/null | head -n 1; }
-# The log's messages without time stamps: "INF text".
-log_messages() { local f; f=$(log_file); [ -n "$f" ] && tr -d '\r' <"$f" | cut -d' ' -f3-; }
+e2e_needs_xdotool=1
+. "$(dirname "$0")/common.bash"
+e2e_init "${1:-}"
 
 # --- the program starts and registers its default hotkeys -----------------
 (
@@ -121,11 +66,4 @@ check "quit message posted" test $? -eq 0
 check "program ends" wait_for test -e "$work/qv.rc"
 check "program exits with 0" test "$(cat "$work/qv.rc" 2>/dev/null)" = 0
 
-if [ "$failed" -ne 0 ]; then
-    echo "--- output of the program:" >&2
-    cat "$work/qv.out" >&2 2>/dev/null
-    echo "--- log file:" >&2
-    cat "$(log_file)" >&2 2>/dev/null
-fi
-echo "e2e: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+e2e_finish "$work/qv.out"

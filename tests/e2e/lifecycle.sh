@@ -8,62 +8,9 @@
 # Wine prefix of its own, removed at the end.
 set -u
 
-exe=$(readlink -f "${1:?usage: lifecycle.sh path/to/quorvane.exe}")
-here=$(cd "$(dirname "$0")" && pwd)
+. "$(dirname "$0")/common.bash"
+e2e_init "${1:-}"
 
-passed=0
-failed=0
-check() { # name, then the command that must succeed
-    local name=$1
-    shift
-    if "$@"; then
-        echo "PASS $name"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $name"
-        failed=$((failed + 1))
-    fi
-}
-
-work=$(mktemp -d)
-export WINEPREFIX="$work/prefix"
-export WINEDEBUG=-all
-# No Mono or Gecko installer dialogs: nothing here needs them.
-export WINEDLLOVERRIDES="mscoree=d;mshtml=d"
-mkdir -p "$WINEPREFIX"
-
-cleanup() {
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-if [ -z "${DISPLAY:-}" ]; then
-    echo "FAIL display (no DISPLAY; run under xvfb-run)"
-    echo "e2e: 0 passed, 1 failed"
-    exit 1
-fi
-
-x86_64-w64-mingw32-gcc-posix -O2 -o "$work/qvtool.exe" "$here/qvtool.c" || {
-    echo "FAIL build qvtool"
-    echo "e2e: 0 passed, 1 failed"
-    exit 1
-}
-wineboot -i >/dev/null 2>&1
-
-# Waits up to a minute for a command to succeed.
-wait_for() {
-    local deadline=$((SECONDS + 60))
-    while [ "$SECONDS" -lt "$deadline" ]; do
-        "$@" && return 0
-        sleep 0.5
-    done
-    "$@"
-}
-
-log_file() { find "$WINEPREFIX/drive_c/users" -path '*/AppData/Roaming/Quorvane/logs/qv.log' 2>/dev/null | head -n 1; }
-config_file() { find "$WINEPREFIX/drive_c/users" -path '*/AppData/Roaming/Quorvane/config.json' 2>/dev/null | head -n 1; }
 window_exists() { wine "$work/qvtool.exe" find >/dev/null 2>&1; }
 
 # The reference for the start line: Wine gives processes an elevated token
@@ -122,11 +69,4 @@ PY
 }
 check "config.json written with its 17 keys in byte order" config_ok
 
-if [ "$failed" -ne 0 ]; then
-    echo "--- output of the first instance:" >&2
-    cat "$work/first.out" >&2 2>/dev/null
-    echo "--- log file:" >&2
-    cat "$(log_file)" >&2 2>/dev/null
-fi
-echo "e2e: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+e2e_finish "$work/first.out"

@@ -14,72 +14,11 @@
 # the notice balloons.
 set -u
 
-exe=$(readlink -f "${1:?usage: tray.sh path/to/quorvane.exe}")
-here=$(cd "$(dirname "$0")" && pwd)
-
-passed=0
-failed=0
-check() { # name, then the command that must succeed
-    local name=$1
-    shift
-    if "$@"; then
-        echo "PASS $name"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $name"
-        failed=$((failed + 1))
-    fi
-}
-
-work=$(mktemp -d)
-export WINEPREFIX="$work/prefix"
-export WINEDEBUG=-all
-# No Mono or Gecko installer dialogs: nothing here needs them.
-export WINEDLLOVERRIDES="mscoree=d;mshtml=d"
-mkdir -p "$WINEPREFIX"
-
-cleanup() {
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-if [ -z "${DISPLAY:-}" ]; then
-    echo "FAIL display (no DISPLAY; run under xvfb-run)"
-    echo "e2e: 0 passed, 1 failed"
-    exit 1
-fi
-
-build_tools() {
-    x86_64-w64-mingw32-gcc-posix -O2 -o "$work/qvtool.exe" "$here/qvtool.c" &&
-        x86_64-w64-mingw32-gcc-posix -O2 -o "$work/traytool.exe" "$here/traytool.c" -lcomctl32 -lgdi32
-}
-build_tools || {
-    echo "FAIL build test tools"
-    echo "e2e: 0 passed, 1 failed"
-    exit 1
-}
-wineboot -i >/dev/null 2>&1
-
-# Waits up to `limit` seconds (default 30) for a command to succeed.
-wait_for() {
-    local limit=30
-    if [ "$1" = "-t" ]; then
-        limit=$2
-        shift 2
-    fi
-    local deadline=$((SECONDS + limit))
-    while [ "$SECONDS" -lt "$deadline" ]; do
-        "$@" && return 0
-        sleep 0.3
-    done
-    "$@"
-}
+e2e_needs_xdotool=1
+. "$(dirname "$0")/common.bash"
+e2e_init "${1:-}" "traytool.c:-lcomctl32 -lgdi32"
 
 tool() { wine "$work/traytool.exe" "$@" 2>/dev/null | tr -d '\r'; }
-log_file() { find "$WINEPREFIX/drive_c/users" -path '*/AppData/Roaming/Quorvane/logs/qv.log' 2>/dev/null | head -n 1; }
-config_file() { find "$WINEPREFIX/drive_c/users" -path '*/AppData/Roaming/Quorvane/config.json' 2>/dev/null | head -n 1; }
 
 icon_at() { tool icon | grep -qE '^-?[0-9]+ -?[0-9]+$'; }
 # The balloon shown now is of that kind and says exactly that text.
@@ -184,11 +123,4 @@ startup_saved_off() { grep -q '"startWithWindows": false' "$(config_file)"; }
 check "config.json holds the start-with-Windows state" startup_saved_off
 check "tray icon removed" wait_for -t 10 bash -c "! wine '$work/traytool.exe' icon >/dev/null 2>&1"
 
-if [ "$failed" -ne 0 ]; then
-    echo "--- output of the program:" >&2
-    cat "$work/out.txt" >&2 2>/dev/null
-    echo "--- log file:" >&2
-    cat "$(log_file)" >&2 2>/dev/null
-fi
-echo "e2e: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+e2e_finish "$work/out.txt"
