@@ -5,8 +5,18 @@
 namespace qv::sim {
 
 void SimDebugOutput::write(const std::string& text) {
+    DebugOutput* next = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.push_back(text);
+        next = next_;
+    }
+    if (next) next->write(text);
+}
+
+void SimDebugOutput::forwardTo(DebugOutput* next) {
     std::lock_guard<std::mutex> lock(mutex_);
-    lines_.push_back(text);
+    next_ = next;
 }
 
 std::vector<std::string> SimDebugOutput::lines() const {

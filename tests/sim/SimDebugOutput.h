@@ -18,9 +18,13 @@ public:
     bool contains(const std::string& level, const std::string& message) const;
     void clear();
 
+    // Also hands every line to `next` (nullptr: to nobody), after keeping it.
+    void forwardTo(DebugOutput* next);
+
 private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
+    DebugOutput* next_ = nullptr;
 };
 
 } // namespace qv::sim

@@ -1,16 +1,12 @@
 #include "app/ActionBus.h"
 
 #include "app/Config.h"
-#include "app/DebugOutput.h"
-#include "app/FileSystem.h"
-#include "app/KnownFolders.h"
 #include "display/DisplayManager.h"
 #include "layout/LayoutStore.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimDisplays.h"
-#include "sim/SimFileSystem.h"
-#include "sim/SimKnownFolders.h"
 #include "sim/SimWindows.h"
+#include "unit/CoreWorld.h"
 #include "unit/display/DisplayTestFixture.h"
 #include "windows/WindowPlacement.h"
 
@@ -33,21 +29,12 @@ void expectDispatchLog(const sim::SimDebugOutput& log, const Action& action, boo
     EXPECT_EQ(lines.back(), std::string("[Quorvane][") + (ok ? "INF" : "WRN") + "] " + message + "\n");
 }
 
-class ActionBusTest : public ::testing::Test {
+class ActionBusTest : public test::CoreWorld {
 protected:
     void SetUp() override {
-        previousFs_ = FileSystem::install(&fs);
-        previousFolders_ = KnownFolders::install(&folders);
-        previousOut_ = DebugOutput::install(&log);
-        fs.addFolder("C:\\Users\\sim\\AppData\\Roaming");
         bus.setResultListener([this](const Action& action, const ActionResult& result) {
             heard.push_back({action, result});
         });
-    }
-    void TearDown() override {
-        FileSystem::install(previousFs_);
-        KnownFolders::install(previousFolders_);
-        DebugOutput::install(previousOut_);
     }
 
     static Action make(ActionKind kind, std::string display = {}, std::string name = {}) {
@@ -63,22 +50,7 @@ protected:
         ActionResult result;
     };
 
-    sim::SimFileSystem fs;
-    sim::SimKnownFolders folders;
-    sim::SimDebugOutput log;
-    sim::SimDisplays desk;
-    DisplayManager manager{desk};
-    Config config;
-    LayoutStore layouts;
-    sim::SimWindows windowSystem{desk};
-    WindowPlacement placement{windowSystem, manager};
-    ActionBus bus{manager, placement, layouts, config};
     std::vector<Heard> heard;
-
-private:
-    FileSystem* previousFs_ = nullptr;
-    KnownFolders* previousFolders_ = nullptr;
-    DebugOutput* previousOut_ = nullptr;
 };
 
 TEST_F(ActionBusTest, DispatchLogsTheKindAndTellsTheListener) {
@@ -103,12 +75,12 @@ TEST_F(ActionBusTest, DispatchLogsTheKindAndTellsTheListener) {
     };
     for (const Case& c : cases) {
         heard.clear();
-        log.clear();
+        desk.debug.clear();
         ActionResult result = bus.dispatch(c.action);
         EXPECT_EQ(result.ok, c.ok) << c.logged;
         EXPECT_EQ(result.message, c.message) << c.logged;
-        EXPECT_TRUE(log.contains("INF", c.logged)) << c.logged;
-        expectDispatchLog(log, c.action, c.ok, c.message);
+        EXPECT_TRUE(desk.debug.contains("INF", c.logged)) << c.logged;
+        expectDispatchLog(desk.debug, c.action, c.ok, c.message);
         ASSERT_EQ(heard.size(), 1u) << c.logged;
         EXPECT_EQ(heard[0].action.kind, c.action.kind) << c.logged;
         EXPECT_EQ(heard[0].result.ok, c.ok) << c.logged;
@@ -134,7 +106,7 @@ TEST_F(ActionBusTest, RenameDisplaySetsAndResetsTheNameAndSaves) {
 }
 
 TEST_F(ActionBusTest, DisplayListCarriesUserNamesButTheCacheKeepsSystemNames) {
-    desk.laptopWithTwoDocked();
+    desk.displays.laptopWithTwoDocked();
     std::vector<DisplayInfo> system = manager.enumerate();
     ASSERT_EQ(system.size(), 3u);
     config.displayNames[system[1].key] = "Left desk";
@@ -150,7 +122,7 @@ TEST_F(ActionBusTest, DisplayListCarriesUserNamesButTheCacheKeepsSystemNames) {
 }
 
 TEST_F(ActionBusTest, RefreshDisplaysFillsTheCache) {
-    desk.laptopWithTwoDocked();
+    desk.displays.laptopWithTwoDocked();
     ASSERT_TRUE(manager.cache().empty());
     EXPECT_TRUE(bus.dispatch(make(ActionKind::RefreshDisplays)).ok);
     EXPECT_EQ(manager.cache().size(), 3u);
@@ -179,14 +151,14 @@ TEST_F(ActionBusTest, LayoutKindsSaveRestoreAndDeleteByName) {
     };
     for (size_t i = 0; i < steps.size(); ++i) {
         const Step& step = steps[i];
-        if (i == 1) desk.laptopWithTwoDocked();
+        if (i == 1) desk.displays.laptopWithTwoDocked();
         SCOPED_TRACE(std::string(actionKindName(step.action.kind)) + " " + step.action.name);
         ActionResult result = bus.dispatch(step.action);
         EXPECT_EQ(result.ok, step.ok);
         EXPECT_EQ(result.message, step.message);
         EXPECT_EQ(bus.layoutNames(), step.names);
     }
-    EXPECT_TRUE(log.contains("WRN", "restore: layout 'Nope' not found"));
+    EXPECT_TRUE(desk.debug.contains("WRN", "restore: layout 'Nope' not found"));
     LayoutStore saved;
     ASSERT_TRUE(saved.load());
     EXPECT_EQ(saved.names(), std::vector<std::string>{"Desk"});
@@ -682,12 +654,12 @@ TEST_F(ActionBusTest, DisplayKindsCarryOutTheirOperationAndPassItsResult) {
         d->bus.setResultListener([this](const Action& action, const ActionResult& result) {
             heard.push_back({action, result});
         });
-        log.clear();
+        desk.debug.clear();
 
         const ActionResult result = d->bus.dispatch(c.action);
         EXPECT_EQ(result.ok, c.ok);
         EXPECT_EQ(result.message, c.message);
-        expectDispatchLog(log, c.action, c.ok, c.message);
+        expectDispatchLog(desk.debug, c.action, c.ok, c.message);
         ASSERT_EQ(heard.size(), 1u);
         EXPECT_EQ(heard[0].action.kind, c.action.kind);
         EXPECT_EQ(heard[0].action.display, c.action.display);
@@ -698,9 +670,9 @@ TEST_F(ActionBusTest, DisplayKindsCarryOutTheirOperationAndPassItsResult) {
 }
 
 TEST_F(ActionBusTest, WindowsOnListsTheApplicationWindowsOfADisplay) {
-    desk.laptopWithTwoDocked();
-    const WindowHandle editor = windowSystem.openOn(kLeft, "Editor", 800, 600);
-    windowSystem.openOn(kLaptop, "Mail", 800, 600);
+    desk.displays.laptopWithTwoDocked();
+    const WindowHandle editor = desk.windows.openOn(kLeft, "Editor", 800, 600);
+    desk.windows.openOn(kLaptop, "Mail", 800, 600);
     const std::string leftKey = manager.enumerate()[1].key;
     EXPECT_EQ(bus.windowsOn(leftKey), (std::vector<WindowEntry>{{editor, "Editor", leftKey}}));
 }

@@ -2,17 +2,8 @@
 #include "app/Application.h"
 #include "app/Config.h"
 #include "app/DebugOutput.h"
-#include "app/FileSystem.h"
-#include "app/KnownFolders.h"
 #include "app/LogTesting.h"
-#include "sim/SimDisplays.h"
-#include "sim/SimFileSystem.h"
-#include "sim/SimHotkeys.h"
-#include "sim/SimKnownFolders.h"
-#include "sim/SimProcess.h"
-#include "sim/SimShell.h"
-#include "sim/SimTickSource.h"
-#include "sim/SimWindows.h"
+#include "sim/SimDesktop.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -116,47 +107,33 @@ private:
 class ApplicationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        previousFiles_ = FileSystem::install(&files);
-        previousFolders_ = KnownFolders::install(&folders);
-        previousOutput_ = DebugOutput::install(&logLines);
+        desk.debug.forwardTo(&logLines);
         log::resetForTests();
         // Once running, the program is asked to quit.
-        sim.postToController(Application::kQuitMessage);
+        desk.process.postToController(Application::kQuitMessage);
     }
 
     void TearDown() override {
         log::resetForTests();
-        FileSystem::install(previousFiles_);
-        KnownFolders::install(previousFolders_);
-        DebugOutput::install(previousOutput_);
+        desk.debug.forwardTo(nullptr);
     }
 
     int run(std::vector<std::string> arguments = {}) {
-        AppObjects objects(arguments, 0x140000000, {sim, displays, sim, shell, hotkeys, ticks, windowSystem});
-        RecordedSteps steps(objects, sim);
-        Application application(arguments, {sim, sim, sim, sim, folders, steps});
+        sim::SimProcess& process = desk.process;
+        AppObjects objects(arguments, 0x140000000,
+                           {process, desk.displays, process, desk.shell, desk.hotkeys, desk.ticks, desk.windows});
+        RecordedSteps steps(objects, process);
+        Application application(arguments, {process, process, process, process, desk.folders, steps});
         return application.run();
     }
 
     std::vector<std::string> firstCalls(size_t count) const {
-        return std::vector<std::string>(sim.calls.begin(),
-                                        sim.calls.begin() + static_cast<long>(std::min(count, sim.calls.size())));
+        const std::vector<std::string>& calls = desk.process.calls;
+        return std::vector<std::string>(calls.begin(), calls.begin() + static_cast<long>(std::min(count, calls.size())));
     }
 
-    SimProcess sim;
-    sim::SimShell shell{sim};
-    sim::SimHotkeys hotkeys;
-    sim::SimTickSource ticks;
-    sim::SimDisplays displays;
-    sim::SimWindows windowSystem{displays};
-    sim::SimFileSystem files;
-    sim::SimKnownFolders folders;
-    SequenceLog logLines{sim};
-
-private:
-    FileSystem* previousFiles_ = nullptr;
-    KnownFolders* previousFolders_ = nullptr;
-    DebugOutput* previousOutput_ = nullptr;
+    sim::SimDesktop desk;
+    SequenceLog logLines{desk.process};
 };
 
 const std::vector<std::string> kTeardown = {
@@ -227,42 +204,42 @@ TEST_F(ApplicationTest, RunsTheWholeSequenceAndEndsWithTheQuitCode) {
                                     "log: [INF] Quorvane exiting",
                                 });
     expected = concat(expected, kTeardown);
-    EXPECT_EQ(sim.calls, expected);
+    EXPECT_EQ(desk.process.calls, expected);
 
-    EXPECT_FALSE(sim.holdsMutex());
-    EXPECT_TRUE(sim.windows.empty());
-    const std::string logText = files.content(kLogFile);
+    EXPECT_FALSE(desk.process.holdsMutex());
+    EXPECT_TRUE(desk.process.windows.empty());
+    const std::string logText = desk.files.content(kLogFile);
     EXPECT_NE(logText.find("INF Quorvane 1.3.9 starting (elevated=0)\n"), std::string::npos);
     EXPECT_NE(logText.find("INF Quorvane exiting\n"), std::string::npos);
-    ASSERT_TRUE(files.fileExists(kConfigFile));
+    ASSERT_TRUE(desk.files.fileExists(kConfigFile));
     // The default bindings registered at start-up reach the file; they are
     // released again with the controller, as is the icon.
-    EXPECT_EQ(nlohmann::json::parse(files.content(kConfigFile)).at("hotkeys").size(), 11u);
-    EXPECT_EQ(hotkeys.ownedCount(), 0u);
-    EXPECT_TRUE(shell.icons.empty());
+    EXPECT_EQ(nlohmann::json::parse(desk.files.content(kConfigFile)).at("hotkeys").size(), 11u);
+    EXPECT_EQ(desk.hotkeys.ownedCount(), 0u);
+    EXPECT_TRUE(desk.shell.icons.empty());
 }
 
 TEST_F(ApplicationTest, ExitCodeIsTheWParamOfWmQuit) {
     // WM_QUIT with a code other than the program's own 0 (e.g. from another
     // component of the process) ends the loop with that code.
-    sim = SimProcess();
-    sim.postToController(SimProcess::kWmQuit, 7);
+    desk.process = SimProcess();
+    desk.process.postToController(SimProcess::kWmQuit, 7);
     EXPECT_EQ(run(), 7);
-    EXPECT_TRUE(files.fileExists(kConfigFile));
+    EXPECT_TRUE(desk.files.fileExists(kConfigFile));
 }
 
 TEST_F(ApplicationTest, ElevatedProcessSaysSoInTheStartLine) {
-    sim.tokenElevationValue = 1;
+    desk.process.tokenElevationValue = 1;
     run();
-    EXPECT_NE(files.content(kLogFile).find("INF Quorvane 1.3.9 starting (elevated=1)\n"), std::string::npos);
+    EXPECT_NE(desk.files.content(kLogFile).find("INF Quorvane 1.3.9 starting (elevated=1)\n"), std::string::npos);
 }
 
 TEST_F(ApplicationTest, SecondCopySignalsTheRunningInstanceAndLeavesNoTrace) {
-    sim.mutexHeldElsewhere = true;
+    desk.process.mutexHeldElsewhere = true;
 
     EXPECT_EQ(run(), 0);
 
-    EXPECT_EQ(sim.calls, (std::vector<std::string>{
+    EXPECT_EQ(desk.process.calls, (std::vector<std::string>{
                              "step: runCommandLine",
                              "CreateMutexW(Quorvane.SingleInstance.Mutex)",
                              "log: [INF] Already running; signaling existing instance",
@@ -271,11 +248,11 @@ TEST_F(ApplicationTest, SecondCopySignalsTheRunningInstanceAndLeavesNoTrace) {
                              "CloseHandle",
                          }));
     // No log file, no settings read or written.
-    EXPECT_EQ(files.files(), std::vector<std::string>{});
+    EXPECT_EQ(desk.files.files(), std::vector<std::string>{});
 }
 
 TEST_F(ApplicationTest, ControllerFailureShowsTheMessageBoxAndStillReleasesTheMutex) {
-    sim.windowCreationFails = true;
+    desk.process.windowCreationFails = true;
 
     EXPECT_EQ(run(), 1);
 
@@ -297,15 +274,15 @@ TEST_F(ApplicationTest, ControllerFailureShowsTheMessageBoxAndStillReleasesTheMu
                                     "ReleaseMutex",
                                     "CloseHandle",
                                 });
-    EXPECT_EQ(sim.calls, expected);
-    EXPECT_FALSE(sim.holdsMutex());
-    EXPECT_FALSE(files.fileExists(kConfigFile));
+    EXPECT_EQ(desk.process.calls, expected);
+    EXPECT_FALSE(desk.process.holdsMutex());
+    EXPECT_FALSE(desk.files.fileExists(kConfigFile));
 }
 
 TEST_F(ApplicationTest, ConsoleCommandRunsWithoutMutexWindowOrLog) {
     EXPECT_EQ(run({"--vd-x"}), 1);
 
-    EXPECT_EQ(sim.calls, (std::vector<std::string>{
+    EXPECT_EQ(desk.process.calls, (std::vector<std::string>{
                              "step: runCommandLine",
                              "AttachConsole(ATTACH_PARENT_PROCESS)",
                              "AllocConsole",
@@ -315,8 +292,8 @@ TEST_F(ApplicationTest, ConsoleCommandRunsWithoutMutexWindowOrLog) {
                              "CoInitializeEx(2)",
                              "CoUninitialize",
                          }));
-    EXPECT_EQ(sim.consoleOutput, "\nunknown command --vd-x\n");
-    EXPECT_EQ(files.files(), std::vector<std::string>{});
+    EXPECT_EQ(desk.process.consoleOutput, "\nunknown command --vd-x\n");
+    EXPECT_EQ(desk.files.files(), std::vector<std::string>{});
 }
 
 TEST_F(ApplicationTest, RelaunchedCopyWaitsForTheOldInstanceOnlyWhenMarked) {
@@ -342,19 +319,19 @@ TEST_F(ApplicationTest, RelaunchedCopyWaitsForTheOldInstanceOnlyWhenMarked) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        sim = SimProcess();
-        sim.postToController(Application::kQuitMessage);
-        sim.mutexHeldElsewhere = true;
-        sim.waitOutcome = c.waitOutcome;
-        files.removeFile(kConfigFile);
+        desk.process = SimProcess();
+        desk.process.postToController(Application::kQuitMessage);
+        desk.process.mutexHeldElsewhere = true;
+        desk.process.waitOutcome = c.waitOutcome;
+        desk.files.removeFile(kConfigFile);
 
         EXPECT_EQ(run(c.arguments), c.exitCode);
 
         std::vector<std::string> start = c.expectedStart;
         start.insert(start.begin(), "step: runCommandLine");
         EXPECT_EQ(firstCalls(start.size()), start);
-        EXPECT_EQ(files.fileExists(kConfigFile), c.runs);
-        EXPECT_FALSE(sim.holdsMutex());
+        EXPECT_EQ(desk.files.fileExists(kConfigFile), c.runs);
+        EXPECT_FALSE(desk.process.holdsMutex());
     }
 }
 
@@ -373,17 +350,17 @@ TEST_F(ApplicationTest, StartWithWindowsComesFromTheRunValueNotTheFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        sim = SimProcess();
-        sim.postToController(Application::kQuitMessage);
+        desk.process = SimProcess();
+        desk.process.postToController(Application::kQuitMessage);
         if (c.runValueType) {
-            sim.setValue(Registry::Root::CurrentUser, kRunKey, "Quorvane",
+            desk.process.setValue(Registry::Root::CurrentUser, kRunKey, "Quorvane",
                          {*c.runValueType, "\"C:\\Program Files\\Quorvane\\quorvane.exe\"", 0});
         }
-        files.setFile(kConfigFile, c.inFile ? "{\"startWithWindows\": true}" : "{\"startWithWindows\": false}");
+        desk.files.setFile(kConfigFile, c.inFile ? "{\"startWithWindows\": true}" : "{\"startWithWindows\": false}");
 
         EXPECT_EQ(run(), 0);
 
-        nlohmann::json saved = nlohmann::json::parse(files.content(kConfigFile));
+        nlohmann::json saved = nlohmann::json::parse(desk.files.content(kConfigFile));
         EXPECT_EQ(saved.at("startWithWindows").get<bool>(), c.saved);
     }
 }
@@ -409,27 +386,27 @@ TEST_F(ApplicationTest, StartMenuShortcutIsCreatedOnlyWhenMissing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        sim = SimProcess();
-        sim.postToController(Application::kQuitMessage);
-        folders.set(KnownFolder::Programs, c.programsFolder);
-        if (c.shortcutExists) sim.existingPaths.insert(kLink);
-        sim.shellLinkFails = c.saveFails;
+        desk.process = SimProcess();
+        desk.process.postToController(Application::kQuitMessage);
+        desk.folders.set(KnownFolder::Programs, c.programsFolder);
+        if (c.shortcutExists) desk.process.existingPaths.insert(kLink);
+        desk.process.shellLinkFails = c.saveFails;
 
         EXPECT_EQ(run(), 0);
 
-        auto from = std::find(sim.calls.begin(), sim.calls.end(), "CoInitializeEx(6)");
-        auto to = std::find(sim.calls.begin(), sim.calls.end(), "step: loadSettings");
-        ASSERT_TRUE(from != sim.calls.end() && to != sim.calls.end());
+        auto from = std::find(desk.process.calls.begin(), desk.process.calls.end(), "CoInitializeEx(6)");
+        auto to = std::find(desk.process.calls.begin(), desk.process.calls.end(), "step: loadSettings");
+        ASSERT_TRUE(from != desk.process.calls.end() && to != desk.process.calls.end());
         EXPECT_EQ(std::vector<std::string>(from + 1, to), c.expectedCalls);
     }
 }
 
 TEST_F(ApplicationTest, ShortcutPointsAtTheExecutable) {
-    sim.exePath = "C:\\Tools\\Quorvane\\quorvane.exe";
+    desk.process.exePath = "C:\\Tools\\Quorvane\\quorvane.exe";
     run();
 
-    ASSERT_EQ(sim.shellLinks.count(kLink), 1u);
-    const ShellApi::ShellLink& link = sim.shellLinks.at(kLink);
+    ASSERT_EQ(desk.process.shellLinks.count(kLink), 1u);
+    const ShellApi::ShellLink& link = desk.process.shellLinks.at(kLink);
     EXPECT_EQ(link.target, "C:\\Tools\\Quorvane\\quorvane.exe");
     EXPECT_EQ(link.workingDirectory, "C:\\Tools\\Quorvane");
     EXPECT_EQ(link.description, "Keyboard-driven multi-monitor control");

@@ -1,9 +1,7 @@
 #include "app/Config.h"
 
 #include "app/LogTesting.h"
-#include "sim/SimDebugOutput.h"
-#include "sim/SimFileSystem.h"
-#include "sim/SimKnownFolders.h"
+#include "sim/SimDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -38,25 +36,17 @@ const std::string kDefaultText = std::string(
 class ConfigTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        previousFs_ = FileSystem::install(&fs);
-        previousFolders_ = KnownFolders::install(&folders);
-        previousOut_ = DebugOutput::install(&debug);
         log::resetForTests();
-        fs.addFolder("C:\\Users\\sim\\AppData\\Roaming");
+        desk.createUserProfile();
         testing::internal::CaptureStderr();
     }
 
-    void TearDown() override {
-        testing::internal::GetCapturedStderr();
-        FileSystem::install(previousFs_);
-        KnownFolders::install(previousFolders_);
-        DebugOutput::install(previousOut_);
-    }
+    void TearDown() override { testing::internal::GetCapturedStderr(); }
 
     // The text a record saves as.
     std::string savedText(const Config& c) {
         EXPECT_TRUE(c.save());
-        return fs.content(path);
+        return desk.files.content(path);
     }
 
     const std::string dir = "C:\\Users\\sim\\AppData\\Roaming\\Quorvane";
@@ -64,48 +54,41 @@ protected:
     const std::string temp = path + ".tmp";
     const std::string kept = path + ".bad";
 
-    SimFileSystem fs;
-    sim::SimKnownFolders folders;
-    sim::SimDebugOutput debug;
-
-private:
-    FileSystem* previousFs_ = nullptr;
-    KnownFolders* previousFolders_ = nullptr;
-    DebugOutput* previousOut_ = nullptr;
+    sim::SimDesktop desk;
 };
 
 TEST_F(ConfigTest, SettingsFolderIsCreatedUnderRoamingAppData) {
     EXPECT_EQ(configDir(), dir);
-    EXPECT_TRUE(fs.folderExists(dir));
+    EXPECT_TRUE(desk.files.folderExists(dir));
     EXPECT_EQ(configPath(), path);
 }
 
 TEST_F(ConfigTest, SettingsFolderFallsBackToTheCurrentDirectory) {
-    folders.set(KnownFolder::RoamingAppData, "");
+    desk.folders.set(KnownFolder::RoamingAppData, "");
     EXPECT_EQ(configDir(), ".\\Quorvane");
-    EXPECT_TRUE(fs.folderExists(".\\Quorvane"));
+    EXPECT_TRUE(desk.files.folderExists(".\\Quorvane"));
     EXPECT_EQ(configPath(), ".\\Quorvane\\config.json");
 }
 
 TEST_F(ConfigTest, MissingFileKeepsDefaults) {
     Config c;
     EXPECT_TRUE(c.load());
-    EXPECT_TRUE(debug.contains("INF", "No config file yet; using defaults"));
+    EXPECT_TRUE(desk.debug.contains("INF", "No config file yet; using defaults"));
     EXPECT_EQ(savedText(c), kDefaultText);
 }
 
 TEST_F(ConfigTest, DefaultsAreWrittenSortedWithTwoSpaces) {
     EXPECT_EQ(savedText(Config{}), kDefaultText);
-    EXPECT_TRUE(debug.contains("INF", "Config saved to " + path));
-    EXPECT_EQ(fs.files(), std::vector<std::string>{path});
+    EXPECT_TRUE(desk.debug.contains("INF", "Config saved to " + path));
+    EXPECT_EQ(desk.files.files(), std::vector<std::string>{path});
 }
 
 TEST_F(ConfigTest, SaveWritesATemporaryFileToDiskAndMovesItOverTheOld) {
-    fs.setFile(path, "old");
-    fs.clearCalls();
+    desk.files.setFile(path, "old");
+    desk.files.clearCalls();
     ASSERT_TRUE(Config{}.save());
     std::vector<std::string> fileCalls;
-    for (const auto& call : fs.calls())
+    for (const auto& call : desk.files.calls())
         if (call.rfind("createFolder", 0) != 0) fileCalls.push_back(call);
     const std::vector<std::string> expected = {
         "openWrite " + temp,
@@ -132,17 +115,17 @@ TEST_F(ConfigTest, FailedSaveLeavesTheOldFileAndNoTemporaryFile) {
         {SimFileSystem::Op::Move, "Config write failed: "},
     };
     for (const Case& c : cases) {
-        fs.setFile(path, "old");
-        fs.clearFailures();
-        fs.failOn(c.op, temp);
-        debug.clear();
+        desk.files.setFile(path, "old");
+        desk.files.clearFailures();
+        desk.files.failOn(c.op, temp);
+        desk.debug.clear();
         Config changed;
         changed.maxPreviews = 2;
         EXPECT_FALSE(changed.save()) << static_cast<int>(c.op);
-        EXPECT_EQ(fs.content(path), "old") << static_cast<int>(c.op);
-        EXPECT_FALSE(fs.fileExists(temp)) << static_cast<int>(c.op);
-        EXPECT_TRUE(debug.contains("ERR", c.message + path)) << static_cast<int>(c.op);
-        EXPECT_FALSE(debug.contains("INF", "Config saved to " + path)) << static_cast<int>(c.op);
+        EXPECT_EQ(desk.files.content(path), "old") << static_cast<int>(c.op);
+        EXPECT_FALSE(desk.files.fileExists(temp)) << static_cast<int>(c.op);
+        EXPECT_TRUE(desk.debug.contains("ERR", c.message + path)) << static_cast<int>(c.op);
+        EXPECT_FALSE(desk.debug.contains("INF", "Config saved to " + path)) << static_cast<int>(c.op);
     }
 }
 
@@ -170,7 +153,7 @@ TEST_F(ConfigTest, EveryFieldSurvivesSaveAndLoad) {
 
     Config loaded;
     ASSERT_TRUE(loaded.load());
-    EXPECT_TRUE(debug.contains("INF", "Config loaded from " + path));
+    EXPECT_TRUE(desk.debug.contains("INF", "Config loaded from " + path));
     EXPECT_EQ(loaded.recordingDir, c.recordingDir);
     EXPECT_EQ(loaded.hotkeys, c.hotkeys);
     EXPECT_EQ(loaded.displayNames, c.displayNames);
@@ -187,7 +170,7 @@ TEST_F(ConfigTest, NumbersAreClamped) {
         {0, 1, 1, 5}, {20, 8, 144, 60}, {1, 1, 5, 5}, {8, 8, 60, 60}, {-2147483648LL, 1, 2147483647, 60},
     };
     for (const Case& c : cases) {
-        fs.setFile(path, "{\"maxPreviews\": " + std::to_string(c.maxPreviews) +
+        desk.files.setFile(path, "{\"maxPreviews\": " + std::to_string(c.maxPreviews) +
                              ", \"recordingFps\": " + std::to_string(c.recordingFps) + "}");
         Config loaded;
         EXPECT_TRUE(loaded.load());
@@ -207,18 +190,18 @@ TEST_F(ConfigTest, AcceptedDocuments) {
         {"unknown member", "{\"maxPreviews\": 6, \"futureThing\": {\"a\": [1]}}"},
     };
     for (const Case& c : cases) {
-        fs.setFile(path, c.text);
+        desk.files.setFile(path, c.text);
         Config loaded;
         EXPECT_TRUE(loaded.load()) << c.name;
         EXPECT_EQ(loaded.maxPreviews, 6) << c.name;
         const std::string text = savedText(loaded);
         EXPECT_EQ(text.find("futureThing"), std::string::npos) << c.name;
-        EXPECT_FALSE(fs.fileExists(kept)) << c.name;
+        EXPECT_FALSE(desk.files.fileExists(kept)) << c.name;
     }
 }
 
 TEST_F(ConfigTest, MapsKeepOnlyStringMembers) {
-    fs.setFile(path, R"({"hotkeys": {"ProjectionExtend": "Ctrl+Alt+E", "GatherWindows": 5},
+    desk.files.setFile(path, R"({"hotkeys": {"ProjectionExtend": "Ctrl+Alt+E", "GatherWindows": 5},
                          "displayNames": {"A": "Left", "B": null, "C": {"x": "y"}}})");
     Config loaded;
     loaded.displayNames = {{"stale", "gone"}};
@@ -256,13 +239,13 @@ TEST_F(ConfigTest, UnreadableDocumentsKeepAllDefaultsAndAreKept) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        fs.setFile(path, c.text);
-        fs.setFile(kept, "an older copy");
-        debug.clear();
+        desk.files.setFile(path, c.text);
+        desk.files.setFile(kept, "an older copy");
+        desk.debug.clear();
         Config loaded;
         EXPECT_FALSE(loaded.load());
 
-        const auto lines = debug.lines();
+        const auto lines = desk.debug.lines();
         ASSERT_EQ(lines.size(), 2u);
         const std::string prefix = "[Quorvane][ERR] Config parse error: ";
         if (c.error.back() == '*') {
@@ -271,20 +254,20 @@ TEST_F(ConfigTest, UnreadableDocumentsKeepAllDefaultsAndAreKept) {
             EXPECT_EQ(lines[0], prefix + c.error + "\n");
         }
         EXPECT_EQ(lines[1], "[Quorvane][WRN] Kept unreadable config as " + kept + "\n");
-        EXPECT_EQ(fs.content(kept), c.text);
+        EXPECT_EQ(desk.files.content(kept), c.text);
         EXPECT_EQ(savedText(loaded), kDefaultText);
-        EXPECT_EQ(fs.content(kept), c.text);
+        EXPECT_EQ(desk.files.content(kept), c.text);
     }
 }
 
 TEST_F(ConfigTest, UnreadableFileIsTreatedLikeAParseError) {
-    fs.setFile(path, "{\"maxPreviews\": 6}");
-    fs.failOn(SimFileSystem::Op::Read, path);
+    desk.files.setFile(path, "{\"maxPreviews\": 6}");
+    desk.files.failOn(SimFileSystem::Op::Read, path);
     Config loaded;
     EXPECT_FALSE(loaded.load());
-    EXPECT_TRUE(debug.contains("ERR", "Config parse error: the file could not be read"));
+    EXPECT_TRUE(desk.debug.contains("ERR", "Config parse error: the file could not be read"));
     EXPECT_EQ(loaded.maxPreviews, 4);
-    EXPECT_EQ(fs.content(kept), "{\"maxPreviews\": 6}");
+    EXPECT_EQ(desk.files.content(kept), "{\"maxPreviews\": 6}");
 }
 
 TEST_F(ConfigTest, EmptyDisplayNameRemovesTheEntry) {

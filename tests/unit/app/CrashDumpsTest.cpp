@@ -1,9 +1,7 @@
 #include "app/CrashDumps.h"
 
 #include "app/LogTesting.h"
-#include "sim/SimCrashApi.h"
-#include "sim/SimDebugOutput.h"
-#include "sim/SimFileSystem.h"
+#include "sim/SimDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -38,9 +36,6 @@ std::vector<std::string> concat(std::vector<std::string> a, const std::vector<st
 class CrashDumpsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        previousFs_ = FileSystem::install(&fs);
-        previousOut_ = DebugOutput::install(&debug);
-        previousApi_ = CrashApi::install(&api);
         log::resetForTests();
         testing::internal::CaptureStderr(); // keeps the crash lines off the test output
     }
@@ -48,27 +43,17 @@ protected:
     void TearDown() override {
         testing::internal::GetCapturedStderr();
         log::resetForTests();
-        CrashApi::install(previousApi_);
-        DebugOutput::install(previousOut_);
-        FileSystem::install(previousFs_);
     }
 
     // The names of the files left in the logs folder, sorted.
     std::vector<std::string> namesInLogs() const {
         std::vector<std::string> out;
-        for (const auto& path : fs.files())
+        for (const auto& path : desk.files.files())
             if (parentFolder(path) == kLogs) out.push_back(path.substr(kLogs.size() + 1));
         return out;
     }
 
-    SimFileSystem fs;
-    sim::SimDebugOutput debug;
-    sim::SimCrashApi api{fs};
-
-private:
-    FileSystem* previousFs_ = nullptr;
-    DebugOutput* previousOut_ = nullptr;
-    CrashApi* previousApi_ = nullptr;
+    sim::SimDesktop desk;
 };
 
 TEST_F(CrashDumpsTest, InstallPrunesOldestDumpsOnly) {
@@ -94,27 +79,27 @@ TEST_F(CrashDumpsTest, InstallPrunesOldestDumpsOnly) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        fs.clearFailures();
-        for (const auto& name : namesInLogs()) fs.removeFile(inLogs(name));
+        desk.files.clearFailures();
+        for (const auto& name : namesInLogs()) desk.files.removeFile(inLogs(name));
         // A folder with a dump's name sorts last but is not a dump: counted as
         // one, it would cost the oldest real dump that is kept.
-        fs.addFolder(inLogs("crash-99991231-235959.dmp"));
-        for (const auto& name : c.files) fs.setFile(inLogs(name), "x");
-        for (const auto& name : c.undeletable) fs.failOn(SimFileSystem::Op::Remove, inLogs(name));
+        desk.files.addFolder(inLogs("crash-99991231-235959.dmp"));
+        for (const auto& name : c.files) desk.files.setFile(inLogs(name), "x");
+        for (const auto& name : c.undeletable) desk.files.failOn(SimFileSystem::Op::Remove, inLogs(name));
 
         CrashDumps::install(kLogs, c.keep);
 
         std::vector<std::string> left = c.left;
         std::sort(left.begin(), left.end());
         EXPECT_EQ(namesInLogs(), left);
-        EXPECT_TRUE(fs.folderExists(inLogs("crash-99991231-235959.dmp")));
+        EXPECT_TRUE(desk.files.folderExists(inLogs("crash-99991231-235959.dmp")));
     }
 }
 
 TEST_F(CrashDumpsTest, InstallCreatesTheFolderAndTakesOverTheCrashDialog) {
     CrashDumps::install(kLogs, 5);
-    EXPECT_TRUE(fs.folderExists(kLogs));
-    EXPECT_EQ(api.calls(), (std::vector<std::string>{"installFilter", "setErrorMode 3"}));
+    EXPECT_TRUE(desk.files.folderExists(kLogs));
+    EXPECT_EQ(desk.crash.calls(), (std::vector<std::string>{"installFilter", "setErrorMode 3"}));
 }
 
 TEST_F(CrashDumpsTest, CrashWritesADumpNamedAfterTheLocalTimeAndLogsIt) {
@@ -139,32 +124,32 @@ TEST_F(CrashDumpsTest, CrashWritesADumpNamedAfterTheLocalTimeAndLogsIt) {
     const std::string dump = inLogs("crash-20250307-090503.dmp");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        fs.clearFailures();
-        fs.removeFile(dump);
-        debug.clear();
-        api.setLocalTime({2025, 3, 7, 9, 5, 3});
-        for (auto op : c.failing) fs.failOn(op, dump);
+        desk.files.clearFailures();
+        desk.files.removeFile(dump);
+        desk.debug.clear();
+        desk.crash.setLocalTime({2025, 3, 7, 9, 5, 3});
+        for (auto op : c.failing) desk.files.failOn(op, dump);
 
         CrashDumps::install(kLogs, 5);
-        EXPECT_EQ(api.crash(c.code, c.withPointers), CrashApi::kExecuteHandler);
+        EXPECT_EQ(desk.crash.crash(c.code, c.withPointers), CrashApi::kExecuteHandler);
 
         if (c.content.empty()) {
-            EXPECT_EQ(fs.content(dump).rfind("MDMP", 0), std::string::npos);
+            EXPECT_EQ(desk.files.content(dump).rfind("MDMP", 0), std::string::npos);
         } else {
-            EXPECT_EQ(fs.content(dump), c.content);
+            EXPECT_EQ(desk.files.content(dump), c.content);
         }
-        EXPECT_EQ(debug.lines(), std::vector<std::string>{"[Quorvane][ERR] " + c.line + "\n"});
+        EXPECT_EQ(desk.debug.lines(), std::vector<std::string>{"[Quorvane][ERR] " + c.line + "\n"});
     }
 }
 
 TEST_F(CrashDumpsTest, SecondCrashInTheSameSecondReplacesTheFirstDump) {
-    api.setLocalTime({2024, 5, 1, 9, 30, 12});
+    desk.crash.setLocalTime({2024, 5, 1, 9, 30, 12});
     CrashDumps::install(kLogs, 5);
-    api.crash(0xC0000005);
-    api.crash(0xC00000FD);
+    desk.crash.crash(0xC0000005);
+    desk.crash.crash(0xC00000FD);
 
     EXPECT_EQ(namesInLogs(), std::vector<std::string>{"crash-20240501-093012.dmp"});
-    EXPECT_EQ(fs.content(inLogs("crash-20240501-093012.dmp")), "MDMP type=0x1061 code=0xC00000FD pointers=yes");
+    EXPECT_EQ(desk.files.content(inLogs("crash-20240501-093012.dmp")), "MDMP type=0x1061 code=0xC00000FD pointers=yes");
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "app/Log.h"
 
 #include "app/LogTesting.h"
-#include "sim/SimDebugOutput.h"
+#include "sim/SimDesktop.h"
 #include "sim/SimFileSystem.h"
 
 #include <gtest/gtest.h>
@@ -39,8 +39,6 @@ private:
 class LogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        previousFs_ = FileSystem::install(&fs);
-        previousOut_ = DebugOutput::install(&debug);
         log::resetForTests();
         log::setLocalTimeForTests([] {
             std::tm tm{};
@@ -52,14 +50,10 @@ protected:
             tm.tm_sec = 12;
             return tm;
         });
-        fs.addFolder(kRoaming);
+        desk.files.addFolder(kRoaming);
     }
 
-    void TearDown() override {
-        log::resetForTests();
-        FileSystem::install(previousFs_);
-        DebugOutput::install(previousOut_);
-    }
+    void TearDown() override { log::resetForTests(); }
 
     static std::string fileLine(const std::string& level, const std::string& message) {
         return std::string(kStamp) + " " + level + " " + message + "\n";
@@ -72,7 +66,7 @@ protected:
 
     std::vector<std::string> moves() const {
         std::vector<std::string> out;
-        for (const auto& call : fs.calls())
+        for (const auto& call : desk.files.calls())
             if (call.rfind("move ", 0) == 0) out.push_back(call);
         return out;
     }
@@ -82,23 +76,18 @@ protected:
     const std::string rotated = path + ".1";
     const std::string moveCall = "move " + path + " -> " + rotated + " flags=3";
 
-    SimFileSystem fs;
-    sim::SimDebugOutput debug;
-
-private:
-    FileSystem* previousFs_ = nullptr;
-    DebugOutput* previousOut_ = nullptr;
+    sim::SimDesktop desk;
 };
 
 TEST_F(LogTest, OpenCreatesTheFoldersAndAppendsHeaderAndLines) {
     StderrCapture err;
-    fs.setFile(path, "earlier run\n");
+    desk.files.setFile(path, "earlier run\n");
     log::open(path);
     log::write(log::Info, "Config saved to C:\\x");
 
-    EXPECT_TRUE(fs.folderExists(kRoaming + "\\Quorvane\\logs"));
-    EXPECT_EQ(fs.content(path), "earlier run\n" + header() + fileLine("INF", "Config saved to C:\\x"));
-    EXPECT_EQ(debug.lines(), std::vector<std::string>{"[Quorvane][INF] Config saved to C:\\x\n"});
+    EXPECT_TRUE(desk.files.folderExists(kRoaming + "\\Quorvane\\logs"));
+    EXPECT_EQ(desk.files.content(path), "earlier run\n" + header() + fileLine("INF", "Config saved to C:\\x"));
+    EXPECT_EQ(desk.debug.lines(), std::vector<std::string>{"[Quorvane][INF] Config saved to C:\\x\n"});
     EXPECT_EQ(err.take(), "[Quorvane][INF] Config saved to C:\\x\n");
 }
 
@@ -108,7 +97,7 @@ TEST_F(LogTest, CreatesTheWholeFolderChainOfANewProfile) {
     log::open(path);
     log::write(log::Info, "first");
     EXPECT_EQ(bare.content(path), header() + fileLine("INF", "first"));
-    FileSystem::install(&fs);
+    FileSystem::install(&desk.files);
 }
 
 TEST_F(LogTest, LinesBeforeOpenReachOnlyTheConsoleAndDebugger) {
@@ -116,17 +105,17 @@ TEST_F(LogTest, LinesBeforeOpenReachOnlyTheConsoleAndDebugger) {
     log::write(log::Info, "Already running; signaling existing instance");
     log::open(path);
 
-    EXPECT_EQ(fs.content(path), header());
-    EXPECT_TRUE(debug.contains("INF", "Already running; signaling existing instance"));
+    EXPECT_EQ(desk.files.content(path), header());
+    EXPECT_TRUE(desk.debug.contains("INF", "Already running; signaling existing instance"));
     EXPECT_EQ(err.take(), "[Quorvane][INF] Already running; signaling existing instance\n");
 }
 
 TEST_F(LogTest, AFileThatCannotBeOpenedLeavesTheConsoleAndDebugger) {
-    fs.failOn(SimFileSystem::Op::Open, path);
+    desk.files.failOn(SimFileSystem::Op::Open, path);
     log::open(path);
     log::write(log::Error, "still here");
-    EXPECT_FALSE(fs.fileExists(path));
-    EXPECT_TRUE(debug.contains("ERR", "still here"));
+    EXPECT_FALSE(desk.files.fileExists(path));
+    EXPECT_TRUE(desk.debug.contains("ERR", "still here"));
 }
 
 TEST_F(LogTest, LevelNames) {
@@ -140,9 +129,9 @@ TEST_F(LogTest, LevelNames) {
     for (const Case& c : cases) {
         log::write(c.level, "text");
         expected += fileLine(c.name, "text");
-        EXPECT_TRUE(debug.contains(c.name, "text")) << c.level;
+        EXPECT_TRUE(desk.debug.contains(c.name, "text")) << c.level;
     }
-    EXPECT_EQ(fs.content(path), expected);
+    EXPECT_EQ(desk.files.content(path), expected);
 }
 
 TEST_F(LogTest, LogfCutsMessagesTo1023Bytes) {
@@ -152,9 +141,9 @@ TEST_F(LogTest, LogfCutsMessagesTo1023Bytes) {
     };
     const std::vector<Case> cases = {{1023, 1023}, {1024, 1023}, {5000, 1023}};
     for (const Case& c : cases) {
-        debug.clear();
+        desk.debug.clear();
         log::logf(log::Warn, "%s", std::string(c.formatted, 'a').c_str());
-        EXPECT_EQ(debug.lines(), std::vector<std::string>{"[Quorvane][WRN] " + std::string(c.logged, 'a') + "\n"})
+        EXPECT_EQ(desk.debug.lines(), std::vector<std::string>{"[Quorvane][WRN] " + std::string(c.logged, 'a') + "\n"})
             << c.formatted;
     }
 }
@@ -163,62 +152,63 @@ TEST_F(LogTest, LogfThatCannotFormatLogsNothing) {
     // In the C locale a wide character outside ASCII cannot be converted: snprintf fails.
     const wchar_t text[] = {static_cast<wchar_t>(0x20AC), 0};
     log::logf(log::Info, "%ls", text);
-    EXPECT_TRUE(debug.lines().empty());
+    EXPECT_TRUE(desk.debug.lines().empty());
 }
 
 TEST_F(LogTest, RotatesRightAfterTheLineThatReachesOneMebibyte) {
     StderrCapture quiet;
     const std::string seed(1048000, 's');
-    fs.setFile(path, seed);
+    desk.files.setFile(path, seed);
     log::open(path); // the header is not counted
 
     // 1,048,575 bytes: below the limit.
     const std::string m1 = messageForLine(kLimit - 1 - 1048000);
     log::write(log::Info, m1);
-    EXPECT_FALSE(fs.fileExists(rotated));
+    EXPECT_FALSE(desk.files.fileExists(rotated));
 
     log::write(log::Info, "crossing");
-    EXPECT_EQ(fs.content(rotated), seed + header() + fileLine("INF", m1) + fileLine("INF", "crossing"));
-    EXPECT_EQ(fs.content(path), "");
-    const std::string firstRotation = fs.content(rotated);
+    EXPECT_EQ(desk.files.content(rotated), seed + header() + fileLine("INF", m1) + fileLine("INF", "crossing"));
+    EXPECT_EQ(desk.files.content(path), "");
+    const std::string firstRotation = desk.files.content(rotated);
 
     // The fresh file counts from zero and rotates when the count reaches the limit exactly;
     // the older qv.log.1 is replaced.
     const std::string m3 = messageForLine(kLimit - 25);
     log::write(log::Info, m3);
-    EXPECT_EQ(fs.content(rotated), firstRotation);
+    EXPECT_EQ(desk.files.content(rotated), firstRotation);
     log::write(log::Info, "");
-    EXPECT_EQ(fs.content(rotated), fileLine("INF", m3) + fileLine("INF", ""));
+    EXPECT_EQ(desk.files.content(rotated), fileLine("INF", m3) + fileLine("INF", ""));
 
     log::write(log::Info, "next");
-    EXPECT_EQ(fs.content(path), fileLine("INF", "next"));
+    EXPECT_EQ(desk.files.content(path), fileLine("INF", "next"));
     EXPECT_EQ(moves(), (std::vector<std::string>{moveCall, moveCall}));
 }
 
 TEST_F(LogTest, FailedRenameKeepsGrowingTheSameFileAndRetriesEveryLine) {
     const std::string seed(kLimit, 's');
-    fs.setFile(path, seed);
+    desk.files.setFile(path, seed);
     log::open(path);
-    fs.failOn(SimFileSystem::Op::Move, path);
+    desk.files.failOn(SimFileSystem::Op::Move, path);
 
     log::write(log::Info, "a");
     log::write(log::Info, "b");
-    EXPECT_EQ(fs.content(path), seed + header() + fileLine("INF", "a") + fileLine("INF", "b"));
+    EXPECT_EQ(desk.files.content(path), seed + header() + fileLine("INF", "a") + fileLine("INF", "b"));
     EXPECT_EQ(moves(), (std::vector<std::string>{moveCall, moveCall}));
 
-    fs.clearFailures();
+    desk.files.clearFailures();
     log::write(log::Info, "c");
-    EXPECT_EQ(fs.content(rotated), seed + header() + fileLine("INF", "a") + fileLine("INF", "b") + fileLine("INF", "c"));
-    EXPECT_EQ(fs.content(path), "");
+    EXPECT_EQ(desk.files.content(rotated),
+              seed + header() + fileLine("INF", "a") + fileLine("INF", "b") + fileLine("INF", "c"));
+    EXPECT_EQ(desk.files.content(path), "");
 }
 
 TEST_F(LogTest, ThreadsWriteWholeLinesAcrossARotation) {
     constexpr int kThreads = 4;
     constexpr int kLines = 100;
     const std::string seed = std::string(kLimit - 3000, 's') + "\n";
-    fs.setFile(path, seed);
+    desk.files.setFile(path, seed);
     log::open(path);
-    fs.setSlowWrites(true);
+    desk.files.setSlowWrites(true);
     StderrCapture quiet;
 
     std::vector<std::thread> threads;
@@ -229,8 +219,8 @@ TEST_F(LogTest, ThreadsWriteWholeLinesAcrossARotation) {
     }
     for (auto& th : threads) th.join();
 
-    ASSERT_TRUE(fs.fileExists(rotated));
-    std::istringstream all(fs.content(rotated) + fs.content(path));
+    ASSERT_TRUE(desk.files.fileExists(rotated));
+    std::istringstream all(desk.files.content(rotated) + desk.files.content(path));
     std::set<std::pair<int, int>> seen;
     std::string line;
     while (std::getline(all, line)) {

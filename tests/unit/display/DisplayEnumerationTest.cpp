@@ -12,8 +12,8 @@ using sim::SimMonitor;
 class DisplayEnumeration : public DisplayFixture {};
 
 TEST_F(DisplayEnumeration, LaptopWithTwoDockedMonitors) {
-    const auto docked = desk.laptopWithTwoDocked();
-    desk.target(docked.right).monitor.color = AdvancedColorInfo{true, true, dc::ColorEncodingRgb, 10};
+    const auto docked = desk.displays.laptopWithTwoDocked();
+    desk.displays.target(docked.right).monitor.color = AdvancedColorInfo{true, true, dc::ColorEncodingRgb, 10};
 
     const std::vector<DisplayInfo> displays = manager.enumerate();
     ASSERT_EQ(displays.size(), 3u);
@@ -74,13 +74,13 @@ TEST_F(DisplayEnumeration, LaptopWithTwoDockedMonitors) {
 }
 
 TEST_F(DisplayEnumeration, KeysSurviveUndockAndDock) {
-    const auto docked = desk.laptopWithTwoDocked();
+    const auto docked = desk.displays.laptopWithTwoDocked();
     const std::vector<DisplayInfo> before = manager.enumerate();
-    const SimMonitor left = desk.target(docked.left).monitor;
-    const SimMonitor right = desk.target(docked.right).monitor;
+    const SimMonitor left = desk.displays.target(docked.left).monitor;
+    const SimMonitor right = desk.displays.target(docked.right).monitor;
 
-    desk.unplug(docked.left);
-    desk.unplug(docked.right);
+    desk.displays.unplug(docked.left);
+    desk.displays.unplug(docked.right);
     const std::vector<DisplayInfo> undocked = manager.enumerate();
     ASSERT_EQ(undocked.size(), 1u);
     EXPECT_EQ(undocked[0].key, before[0].key);
@@ -88,8 +88,8 @@ TEST_F(DisplayEnumeration, KeysSurviveUndockAndDock) {
     EXPECT_FALSE(manager.find(before[1].key));
 
     // Docked again on other connectors (new target ids), in the other order.
-    desk.plug(right, 1920 + 3840, 0);
-    desk.plug(left, 1920, 0);
+    desk.displays.plug(right, 1920 + 3840, 0);
+    desk.displays.plug(left, 1920, 0);
     const std::vector<DisplayInfo> redocked = manager.enumerate();
     ASSERT_EQ(redocked.size(), 3u);
     EXPECT_EQ(redocked[1].key, before[2].key);
@@ -187,19 +187,19 @@ TEST_F(DisplayEnumeration, EdidValueRefinesTheKey) {
 }
 
 TEST_F(DisplayEnumeration, MonitorClassWalkPassesOverOtherDevicesAndAlwaysCloses) {
-    const uint32_t id = desk.plug(genericMonitor({.serialNumber = 77}), 0, 0);
+    const uint32_t id = desk.displays.plug(genericMonitor({.serialNumber = 77}), 0, 0);
     // A foreign monitor first, then a phantom entry of the same monitor whose
     // value is too short: the walk goes on to the real device.
-    desk.addStrayDevice({"DISPLAY\\XYZ0000\\5&99&0&UID1", sim::buildEdid({.manufacturer = "XYZ"})});
+    desk.displays.addStrayDevice({"DISPLAY\\XYZ0000\\5&99&0&UID1", sim::buildEdid({.manufacturer = "XYZ"})});
     std::vector<uint8_t> shortEdid = sim::buildEdid({.serialNumber = 99});
     shortEdid.resize(100);
-    desk.addStrayDevice({desk.target(id).instanceId(), shortEdid});
+    desk.displays.addStrayDevice({desk.displays.target(id).instanceId(), shortEdid});
 
     const std::vector<DisplayInfo> list = manager.enumerate();
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].key, "ABC-1234-0x0000004D");
 
-    const std::vector<std::string> walk = desk.callsStartingWith("SetupDi");
+    const std::vector<std::string> walk = desk.displays.callsStartingWith("SetupDi");
     const std::vector<std::string> expected = {
         "SetupDiGetClassDevs(Monitor, DIGCF_PRESENT)",
         "SetupDiEnumDeviceInfo(0)",
@@ -215,29 +215,29 @@ TEST_F(DisplayEnumeration, MonitorClassWalkPassesOverOtherDevicesAndAlwaysCloses
     EXPECT_EQ(walk, expected);
 
     // Without a match the walk ends at the first missing index, and closes.
-    desk.target(id).inDeviceClass = false;
-    desk.clearCalls();
+    desk.displays.target(id).inDeviceClass = false;
+    desk.displays.clearCalls();
     manager.enumerate();
-    const std::vector<std::string> tail = desk.callsStartingWith("SetupDi");
+    const std::vector<std::string> tail = desk.displays.callsStartingWith("SetupDi");
     ASSERT_GE(tail.size(), 2u);
     EXPECT_EQ(tail[tail.size() - 2], "SetupDiEnumDeviceInfo(2)");
     EXPECT_EQ(tail.back(), "SetupDiDestroyDeviceInfoList");
 }
 
 TEST_F(DisplayEnumeration, MonitorClassUnavailableKeepsWindowsIdentityAndWarns) {
-    desk.plug(genericMonitor({.serialNumber = 77, .monitorName = "Studio 27"}), 0, 0);
-    desk.failMonitorClass(true);
+    desk.displays.plug(genericMonitor({.serialNumber = 77, .monitorName = "Studio 27"}), 0, 0);
+    desk.displays.failMonitorClass(true);
     const std::vector<DisplayInfo> list = manager.enumerate();
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].key, "ABC-1234");
     EXPECT_EQ(list[0].name, "Generic PnP Monitor");
-    EXPECT_TRUE(log.contains("WRN", "enrichFromEdid: SetupDiGetClassDevs failed"));
+    EXPECT_TRUE(desk.debug.contains("WRN", "enrichFromEdid: SetupDiGetClassDevs failed"));
 }
 
 TEST_F(DisplayEnumeration, CloneTopologySharesSourceAndPosition) {
-    const auto docked = desk.laptopWithTwoDocked();
-    desk.unplug(docked.right);
-    desk.clone(docked.left, docked.laptop);
+    const auto docked = desk.displays.laptopWithTwoDocked();
+    desk.displays.unplug(docked.right);
+    desk.displays.clone(docked.left, docked.laptop);
 
     const std::vector<DisplayInfo> list = manager.enumerate();
     ASSERT_EQ(list.size(), 2u);
@@ -252,10 +252,10 @@ TEST_F(DisplayEnumeration, CloneTopologySharesSourceAndPosition) {
 }
 
 TEST_F(DisplayEnumeration, KeylessDisplaysShareUnknownAndLookupTakesTheFirst) {
-    const uint32_t first = desk.plug(genericMonitor(), 0, 0);
-    const uint32_t second = desk.plug(genericMonitor(), 1920, 0);
-    desk.target(first).failTargetName = true;
-    desk.target(second).failTargetName = true;
+    const uint32_t first = desk.displays.plug(genericMonitor(), 0, 0);
+    const uint32_t second = desk.displays.plug(genericMonitor(), 1920, 0);
+    desk.displays.target(first).failTargetName = true;
+    desk.displays.target(second).failTargetName = true;
 
     const std::vector<DisplayInfo> list = manager.enumerate();
     ASSERT_EQ(list.size(), 2u);
@@ -308,9 +308,9 @@ TEST_F(DisplayEnumeration, RefreshRatesRoundToWholeHertz) {
 }
 
 TEST_F(DisplayEnumeration, CurrentGdiModeOverridesSizeAndRateButNotPosition) {
-    const uint32_t id = desk.plug(genericMonitor(), -1920, 0);
-    desk.target(id).monitor.vsync = Rational{59940, 1000};
-    desk.target(id).gdiCurrent = sim::SimMode{1600, 900, 59};
+    const uint32_t id = desk.displays.plug(genericMonitor(), -1920, 0);
+    desk.displays.target(id).monitor.vsync = Rational{59940, 1000};
+    desk.displays.target(id).gdiCurrent = sim::SimMode{1600, 900, 59};
 
     const std::vector<DisplayInfo> list = manager.enumerate();
     ASSERT_EQ(list.size(), 1u);
@@ -319,18 +319,18 @@ TEST_F(DisplayEnumeration, CurrentGdiModeOverridesSizeAndRateButNotPosition) {
     EXPECT_EQ(list[0].refreshHz, 59u);
     EXPECT_EQ(list[0].posX, -1920);
     EXPECT_FALSE(list[0].primary);
-    EXPECT_EQ(desk.callsStartingWith("EnumDisplaySettingsEx"),
+    EXPECT_EQ(desk.displays.callsStartingWith("EnumDisplaySettingsEx"),
               std::vector<std::string>{"EnumDisplaySettingsEx(\\\\.\\DISPLAY1, ENUM_CURRENT_SETTINGS)"});
 
     // Without a GDI name the current mode is not asked for.
-    desk.target(id).failSourceName = true;
-    desk.clearCalls();
+    desk.displays.target(id).failSourceName = true;
+    desk.displays.clearCalls();
     const std::vector<DisplayInfo> unnamed = manager.enumerate();
     ASSERT_EQ(unnamed.size(), 1u);
     EXPECT_EQ(unnamed[0].gdiName, "");
     EXPECT_EQ(unnamed[0].width, 1920u);
     EXPECT_EQ(unnamed[0].refreshHz, 60u);
-    EXPECT_TRUE(desk.callsStartingWith("EnumDisplaySettingsEx").empty());
+    EXPECT_TRUE(desk.displays.callsStartingWith("EnumDisplaySettingsEx").empty());
 }
 
 TEST_F(DisplayEnumeration, AdvancedColourAndPreferredMode) {
@@ -367,8 +367,8 @@ TEST_F(DisplayEnumeration, AdvancedColourAndPreferredMode) {
 }
 
 TEST_F(DisplayEnumeration, KeyForTargetWorksForDetachedMonitors) {
-    desk.plug(genericMonitor(), 0, 0);
-    const uint32_t detached = desk.plugDetached(genericMonitor({.serialText = "S-77"}));
+    desk.displays.plug(genericMonitor(), 0, 0);
+    const uint32_t detached = desk.displays.plugDetached(genericMonitor({.serialText = "S-77"}));
     EXPECT_EQ(manager.enumerate().size(), 1u);
     EXPECT_EQ(manager.keyForTarget(sim::SimDisplays::Adapter, detached), "ABC-1234-S-77");
     EXPECT_EQ(manager.keyForTarget(sim::SimDisplays::Adapter, 9999), "unknown");
@@ -376,13 +376,13 @@ TEST_F(DisplayEnumeration, KeyForTargetWorksForDetachedMonitors) {
 }
 
 TEST_F(DisplayEnumeration, PlacementSnapshotComesFromAFreshEnumeration) {
-    const auto docked = desk.laptopWithTwoDocked();
+    const auto docked = desk.displays.laptopWithTwoDocked();
     manager.enumerate();
     // The 4K monitor moves above the panel, the other one a little up.
-    desk.sourceOf(docked.left).x = 0;
-    desk.sourceOf(docked.left).y = -2160;
-    desk.sourceOf(docked.right).y = -360;
-    desk.target(docked.left).monitor.rotation = dc::Rotation90;
+    desk.displays.sourceOf(docked.left).x = 0;
+    desk.displays.sourceOf(docked.left).y = -2160;
+    desk.displays.sourceOf(docked.right).y = -360;
+    desk.displays.target(docked.left).monitor.rotation = dc::Rotation90;
 
     const std::vector<DisplayPlacement> placements = manager.placementSnapshot();
     const std::vector<DisplayPlacement> expected = {

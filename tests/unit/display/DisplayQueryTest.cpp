@@ -29,12 +29,12 @@ TEST_F(DisplayQuery, FailedQueryEmptiesTheCacheAndPrimaryKeyEnumeratesAgain) {
         DisplayManager displays(machine);
         ASSERT_EQ(displays.enumerate().size(), 3u);
 
-        log.clear();
+        desk.debug.clear();
         c.fail(machine);
         EXPECT_TRUE(displays.enumerate().empty());
         EXPECT_TRUE(displays.cache().empty());
         EXPECT_FALSE(displays.find("BOE-0A1C"));
-        EXPECT_TRUE(log.contains("ERR", c.logLine));
+        EXPECT_TRUE(desk.debug.contains("ERR", c.logLine));
 
         machine.failBufferSizes(0);
         machine.clearCalls();
@@ -50,7 +50,7 @@ TEST_F(DisplayQuery, FailedQueryEmptiesTheCacheAndPrimaryKeyEnumeratesAgain) {
 }
 
 TEST_F(DisplayQuery, PrimaryKeyIsEmptyWithoutPrimaryDisplay) {
-    desk.plug(genericMonitor(), 1920, 0);
+    desk.displays.plug(genericMonitor(), 1920, 0);
     EXPECT_EQ(manager.primaryKey(), "");
 }
 
@@ -71,7 +71,7 @@ TEST_F(DisplayQuery, RetriesWhenTheConfigurationChangesBetweenSizeAndQuery) {
                 machine.plug(genericMonitor({.serialNumber = uint32_t(100 + i)}), 1920 * (i + 1), 0);
             });
         DisplayManager displays(machine);
-        log.clear();
+        desk.debug.clear();
 
         const std::vector<DisplayInfo> list = displays.enumerate();
         EXPECT_EQ(list.size(), c.displays);
@@ -79,15 +79,16 @@ TEST_F(DisplayQuery, RetriesWhenTheConfigurationChangesBetweenSizeAndQuery) {
         EXPECT_EQ(machine.callsStartingWith("GetDisplayConfigBufferSizes").size(), attempts);
         EXPECT_EQ(machine.callsStartingWith("QueryDisplayConfig").size(), attempts);
         const bool loggedFailure =
-            log.contains("ERR", "QueryDisplayConfig failed: The data area passed to a system call is too small (0x7A)");
+            desk.debug.contains("ERR",
+                                "QueryDisplayConfig failed: The data area passed to a system call is too small (0x7A)");
         EXPECT_EQ(loggedFailure, c.displays == 0);
-        EXPECT_EQ(log.lines().empty(), c.displays != 0);
+        EXPECT_EQ(desk.debug.lines().empty(), c.displays != 0);
     }
 }
 
 TEST_F(DisplayQuery, RetryAsksForSizesBeforeEveryQuery) {
-    desk.plug(genericMonitor(), 0, 0);
-    desk.afterSizeQuery([this] { desk.plug(genericMonitor({.serialNumber = 5}), 1920, 0); });
+    desk.displays.plug(genericMonitor(), 0, 0);
+    desk.displays.afterSizeQuery([this] { desk.displays.plug(genericMonitor({.serialNumber = 5}), 1920, 0); });
     std::vector<PathInfo> paths;
     std::vector<ModeInfo> modes;
     ASSERT_TRUE(manager.queryActivePaths(paths, modes));
@@ -99,31 +100,31 @@ TEST_F(DisplayQuery, RetryAsksForSizesBeforeEveryQuery) {
         "GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS)",
         "QueryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, 2 paths, 4 modes)",
     };
-    EXPECT_EQ(desk.calls(), expected);
+    EXPECT_EQ(desk.displays.calls(), expected);
 }
 
 TEST_F(DisplayQuery, OtherQueryErrorsAreNotRetried) {
-    desk.plug(genericMonitor(), 0, 0);
-    desk.failQuery(31, 1);
+    desk.displays.plug(genericMonitor(), 0, 0);
+    desk.displays.failQuery(31, 1);
     std::vector<PathInfo> paths(3);
     std::vector<ModeInfo> modes(3);
     EXPECT_FALSE(manager.queryActivePaths(paths, modes));
     EXPECT_TRUE(paths.empty());
     EXPECT_TRUE(modes.empty());
-    EXPECT_EQ(desk.callsStartingWith("QueryDisplayConfig").size(), 1u);
+    EXPECT_EQ(desk.displays.callsStartingWith("QueryDisplayConfig").size(), 1u);
 }
 
 TEST_F(DisplayQuery, QueryShrinksListsToWhatWasReturned) {
     // A monitor unplugged between the two calls: the lists were sized for two.
-    const auto docked = desk.laptopWithTwoDocked();
-    desk.afterSizeQuery([&] { desk.unplug(docked.left); });
+    const auto docked = desk.displays.laptopWithTwoDocked();
+    desk.displays.afterSizeQuery([&] { desk.displays.unplug(docked.left); });
     std::vector<PathInfo> paths;
     std::vector<ModeInfo> modes;
     ASSERT_TRUE(manager.queryActivePaths(paths, modes));
     ASSERT_EQ(paths.size(), 2u);
     EXPECT_EQ(modes.size(), 4u);
     EXPECT_EQ(paths[1].targetInfo.id, docked.right);
-    EXPECT_EQ(desk.callsStartingWith("QueryDisplayConfig"),
+    EXPECT_EQ(desk.displays.callsStartingWith("QueryDisplayConfig"),
               std::vector<std::string>{"QueryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, 3 paths, 6 modes)"});
 }
 
@@ -192,9 +193,9 @@ TEST_F(DisplayQuery, CurrentProjectionReadsTheDatabaseTopology) {
         c.arrange(machine);
         machine.clearCalls();
         DisplayManager displays(machine);
-        log.clear();
+        desk.debug.clear();
         EXPECT_EQ(displays.currentProjection(), c.expected) << c.what;
-        EXPECT_TRUE(log.lines().empty()) << c.what;
+        EXPECT_TRUE(desk.debug.lines().empty()) << c.what;
         const std::vector<std::string> queries = machine.callsStartingWith("QueryDisplayConfig");
         for (const std::string& call : queries)
             EXPECT_EQ(call.rfind("QueryDisplayConfig(QDC_DATABASE_CURRENT, ", 0), 0u) << call;
@@ -221,42 +222,42 @@ TEST_F(DisplayQuery, ModeListCollapsesAdjacentRepeatsOnly) {
         {1280, 720, 60, 32},  {1920, 1080, 60, 8},   // the same size again, after another mode
         {1920, 1080, 144, 32}, {1920, 1080, 144, 32},
     };
-    desk.plug(monitor, 0, 0);
-    desk.plug(genericMonitor({.serialNumber = 9}), 1920, 0);
+    desk.displays.plug(monitor, 0, 0);
+    desk.displays.plug(genericMonitor({.serialNumber = 9}), 1920, 0);
     const std::vector<DisplayInfo> list = manager.enumerate();
     ASSERT_EQ(list.size(), 2u);
 
-    desk.clearCalls();
+    desk.displays.clearCalls();
     const std::vector<DisplayMode> modes = manager.modes(list[0].key);
     const std::vector<DisplayMode> expected = {
         {1920, 1080, 60}, {1280, 720, 60}, {1920, 1080, 60}, {1920, 1080, 144}};
     EXPECT_EQ(modes, expected);
     // Mode numbers 0..6 on the display's own GDI name; the seventh fails and ends the list.
-    const std::vector<std::string> calls = desk.calls();
+    const std::vector<std::string> calls = desk.displays.calls();
     ASSERT_EQ(calls.size(), 7u);
     EXPECT_EQ(calls.front(), "EnumDisplaySettingsEx(\\\\.\\DISPLAY1, 0)");
     EXPECT_EQ(calls.back(), "EnumDisplaySettingsEx(\\\\.\\DISPLAY1, 6)");
 }
 
 TEST_F(DisplayQuery, ModeListLookups) {
-    const uint32_t first = desk.plug(genericMonitor(), 0, 0);
-    desk.plug(genericMonitor({.serialNumber = 9}), 1920, 0);
+    const uint32_t first = desk.displays.plug(genericMonitor(), 0, 0);
+    desk.displays.plug(genericMonitor({.serialNumber = 9}), 1920, 0);
 
     // Empty cache: one enumeration, then the list.
     EXPECT_FALSE(manager.modes("ABC-1234").empty());
-    EXPECT_EQ(desk.callsStartingWith("GetDisplayConfigBufferSizes").size(), 1u);
+    EXPECT_EQ(desk.displays.callsStartingWith("GetDisplayConfigBufferSizes").size(), 1u);
 
     // Unknown key with a filled cache: no enumeration, empty list.
-    desk.clearCalls();
+    desk.displays.clearCalls();
     EXPECT_TRUE(manager.modes("XYZ-0000").empty());
-    EXPECT_TRUE(desk.calls().empty());
+    EXPECT_TRUE(desk.displays.calls().empty());
 
     // A display without GDI name has no mode list.
-    desk.target(first).failSourceName = true;
+    desk.displays.target(first).failSourceName = true;
     manager.enumerate();
-    desk.clearCalls();
+    desk.displays.clearCalls();
     EXPECT_TRUE(manager.modes("ABC-1234").empty());
-    EXPECT_TRUE(desk.calls().empty());
+    EXPECT_TRUE(desk.displays.calls().empty());
 }
 
 TEST_F(DisplayQuery, ErrorTextFormatting) {
@@ -276,7 +277,7 @@ TEST_F(DisplayQuery, ErrorTextFormatting) {
     };
     for (const Case& c : cases) {
         if (c.message != nullptr)
-            desk.setSystemMessage(c.code, c.message);
+            desk.displays.setSystemMessage(c.code, c.message);
         EXPECT_EQ(manager.errorText(c.code), c.text);
     }
 }

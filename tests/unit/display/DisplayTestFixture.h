@@ -1,8 +1,7 @@
 #pragma once
-#include "app/DebugOutput.h"
 #include "base/StrPrintf.h"
 #include "display/DisplayManager.h"
-#include "sim/SimDebugOutput.h"
+#include "sim/SimDesktop.h"
 #include "sim/SimDisplays.h"
 
 #include <gtest/gtest.h>
@@ -14,12 +13,10 @@
 
 namespace qv::test {
 
-// A display manager over the simulated desktop, with the log's debugger
-// channel captured.
+// A display manager over the simulated desktop, whose debugger channel
+// captures the log.
 class DisplayFixture : public ::testing::Test {
 protected:
-    void SetUp() override { previous_ = DebugOutput::install(&log); }
-    void TearDown() override { DebugOutput::install(previous_); }
 
     // A monitor with a known EDID ("ABC", product 0x1234) reported by Windows
     // as "Generic PnP Monitor".
@@ -29,12 +26,8 @@ protected:
         return monitor;
     }
 
-    sim::SimDisplays desk;
-    sim::SimDebugOutput log;
-    DisplayManager manager{desk};
-
-private:
-    DebugOutput* previous_ = nullptr;
+    sim::SimDesktop desk;
+    DisplayManager manager{desk.displays};
 };
 
 // --- Operations on the docked laptop -------------------------------------------

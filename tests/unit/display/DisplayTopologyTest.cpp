@@ -224,20 +224,20 @@ TEST(DisplayTopologyOps, ApplyArrangement) {
 class DisplayArrangementLog : public DisplayFixture {};
 
 TEST_F(DisplayArrangementLog, RefusedPlacementIsLogged) {
-    desk.laptopWithTwoDocked();
+    desk.displays.laptopWithTwoDocked();
     const ActionResult result = manager.applyArrangement({{Laptop, 0, 0, 3840, 2160, 0, 0, true}});
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.message, "No saved monitors are connected");
-    EXPECT_TRUE(log.contains("WRN", "applyArrangement: ChangeDisplaySettingsEx failed for BOE-0A1C (-2)"));
-    EXPECT_EQ(desk.stagedChanges(), 0u);
+    EXPECT_TRUE(desk.debug.contains("WRN", "applyArrangement: ChangeDisplaySettingsEx failed for BOE-0A1C (-2)"));
+    EXPECT_EQ(desk.displays.stagedChanges(), 0u);
 }
 
 // Detaching and attaching again brings the monitor back with its mode and key.
 TEST_F(DisplayArrangementLog, DetachAndAttachAgain) {
-    desk.laptopWithTwoDocked();
+    desk.displays.laptopWithTwoDocked();
     manager.enumerate();
     ASSERT_TRUE(manager.setEnabled(Left, false).ok);
-    EXPECT_EQ(describe(manager.cache()), describe(DisplayManager(desk).enumerate()));
+    EXPECT_EQ(describe(manager.cache()), describe(DisplayManager(desk.displays).enumerate()));
     ASSERT_EQ(manager.cache().size(), 2u);
     EXPECT_EQ(manager.currentProjection(), Projection::Extend);
 
@@ -249,7 +249,7 @@ TEST_F(DisplayArrangementLog, DetachAndAttachAgain) {
     EXPECT_EQ(left.height, 2160u);
     // The supplied configuration marked exactly one more path active.
     size_t active = 0;
-    for (const PathInfo& path : desk.lastPaths())
+    for (const PathInfo& path : desk.displays.lastPaths())
         active += (path.flags & dc::PathActive) != 0 ? 1 : 0;
     EXPECT_EQ(active, 3u);
 }

@@ -55,7 +55,7 @@ protected:
                 x += int32_t(screen.current.width);
             }
             DisplayManager displays(machine);
-            log.clear();
+            desk.debug.clear();
 
             const ActionResult result = c.op(displays);
             EXPECT_EQ(result.ok, c.ok);
@@ -72,7 +72,7 @@ protected:
             }
 
             std::vector<std::string> pushLogs;
-            for (const std::string& line : log.lines()) {
+            for (const std::string& line : desk.debug.lines()) {
                 // "[Quorvane][WRN] push-max: ...\n" -> "WRN push-max: ..."
                 if (line.find("] push-") == std::string::npos)
                     continue;

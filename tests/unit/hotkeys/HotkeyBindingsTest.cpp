@@ -2,19 +2,9 @@
 
 #include "app/ActionBus.h"
 #include "app/Config.h"
-#include "app/DebugOutput.h"
-#include "app/FileSystem.h"
-#include "app/KnownFolders.h"
-#include "display/DisplayManager.h"
 #include "hotkeys/Chord.h"
-#include "layout/LayoutStore.h"
-#include "sim/SimDebugOutput.h"
-#include "sim/SimDisplays.h"
-#include "sim/SimFileSystem.h"
 #include "sim/SimHotkeys.h"
-#include "sim/SimKnownFolders.h"
-#include "sim/SimWindows.h"
-#include "windows/WindowPlacement.h"
+#include "unit/CoreWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -30,19 +20,10 @@ using Map = std::map<std::string, std::string>;
 constexpr WindowHandle kWindow = 0x30A2C;
 constexpr std::uint32_t kCtrlAlt = kModControl | kModAlt;
 
-class HotkeyBindingsTest : public ::testing::Test {
+class HotkeyBindingsTest : public test::CoreWorld {
 protected:
     void SetUp() override {
-        previousFs_ = FileSystem::install(&fs);
-        previousFolders_ = KnownFolders::install(&folders);
-        previousOut_ = DebugOutput::install(&log);
-        fs.addFolder("C:\\Users\\sim\\AppData\\Roaming");
         bus.setResultListener([this](const Action& action, const ActionResult&) { dispatched.push_back(action); });
-    }
-    void TearDown() override {
-        FileSystem::install(previousFs_);
-        KnownFolders::install(previousFolders_);
-        DebugOutput::install(previousOut_);
     }
 
     std::vector<std::string> boundActions() const {
@@ -55,24 +36,8 @@ protected:
         return out;
     }
 
-    sim::SimFileSystem fs;
-    sim::SimKnownFolders folders;
-    sim::SimDebugOutput log;
-    sim::SimDisplays desk;
-    sim::SimHotkeys hotkeys;
-    DisplayManager manager{desk};
-    Config config;
-    LayoutStore layouts;
-    sim::SimWindows windowSystem{desk};
-    WindowPlacement placement{windowSystem, manager};
-    ActionBus bus{manager, placement, layouts, config};
-    HotkeyBindings bindings{hotkeys};
+    HotkeyBindings bindings{desk.hotkeys};
     std::vector<Action> dispatched;
-
-private:
-    FileSystem* previousFs_ = nullptr;
-    KnownFolders* previousFolders_ = nullptr;
-    DebugOutput* previousOut_ = nullptr;
 };
 
 TEST_F(HotkeyBindingsTest, FirstStartRegistersElevenDefaultsInActionOrderAndKeepsThemForTheSave) {
@@ -98,7 +63,7 @@ TEST_F(HotkeyBindingsTest, FirstStartRegistersElevenDefaultsInActionOrderAndKeep
                                   "TileWindows:2x2", "TileWindows:3x2", "TileWindows:4x4"}));
 
     // Ids count up from B000 in that order; every chord goes in with MOD_NOREPEAT.
-    const auto& calls = hotkeys.calls();
+    const auto& calls = desk.hotkeys.calls();
     ASSERT_EQ(calls.size(), 11u);
     for (size_t i = 0; i < calls.size(); ++i) {
         EXPECT_EQ(calls[i].window, kWindow);
@@ -110,7 +75,7 @@ TEST_F(HotkeyBindingsTest, FirstStartRegistersElevenDefaultsInActionOrderAndKeep
     EXPECT_EQ(calls[0].vk, 0x46u);
     EXPECT_EQ(calls[10].modifiers, kCtrlAlt | kModShift | kModNoRepeat); // TileWindows:4x4
     EXPECT_EQ(calls[10].vk, 0x34u);
-    EXPECT_TRUE(log.contains("INF", "Registered 11 hotkey(s), 0 conflict(s)"));
+    EXPECT_TRUE(desk.debug.contains("INF", "Registered 11 hotkey(s), 0 conflict(s)"));
 }
 
 TEST_F(HotkeyBindingsTest, DefaultsFillAnEmptyMapButOnlyTheTilingBindingsComeBack) {
@@ -142,7 +107,7 @@ TEST_F(HotkeyBindingsTest, DefaultsFillAnEmptyMapButOnlyTheTilingBindingsComeBac
 
 // One map that meets every way a binding can fail, in registration order.
 TEST_F(HotkeyBindingsTest, FailedBindingsBecomeConflictsAndOnlyParsedChordsUseIds) {
-    hotkeys.takeByOtherProgram(kCtrlAlt, 'X');
+    desk.hotkeys.takeByOtherProgram(kCtrlAlt, 'X');
     config.hotkeys = {
         {"GatherWindows", "Ctrl+Alt+Q"},        // same chord as FlipArrangement, sorts later
         {"FlipArrangement", "Ctrl+Alt+Q"},
@@ -175,9 +140,9 @@ TEST_F(HotkeyBindingsTest, FailedBindingsBecomeConflictsAndOnlyParsedChordsUseId
         {0xB003, 0x70, true}, // PushMaxResolutions on F1
         {0xB004, 'R', true},  // RotateNext
     };
-    ASSERT_EQ(hotkeys.calls().size(), expectedCalls.size());
+    ASSERT_EQ(desk.hotkeys.calls().size(), expectedCalls.size());
     for (size_t i = 0; i < expectedCalls.size(); ++i) {
-        const auto& call = hotkeys.calls()[i];
+        const auto& call = desk.hotkeys.calls()[i];
         EXPECT_EQ(call.id, expectedCalls[i].id) << i;
         EXPECT_EQ(call.modifiers, kCtrlAlt | kModNoRepeat) << i;
         EXPECT_EQ(call.vk, expectedCalls[i].vk) << i;
@@ -192,24 +157,24 @@ TEST_F(HotkeyBindingsTest, FailedBindingsBecomeConflictsAndOnlyParsedChordsUseId
         {"WRN", "Hotkey for unknown action 'TileWindows:9x9' ignored"},
         {"INF", "Registered 3 hotkey(s), 3 conflict(s)"},
     };
-    for (const auto& [level, text] : lines) EXPECT_TRUE(log.contains(level, text)) << text;
-    EXPECT_EQ(log.lines().size(), lines.size()); // nothing about the switched-off bindings
+    for (const auto& [level, text] : lines) EXPECT_TRUE(desk.debug.contains(level, text)) << text;
+    EXPECT_EQ(desk.debug.lines().size(), lines.size()); // nothing about the switched-off bindings
 }
 
 TEST_F(HotkeyBindingsTest, APressDispatchesTheBoundActionThroughTheBus) {
     config.hotkeys = {{"SnapWindow:3x2:4", "Win+Numpad5"}, {"Exit", "Ctrl+Alt+Q"}};
     ASSERT_TRUE(bindings.registerAll(kWindow, bus, config).empty());
 
-    auto pressed = hotkeys.press(kModWin, 0x65);
+    auto pressed = desk.hotkeys.press(kModWin, 0x65);
     ASSERT_TRUE(pressed.has_value());
     EXPECT_EQ(pressed->first, kWindow);
-    log.clear();
+    desk.debug.clear();
     EXPECT_TRUE(bindings.onHotkey(pressed->second));
     ASSERT_EQ(dispatched.size(), 1u);
     EXPECT_EQ(dispatched[0].kind, ActionKind::SnapWindow);
     EXPECT_EQ(dispatched[0].name, "3x2");
     EXPECT_EQ(dispatched[0].cell, 4);
-    EXPECT_TRUE(log.contains("INF", "dispatch SnapWindow"));
+    EXPECT_TRUE(desk.debug.contains("INF", "dispatch SnapWindow"));
 
     // A press the registry does not know reaches nobody.
     EXPECT_FALSE(bindings.onHotkey(0xAFFF));
@@ -219,14 +184,14 @@ TEST_F(HotkeyBindingsTest, APressDispatchesTheBoundActionThroughTheBus) {
 
 TEST_F(HotkeyBindingsTest, UnregisterAllReleasesEveryChord) {
     ASSERT_TRUE(bindings.registerAll(kWindow, bus, config).empty());
-    ASSERT_EQ(hotkeys.ownedCount(), 11u);
-    hotkeys.clearCalls();
+    ASSERT_EQ(desk.hotkeys.ownedCount(), 11u);
+    desk.hotkeys.clearCalls();
 
     bindings.unregisterAll();
 
-    EXPECT_EQ(hotkeys.ownedCount(), 0u);
-    ASSERT_EQ(hotkeys.calls().size(), 11u);
-    for (const auto& call : hotkeys.calls()) {
+    EXPECT_EQ(desk.hotkeys.ownedCount(), 0u);
+    ASSERT_EQ(desk.hotkeys.calls().size(), 11u);
+    for (const auto& call : desk.hotkeys.calls()) {
         EXPECT_FALSE(call.registering);
         EXPECT_EQ(call.window, kWindow);
         EXPECT_TRUE(call.result);

@@ -2,7 +2,6 @@
 
 #include "app/Config.h"
 #include "layout/LayoutStore.h"
-#include "sim/SimTickSource.h"
 
 #include "LayoutTestFixture.h"
 
@@ -72,13 +71,13 @@ class HotplugRestoreTest : public test::LayoutFixture {
 protected:
     void SetUp() override {
         LayoutFixture::SetUp();
-        const sim::SimDisplays::Docked docked = desk.laptopWithTwoDocked();
+        const sim::SimDisplays::Docked docked = desk.displays.laptopWithTwoDocked();
         const std::vector<DisplayInfo> all = manager.enumerate();
         panel = all[0].key;
         left = all[1].key;
         right = all[2].key;
-        leftMonitor = desk.target(docked.left).monitor;
-        rightMonitor = desk.target(docked.right).monitor;
+        leftMonitor = desk.displays.target(docked.left).monitor;
+        rightMonitor = desk.displays.target(docked.right).monitor;
         laptopId = docked.laptop;
         leftId = docked.left;
         rightId = docked.right;
@@ -90,16 +89,16 @@ protected:
     }
 
     void dock() {
-        leftId = desk.plug(leftMonitor, 1920, 0);
-        rightId = desk.plug(rightMonitor, 1920 + 3840, 0);
+        leftId = desk.displays.plug(leftMonitor, 1920, 0);
+        rightId = desk.displays.plug(rightMonitor, 1920 + 3840, 0);
     }
     void undock() {
-        desk.unplug(leftId);
-        desk.unplug(rightId);
+        desk.displays.unplug(leftId);
+        desk.displays.unplug(rightId);
     }
 
     void saveLayouts(const std::vector<Layout>& layouts) {
-        fs.setFile(path, fileWith(layouts));
+        desk.files.setFile(path, fileWith(layouts));
         ASSERT_TRUE(store.load());
     }
 
@@ -111,7 +110,7 @@ protected:
 
     std::vector<std::string> restoredLines() const {
         std::vector<std::string> out;
-        for (const std::string& line : log.lines())
+        for (const std::string& line : desk.debug.lines())
             if (line.find("uto-restore") != std::string::npos) out.push_back(line);
         return out;
     }
@@ -127,12 +126,11 @@ protected:
     sim::SimMonitor leftMonitor, rightMonitor;
     uint32_t laptopId = 0, leftId = 0, rightId = 0;
 
-    BroadcastingDisplays displays{desk};
+    BroadcastingDisplays displays{desk.displays};
     DisplayManager broadcastingManager{displays};
     LayoutStore store;
     Config config;
-    sim::SimTickSource ticks;
-    HotplugRestore hotplug{broadcastingManager, store, config, ticks};
+    HotplugRestore hotplug{broadcastingManager, store, config, desk.ticks};
     int broadcasts = 0;
 };
 
@@ -174,20 +172,20 @@ TEST_F(HotplugRestoreTest, ChangesRightAfterARestoreAreRecordedButNotRestored) {
     ASSERT_EQ(restoredLines().size(), 1u);
 
     // The right monitor drops out and comes back within the guard time.
-    ticks.advance(1000);
-    desk.unplug(rightId);
+    desk.ticks.advance(1000);
+    desk.displays.unplug(rightId);
     hotplug.onDisplayChange();
     EXPECT_EQ(hotplug.knownKeys(), sorted({panel, left}));
-    ticks.advance(1999);
-    rightId = desk.plug(rightMonitor, 1920, 0);
+    desk.ticks.advance(1999);
+    rightId = desk.displays.plug(rightMonitor, 1920, 0);
     hotplug.onDisplayChange();
     EXPECT_EQ(hotplug.knownKeys(), sorted({panel, left, right}));
     EXPECT_EQ(restoredLines().size(), 1u);
     EXPECT_EQ(hotplug.lastAutoRestore(), sim::SimTickSource::kStart);
 
     // Three seconds after the restore, the next different set restores again.
-    ticks.advance(1);
-    desk.unplug(rightId);
+    desk.ticks.advance(1);
+    desk.displays.unplug(rightId);
     hotplug.onDisplayChange();
     EXPECT_EQ(restoredLines().size(), 2u);
     EXPECT_EQ(positionOf(left), std::make_pair(0, -2160));
@@ -242,7 +240,7 @@ TEST_F(HotplugRestoreTest, AFailedRestoreIsOnlyLogged) {
     saveLayouts({deskLayout()});
     hotplug.prime();
     dock();
-    for (uint32_t id : {laptopId, leftId, rightId}) desk.target(id).failCurrentMode = true;
+    for (uint32_t id : {laptopId, leftId, rightId}) desk.displays.target(id).failCurrentMode = true;
     hotplug.onDisplayChange();
     EXPECT_EQ(restoredLines(),
               std::vector<std::string>{"[Quorvane][WRN] Auto-restore failed: No saved monitors are connected\n"});

@@ -17,7 +17,7 @@ protected:
     // The file's calls other than creating the settings folder.
     std::vector<std::string> fileCalls() const {
         std::vector<std::string> out;
-        for (const auto& call : fs.calls())
+        for (const auto& call : desk.files.calls())
             if (call.rfind("createFolder", 0) != 0) out.push_back(call);
         return out;
     }
@@ -26,7 +26,7 @@ protected:
 };
 
 TEST_F(LayoutStoreTest, FileListsMembersInByteOrderWithTwoSpaces) {
-    fs.setFile(path, R"({"layouts": [
+    desk.files.setFile(path, R"({"layouts": [
         {"name": "Desk", "displays": [
             {"key": "ABC-12CD-0x0001E240", "x": 0, "y": 0, "width": 2560, "height": 1440,
              "refreshHz": 144, "orientation": 0, "primary": true},
@@ -34,11 +34,11 @@ TEST_F(LayoutStoreTest, FileListsMembersInByteOrderWithTwoSpaces) {
              "refreshHz": 60, "orientation": 1, "primary": false}]},
         {"name": "Büro", "displays": []}]})");
     ASSERT_TRUE(store.load());
-    EXPECT_TRUE(log.contains("INF", "Loaded 2 layout(s)"));
+    EXPECT_TRUE(desk.debug.contains("INF", "Loaded 2 layout(s)"));
     EXPECT_EQ(store.names(), (std::vector<std::string>{"Desk", "Büro"}));
 
     ASSERT_TRUE(store.save());
-    EXPECT_EQ(fs.content(path), "{\n"
+    EXPECT_EQ(desk.files.content(path), "{\n"
                                 "  \"layouts\": [\n"
                                 "    {\n"
                                 "      \"displays\": [\n"
@@ -75,7 +75,7 @@ TEST_F(LayoutStoreTest, FileListsMembersInByteOrderWithTwoSpaces) {
 }
 
 TEST_F(LayoutStoreTest, DisplayMembersDefaultAndUnknownOrientationsBecomeLandscape) {
-    fs.setFile(path, R"({"layouts": [{"displays": [
+    desk.files.setFile(path, R"({"layouts": [{"displays": [
         {"key": "A"},
         {"orientation": 7, "primary": true},
         {"orientation": -1},
@@ -165,16 +165,16 @@ TEST_F(LayoutStoreTest, LoadingHandEditedFiles) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LayoutStore loaded;
-        fs.setFile(path, R"({"layouts": [{"name": "Old"}]})");
+        desk.files.setFile(path, R"({"layouts": [{"name": "Old"}]})");
         ASSERT_TRUE(loaded.load());
-        fs.setFile(path, c.text);
-        fs.setFile(kept, "an older copy");
-        if (!c.keptCopy) fs.removeFile(kept);
-        log.clear();
+        desk.files.setFile(path, c.text);
+        desk.files.setFile(kept, "an older copy");
+        if (!c.keptCopy) desk.files.removeFile(kept);
+        desk.debug.clear();
 
         EXPECT_EQ(loaded.load(), c.ok);
         EXPECT_EQ(loaded.names(), c.names);
-        const std::vector<std::string> lines = log.lines();
+        const std::vector<std::string> lines = desk.debug.lines();
         ASSERT_EQ(lines.size(), c.logged.size());
         for (size_t i = 0; i < lines.size(); ++i) {
             const std::string want = "[Quorvane][" + c.logged[i].first + "] " + c.logged[i].second;
@@ -185,33 +185,33 @@ TEST_F(LayoutStoreTest, LoadingHandEditedFiles) {
             }
         }
         if (c.keptCopy) {
-            EXPECT_EQ(fs.content(kept), c.text);
+            EXPECT_EQ(desk.files.content(kept), c.text);
         } else {
-            EXPECT_FALSE(fs.fileExists(kept));
+            EXPECT_FALSE(desk.files.fileExists(kept));
         }
-        EXPECT_EQ(fs.content(path), c.text) << "loading never writes the file";
+        EXPECT_EQ(desk.files.content(path), c.text) << "loading never writes the file";
     }
 }
 
 TEST_F(LayoutStoreTest, MissingOrUnreadableFile) {
     EXPECT_TRUE(store.load());
     EXPECT_TRUE(store.names().empty());
-    EXPECT_TRUE(log.lines().empty());
+    EXPECT_TRUE(desk.debug.lines().empty());
 
-    fs.setFile(path, R"({"layouts": [{"name": "Desk"}]})");
-    fs.failOn(SimFileSystem::Op::Read, path);
+    desk.files.setFile(path, R"({"layouts": [{"name": "Desk"}]})");
+    desk.files.failOn(SimFileSystem::Op::Read, path);
     EXPECT_FALSE(store.load());
     EXPECT_TRUE(store.names().empty());
-    EXPECT_TRUE(log.contains("ERR", "Layouts parse error: the file could not be read"));
-    EXPECT_EQ(fs.content(kept), R"({"layouts": [{"name": "Desk"}]})");
+    EXPECT_TRUE(desk.debug.contains("ERR", "Layouts parse error: the file could not be read"));
+    EXPECT_EQ(desk.files.content(kept), R"({"layouts": [{"name": "Desk"}]})");
 }
 
 TEST_F(LayoutStoreTest, CaptureReplacesTheNameAndMovesItToTheEnd) {
-    const sim::SimDisplays::Docked docked = desk.laptopWithTwoDocked();
+    const sim::SimDisplays::Docked docked = desk.displays.laptopWithTwoDocked();
     EXPECT_EQ(store.defaultName(3), "Layout 1 (3 displays)");
     ASSERT_TRUE(store.captureCurrent("Desk", manager));
     ASSERT_TRUE(store.captureCurrent("Home", manager));
-    desk.unplug(docked.right);
+    desk.displays.unplug(docked.right);
     ASSERT_TRUE(store.captureCurrent("Desk", manager));
     EXPECT_EQ(store.names(), (std::vector<std::string>{"Home", "Desk"}));
     EXPECT_EQ(store.defaultName(2), "Layout 3 (2 displays)");
@@ -224,10 +224,10 @@ TEST_F(LayoutStoreTest, CaptureReplacesTheNameAndMovesItToTheEnd) {
 }
 
 TEST_F(LayoutStoreTest, NothingToCapture) {
-    fs.setFile(path, R"({"layouts": []})");
-    fs.clearCalls();
+    desk.files.setFile(path, R"({"layouts": []})");
+    desk.files.clearCalls();
     EXPECT_FALSE(store.captureCurrent("Desk", manager));
-    EXPECT_TRUE(log.contains("WRN", "captureCurrent: no active displays to capture"));
+    EXPECT_TRUE(desk.debug.contains("WRN", "captureCurrent: no active displays to capture"));
     EXPECT_TRUE(store.names().empty());
     EXPECT_TRUE(fileCalls().empty());
 }
@@ -246,28 +246,28 @@ TEST_F(LayoutStoreTest, FailedSaveKeepsTheOldFileAndTheChangeInMemory) {
         {SimFileSystem::Op::Commit, "Layouts write failed"},
         {SimFileSystem::Op::Close, "Layouts write failed"},
     };
-    desk.laptopWithTwoDocked();
+    desk.displays.laptopWithTwoDocked();
     const std::string old = R"({"layouts": [{"name": "Home"}]})";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.logged + std::to_string(static_cast<int>(c.op)));
-        fs.setFile(path, old);
+        desk.files.setFile(path, old);
         LayoutStore changed;
         ASSERT_TRUE(changed.load());
-        fs.failOn(c.op, temp);
-        log.clear();
+        desk.files.failOn(c.op, temp);
+        desk.debug.clear();
         EXPECT_FALSE(changed.captureCurrent("Desk", manager));
         EXPECT_EQ(changed.names(), (std::vector<std::string>{"Home", "Desk"}));
         EXPECT_FALSE(changed.remove("Home"));
         EXPECT_EQ(changed.names(), (std::vector<std::string>{"Desk"}));
-        EXPECT_EQ(log.lines(), std::vector<std::string>(2, std::string("[Quorvane][ERR] ") + c.logged + "\n"));
-        EXPECT_EQ(fs.content(path), old);
-        EXPECT_FALSE(fs.fileExists(temp));
-        fs.clearFailures();
+        EXPECT_EQ(desk.debug.lines(), std::vector<std::string>(2, std::string("[Quorvane][ERR] ") + c.logged + "\n"));
+        EXPECT_EQ(desk.files.content(path), old);
+        EXPECT_FALSE(desk.files.fileExists(temp));
+        desk.files.clearFailures();
     }
 }
 
 TEST_F(LayoutStoreTest, RemoveTakesEveryLayoutOfTheName) {
-    fs.setFile(path, R"({"layouts": [{"name": "Desk"}, {"name": "Home"}, {"name": "Desk"}]})");
+    desk.files.setFile(path, R"({"layouts": [{"name": "Desk"}, {"name": "Home"}, {"name": "Desk"}]})");
     ASSERT_TRUE(store.load());
     ASSERT_TRUE(store.remove("Desk"));
     EXPECT_EQ(store.names(), std::vector<std::string>{"Home"});
@@ -276,15 +276,15 @@ TEST_F(LayoutStoreTest, RemoveTakesEveryLayoutOfTheName) {
     EXPECT_EQ(reloaded.names(), std::vector<std::string>{"Home"});
 
     // An unknown name (names are case-sensitive) touches nothing at all.
-    const std::string before = fs.content(path);
-    fs.clearCalls();
+    const std::string before = desk.files.content(path);
+    desk.files.clearCalls();
     EXPECT_FALSE(store.remove("home"));
     EXPECT_FALSE(store.remove(""));
     EXPECT_TRUE(fileCalls().empty());
-    EXPECT_EQ(fs.content(path), before);
+    EXPECT_EQ(desk.files.content(path), before);
 
     ASSERT_TRUE(store.remove("Home"));
-    EXPECT_EQ(fs.content(path), "{\n  \"layouts\": []\n}\n");
+    EXPECT_EQ(desk.files.content(path), "{\n  \"layouts\": []\n}\n");
 }
 
 TEST_F(LayoutStoreTest, FindForKeysComparesMonitorSets) {
@@ -293,7 +293,7 @@ TEST_F(LayoutStoreTest, FindForKeysComparesMonitorSets) {
         for (auto& key : keys) l.placements.push_back(at(key, 0, 0));
         return l;
     };
-    fs.setFile(path, fileWith({
+    desk.files.setFile(path, fileWith({
                          layout("Laptop", {"P"}),
                          layout("Docked", {"P", "A", "B"}),
                          layout("Docked again", {"B", "A", "P"}),
@@ -331,11 +331,11 @@ TEST_F(LayoutStoreTest, FindForKeysComparesMonitorSets) {
 }
 
 TEST_F(LayoutStoreTest, RestoreAppliesTheFirstLayoutOfTheName) {
-    desk.laptopWithTwoDocked();
+    desk.displays.laptopWithTwoDocked();
     const std::vector<DisplayInfo> now = manager.enumerate();
     ASSERT_EQ(now.size(), 3u);
     const std::string panel = now[0].key, left = now[1].key, right = now[2].key;
-    fs.setFile(path, fileWith({
+    desk.files.setFile(path, fileWith({
                          {"Desk", {at(left, -3840, 0), at(panel, 0, 0, true), at(right, 1920, 0)}},
                          {"Desk", {at(panel, 0, 0, true), at(left, 1920, 0), at(right, 5760, 0)}},
                          {"Away", {at("XYZ-0001", 0, 0, true)}},
@@ -347,10 +347,10 @@ TEST_F(LayoutStoreTest, RestoreAppliesTheFirstLayoutOfTheName) {
     EXPECT_EQ(positionOf(panel), std::make_pair(0, 0));
     EXPECT_EQ(positionOf(right), std::make_pair(1920, 0));
 
-    log.clear();
+    desk.debug.clear();
     EXPECT_FALSE(store.restore("desk", manager));
     EXPECT_FALSE(store.restore("Away", manager));
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+    EXPECT_EQ(desk.debug.lines(), (std::vector<std::string>{
                                "[Quorvane][WRN] restore: layout 'desk' not found\n",
                                "[Quorvane][WRN] restore: No saved monitors are connected\n",
                            }));

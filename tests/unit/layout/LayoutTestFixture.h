@@ -1,13 +1,7 @@
 #pragma once
-#include "app/DebugOutput.h"
-#include "app/FileSystem.h"
-#include "app/KnownFolders.h"
 #include "display/DisplayManager.h"
 #include "layout/Layout.h"
-#include "sim/SimDebugOutput.h"
-#include "sim/SimDisplays.h"
-#include "sim/SimFileSystem.h"
-#include "sim/SimKnownFolders.h"
+#include "sim/SimDesktop.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -17,24 +11,16 @@
 
 namespace qv::test {
 
-// The simulated desktop with its file system, settings folder and log, and a
-// display manager over it.
+// The simulated desktop with the user's settings folder, and a display
+// manager over it.
 class LayoutFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        previousFs_ = FileSystem::install(&fs);
-        previousFolders_ = KnownFolders::install(&folders);
-        previousOut_ = DebugOutput::install(&log);
-        fs.addFolder("C:\\Users\\sim\\AppData\\Roaming");
+        desk.createUserProfile();
         testing::internal::CaptureStderr(); // the log's copy of every line
     }
 
-    void TearDown() override {
-        testing::internal::GetCapturedStderr();
-        FileSystem::install(previousFs_);
-        KnownFolders::install(previousFolders_);
-        DebugOutput::install(previousOut_);
-    }
+    void TearDown() override { testing::internal::GetCapturedStderr(); }
 
     // layouts.json text holding the layouts.
     static std::string fileWith(const std::vector<Layout>& layouts) {
@@ -79,16 +65,8 @@ protected:
     const std::string temp = path + ".tmp";
     const std::string kept = path + ".bad";
 
-    sim::SimFileSystem fs;
-    sim::SimKnownFolders folders;
-    sim::SimDebugOutput log;
-    sim::SimDisplays desk;
-    DisplayManager manager{desk};
-
-private:
-    FileSystem* previousFs_ = nullptr;
-    KnownFolders* previousFolders_ = nullptr;
-    DebugOutput* previousOut_ = nullptr;
+    sim::SimDesktop desk;
+    DisplayManager manager{desk.displays};
 };
 
 } // namespace qv::test

@@ -1,27 +1,14 @@
 #include "ui/TrayController.h"
 
-#include "app/ActionBus.h"
-#include "app/Config.h"
-#include "app/DebugOutput.h"
 #include "app/Elevation.h"
-#include "app/FileSystem.h"
-#include "app/KnownFolders.h"
 #include "app/LogTesting.h"
 #include "base/StrPrintf.h"
-#include "display/DisplayManager.h"
 #include "hotkeys/Chord.h"
-#include "layout/LayoutStore.h"
-#include "sim/SimDebugOutput.h"
-#include "sim/SimDisplays.h"
-#include "sim/SimFileSystem.h"
 #include "sim/SimHotkeys.h"
-#include "sim/SimKnownFolders.h"
 #include "sim/SimProcess.h"
 #include "sim/SimShell.h"
-#include "sim/SimTickSource.h"
-#include "sim/SimWindows.h"
 #include "ui/TrayMenu.h"
-#include "windows/WindowPlacement.h"
+#include "unit/CoreWorld.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -77,35 +64,26 @@ uint64_t anchor(int16_t x, int16_t y) {
 }
 int64_t trayEvent(uint32_t event) { return static_cast<int64_t>(event | (1u << 16)); }
 
-class TrayControllerTest : public ::testing::Test {
+class TrayControllerTest : public test::CoreWorld {
 protected:
     void SetUp() override {
-        previousOutput_ = DebugOutput::install(&debug);
-        previousFiles_ = FileSystem::install(&files);
-        previousFolders_ = KnownFolders::install(&folders);
         previousElevation_ = Elevation::install(&elevation);
         log::resetForTests();
-        files.addFolder("C:\\Users\\sim\\AppData\\Roaming");
     }
-    void TearDown() override {
-        Elevation::install(previousElevation_);
-        KnownFolders::install(previousFolders_);
-        FileSystem::install(previousFiles_);
-        DebugOutput::install(previousOutput_);
-    }
+    void TearDown() override { Elevation::install(previousElevation_); }
 
     std::unique_ptr<TrayController> make() {
-        return std::make_unique<TrayController>(TrayController::Ports{sim, shell, registrar, ticks});
+        return std::make_unique<TrayController>(TrayController::Ports{desk.process, desk.shell, registrar, desk.ticks});
     }
 
     // A controller that has been created; the calls, notices and log lines of
     // its creation are cleared.
     std::unique_ptr<TrayController> created() {
         auto controller = make();
-        EXPECT_TRUE(controller->create(kInstance, bus, displays, layouts, config));
-        sim.calls.clear();
-        shell.notices.clear();
-        debug.clear();
+        EXPECT_TRUE(controller->create(kInstance, bus, manager, layouts, config));
+        desk.process.calls.clear();
+        desk.shell.notices.clear();
+        desk.debug.clear();
         return controller;
     }
 
@@ -113,34 +91,17 @@ protected:
         return controller.onMessage(controller.window(), message, wParam, lParam);
     }
 
-    bool dispatched(const std::string& kind) const { return debug.contains("INF", "dispatch " + kind); }
+    bool dispatched(const std::string& kind) const { return desk.debug.contains("INF", "dispatch " + kind); }
     bool anyDispatch() const {
-        for (const std::string& line : debug.lines())
+        for (const std::string& line : desk.debug.lines())
             if (line.find("] dispatch ") != std::string::npos) return true;
         return false;
     }
 
-    SimProcess sim;
-    SimShell shell{sim};
-    sim::SimHotkeys hotkeyTable;
-    LoggedHotkeys registrar{hotkeyTable, sim};
-    sim::SimTickSource ticks;
-    sim::SimDisplays displayConfig;
-    DisplayManager displays{displayConfig};
-    Config config;
-    LayoutStore layouts;
-    sim::SimWindows windowSystem{displayConfig};
-    WindowPlacement placement{windowSystem, displays};
-    ActionBus bus{displays, placement, layouts, config};
-    sim::SimDebugOutput debug;
-    sim::SimFileSystem files;
-    sim::SimKnownFolders folders;
-    Elevation elevation{sim, sim, sim};
+    LoggedHotkeys registrar{desk.hotkeys, desk.process};
+    Elevation elevation{desk.process, desk.process, desk.process};
 
 private:
-    DebugOutput* previousOutput_ = nullptr;
-    FileSystem* previousFiles_ = nullptr;
-    KnownFolders* previousFolders_ = nullptr;
     Elevation* previousElevation_ = nullptr;
 };
 
@@ -149,9 +110,9 @@ private:
 TEST_F(TrayControllerTest, CreatesTheWindowThenTheTrayIcon) {
     auto controller = make();
 
-    ASSERT_TRUE(controller->create(kInstance, bus, displays, layouts, config));
+    ASSERT_TRUE(controller->create(kInstance, bus, manager, layouts, config));
 
-    EXPECT_EQ(sim.calls, (std::vector<std::string>{
+    EXPECT_EQ(desk.process.calls, (std::vector<std::string>{
                              "RegisterWindowMessageW(Quorvane_ShowFlyout)",
                              "RegisterWindowMessageW(TaskbarCreated)",
                              "RegisterWindowMessageW(Quorvane_Quit)",
@@ -163,12 +124,12 @@ TEST_F(TrayControllerTest, CreatesTheWindowThenTheTrayIcon) {
                              "Shell_NotifyIconW(NIM_ADD)",
                              "Shell_NotifyIconW(NIM_SETVERSION)",
                          }));
-    ASSERT_EQ(sim.windows.size(), 1u);
-    EXPECT_EQ(sim.windows.begin()->first, controller->window());
-    EXPECT_EQ(sim.windows.begin()->second.instance, kInstance);
-    EXPECT_EQ(controller->showFlyoutMessage(), sim.messageId("Quorvane_ShowFlyout"));
+    ASSERT_EQ(desk.process.windows.size(), 1u);
+    EXPECT_EQ(desk.process.windows.begin()->first, controller->window());
+    EXPECT_EQ(desk.process.windows.begin()->second.instance, kInstance);
+    EXPECT_EQ(controller->showFlyoutMessage(), desk.process.messageId("Quorvane_ShowFlyout"));
     // Nothing to report on a clean start.
-    EXPECT_TRUE(shell.notices.empty());
+    EXPECT_TRUE(desk.shell.notices.empty());
 }
 
 TEST_F(TrayControllerTest, TrayIconRecordPicksTheIconFromTheSettings) {
@@ -176,10 +137,10 @@ TEST_F(TrayControllerTest, TrayIconRecordPicksTheIconFromTheSettings) {
         SCOPED_TRACE(monochrome ? "monochrome" : "colour");
         config.monochromeIcon = monochrome;
         auto controller = make();
-        ASSERT_TRUE(controller->create(kInstance, bus, displays, layouts, config));
+        ASSERT_TRUE(controller->create(kInstance, bus, manager, layouts, config));
 
-        ASSERT_EQ(shell.icons.size(), 1u);
-        const NotifyIconData& icon = shell.icons.begin()->second;
+        ASSERT_EQ(desk.shell.icons.size(), 1u);
+        const NotifyIconData& icon = desk.shell.icons.begin()->second;
         EXPECT_EQ(icon.size, 976u);
         EXPECT_EQ(icon.window, controller->window());
         EXPECT_EQ(icon.id, 1u);
@@ -189,51 +150,51 @@ TEST_F(TrayControllerTest, TrayIconRecordPicksTheIconFromTheSettings) {
         EXPECT_EQ(icon.tip, "Quorvane");
         EXPECT_EQ(icon.version, 4u);  // NOTIFYICON_VERSION_4, set after the add
         controller.reset();
-        EXPECT_TRUE(shell.icons.empty());
+        EXPECT_TRUE(desk.shell.icons.empty());
     }
 }
 
 TEST_F(TrayControllerTest, WindowFailureIsLoggedAndReported) {
-    sim.windowCreationFails = true;
+    desk.process.windowCreationFails = true;
     {
         auto controller = make();
-        EXPECT_FALSE(controller->create(kInstance, bus, displays, layouts, config));
+        EXPECT_FALSE(controller->create(kInstance, bus, manager, layouts, config));
         EXPECT_EQ(controller->window(), 0u);
-        EXPECT_TRUE(debug.contains("ERR", "TrayController: CreateWindowEx failed"));
+        EXPECT_TRUE(desk.debug.contains("ERR", "TrayController: CreateWindowEx failed"));
     }
-    EXPECT_EQ(std::count(sim.calls.begin(), sim.calls.end(), "DestroyWindow"), 0);
-    EXPECT_TRUE(shell.icons.empty());
-    EXPECT_EQ(hotkeyTable.ownedCount(), 0u);
+    EXPECT_EQ(std::count(desk.process.calls.begin(), desk.process.calls.end(), "DestroyWindow"), 0);
+    EXPECT_TRUE(desk.shell.icons.empty());
+    EXPECT_EQ(desk.hotkeys.ownedCount(), 0u);
 }
 
 TEST_F(TrayControllerTest, IconFailureIsLoggedAndReportedAndLeavesNothingBehind) {
-    shell.explorerRunning = false;
+    desk.shell.explorerRunning = false;
     {
         auto controller = make();
-        EXPECT_FALSE(controller->create(kInstance, bus, displays, layouts, config));
-        EXPECT_TRUE(debug.contains("ERR", "Shell_NotifyIcon(NIM_ADD) failed"));
+        EXPECT_FALSE(controller->create(kInstance, bus, manager, layouts, config));
+        EXPECT_TRUE(desk.debug.contains("ERR", "Shell_NotifyIcon(NIM_ADD) failed"));
         EXPECT_EQ(controller->trayIcon().size, 0u);
         // No hotkeys, no version call after the failed add.
-        EXPECT_EQ(hotkeyTable.ownedCount(), 0u);
-        EXPECT_EQ(sim.calls.back(), "Shell_NotifyIconW(NIM_ADD)");
-        sim.calls.clear();
+        EXPECT_EQ(desk.hotkeys.ownedCount(), 0u);
+        EXPECT_EQ(desk.process.calls.back(), "Shell_NotifyIconW(NIM_ADD)");
+        desk.process.calls.clear();
     }
     // The window goes; there is no icon to delete.
-    EXPECT_EQ(sim.calls, std::vector<std::string>{"DestroyWindow"});
+    EXPECT_EQ(desk.process.calls, std::vector<std::string>{"DestroyWindow"});
 }
 
 TEST_F(TrayControllerTest, TeardownRemovesTheIconThenTheWindowThenTheHotkeys) {
     auto controller = created();
-    ASSERT_EQ(hotkeyTable.ownedCount(), 11u);
+    ASSERT_EQ(desk.hotkeys.ownedCount(), 11u);
 
     controller.reset();
 
     std::vector<std::string> expected = {"Shell_NotifyIconW(NIM_DELETE)", "DestroyWindow"};
     for (int id = 0xB000; id < 0xB000 + 11; ++id) expected.push_back(strprintf("UnregisterHotKey(0x%x)", id));
-    EXPECT_EQ(sim.calls, expected);
-    EXPECT_TRUE(shell.icons.empty());
-    EXPECT_TRUE(sim.windows.empty());
-    EXPECT_EQ(hotkeyTable.ownedCount(), 0u);
+    EXPECT_EQ(desk.process.calls, expected);
+    EXPECT_TRUE(desk.shell.icons.empty());
+    EXPECT_TRUE(desk.process.windows.empty());
+    EXPECT_EQ(desk.hotkeys.ownedCount(), 0u);
 }
 
 TEST_F(TrayControllerTest, DestroyedWindowIsForgottenAndNotDestroyedAgain) {
@@ -242,20 +203,20 @@ TEST_F(TrayControllerTest, DestroyedWindowIsForgottenAndNotDestroyedAgain) {
         send(*controller, 0x0002 /* WM_DESTROY */);
         EXPECT_EQ(controller->window(), 0u);
     }
-    EXPECT_EQ(std::count(sim.calls.begin(), sim.calls.end(), "DestroyWindow"), 0);
+    EXPECT_EQ(std::count(desk.process.calls.begin(), desk.process.calls.end(), "DestroyWindow"), 0);
 }
 
 TEST_F(TrayControllerTest, KnowsTheConnectedMonitorsAndFollowsDisplayChanges) {
-    const sim::SimDisplays::Docked docked = displayConfig.laptopWithTwoDocked();
+    const sim::SimDisplays::Docked docked = desk.displays.laptopWithTwoDocked();
     auto controller = created();
 
     std::vector<std::string> keys;
-    for (const DisplayInfo& info : displays.enumerate()) keys.push_back(info.key);
+    for (const DisplayInfo& info : manager.enumerate()) keys.push_back(info.key);
     std::sort(keys.begin(), keys.end());
     ASSERT_EQ(keys.size(), 3u);
     EXPECT_EQ(controller->knownDisplayKeys(), keys);
 
-    displayConfig.unplug(docked.right);
+    desk.displays.unplug(docked.right);
     EXPECT_EQ(send(*controller, kWmDisplayChange), 0);
 
     const std::vector<std::string> known = controller->knownDisplayKeys();
@@ -268,43 +229,43 @@ TEST_F(TrayControllerTest, KnowsTheConnectedMonitorsAndFollowsDisplayChanges) {
 TEST_F(TrayControllerTest, HotkeysAreRegisteredAndTheSettingsSavedWithThem) {
     auto controller = created();
 
-    EXPECT_EQ(hotkeyTable.ownedCount(), 11u);
-    ASSERT_TRUE(files.fileExists(kConfigFile));
-    const nlohmann::json saved = nlohmann::json::parse(files.content(kConfigFile));
+    EXPECT_EQ(desk.hotkeys.ownedCount(), 11u);
+    ASSERT_TRUE(desk.files.fileExists(kConfigFile));
+    const nlohmann::json saved = nlohmann::json::parse(desk.files.content(kConfigFile));
     EXPECT_EQ(saved.at("hotkeys").size(), 11u);
     EXPECT_EQ(saved.at("hotkeys").at("ProjectionExtend"), "Ctrl+Alt+E");
 }
 
 TEST_F(TrayControllerTest, TakenHotkeysAreReportedInOneErrorNotice) {
-    hotkeyTable.takeByOtherProgram(kModControl | kModAlt, 'E');
-    hotkeyTable.takeByOtherProgram(kModControl | kModAlt, 'D');
+    desk.hotkeys.takeByOtherProgram(kModControl | kModAlt, 'E');
+    desk.hotkeys.takeByOtherProgram(kModControl | kModAlt, 'D');
     config.hotkeys = {{"ProjectionExtend", "Ctrl+Alt+E"},
                       {"ProjectionClone", "Ctrl+Alt+D"},
                       {"GatherWindows", "Ctrl+Alt+PrintScreen"},
                       {"RotateNext", "Ctrl+Alt+R"}};
 
     auto controller = make();
-    ASSERT_TRUE(controller->create(kInstance, bus, displays, layouts, config));
+    ASSERT_TRUE(controller->create(kInstance, bus, manager, layouts, config));
 
     // In the order of the action texts: GatherWindows, ProjectionClone, ProjectionExtend.
-    EXPECT_EQ(shell.notices,
+    EXPECT_EQ(desk.shell.notices,
               (std::vector<SimShell::Notice>{
                   {"Quorvane", "Some hotkeys are already in use: Ctrl+Alt+PrintScreen, Ctrl+Alt+D, Ctrl+Alt+E", true}}));
     // Saved all the same, with the tiling bindings filled in.
-    const nlohmann::json saved = nlohmann::json::parse(files.content(kConfigFile));
+    const nlohmann::json saved = nlohmann::json::parse(desk.files.content(kConfigFile));
     EXPECT_EQ(saved.at("hotkeys").size(), 7u);
 }
 
 TEST_F(TrayControllerTest, HotkeyPressDispatchesItsAction) {
     auto controller = created();
-    const auto target = hotkeyTable.press(kModControl | kModAlt, 'G');
+    const auto target = desk.hotkeys.press(kModControl | kModAlt, 'G');
     ASSERT_TRUE(target.has_value());
     ASSERT_EQ(target->first, controller->window());
 
     EXPECT_EQ(send(*controller, kWmHotkey, static_cast<uint64_t>(target->second)), 0);
     EXPECT_TRUE(dispatched("GatherWindows"));
 
-    debug.clear();
+    desk.debug.clear();
     EXPECT_EQ(send(*controller, kWmHotkey, 0xBFFF), 0);
     EXPECT_FALSE(anyDispatch());
 }
@@ -330,16 +291,16 @@ TEST_F(TrayControllerTest, EveryFailedActionShowsOneErrorNoticeAndSuccessNone) {
     auto controller = created();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        shell.notices.clear();
+        desk.shell.notices.clear();
         bus.dispatch(c.action);
-        EXPECT_EQ(shell.notices, c.notices);
+        EXPECT_EQ(desk.shell.notices, c.notices);
     }
 
     // Once the controller is gone the bus reports to nobody.
     controller.reset();
-    shell.notices.clear();
+    desk.shell.notices.clear();
     bus.dispatch(none);
-    EXPECT_TRUE(shell.notices.empty());
+    EXPECT_TRUE(desk.shell.notices.empty());
 }
 
 // --- the tray icon's callback ----------------------------------------------
@@ -368,17 +329,18 @@ TEST_F(TrayControllerTest, TrayCallbackOpensTheMenuOrTheFlyoutAtTheAnchor) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto controller = created();
-        shell.shownMenus.clear();
-        sim.cursor = cursor;
+        desk.shell.shownMenus.clear();
+        desk.process.cursor = cursor;
 
         EXPECT_EQ(send(*controller, kTrayCallback, c.wParam, trayEvent(c.event)), 0);
 
-        ASSERT_EQ(shell.shownMenus.size(), c.menu ? 1u : 0u);
+        ASSERT_EQ(desk.shell.shownMenus.size(), c.menu ? 1u : 0u);
         if (c.menu) {
-            EXPECT_EQ(shell.shownMenus[0].point.x, c.at.x);
-            EXPECT_EQ(shell.shownMenus[0].point.y, c.at.y);
+            EXPECT_EQ(desk.shell.shownMenus[0].point.x, c.at.x);
+            EXPECT_EQ(desk.shell.shownMenus[0].point.y, c.at.y);
         }
-        EXPECT_EQ(std::count(sim.calls.begin(), sim.calls.end(), "GetCursorPos"), c.asksForCursor ? 1 : 0);
+        const std::vector<std::string>& calls = desk.process.calls;
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "GetCursorPos"), c.asksForCursor ? 1 : 0);
     }
 }
 
@@ -388,17 +350,17 @@ TEST_F(TrayControllerTest, OneRightClickOpensOneMenu) {
     auto controller = created();
     // The icon sends WM_RBUTTONUP and then WM_CONTEXTMENU; the second
     // arrives while the first menu is open.
-    shell.whileTracking = [&] { send(*controller, kTrayCallback, anchor(20, 30), trayEvent(kWmContextMenu)); };
+    desk.shell.whileTracking = [&] { send(*controller, kTrayCallback, anchor(20, 30), trayEvent(kWmContextMenu)); };
 
     send(*controller, kTrayCallback, anchor(20, 30), trayEvent(kWmRButtonUp));
 
-    EXPECT_EQ(shell.shownMenus.size(), 1u);
-    EXPECT_EQ(std::count(sim.calls.begin(), sim.calls.end(), "CreatePopupMenu"), 1);
-    EXPECT_EQ(shell.openMenuCount(), 0u);
+    EXPECT_EQ(desk.shell.shownMenus.size(), 1u);
+    EXPECT_EQ(std::count(desk.process.calls.begin(), desk.process.calls.end(), "CreatePopupMenu"), 1);
+    EXPECT_EQ(desk.shell.openMenuCount(), 0u);
 
     // Once it is closed, the next click opens the menu again.
     send(*controller, kTrayCallback, anchor(20, 30), trayEvent(kWmContextMenu));
-    EXPECT_EQ(shell.shownMenus.size(), 2u);
+    EXPECT_EQ(desk.shell.shownMenus.size(), 2u);
 }
 
 TEST_F(TrayControllerTest, MenuIsBuiltShownAtThePointAndDestroyed) {
@@ -415,46 +377,46 @@ TEST_F(TrayControllerTest, MenuIsBuiltShownAtThePointAndDestroyed) {
     expected.insert(expected.end(), {"SetForegroundWindow",
                                      "TrackPopupMenu(0x22, 1890, 1060)",  // TPM_BOTTOMALIGN | TPM_RIGHTBUTTON
                                      "PostMessageW(0x0000, 0, 0)", "DestroyMenu"});
-    EXPECT_EQ(sim.calls, expected);
-    ASSERT_EQ(shell.shownMenus.size(), 1u);
-    EXPECT_EQ(shell.shownMenus[0].owner, controller->window());
-    EXPECT_EQ(shell.openMenuCount(), 0u);
+    EXPECT_EQ(desk.process.calls, expected);
+    ASSERT_EQ(desk.shell.shownMenus.size(), 1u);
+    EXPECT_EQ(desk.shell.shownMenus[0].owner, controller->window());
+    EXPECT_EQ(desk.shell.openMenuCount(), 0u);
 }
 
 TEST_F(TrayControllerTest, MenuShowsTheProcessElevationAndTheRunValue) {
-    sim.tokenElevationValue = 1;
-    sim.setValue(Registry::Root::CurrentUser, kRunKey, "Quorvane",
+    desk.process.tokenElevationValue = 1;
+    desk.process.setValue(Registry::Root::CurrentUser, kRunKey, "Quorvane",
                  {Registry::kRegSz, "\"C:\\Program Files\\Quorvane\\quorvane.exe\"", 0});
     auto controller = created();
 
     controller->showMenu({10, 10});
 
-    ASSERT_EQ(shell.shownMenus.size(), 1u);
+    ASSERT_EQ(desk.shell.shownMenus.size(), 1u);
     std::vector<SimShell::MenuRow> expected;
     for (const TrayMenuItem& item : TrayMenu::items(true, true, "1.3.9")) {
         expected.push_back({item.flags, item.id, item.text});
     }
-    EXPECT_EQ(shell.shownMenus[0].rows, expected);
+    EXPECT_EQ(desk.shell.shownMenus[0].rows, expected);
 }
 
 TEST_F(TrayControllerTest, ChosenItemComesBackAsACommand) {
     auto controller = created();
 
-    shell.menuChoice = TrayMenu::kExit;
+    desk.shell.menuChoice = TrayMenu::kExit;
     controller->showMenu({10, 10});
 
     // WM_COMMAND(Exit) is handled by the loop, which then ends with code 0.
-    EXPECT_EQ(sim.runMessageLoop(), 0);
+    EXPECT_EQ(desk.process.runMessageLoop(), 0);
 }
 
 TEST_F(TrayControllerTest, NoMenuMeansNoCommand) {
     auto controller = created();
-    shell.menuCreationFails = true;
+    desk.shell.menuCreationFails = true;
 
     controller->showMenu({10, 10});
 
-    EXPECT_EQ(sim.calls, std::vector<std::string>{"CreatePopupMenu"});
-    EXPECT_TRUE(shell.shownMenus.empty());
+    EXPECT_EQ(desk.process.calls, std::vector<std::string>{"CreatePopupMenu"});
+    EXPECT_TRUE(desk.shell.shownMenus.empty());
 }
 
 TEST_F(TrayControllerTest, EveryCommandIdDoesItsPart) {
@@ -484,7 +446,7 @@ TEST_F(TrayControllerTest, EveryCommandIdDoesItsPart) {
         {13, nullptr, {}},
         {15, nullptr, {}},
     };
-    displayConfig.laptopWithTwoDocked();
+    desk.displays.laptopWithTwoDocked();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
         auto controller = created();
@@ -494,11 +456,11 @@ TEST_F(TrayControllerTest, EveryCommandIdDoesItsPart) {
         if (c.dispatches) {
             EXPECT_TRUE(dispatched(c.dispatches));
             // A failure shows the bus's notice; the menu adds nothing of its own.
-            EXPECT_LE(shell.notices.size(), 1u);
-            for (const std::string& call : sim.calls) EXPECT_EQ(call.rfind("Shell_NotifyIconW(NIM_MODIFY", 0), 0u);
+            EXPECT_LE(desk.shell.notices.size(), 1u);
+            for (const std::string& call : desk.process.calls) EXPECT_EQ(call.rfind("Shell_NotifyIconW(NIM_MODIFY", 0), 0u);
         } else {
             EXPECT_FALSE(anyDispatch());
-            EXPECT_EQ(sim.calls, c.calls);
+            EXPECT_EQ(desk.process.calls, c.calls);
         }
     }
 }
@@ -507,37 +469,37 @@ TEST_F(TrayControllerTest, CommandsNeedTheActionBus) {
     auto controller = make();
     controller->onCommand(TrayMenu::kExit);
     controller->onCommand(TrayMenu::kStartWithWindows);
-    EXPECT_TRUE(sim.calls.empty());
+    EXPECT_TRUE(desk.process.calls.empty());
 }
 
 TEST_F(TrayControllerTest, WmCommandRunsTheLowWordsCommand) {
     auto controller = created();
     // The high word (1 for an accelerator) does not matter.
     EXPECT_EQ(send(*controller, kWmCommand, (1u << 16) | TrayMenu::kExit), 0);
-    EXPECT_EQ(sim.calls, std::vector<std::string>{"PostQuitMessage(0)"});
+    EXPECT_EQ(desk.process.calls, std::vector<std::string>{"PostQuitMessage(0)"});
 }
 
 TEST_F(TrayControllerTest, RefusedElevationChangesNothing) {
-    sim.shellExecuteFails = true;
+    desk.process.shellExecuteFails = true;
     auto controller = created();
     controller->onCommand(TrayMenu::kRunElevated);
-    EXPECT_EQ(std::count(sim.calls.begin(), sim.calls.end(), "PostQuitMessage(0)"), 0);
-    EXPECT_TRUE(shell.notices.empty());
+    EXPECT_EQ(std::count(desk.process.calls.begin(), desk.process.calls.end(), "PostQuitMessage(0)"), 0);
+    EXPECT_TRUE(desk.shell.notices.empty());
 }
 
 TEST_F(TrayControllerTest, ProjectionThatFailsShowsOneNoticeWithTheBusMessage) {
     // With a single display there is nothing to show "external only" on.
-    const sim::SimDisplays::Docked docked = displayConfig.laptopWithTwoDocked();
-    displayConfig.unplug(docked.left);
-    displayConfig.unplug(docked.right);
+    const sim::SimDisplays::Docked docked = desk.displays.laptopWithTwoDocked();
+    desk.displays.unplug(docked.left);
+    desk.displays.unplug(docked.right);
     auto controller = created();
 
     controller->onCommand(TrayMenu::kExternalOnly);
 
-    ASSERT_EQ(shell.notices.size(), 1u);
-    EXPECT_EQ(shell.notices[0].title, "Quorvane");
-    EXPECT_TRUE(shell.notices[0].error);
-    EXPECT_FALSE(shell.notices[0].text.empty());
+    ASSERT_EQ(desk.shell.notices.size(), 1u);
+    EXPECT_EQ(desk.shell.notices[0].title, "Quorvane");
+    EXPECT_TRUE(desk.shell.notices[0].error);
+    EXPECT_FALSE(desk.shell.notices[0].text.empty());
 }
 
 // --- start with Windows -----------------------------------------------------
@@ -563,30 +525,30 @@ TEST_F(TrayControllerTest, StartWithWindowsToggleFollowsTheRunValue) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.valueBefore) {
-            sim.setValue(Registry::Root::CurrentUser, kRunKey, "Quorvane", {Registry::kRegSz, quotedExe, 0});
+            desk.process.setValue(Registry::Root::CurrentUser, kRunKey, "Quorvane", {Registry::kRegSz, quotedExe, 0});
         } else {
-            sim.removeKey(Registry::Root::CurrentUser, kRunKey);
-            sim.addKey(Registry::Root::CurrentUser, kRunKey);
+            desk.process.removeKey(Registry::Root::CurrentUser, kRunKey);
+            desk.process.addKey(Registry::Root::CurrentUser, kRunKey);
         }
-        sim.deniedAccess = 0;
+        desk.process.deniedAccess = 0;
         config.startWithWindows = c.valueBefore;
         auto controller = created();
-        const std::string fileBefore = files.content(kConfigFile);
-        sim.deniedAccess = c.deniedAccess;
+        const std::string fileBefore = desk.files.content(kConfigFile);
+        desk.process.deniedAccess = c.deniedAccess;
 
         controller->onCommand(TrayMenu::kStartWithWindows);
 
-        const auto value = sim.value(Registry::Root::CurrentUser, kRunKey, "Quorvane");
+        const auto value = desk.process.value(Registry::Root::CurrentUser, kRunKey, "Quorvane");
         EXPECT_EQ(value.has_value(), c.valueAfter);
         if (value) {
             EXPECT_EQ(value->text, quotedExe);
         }
-        EXPECT_EQ(shell.notices, std::vector<SimShell::Notice>{c.notice});
+        EXPECT_EQ(desk.shell.notices, std::vector<SimShell::Notice>{c.notice});
         EXPECT_EQ(config.startWithWindows, c.savedState);
         if (c.deniedAccess) {
-            EXPECT_EQ(files.content(kConfigFile), fileBefore);  // not touched
+            EXPECT_EQ(desk.files.content(kConfigFile), fileBefore);  // not touched
         } else {
-            EXPECT_EQ(nlohmann::json::parse(files.content(kConfigFile)).at("startWithWindows"), c.savedState);
+            EXPECT_EQ(nlohmann::json::parse(desk.files.content(kConfigFile)).at("startWithWindows"), c.savedState);
         }
     }
 }
@@ -596,16 +558,16 @@ TEST_F(TrayControllerTest, StartWithWindowsToggleFollowsTheRunValue) {
 TEST_F(TrayControllerTest, NoticeGoesThroughTheIconAndLeavesItAsItWas) {
     auto controller = make();
     EXPECT_FALSE(controller->notify("Quorvane", "Too early", false));
-    EXPECT_TRUE(sim.calls.empty());
+    EXPECT_TRUE(desk.process.calls.empty());
 
     controller = created();
-    const NotifyIconData before = shell.icons.begin()->second;
+    const NotifyIconData before = desk.shell.icons.begin()->second;
 
     EXPECT_TRUE(controller->notify(std::string(70, 'T'), std::string(300, 'x'), true));
 
-    EXPECT_EQ(shell.notices,
+    EXPECT_EQ(desk.shell.notices,
               (std::vector<SimShell::Notice>{{std::string(63, 'T'), std::string(255, 'x'), true}}));
-    const NotifyIconData& after = shell.icons.begin()->second;
+    const NotifyIconData& after = desk.shell.icons.begin()->second;
     EXPECT_EQ(after.flags, before.flags);
     EXPECT_EQ(after.tip, before.tip);
     EXPECT_EQ(after.icon, before.icon);
@@ -618,30 +580,31 @@ TEST_F(TrayControllerTest, IconComesBackOncePerExplorerRestart) {
 
     for (int restart = 1; restart <= 2; ++restart) {
         SCOPED_TRACE(restart);
-        sim.calls.clear();
-        shell.restartExplorer();
+        desk.process.calls.clear();
+        desk.shell.restartExplorer();
 
-        EXPECT_EQ(sim.calls, (std::vector<std::string>{"Shell_NotifyIconW(NIM_ADD)", "Shell_NotifyIconW(NIM_SETVERSION)"}));
-        ASSERT_EQ(shell.icons.size(), 1u);
-        EXPECT_EQ(shell.icons.begin()->second.flags, 7u);
-        EXPECT_EQ(shell.icons.begin()->second.version, 4u);
-        const auto lines = debug.lines();
+        EXPECT_EQ(desk.process.calls,
+                  (std::vector<std::string>{"Shell_NotifyIconW(NIM_ADD)", "Shell_NotifyIconW(NIM_SETVERSION)"}));
+        ASSERT_EQ(desk.shell.icons.size(), 1u);
+        EXPECT_EQ(desk.shell.icons.begin()->second.flags, 7u);
+        EXPECT_EQ(desk.shell.icons.begin()->second.version, 4u);
+        const auto lines = desk.debug.lines();
         EXPECT_EQ(std::count(lines.begin(), lines.end(), "[Quorvane][INF] Tray icon re-added after Explorer restart\n"),
                   restart);
     }
 }
 
 TEST_F(TrayControllerTest, ExplorerStartingBeforeTheIconWasAddedIsIgnored) {
-    shell.explorerRunning = false;
+    desk.shell.explorerRunning = false;
     auto controller = make();
-    ASSERT_FALSE(controller->create(kInstance, bus, displays, layouts, config));
-    sim.calls.clear();
+    ASSERT_FALSE(controller->create(kInstance, bus, manager, layouts, config));
+    desk.process.calls.clear();
 
-    shell.restartExplorer();
+    desk.shell.restartExplorer();
 
-    EXPECT_TRUE(sim.calls.empty());
-    EXPECT_TRUE(shell.icons.empty());
-    EXPECT_FALSE(debug.contains("INF", "Tray icon re-added after Explorer restart"));
+    EXPECT_TRUE(desk.process.calls.empty());
+    EXPECT_TRUE(desk.shell.icons.empty());
+    EXPECT_FALSE(desk.debug.contains("INF", "Tray icon re-added after Explorer restart"));
 }
 
 // --- the other messages ---------------------------------------------------
@@ -668,26 +631,26 @@ TEST_F(TrayControllerTest, AnswersItsMessages) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto controller = created();
-        const uint32_t message = c.registered.empty() ? c.message : sim.messageId(c.registered);
+        const uint32_t message = c.registered.empty() ? c.message : desk.process.messageId(c.registered);
 
         EXPECT_EQ(send(*controller, message, c.wParam), c.result);
 
-        EXPECT_EQ(sim.calls, c.calls);
+        EXPECT_EQ(desk.process.calls, c.calls);
         EXPECT_NE(controller->window(), 0u);
         controller.reset();
-        sim.calls.clear();
+        desk.process.calls.clear();
     }
 }
 
 TEST_F(TrayControllerTest, UnregisteredMessagesNeverMatchWmNull) {
     // When registration fails the id is 0; WM_NULL (0) must still only reach
     // the default procedure, not quit the program, open the flyout or add the icon.
-    sim.failingRegistrations = {"Quorvane_Quit", "Quorvane_ShowFlyout", "TaskbarCreated"};
+    desk.process.failingRegistrations = {"Quorvane_Quit", "Quorvane_ShowFlyout", "TaskbarCreated"};
     auto controller = created();
 
     EXPECT_EQ(send(*controller, 0x0000), 0);
 
-    EXPECT_EQ(sim.calls, std::vector<std::string>{"DefWindowProcW(0x0000)"});
+    EXPECT_EQ(desk.process.calls, std::vector<std::string>{"DefWindowProcW(0x0000)"});
 }
 
 } // namespace

@@ -1,10 +1,9 @@
 #include "windows/WindowPlacement.h"
 
-#include "app/DebugOutput.h"
 #include "display/DisplayManager.h"
-#include "sim/SimDebugOutput.h"
 #include "sim/SimDisplays.h"
 #include "sim/SimWindows.h"
+#include "unit/CoreWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -24,13 +23,9 @@ const std::string kLeft = "\\\\.\\DISPLAY2";    // 3840x2160 at (1920,0)
 const std::string kRight = "\\\\.\\DISPLAY3";   // 2560x1440 at (5760,0)
 
 // A laptop with two docked monitors, their windows, and the placement service.
-class WindowPlacementTest : public ::testing::Test {
+class WindowPlacementTest : public test::CoreWorld {
 protected:
-    void SetUp() override {
-        previous_ = DebugOutput::install(&log);
-        docked = desk.laptopWithTwoDocked();
-    }
-    void TearDown() override { DebugOutput::install(previous_); }
+    void SetUp() override { docked = desk.displays.laptopWithTwoDocked(); }
 
     // The display key of the monitor with that GDI name, from a fresh enumeration.
     std::string keyOf(const std::string& gdiName) {
@@ -53,20 +48,12 @@ protected:
     }
 
     bool untouched(WindowHandle window) const {
-        for (const std::string& call : windows.callsFor(window))
+        for (const std::string& call : desk.windows.callsFor(window))
             if (call.rfind("SetWindowPos", 0) == 0 || call.rfind("ShowWindow", 0) == 0) return false;
         return true;
     }
 
-    sim::SimDebugOutput log;
-    sim::SimDisplays desk;
-    sim::SimWindows windows{desk};
-    DisplayManager manager{desk};
-    WindowPlacement placement{windows, manager};
     sim::SimDisplays::Docked docked{};
-
-private:
-    DebugOutput* previous_ = nullptr;
 };
 
 // --- Gathering -----------------------------------------------------------------------
@@ -80,7 +67,7 @@ TEST_F(WindowPlacementTest, GatherMovesEveryApplicationWindowAndCountsRefusalsAp
         ScreenRect rectAfter;  // Moved: GetWindowRect afterwards
         SimShow showAfter = SimShow::Normal;
     };
-    const ScreenRect laptopWork = windows.workArea(kLaptop);
+    const ScreenRect laptopWork = desk.windows.workArea(kLaptop);
     ASSERT_EQ(laptopWork, (ScreenRect{0, 0, 1920, 1160}));
     // A maximised window's rectangle reaches past the work area by its invisible borders.
     const ScreenRect maximisedOnLaptop{-7, 0, 1927, 1167};
@@ -133,12 +120,12 @@ TEST_F(WindowPlacementTest, GatherMovesEveryApplicationWindowAndCountsRefusalsAp
         {"already on the target", app("Notes", 100, 100), Outcome::Untouched, {}},
     };
     std::vector<WindowHandle> handles;
-    for (const Case& c : cases) handles.push_back(windows.open(c.window));
+    for (const Case& c : cases) handles.push_back(desk.windows.open(c.window));
     const WindowHandle ownerOfFind = handles[0];
-    windows.window(handles[10]).owner = ownerOfFind;
+    desk.windows.window(handles[10]).owner = ownerOfFind;
     // The shell's desktop window covers the laptop but is never moved.
-    const WindowHandle shell = windows.open(app("Program Manager", 1920, 0, 3840, 2160));
-    windows.setShellWindow(shell);
+    const WindowHandle shell = desk.windows.open(app("Program Manager", 1920, 0, 3840, 2160));
+    desk.windows.setShellWindow(shell);
 
     const MoveReport report = placement.gatherWindows(keyOf(kLaptop));
 
@@ -154,13 +141,13 @@ TEST_F(WindowPlacementTest, GatherMovesEveryApplicationWindowAndCountsRefusalsAp
         const WindowHandle h = handles[i];
         switch (c.outcome) {
         case Outcome::Moved:
-            EXPECT_EQ(windows.windowRect(h), c.rectAfter);
-            EXPECT_EQ(windows.window(h).show, c.showAfter);
-            EXPECT_EQ(windows.monitorOf(h), kLaptop);
+            EXPECT_EQ(desk.windows.windowRect(h), c.rectAfter);
+            EXPECT_EQ(desk.windows.window(h).show, c.showAfter);
+            EXPECT_EQ(desk.windows.monitorOf(h), kLaptop);
             break;
         case Outcome::Refused:
         case Outcome::Untouched:
-            EXPECT_EQ(windows.windowRect(h), c.window.show == SimShow::Normal ? c.window.rect : ScreenRect{});
+            EXPECT_EQ(desk.windows.windowRect(h), c.window.show == SimShow::Normal ? c.window.rect : ScreenRect{});
             if (c.outcome == Outcome::Untouched && c.window.moveError == 0) {
                 EXPECT_TRUE(untouched(h));
             }
@@ -170,21 +157,21 @@ TEST_F(WindowPlacementTest, GatherMovesEveryApplicationWindowAndCountsRefusalsAp
 }
 
 TEST_F(WindowPlacementTest, GatherWithEveryWindowOnTheTargetSkipsThemAll) {
-    windows.openOn(kLaptop, "One", 800, 600);
-    windows.openOn(kLaptop, "Two", 400, 300);
+    desk.windows.openOn(kLaptop, "One", 800, 600);
+    desk.windows.openOn(kLaptop, "Two", 400, 300);
     const MoveReport report = placement.gatherWindows(keyOf(kLaptop));
     EXPECT_TRUE(report.ok);
     EXPECT_EQ(report.moved, 0);
     EXPECT_EQ(report.skipped, 2);
     EXPECT_EQ(report.refused, 0);
     EXPECT_EQ(report.message, "Gathered 0 window(s)");
-    EXPECT_TRUE(windows.changes().empty());
+    EXPECT_TRUE(desk.windows.changes().empty());
 }
 
 TEST_F(WindowPlacementTest, GatherOntoAMonitorThatIsNotConnectedMovesNothing) {
     const std::string leftKey = keyOf(kLeft);
-    const WindowHandle editor = windows.openOn(kLaptop, "Editor", 800, 600);
-    desk.unplug(docked.left);
+    const WindowHandle editor = desk.windows.openOn(kLaptop, "Editor", 800, 600);
+    desk.displays.unplug(docked.left);
 
     for (const std::string& target : {leftKey, std::string("no such display")}) {
         const MoveReport report = placement.gatherWindows(target);
@@ -198,8 +185,8 @@ TEST_F(WindowPlacementTest, GatherOntoAMonitorThatIsNotConnectedMovesNothing) {
 // The monitor map comes from a fresh enumeration for every operation: a
 // monitor plugged in after the service was built is a target at once.
 TEST_F(WindowPlacementTest, FollowsMonitorsPluggedAndMovedBetweenOperations) {
-    const WindowHandle editor = windows.openOn(kLaptop, "Editor", 800, 600);
-    const uint32_t extra = desk.plug(sim::SimMonitor::fromEdid({.manufacturer = "SAM",
+    const WindowHandle editor = desk.windows.openOn(kLaptop, "Editor", 800, 600);
+    const uint32_t extra = desk.displays.plug(sim::SimMonitor::fromEdid({.manufacturer = "SAM",
                                                                 .productCode = 0x7001,
                                                                 .serialNumber = 7,
                                                                 .monitorName = "Odyssey",
@@ -208,16 +195,16 @@ TEST_F(WindowPlacementTest, FollowsMonitorsPluggedAndMovedBetweenOperations) {
                                                                 .height = 1024,
                                                                 .refreshHz = 60}),
                                      0, -1024);
-    const std::string extraGdi = desk.gdiNameOf(extra);
+    const std::string extraGdi = desk.displays.gdiNameOf(extra);
     ASSERT_TRUE(placement.grabWindow(editor, keyOf(extraGdi)));
-    EXPECT_EQ(windows.windowRect(editor), at(240, -1024 + 192, 800, 600));
+    EXPECT_EQ(desk.windows.windowRect(editor), at(240, -1024 + 192, 800, 600));
     EXPECT_EQ(placement.displayOfWindow(editor), keyOf(extraGdi));
 
     // The monitor moves; the window stays where it was, now off every monitor.
-    desk.sourceOf(extra).x = -5000;
+    desk.displays.sourceOf(extra).x = -5000;
     EXPECT_EQ(placement.displayOfWindow(editor), "");
     ASSERT_TRUE(placement.grabWindow(editor, keyOf(extraGdi)));
-    EXPECT_EQ(windows.windowRect(editor), at(-5000 + 240, -1024 + 192, 800, 600));
+    EXPECT_EQ(desk.windows.windowRect(editor), at(-5000 + 240, -1024 + 192, 800, 600));
 }
 
 // Two clones share one GDI device name; only the later record's key finds
@@ -225,8 +212,8 @@ TEST_F(WindowPlacementTest, FollowsMonitorsPluggedAndMovedBetweenOperations) {
 TEST_F(WindowPlacementTest, ClonesResolveToTheLaterRecordOnly) {
     const std::string laptopKey = keyOf(kLaptop);
     const std::string rightKey = keyOf(kRight);
-    desk.clone(docked.right, docked.laptop);
-    const WindowHandle editor = windows.openOn(kLeft, "Editor", 800, 600);
+    desk.displays.clone(docked.right, docked.laptop);
+    const WindowHandle editor = desk.windows.openOn(kLeft, "Editor", 800, 600);
 
     const MoveReport toLaptop = placement.gatherWindows(laptopKey);
     EXPECT_EQ(toLaptop.message, "Target monitor not connected");
@@ -234,7 +221,7 @@ TEST_F(WindowPlacementTest, ClonesResolveToTheLaterRecordOnly) {
 
     const MoveReport toRight = placement.gatherWindows(rightKey);
     EXPECT_EQ(toRight.message, "Gathered 1 window(s)");
-    EXPECT_EQ(windows.monitorOf(editor), kLaptop);
+    EXPECT_EQ(desk.windows.monitorOf(editor), kLaptop);
     EXPECT_EQ(placement.displayOfWindow(editor), rightKey);
 }
 
@@ -243,12 +230,12 @@ TEST_F(WindowPlacementTest, ClonesResolveToTheLaterRecordOnly) {
 TEST_F(WindowPlacementTest, GrabRestoresMovesAndMaximisesAgainInThatOrder) {
     SimWindow w = app("Browser", 2000, 100, 1200, 900);
     w.show = SimShow::Maximized;
-    const WindowHandle browser = windows.open(w);
+    const WindowHandle browser = desk.windows.open(w);
 
     ASSERT_TRUE(placement.grabWindow(browser, keyOf(kRight)));
 
     // Restored before its size is read, so the restored size is centred.
-    EXPECT_EQ(windows.callsFor(browser), (std::vector<std::string>{
+    EXPECT_EQ(desk.windows.callsFor(browser), (std::vector<std::string>{
                                              "IsZoomed",
                                              "IsIconic",
                                              "ShowWindow(SW_RESTORE)",
@@ -256,24 +243,24 @@ TEST_F(WindowPlacementTest, GrabRestoresMovesAndMaximisesAgainInThatOrder) {
                                              "SetWindowPos(6440, 250, 1200, 900, SWP_NOZORDER|SWP_NOACTIVATE)",
                                              "ShowWindow(SW_SHOWMAXIMIZED)",
                                          }));
-    EXPECT_EQ(windows.window(browser).show, SimShow::Maximized);
-    EXPECT_EQ(windows.monitorOf(browser), kRight);
+    EXPECT_EQ(desk.windows.window(browser).show, SimShow::Maximized);
+    EXPECT_EQ(desk.windows.monitorOf(browser), kRight);
 }
 
 TEST_F(WindowPlacementTest, GrabTakesAnyWindowButReportsRefusalsAndMissingTargets) {
     SimWindow tool = app("Palette", 2000, 100, 200, 400);
     tool.exStyle = 0x80;
-    const WindowHandle palette = windows.open(tool);
+    const WindowHandle palette = desk.windows.open(tool);
     EXPECT_TRUE(placement.grabWindow(palette, keyOf(kLaptop)));  // no application window test
-    EXPECT_EQ(windows.monitorOf(palette), kLaptop);
+    EXPECT_EQ(desk.windows.monitorOf(palette), kLaptop);
 
     SimWindow admin = app("Administrator: Terminal", 2000, 100, 1200, 900);
     admin.elevated = true;
     admin.show = SimShow::Maximized;
-    const WindowHandle terminal = windows.open(admin);
+    const WindowHandle terminal = desk.windows.open(admin);
     EXPECT_FALSE(placement.grabWindow(terminal, keyOf(kLaptop)));
-    EXPECT_EQ(windows.window(terminal).show, SimShow::Maximized);
-    EXPECT_EQ(windows.monitorOf(terminal), kLeft);
+    EXPECT_EQ(desk.windows.window(terminal).show, SimShow::Maximized);
+    EXPECT_EQ(desk.windows.monitorOf(terminal), kLeft);
 
     EXPECT_FALSE(placement.grabWindow(palette, "no such display"));
     EXPECT_FALSE(placement.grabWindow(0, keyOf(kLaptop)));
@@ -282,11 +269,12 @@ TEST_F(WindowPlacementTest, GrabTakesAnyWindowButReportsRefusalsAndMissingTarget
 // --- Tiling and snapping ------------------------------------------------------------------
 
 TEST_F(WindowPlacementTest, TileWrapsAfterTheLastCellAndLinesVisibleFramesUpWithCells) {
-    const ScreenRect work = windows.workArea(kLaptop);
+    const ScreenRect work = desk.windows.workArea(kLaptop);
     std::vector<WindowHandle> tiled;
-    for (const char* title : {"E", "D", "C", "B", "A"}) tiled.insert(tiled.begin(), windows.openOn(kLaptop, title, 700, 500));
-    windows.maximize(tiled[1]);
-    const WindowHandle elsewhere = windows.openOn(kLeft, "Elsewhere", 700, 500);
+    for (const char* title : {"E", "D", "C", "B", "A"})
+        tiled.insert(tiled.begin(), desk.windows.openOn(kLaptop, title, 700, 500));
+    desk.windows.maximize(tiled[1]);
+    const WindowHandle elsewhere = desk.windows.openOn(kLeft, "Elsewhere", 700, 500);
 
     const MoveReport report = placement.tileWindows(keyOf(kLaptop), Grid{2, 2});
 
@@ -295,22 +283,22 @@ TEST_F(WindowPlacementTest, TileWrapsAfterTheLastCellAndLinesVisibleFramesUpWith
     EXPECT_EQ(report.message, "Tiled 5 window(s) into a 2x2 grid");
     const std::vector<std::int32_t> cells = {0, 1, 2, 3, 0};
     for (size_t i = 0; i < tiled.size(); ++i) {
-        SCOPED_TRACE(windows.window(tiled[i]).title);
-        EXPECT_EQ(windows.visibleFrame(tiled[i]), Grid({2, 2}).cell(work, cells[i]));
-        EXPECT_EQ(windows.window(tiled[i]).show, SimShow::Normal);
+        SCOPED_TRACE(desk.windows.window(tiled[i]).title);
+        EXPECT_EQ(desk.windows.visibleFrame(tiled[i]), Grid({2, 2}).cell(work, cells[i]));
+        EXPECT_EQ(desk.windows.window(tiled[i]).show, SimShow::Normal);
     }
     EXPECT_TRUE(untouched(elsewhere));
 }
 
 TEST_F(WindowPlacementTest, TileCountsRefusalsAndFailuresWhichStillUseUpTheirCells) {
-    const ScreenRect work = windows.workArea(kRight);
+    const ScreenRect work = desk.windows.workArea(kRight);
     SimWindow admin = app("Administrator", 6000, 100);
     admin.elevated = true;
     SimWindow closing = app("Closing", 6000, 100);
     closing.moveError = 1400;
-    const WindowHandle third = windows.open(app("Third", 6000, 100));
-    windows.open(closing);
-    windows.open(admin);
+    const WindowHandle third = desk.windows.open(app("Third", 6000, 100));
+    desk.windows.open(closing);
+    desk.windows.open(admin);
 
     const MoveReport report = placement.tileWindows(keyOf(kRight), Grid{3, 1});
 
@@ -318,11 +306,11 @@ TEST_F(WindowPlacementTest, TileCountsRefusalsAndFailuresWhichStillUseUpTheirCel
     EXPECT_EQ(report.refused, 1);
     EXPECT_EQ(report.skipped, 1);
     EXPECT_EQ(report.message, "Tiled 1 window(s) into a 3x1 grid" + kHint);
-    EXPECT_EQ(windows.visibleFrame(third), Grid({3, 1}).cell(work, 2));
+    EXPECT_EQ(desk.windows.visibleFrame(third), Grid({3, 1}).cell(work, 2));
 }
 
 TEST_F(WindowPlacementTest, TileReportsBadGridsMissingMonitorsAndEmptyDisplays) {
-    windows.openOn(kLaptop, "Editor", 800, 600);
+    desk.windows.openOn(kLaptop, "Editor", 800, 600);
     struct Case {
         Grid grid;
         std::string target;
@@ -341,7 +329,7 @@ TEST_F(WindowPlacementTest, TileReportsBadGridsMissingMonitorsAndEmptyDisplays) 
         EXPECT_EQ(report.message, c.message);
         EXPECT_EQ(report.moved + report.skipped + report.refused, 0) << c.message;
     }
-    EXPECT_TRUE(windows.changes().empty());
+    EXPECT_TRUE(desk.windows.changes().empty());
 }
 
 // The window rectangle is widened by the invisible borders so that the
@@ -353,31 +341,31 @@ TEST_F(WindowPlacementTest, RectanglePlacementWidensTheTargetByTheInvisibleFrame
     SimWindow frameless = framed;
     frameless.title = "No DWM frame";
     frameless.frameQueryFails = true;
-    const WindowHandle a = windows.open(framed);
-    const WindowHandle b = windows.open(frameless);
+    const WindowHandle a = desk.windows.open(framed);
+    const WindowHandle b = desk.windows.open(frameless);
 
     ASSERT_TRUE(placement.snapWindow(a, laptopKey, Grid{2, 2}, 0));
     ASSERT_TRUE(placement.snapWindow(b, laptopKey, Grid{2, 2}, 3));
 
-    const std::vector<std::string> aCalls = windows.callsFor(a);
+    const std::vector<std::string> aCalls = desk.windows.callsFor(a);
     EXPECT_EQ(aCalls.back(), "SetWindowPos(-7, 0, 974, 587, SWP_NOZORDER|SWP_NOACTIVATE)");
-    EXPECT_EQ(windows.visibleFrame(a), (ScreenRect{0, 0, 960, 580}));
+    EXPECT_EQ(desk.windows.visibleFrame(a), (ScreenRect{0, 0, 960, 580}));
     // Without the frame bounds the window rectangle itself fills the cell.
-    EXPECT_EQ(windows.callsFor(b).back(), "SetWindowPos(960, 580, 960, 580, SWP_NOZORDER|SWP_NOACTIVATE)");
+    EXPECT_EQ(desk.windows.callsFor(b).back(), "SetWindowPos(960, 580, 960, 580, SWP_NOZORDER|SWP_NOACTIVATE)");
 }
 
 TEST_F(WindowPlacementTest, SnapPlacesOneApplicationWindowInOneCell) {
     const std::string leftKey = keyOf(kLeft);
-    const ScreenRect work = windows.workArea(kLeft);
+    const ScreenRect work = desk.windows.workArea(kLeft);
     SimWindow maximisedWindow = app("Editor", 100, 100);
     maximisedWindow.show = SimShow::Maximized;
-    const WindowHandle editor = windows.open(maximisedWindow);
+    const WindowHandle editor = desk.windows.open(maximisedWindow);
 
     ASSERT_TRUE(placement.snapWindow(editor, leftKey, Grid{2, 2}, 3));
-    EXPECT_EQ(windows.visibleFrame(editor), (ScreenRect{work.left + 1920, 1060, work.right, work.bottom}));
-    EXPECT_EQ(windows.window(editor).show, SimShow::Normal);
+    EXPECT_EQ(desk.windows.visibleFrame(editor), (ScreenRect{work.left + 1920, 1060, work.right, work.bottom}));
+    EXPECT_EQ(desk.windows.window(editor).show, SimShow::Normal);
 
-    windows.clearCalls();
+    desk.windows.clearCalls();
     EXPECT_FALSE(placement.snapWindow(editor, leftKey, Grid{2, 2}, 4));
     EXPECT_FALSE(placement.snapWindow(editor, leftKey, Grid{2, 2}, -1));
     EXPECT_FALSE(placement.snapWindow(editor, leftKey, Grid{9, 1}, 0));
@@ -385,21 +373,21 @@ TEST_F(WindowPlacementTest, SnapPlacesOneApplicationWindowInOneCell) {
     EXPECT_FALSE(placement.snapWindow(0, leftKey, Grid{2, 2}, 0));
     SimWindow tool = app("Palette", 2000, 100, 200, 400);
     tool.exStyle = 0x80;
-    const WindowHandle palette = windows.open(tool);
+    const WindowHandle palette = desk.windows.open(tool);
     EXPECT_FALSE(placement.snapWindow(palette, leftKey, Grid{2, 2}, 0));
-    EXPECT_TRUE(windows.changes().empty());
+    EXPECT_TRUE(desk.windows.changes().empty());
 
     SimWindow admin = app("Administrator", 2000, 100);
     admin.elevated = true;
-    EXPECT_FALSE(placement.snapWindow(windows.open(admin), leftKey, Grid{2, 2}, 0));
+    EXPECT_FALSE(placement.snapWindow(desk.windows.open(admin), leftKey, Grid{2, 2}, 0));
 }
 
 // --- Window lists --------------------------------------------------------------------------
 
 TEST_F(WindowPlacementTest, ApplicationWindowTestAsksInItsOrder) {
-    const WindowHandle editor = windows.openOn(kLaptop, "Editor", 800, 600);
+    const WindowHandle editor = desk.windows.openOn(kLaptop, "Editor", 800, 600);
     EXPECT_TRUE(placement.isAppWindow(editor));
-    EXPECT_EQ(windows.callsFor(editor), (std::vector<std::string>{
+    EXPECT_EQ(desk.windows.callsFor(editor), (std::vector<std::string>{
                                             "IsWindowVisible",
                                             "GetAncestor(GA_ROOT)",
                                             "DwmGetWindowAttribute(DWMWA_CLOAKED)",
@@ -411,16 +399,16 @@ TEST_F(WindowPlacementTest, ApplicationWindowTestAsksInItsOrder) {
 
 TEST_F(WindowPlacementTest, WindowsOnADisplayInZOrderWithTheirTitles) {
     const std::string laptopKey = keyOf(kLaptop);
-    const WindowHandle back = windows.openOn(kLaptop, "Caf\xC3\xA9 \xF0\x9F\x8E\xB5 playlist", 800, 600);
-    windows.openOn(kLeft, "Elsewhere", 800, 600);
+    const WindowHandle back = desk.windows.openOn(kLaptop, "Caf\xC3\xA9 \xF0\x9F\x8E\xB5 playlist", 800, 600);
+    desk.windows.openOn(kLeft, "Elsewhere", 800, 600);
     SimWindow tool = app("Palette", 100, 100, 200, 400);
     tool.exStyle = 0x80;
-    windows.open(tool);
+    desk.windows.open(tool);
     SimWindow minimised = app("Mail", 100, 100);
     minimised.show = SimShow::Minimized;
-    const WindowHandle mail = windows.open(minimised);
-    const WindowHandle front = windows.openOn(kLaptop, "Editor", 800, 600);
-    const WindowHandle offscreen = windows.open(app("Lost", 20000, 20000));
+    const WindowHandle mail = desk.windows.open(minimised);
+    const WindowHandle front = desk.windows.openOn(kLaptop, "Editor", 800, 600);
+    const WindowHandle offscreen = desk.windows.open(app("Lost", 20000, 20000));
 
     EXPECT_EQ(placement.windowsOnDisplay(laptopKey),
               (std::vector<WindowEntry>{{front, "Editor", laptopKey},
@@ -433,15 +421,15 @@ TEST_F(WindowPlacementTest, WindowsOnADisplayInZOrderWithTheirTitles) {
 }
 
 TEST_F(WindowPlacementTest, ForegroundCountsOnlyWhenItIsAnApplicationWindow) {
-    const WindowHandle editor = windows.openOn(kLaptop, "Editor", 800, 600);
+    const WindowHandle editor = desk.windows.openOn(kLaptop, "Editor", 800, 600);
     SimWindow tool = app("Palette", 100, 100, 200, 400);
     tool.exStyle = 0x80;
-    const WindowHandle palette = windows.open(tool);
+    const WindowHandle palette = desk.windows.open(tool);
 
     EXPECT_EQ(placement.foregroundAppWindow(), 0u);
-    windows.setForeground(editor);
+    desk.windows.setForeground(editor);
     EXPECT_EQ(placement.foregroundAppWindow(), editor);
-    windows.setForeground(palette);
+    desk.windows.setForeground(palette);
     EXPECT_EQ(placement.foregroundAppWindow(), 0u);
 }
 

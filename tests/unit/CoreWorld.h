@@ -1,0 +1,31 @@
+#pragma once
+#include "app/ActionBus.h"
+#include "app/Config.h"
+#include "display/DisplayManager.h"
+#include "layout/LayoutStore.h"
+#include "sim/SimDesktop.h"
+#include "windows/WindowPlacement.h"
+
+#include <gtest/gtest.h>
+
+namespace qv::test {
+
+// The program's core objects over one simulated desktop, wired as the
+// program wires them: the display manager over the desktop's monitors, the
+// placement service over its windows and that manager, and the action bus
+// over the manager, the placement service, the layout store and the
+// settings. The user's profile folder exists, so settings and layouts can be
+// saved.
+class CoreWorld : public ::testing::Test {
+protected:
+    CoreWorld() { desk.createUserProfile(); }
+
+    sim::SimDesktop desk;
+    DisplayManager manager{desk.displays};
+    Config config;
+    LayoutStore layouts;
+    WindowPlacement placement{desk.windows, manager};
+    ActionBus bus{manager, placement, layouts, config};
+};
+
+} // namespace qv::test
