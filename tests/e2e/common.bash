@@ -53,11 +53,11 @@ e2e_init() {
         e2e_abort "environment (needs xdotool)"
     fi
 
-    local spec src flags
-    for spec in qvtool.c "$@"; do
-        src=${spec%%:*}
+    local tool src flags
+    for tool in qvtool.c "$@"; do
+        src=${tool%%:*}
         flags=""
-        [ "$src" != "$spec" ] && flags=${spec#*:}
+        [ "$src" != "$tool" ] && flags=${tool#*:}
         # shellcheck disable=SC2086
         x86_64-w64-mingw32-gcc-posix -O2 -o "$work/${src%.c}.exe" "$here/$src" $flags ||
             e2e_abort "build $src"
