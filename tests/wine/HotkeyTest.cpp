@@ -28,29 +28,9 @@ constexpr std::uint32_t kF13 = 0x7C;
 constexpr std::uint32_t kF14 = 0x7D;
 
 // A message-only window that owns hotkeys for one test.
-class OwnerWindow {
+class OwnerWindow : public TestWindow {
 public:
-    OwnerWindow() {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"QuorvaneHotkeyTest";
-        RegisterClassExW(&wc); // a second registration fails harmlessly
-        hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
-                                nullptr);
-    }
-    ~OwnerWindow() {
-        if (hwnd_) DestroyWindow(hwnd_);
-    }
-    OwnerWindow(const OwnerWindow&) = delete;
-    OwnerWindow& operator=(const OwnerWindow&) = delete;
-
-    bool ok() const { return hwnd_ != nullptr; }
-    WindowHandle handle() const { return reinterpret_cast<std::uintptr_t>(hwnd_); }
-
-private:
-    HWND hwnd_ = nullptr;
+    OwnerWindow() : TestWindow(L"QuorvaneHotkeyTest", Kind::MessageOnly) {}
 };
 
 TEST(HotkeyWine, RegistersAndRefusesATakenChord) {

@@ -16,6 +16,7 @@
 #include "ui/win32/Win32TrayWindow.h"
 #include "windows/WindowPlacement.h"
 #include "windows/win32/Win32WindowSystem.h"
+#include "wine/WineTestSupport.h"
 
 #include <windows.h>
 
@@ -31,32 +32,10 @@ namespace {
 
 using Shell = TrayShellApi;
 
-WindowHandle toHandle(HWND hwnd) { return static_cast<WindowHandle>(reinterpret_cast<uintptr_t>(hwnd)); }
-
 // A hidden top-level window that owns an icon for one test.
-class IconOwner {
+class IconOwner : public TestWindow {
 public:
-    IconOwner() {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"QuorvaneTrayShellTest";
-        RegisterClassExW(&wc);  // a second registration fails harmlessly
-        hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                wc.hInstance, nullptr);
-    }
-    ~IconOwner() {
-        if (hwnd_) DestroyWindow(hwnd_);
-    }
-    IconOwner(const IconOwner&) = delete;
-    IconOwner& operator=(const IconOwner&) = delete;
-
-    bool ok() const { return hwnd_ != nullptr; }
-    WindowHandle handle() const { return toHandle(hwnd_); }
-
-private:
-    HWND hwnd_ = nullptr;
+    IconOwner() : TestWindow(L"QuorvaneTrayShellTest", Kind::HiddenTopLevel) {}
 };
 
 NotifyIconData iconRecord(WindowHandle window) {
@@ -71,23 +50,6 @@ NotifyIconData iconRecord(WindowHandle window) {
     icon.version = Shell::kNotifyIconVersion4;
     return icon;
 }
-
-// Keeps the log's debugger lines for inspection.
-class CapturedLog final : public DebugOutput {
-public:
-    CapturedLog() : previous_(DebugOutput::install(this)) {}
-    ~CapturedLog() override { DebugOutput::install(previous_); }
-    void write(const std::string& text) override { lines.push_back(text); }
-    int count(const std::string& line) const {
-        int n = 0;
-        for (const std::string& l : lines) n += l == line ? 1 : 0;
-        return n;
-    }
-    std::vector<std::string> lines;
-
-private:
-    DebugOutput* previous_;
-};
 
 TEST(TrayShellWine, IconIsAddedVersionedNotifiedAndDeleted) {
     IconOwner owner;

@@ -95,4 +95,21 @@ void TempFolderTest::writeFile(const std::string& path, const std::string& bytes
     return ::testing::AssertionSuccess();
 }
 
+TestWindow::TestWindow(const wchar_t* className, Kind kind) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = className;
+    RegisterClassExW(&wc);  // a second registration fails harmlessly
+    const bool messageOnly = kind == Kind::MessageOnly;
+    HWND hwnd = CreateWindowExW(messageOnly ? 0 : WS_EX_TOOLWINDOW, className, L"", messageOnly ? 0 : WS_POPUP, 0, 0,
+                                0, 0, messageOnly ? HWND_MESSAGE : nullptr, nullptr, wc.hInstance, nullptr);
+    window_ = static_cast<WindowHandle>(reinterpret_cast<uintptr_t>(hwnd));
+}
+
+TestWindow::~TestWindow() {
+    if (window_) DestroyWindow(reinterpret_cast<HWND>(static_cast<uintptr_t>(window_)));
+}
+
 } // namespace qv

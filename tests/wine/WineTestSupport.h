@@ -2,6 +2,7 @@
 // known folders that point into it, the log's debugger lines kept for
 // inspection, and a fixture for tests on real files.
 #pragma once
+#include "app/Action.h"
 #include "app/DebugOutput.h"
 #include "app/KnownFolders.h"
 
@@ -66,6 +67,23 @@ public:
 
 private:
     DebugOutput* previous_;
+};
+
+// A window of the test's own that owns hotkeys or a tray icon while it lives:
+// message-only, or a hidden top-level tool window where the shell needs one.
+class TestWindow {
+public:
+    enum class Kind { MessageOnly, HiddenTopLevel };
+    TestWindow(const wchar_t* className, Kind kind);
+    ~TestWindow();
+    TestWindow(const TestWindow&) = delete;
+    TestWindow& operator=(const TestWindow&) = delete;
+
+    bool ok() const { return window_ != 0; }
+    WindowHandle handle() const { return window_; }
+
+private:
+    WindowHandle window_ = 0;
 };
 
 // Holds a file open for reading without allowing it to be deleted or renamed,
