@@ -1,9 +1,9 @@
 #include "app/AppObjects.h"
 
-#include "app/ActionBus.h"
-#include "app/Config.h"
-#include "app/CrashDumps.h"
-#include "app/Log.h"
+#include "actions/ActionBus.h"
+#include "settings/Config.h"
+#include "base/CrashDumps.h"
+#include "base/Log.h"
 #include "display/DisplayManager.h"
 #include "layout/LayoutStore.h"
 #include "ui/TrayController.h"

@@ -1,15 +1,15 @@
 #include "app/Application.h"
 
-#include "app/Config.h"
-#include "app/Elevation.h"
-#include "app/FileSystem.h"
+#include "settings/Config.h"
+#include "base/Elevation.h"
+#include "base/FileSystem.h"
 #include "app/InstanceMutex.h"
-#include "app/KnownFolders.h"
-#include "app/Log.h"
-#include "app/ProcessApi.h"
-#include "app/ShellApi.h"
+#include "base/KnownFolders.h"
+#include "base/Log.h"
+#include "base/ProcessApi.h"
+#include "base/ShellApi.h"
 #include "app/StartupSteps.h"
-#include "app/Version.h"
+#include "base/Version.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "display/DisplayManager.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 #include "base/StrPrintf.h"
 #include "display/DisplayKey.h"
 #include "display/DisplaySettings.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Action.h"
+#include "base/ActionResult.h"
 #include "display/DisplayConfigApi.h"
 #include "display/DisplayInfo.h"
 #include "display/DisplayPlacement.h"

@@ -1,6 +1,6 @@
 #include "display/DisplayTopology.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 #include "base/StrPrintf.h"
 #include "display/DisplayManager.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Action.h"
+#include "base/ActionResult.h"
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
 #include "hotkeys/HotkeyBindings.h"
 
-#include "app/ActionBus.h"
-#include "app/Config.h"
-#include "app/Log.h"
+#include "actions/ActionBus.h"
+#include "settings/Config.h"
+#include "base/Log.h"
 #include "hotkeys/Chord.h"
 #include "hotkeys/HotkeyRegistrar.h"
 

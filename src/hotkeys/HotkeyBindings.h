@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Action.h"
+#include "actions/Action.h"
 
 #include <cstdint>
 #include <string>

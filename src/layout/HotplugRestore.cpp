@@ -1,9 +1,9 @@
 #include "layout/HotplugRestore.h"
 
-#include "app/Action.h"
-#include "app/Config.h"
-#include "app/Log.h"
-#include "app/TickSource.h"
+#include "base/ActionResult.h"
+#include "settings/Config.h"
+#include "base/Log.h"
+#include "base/TickSource.h"
 #include "display/DisplayManager.h"
 #include "layout/LayoutStore.h"
 

@@ -1,9 +1,9 @@
 #include "layout/LayoutStore.h"
 
-#include "app/Action.h"
-#include "app/Config.h"
-#include "app/JsonFile.h"
-#include "app/Log.h"
+#include "base/ActionResult.h"
+#include "settings/Config.h"
+#include "base/JsonFile.h"
+#include "base/Log.h"
 #include "base/StrPrintf.h"
 #include "display/DisplayManager.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Action.h"
+#include "actions/Action.h"
 #include "hotkeys/HotkeyBindings.h"
 #include "ui/TrayShellApi.h"
 #include "ui/TrayWindowApi.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/Action.h"
+#include "base/WindowHandle.h"
 
 #include <cstdint>
 #include <string>

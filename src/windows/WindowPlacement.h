@@ -1,5 +1,6 @@
 #pragma once
-#include "app/Action.h"
+#include "base/ActionResult.h"
+#include "base/WindowHandle.h"
 #include "windows/Grid.h"
 #include "windows/WindowSystem.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/CrashApi.h"
+#include "base/CrashApi.h"
 
 #include <mutex>
 #include <string>

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/DebugOutput.h"
+#include "base/DebugOutput.h"
 
 #include <mutex>
 #include <string>

@@ -1,9 +1,9 @@
 #include "sim/SimDesktop.h"
 
-#include "app/CrashApi.h"
-#include "app/DebugOutput.h"
-#include "app/FileSystem.h"
-#include "app/KnownFolders.h"
+#include "base/CrashApi.h"
+#include "base/DebugOutput.h"
+#include "base/FileSystem.h"
+#include "base/KnownFolders.h"
 
 namespace qv::sim {
 

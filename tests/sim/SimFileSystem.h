@@ -1,5 +1,5 @@
 #pragma once
-#include "app/FileSystem.h"
+#include "base/FileSystem.h"
 
 #include <map>
 #include <memory>

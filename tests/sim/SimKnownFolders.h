@@ -1,5 +1,5 @@
 #pragma once
-#include "app/KnownFolders.h"
+#include "base/KnownFolders.h"
 
 #include <map>
 #include <mutex>

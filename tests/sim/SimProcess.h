@@ -1,8 +1,8 @@
 #pragma once
 #include "app/InstanceMutex.h"
-#include "app/ProcessApi.h"
-#include "app/Registry.h"
-#include "app/ShellApi.h"
+#include "base/ProcessApi.h"
+#include "base/Registry.h"
+#include "base/ShellApi.h"
 #include "ui/TrayWindowApi.h"
 #include "vdisplay/VdConsole.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/TickSource.h"
+#include "base/TickSource.h"
 
 namespace qv::sim {
 

@@ -1,6 +1,6 @@
 #pragma once
-#include "app/ActionBus.h"
-#include "app/Config.h"
+#include "actions/ActionBus.h"
+#include "settings/Config.h"
 #include "display/DisplayManager.h"
 #include "layout/LayoutStore.h"
 #include "sim/SimDesktop.h"

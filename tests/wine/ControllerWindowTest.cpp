@@ -1,11 +1,11 @@
 // The tray controller's hidden window through real user32: its class, its
 // place among the top-level windows and its answers to the quit and session
 // messages, through a real message queue.
-#include "app/ActionBus.h"
-#include "app/Config.h"
-#include "app/win32/Win32ProcessApi.h"
+#include "actions/ActionBus.h"
+#include "settings/Config.h"
+#include "base/win32/Win32ProcessApi.h"
 #include "display/DisplayManager.h"
-#include "app/win32/Win32TickSource.h"
+#include "base/win32/Win32TickSource.h"
 #include "display/win32/Win32DisplayConfigApi.h"
 #include "hotkeys/win32/Win32HotkeyRegistrar.h"
 #include "layout/LayoutStore.h"

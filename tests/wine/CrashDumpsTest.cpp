@@ -1,11 +1,11 @@
 // Crash dumps on real files: pruning through the Win32 folder listing, and
 // minidumps of this very process written by MiniDumpWriteDump. Nothing here
 // crashes; the filter is reached through UnhandledExceptionFilter.
-#include "app/CrashDumps.h"
-#include "app/FileSystem.h"
-#include "app/Log.h"
-#include "app/LogTesting.h"
-#include "app/win32/Win32CrashApi.h"
+#include "base/CrashDumps.h"
+#include "base/FileSystem.h"
+#include "base/Log.h"
+#include "base/LogTesting.h"
+#include "base/win32/Win32CrashApi.h"
 #include "base/win32/Utf16.h"
 #include "wine/WineTestSupport.h"
 

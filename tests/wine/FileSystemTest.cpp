@@ -1,7 +1,7 @@
 // The log and the settings file on real files, through the Win32 file system.
-#include "app/Config.h"
-#include "app/Log.h"
-#include "app/LogTesting.h"
+#include "settings/Config.h"
+#include "base/Log.h"
+#include "base/LogTesting.h"
 #include "wine/WineTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The hotkey adapter against Wine's real RegisterHotKey, with the registry on top.
-#include "app/ActionBus.h"
-#include "app/Config.h"
+#include "actions/ActionBus.h"
+#include "settings/Config.h"
 #include "display/DisplayManager.h"
 #include "display/win32/Win32DisplayConfigApi.h"
 #include "hotkeys/Chord.h"

@@ -1,5 +1,5 @@
-#include "app/KnownFolders.h"
-#include "app/win32/Win32KnownFolders.h"
+#include "base/KnownFolders.h"
+#include "base/win32/Win32KnownFolders.h"
 #include "base/win32/Utf16.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // count the hotplug restore measures its guard time with.
 #include "layout/LayoutStore.h"
 
-#include "app/win32/Win32TickSource.h"
+#include "base/win32/Win32TickSource.h"
 #include "base/win32/Utf16.h"
 #include "wine/WineTestSupport.h"
 

@@ -1,9 +1,9 @@
 // The Run value through the real registry: the start-with-Windows helpers and
 // the registry adapter under them. Every test puts the Run key back as it was.
-#include "app/Elevation.h"
-#include "app/win32/Win32ProcessApi.h"
-#include "app/win32/Win32Registry.h"
-#include "app/win32/Win32ShellApi.h"
+#include "base/Elevation.h"
+#include "base/win32/Win32ProcessApi.h"
+#include "base/win32/Win32Registry.h"
+#include "base/win32/Win32ShellApi.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

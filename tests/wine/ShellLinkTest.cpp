@@ -1,5 +1,5 @@
 // Start-menu shortcuts through the real shell link object.
-#include "app/win32/Win32ShellApi.h"
+#include "base/win32/Win32ShellApi.h"
 #include "base/win32/Utf16.h"
 #include "wine/WineTestSupport.h"
 

@@ -1,9 +1,9 @@
 // The tray shell adapter against Wine's real Shell_NotifyIconW and menus, and
 // the controller's icon through it.
-#include "app/ActionBus.h"
-#include "app/Config.h"
-#include "app/DebugOutput.h"
-#include "app/win32/Win32TickSource.h"
+#include "actions/ActionBus.h"
+#include "settings/Config.h"
+#include "base/DebugOutput.h"
+#include "base/win32/Win32TickSource.h"
 #include "base/win32/Utf16.h"
 #include "display/DisplayManager.h"
 #include "display/win32/Win32DisplayConfigApi.h"

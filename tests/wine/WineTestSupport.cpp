@@ -1,8 +1,8 @@
 // Shared pieces of the adapter tests; see WineTestSupport.h.
 #include "wine/WineTestSupport.h"
 
-#include "app/FileSystem.h"
-#include "app/win32/Win32Platform.h"
+#include "base/FileSystem.h"
+#include "base/win32/Win32Platform.h"
 #include "base/StrPrintf.h"
 #include "base/win32/Utf16.h"
 

@@ -2,9 +2,9 @@
 // known folders that point into it, the log's debugger lines kept for
 // inspection, and a fixture for tests on real files.
 #pragma once
-#include "app/Action.h"
-#include "app/DebugOutput.h"
-#include "app/KnownFolders.h"
+#include "actions/Action.h"
+#include "base/DebugOutput.h"
+#include "base/KnownFolders.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "ui/win32/Win32TrayWindow.h"
 
-#include "app/win32/Win32RegisteredMessages.h"
+#include "base/win32/Win32RegisteredMessages.h"
 #include "base/win32/Utf16.h"
 #include "ui/TrayController.h"
 

@@ -1,8 +1,8 @@
 #include "app/AppObjects.h"
 #include "app/Application.h"
-#include "app/Config.h"
-#include "app/DebugOutput.h"
-#include "app/LogTesting.h"
+#include "settings/Config.h"
+#include "base/DebugOutput.h"
+#include "base/LogTesting.h"
 #include "sim/SimDesktop.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "hotkeys/HotkeyBindings.h"
 
-#include "app/ActionBus.h"
-#include "app/Config.h"
+#include "actions/ActionBus.h"
+#include "settings/Config.h"
 #include "hotkeys/Chord.h"
 #include "sim/SimHotkeys.h"
 #include "unit/CoreWorld.h"

@@ -1,6 +1,6 @@
 #include "layout/HotplugRestore.h"
 
-#include "app/Config.h"
+#include "settings/Config.h"
 #include "layout/LayoutStore.h"
 
 #include "LayoutTestFixture.h"

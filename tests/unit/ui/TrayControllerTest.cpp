@@ -1,7 +1,7 @@
 #include "ui/TrayController.h"
 
-#include "app/Elevation.h"
-#include "app/LogTesting.h"
+#include "base/Elevation.h"
+#include "base/LogTesting.h"
 #include "base/StrPrintf.h"
 #include "hotkeys/Chord.h"
 #include "sim/SimHotkeys.h"
