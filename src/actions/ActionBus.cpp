@@ -3,6 +3,7 @@
 #include "settings/Config.h"
 #include "base/Log.h"
 #include "base/StrPrintf.h"
+#include "display/DisplayKey.h"
 #include "display/DisplayManager.h"
 #include "layout/LayoutStore.h"
 #include "windows/Grid.h"
@@ -209,9 +210,17 @@ ActionResult ActionBus::deleteLayout(const Action& action) {
 
 std::vector<DisplayInfo> ActionBus::displays() {
     std::vector<DisplayInfo> list = displayManager_.enumerate();
+    const auto userName = [&](const std::string& key) {
+        auto it = config_.displayNames.find(key);
+        return it == config_.displayNames.end() ? std::string() : it->second;
+    };
     for (DisplayInfo& info : list) {
-        auto it = config_.displayNames.find(info.key);
-        if (it != config_.displayNames.end() && !it->second.empty()) info.name = it->second;
+        std::string name = userName(info.key);
+        // A name saved while identical monitors shared one key stays with the
+        // first of them, the one that key still finds.
+        if (name.empty() && info.sharedKey != info.key && findByKey(list, info.sharedKey) == &info)
+            name = userName(info.sharedKey);
+        if (!name.empty()) info.name = name;
     }
     return list;
 }

@@ -224,8 +224,9 @@ public:
     // SetupDiGetDeviceInstanceIdW into a 512-character buffer, as UTF-8.
     virtual bool instanceId(uint32_t index, std::string& id) = 0;
     // Opens the device's hardware key (DICS_FLAG_GLOBAL, profile 0, DIREG_DEV,
-    // KEY_READ), reads the value "EDID" into a 256-byte buffer and closes the
-    // key. False when the key cannot be opened or the value cannot be read.
+    // KEY_READ), reads the whole value "EDID" (whatever its size: 128 bytes,
+    // 256 with one extension block, 384 or 512 with DisplayID data) and closes
+    // the key. False when the key cannot be opened or the value cannot be read.
     virtual bool readEdid(uint32_t index, RegistryValue& value) = 0;
 };
 
@@ -270,8 +271,8 @@ public:
     // cannot be opened.
     virtual std::unique_ptr<MonitorDeviceSet> openMonitorDevices() = 0;
 
-    // FormatMessageA from the system table, ignoring inserts, language 0x400;
-    // empty when there is no message.
+    // FormatMessageW from the system table, ignoring inserts, language 0x400,
+    // converted to UTF-8; empty when there is no message.
     virtual std::string formatSystemMessage(uint32_t code) = 0;
 };
 

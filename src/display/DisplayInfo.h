@@ -45,6 +45,9 @@ struct DisplayInfo {
     bool hdrEnabled = false;
     uint32_t bitsPerColor = 0;  // 0 when unknown
     std::string colorEncoding;  // "RGB", "YCbCr 4:4:4", ...; empty when unknown
+    // The key the monitor builds by itself; differs from `key` only while
+    // another connected monitor builds the same one (see distinctDisplayKeys).
+    std::string sharedKey;
 };
 
 } // namespace qv

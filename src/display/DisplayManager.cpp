@@ -137,6 +137,7 @@ std::vector<DisplayInfo> DisplayManager::enumerate() {
     }
 
     std::vector<DisplayInfo> displays;
+    std::vector<KeyedTarget> identities;
     for (const PathInfo& path : paths) {
         if ((path.flags & dc::PathActive) == 0)
             continue;
@@ -184,7 +185,6 @@ std::vector<DisplayInfo> DisplayManager::enumerate() {
             info.name = identity.monitorName;
         if (info.name.empty())
             info.name = info.gdiName;
-        info.key = displayKey(identity);
 
         TargetPreferredMode preferred;
         if (api_.getTargetPreferredMode(path.targetInfo.adapterId, path.targetInfo.id, preferred) ==
@@ -204,8 +204,14 @@ std::vector<DisplayInfo> DisplayManager::enumerate() {
         }
 
         displays.push_back(std::move(info));
+        identities.push_back(KeyedTarget{std::move(identity), path.targetInfo.id});
     }
 
+    const std::vector<DistinctKey> keys = distinctDisplayKeys(identities);
+    for (size_t i = 0; i < displays.size(); ++i) {
+        displays[i].key = keys[i].key;
+        displays[i].sharedKey = keys[i].sharedKey;
+    }
     cache_ = displays;
     return displays;
 }
@@ -248,12 +254,7 @@ std::optional<DisplayInfo> DisplayManager::findOrEnumerate(const std::string& ke
     return find(key);
 }
 
-const DisplayInfo* DisplayManager::findCached(const std::string& key) const {
-    for (const DisplayInfo& info : cache_)
-        if (info.key == key)
-            return &info;
-    return nullptr;
-}
+const DisplayInfo* DisplayManager::findCached(const std::string& key) const { return findByKey(cache_, key); }
 
 std::vector<DisplayMode> DisplayManager::modes(const std::string& key) {
     const DisplayInfo* info = findCached(key);
@@ -309,13 +310,33 @@ std::string DisplayManager::keyForTarget(const Luid& adapterId, uint32_t targetI
     return displayKey(identity);
 }
 
-std::optional<std::string> DisplayManager::keyForNamedTarget(const Luid& adapterId, uint32_t targetId) {
-    MonitorIdentity identity;
-    TargetDeviceName targetName;
-    if (!readTargetName(api_, adapterId, targetId, targetName, identity))
-        return std::nullopt;
-    enrichFromEdid(identity.devicePath, identity);
-    return displayKey(identity);
+std::vector<DisplayManager::TargetKey> DisplayManager::targetKeys(const std::vector<PathInfo>& paths, bool activeOnly) {
+    std::vector<TargetKey> targets;
+    std::vector<KeyedTarget> identities;
+    for (const PathInfo& path : paths) {
+        if (activeOnly && (path.flags & dc::PathActive) == 0)
+            continue;
+        const Luid& adapterId = path.targetInfo.adapterId;
+        const uint32_t targetId = path.targetInfo.id;
+        bool seen = false;
+        for (const TargetKey& target : targets)
+            seen = seen || (target.adapterId == adapterId && target.targetId == targetId);
+        if (seen)
+            continue;
+        MonitorIdentity identity;
+        TargetDeviceName targetName;
+        if (!readTargetName(api_, adapterId, targetId, targetName, identity))
+            continue;
+        enrichFromEdid(identity.devicePath, identity);
+        targets.push_back(TargetKey{adapterId, targetId, {}, {}});
+        identities.push_back(KeyedTarget{std::move(identity), targetId});
+    }
+    const std::vector<DistinctKey> keys = distinctDisplayKeys(identities);
+    for (size_t i = 0; i < targets.size(); ++i) {
+        targets[i].key = keys[i].key;
+        targets[i].sharedKey = keys[i].sharedKey;
+    }
+    return targets;
 }
 
 std::string DisplayManager::errorText(uint32_t code) const {

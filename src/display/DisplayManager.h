@@ -59,7 +59,8 @@ public:
     // returns it. A failed query empties the cache.
     std::vector<DisplayInfo> enumerate();
 
-    // First cached record with that key; never enumerates.
+    // The cached record with that key (findByKey: a shared key saved before
+    // names the first of the identical monitors); never enumerates.
     std::optional<DisplayInfo> find(const std::string& key) const;
 
     // find; when the key is absent, enumerate once and find again.
@@ -74,10 +75,20 @@ public:
     // Topology of the current configuration; Unknown on any failure.
     Projection currentProjection();
 
-    // Key of any target, active or not, built as during enumeration.
+    // Key of any target, active or not, built from its monitor alone.
     std::string keyForTarget(const Luid& adapterId, uint32_t targetId);
-    // The same key, or nothing when Windows does not name the target.
-    std::optional<std::string> keyForNamedTarget(const Luid& adapterId, uint32_t targetId);
+
+    // A target of a path list with the key its monitor goes by.
+    struct TargetKey {
+        Luid adapterId;
+        uint32_t targetId = 0;
+        std::string key;
+        std::string sharedKey;
+    };
+    // The distinct targets of the paths (only those of active paths when
+    // activeOnly) that Windows names, in order of first appearance, with
+    // keys made distinct among them as enumeration does (distinctDisplayKeys).
+    std::vector<TargetKey> targetKeys(const std::vector<PathInfo>& paths, bool activeOnly);
 
     // Active paths and modes of the current configuration. On failure logs,
     // leaves both lists empty and returns false.

@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "base/StrPrintf.h"
+#include "display/DisplayKey.h"
 #include "display/DisplayManager.h"
 
 #include <algorithm>
@@ -74,13 +75,16 @@ ActionResult DisplayTopology::enable(const std::string& key) {
                                          ? "Buffer sizing failed (enable)"
                                          : "QueryDisplayConfig(ALL) failed (enable)");
 
+    // Keys are decided among every target Windows knows, so two identical
+    // monitors keep apart here as they do in the display list.
     size_t chosen = paths.size();
-    for (size_t i = 0; i < paths.size(); ++i) {
-        const std::optional<std::string> target =
-            manager_.keyForNamedTarget(paths[i].targetInfo.adapterId, paths[i].targetInfo.id);
-        if (target && *target == key) {
-            chosen = i;
-            break;
+    const std::vector<DisplayManager::TargetKey> targets = manager_.targetKeys(paths, false);
+    if (const DisplayManager::TargetKey* target = findByKey(targets, key)) {
+        for (size_t i = 0; i < paths.size(); ++i) {
+            if (paths[i].targetInfo.adapterId == target->adapterId && paths[i].targetInfo.id == target->targetId) {
+                chosen = i;
+                break;
+            }
         }
     }
     if (chosen == paths.size())
@@ -102,13 +106,22 @@ ActionResult DisplayTopology::mirrorDisplays(const std::vector<std::string>& key
     if (!manager_.queryActivePaths(paths, modes))
         return ActionResult::failure("Could not query display config");
 
+    // The targets the keys name, each once; then their paths in path order.
+    const std::vector<DisplayManager::TargetKey> targets = manager_.targetKeys(paths, true);
+    std::vector<const DisplayManager::TargetKey*> named;
+    for (const std::string& key : keys)
+        if (const DisplayManager::TargetKey* target = findByKey(targets, key))
+            named.push_back(target);
     std::vector<size_t> chosen;
     for (size_t i = 0; i < paths.size(); ++i) {
         if ((paths[i].flags & dc::PathActive) == 0)
             continue;
-        const std::string key = manager_.keyForTarget(paths[i].targetInfo.adapterId, paths[i].targetInfo.id);
-        if (std::find(keys.begin(), keys.end(), key) != keys.end())
-            chosen.push_back(i);
+        for (const DisplayManager::TargetKey* target : named) {
+            if (paths[i].targetInfo.adapterId == target->adapterId && paths[i].targetInfo.id == target->targetId) {
+                chosen.push_back(i);
+                break;
+            }
+        }
     }
     if (chosen.size() < 2)
         return ActionResult::failure("Chosen displays must all be active to mirror");

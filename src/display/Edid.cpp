@@ -21,11 +21,13 @@ std::string edidDescriptorText(const uint8_t* edid, uint8_t tag) {
         const uint8_t* d = edid + offset;
         if (d[0] != 0 || d[1] != 0 || d[2] != 0 || d[3] != tag)
             continue;
-        std::string text(reinterpret_cast<const char*>(d + 5), 13);
-        const size_t lineFeed = text.find('\n');
-        if (lineFeed != std::string::npos)
-            text.resize(lineFeed);
-        while (!text.empty() && (text.back() == ' ' || text.back() == '\0'))
+        // The text ends at the first byte that is not printable ASCII: the
+        // line feed EDID prescribes, NUL padding, or bytes of some code page
+        // that would not survive as UTF-8 in the settings and layout files.
+        std::string text;
+        for (size_t i = 5; i < 18 && d[i] >= 0x20 && d[i] <= 0x7E; ++i)
+            text += static_cast<char>(d[i]);
+        while (!text.empty() && text.back() == ' ')
             text.pop_back();
         return text;
     }

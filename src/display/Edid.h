@@ -13,9 +13,10 @@ namespace qv {
 std::string manufacturerLetters(uint16_t manufacturerId);
 
 // Text of the first of the four display descriptors (offsets 54, 72, 90, 108)
-// carrying the given tag: 13 bytes from descriptor byte 5, cut before the first
-// line feed, trailing spaces and NULs removed. Empty when no descriptor has
-// the tag. The block must hold at least 128 bytes.
+// carrying the given tag: up to 13 bytes from descriptor byte 5, ending before
+// the first byte outside 0x20..0x7E, trailing spaces removed, so the text is
+// always printable ASCII. Empty when no descriptor has the tag. The block must
+// hold at least 128 bytes.
 std::string edidDescriptorText(const uint8_t* edid, uint8_t tag);
 
 inline constexpr uint8_t EdidTagSerialText = 0xFF;

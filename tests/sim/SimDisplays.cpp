@@ -164,8 +164,8 @@ public:
             return false;
         sim_.record("RegQueryValueEx(EDID)");
         const DeviceEntry& device = devices_[index];
-        if (!device.hasEdidValue || device.edid.size() > 256)
-            return false;  // no value, or more than the 256-byte buffer holds
+        if (!device.hasEdidValue)
+            return false;
         value.type = device.edidType;
         value.data = device.edid;
         return true;
@@ -208,16 +208,18 @@ SimDisplays::SimDisplays() {
 
 // --- The machine -------------------------------------------------------------
 
-uint32_t SimDisplays::plugDetached(SimMonitor monitor) {
+uint32_t SimDisplays::plugDetached(SimMonitor monitor, std::optional<uint32_t> targetId) {
     SimTarget target;
-    target.id = nextTargetId_++;
+    target.id = targetId ? *targetId : nextTargetId_++;
+    if (targetId && *targetId >= nextTargetId_)
+        nextTargetId_ = *targetId + 1;
     target.monitor = std::move(monitor);
     target.instanceSuffix = strprintf("5&1a2b3c&0&UID%u", target.id);
     targets_.push_back(std::move(target));
     return targets_.back().id;
 }
 
-uint32_t SimDisplays::plug(SimMonitor monitor, int32_t x, int32_t y) {
+uint32_t SimDisplays::plug(SimMonitor monitor, int32_t x, int32_t y, std::optional<uint32_t> targetId) {
     SimSource source;
     source.id = freeSourceId();
     source.x = x;
@@ -225,7 +227,7 @@ uint32_t SimDisplays::plug(SimMonitor monitor, int32_t x, int32_t y) {
     source.width = monitor.current.width;
     source.height = monitor.current.height;
     source.refreshHz = monitor.current.refreshHz;
-    const uint32_t id = plugDetached(std::move(monitor));
+    const uint32_t id = plugDetached(std::move(monitor), targetId);
     targets_.back().sourceId = source.id;
     sources_.push_back(source);
     return id;
@@ -287,7 +289,7 @@ SimDisplays::Docked SimDisplays::laptopWithTwoDocked() {
                                             .width = 3840,
                                             .height = 2160,
                                             .refreshHz = 60,
-                                            .extensionBlock = true});
+                                            .extensionBlocks = 1});
     SimMonitor right = SimMonitor::fromEdid({.manufacturer = "GSM",
                                              .productCode = 0x5B09,
                                              .serialNumber = 0,

@@ -118,9 +118,11 @@ public:
 
     // --- The machine ------------------------------------------------------
     // Connects a monitor and adds it to the desktop at (x, y) on a new source.
-    uint32_t plug(SimMonitor monitor, int32_t x, int32_t y);
+    // Each connector is a target id of its own; a monitor plugged back into
+    // the connector it was on gets that id again (pass it as targetId).
+    uint32_t plug(SimMonitor monitor, int32_t x, int32_t y, std::optional<uint32_t> targetId = std::nullopt);
     // Connects a monitor that is not part of the desktop.
-    uint32_t plugDetached(SimMonitor monitor);
+    uint32_t plugDetached(SimMonitor monitor, std::optional<uint32_t> targetId = std::nullopt);
     // Disconnects a monitor: its path, modes and device disappear.
     void unplug(uint32_t targetId);
     // Takes a monitor off the desktop; it stays connected (inactive paths only).

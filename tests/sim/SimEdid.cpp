@@ -87,7 +87,7 @@ void fixEdidChecksums(std::vector<uint8_t>& edid) {
 }
 
 std::vector<uint8_t> buildEdid(const EdidContents& contents) {
-    std::vector<uint8_t> edid(contents.extensionBlock ? 256 : 128, 0);
+    std::vector<uint8_t> edid(128 * (1 + static_cast<size_t>(std::max(contents.extensionBlocks, 0))), 0);
     static constexpr uint8_t header[8] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
     std::copy(std::begin(header), std::end(header), edid.begin());
     const uint16_t id = edidManufacturerId(contents.manufacturer);
@@ -127,12 +127,12 @@ std::vector<uint8_t> buildEdid(const EdidContents& contents) {
     while (next < 4)
         putDummyDescriptor(descriptors[next++]);
 
-    if (contents.extensionBlock) {
-        edid[126] = 1;
-        edid[128] = 0x02;  // CTA-861 extension
-        edid[129] = 0x03;
-        edid[130] = 4;     // no data blocks; detailed timings would start here
-        edid[131] = 0x40;  // basic audio
+    edid[126] = uint8_t(edid.size() / 128 - 1);
+    for (size_t block = 128; block < edid.size(); block += 128) {
+        edid[block] = 0x02;      // CTA-861 extension
+        edid[block + 1] = 0x03;
+        edid[block + 2] = 4;     // no data blocks; detailed timings would start here
+        edid[block + 3] = 0x40;  // basic audio
     }
     fixEdidChecksums(edid);
     return edid;

@@ -19,10 +19,12 @@ struct EdidContents {
     uint32_t width = 1920;
     uint32_t height = 1080;
     uint32_t refreshHz = 60;
-    bool extensionBlock = false;  // append a CTA-861 extension block (256 bytes)
+    // CTA-861 extension blocks appended to the base block: 1 gives the common
+    // 256-byte value, 2 and 3 the 384 and 512 bytes of monitors with DisplayID data.
+    int extensionBlocks = 0;
 };
 
-// A valid EDID 1.4 base block (plus the extension block if asked for), with
+// A valid EDID 1.4 base block (plus the extension blocks asked for), with
 // header, manufacturer letters, product code, serial, descriptors and checksums.
 std::vector<uint8_t> buildEdid(const EdidContents& contents);
 

@@ -1,5 +1,7 @@
 #include "display/win32/Win32DisplayConfigApi.h"
 
+#include "base/win32/RegistryValueData.h"
+#include "base/win32/SystemMessage.h"
 #include "base/win32/Utf16.h"
 #include "display/win32/CcdRecords.h"
 
@@ -136,15 +138,12 @@ public:
         HKEY key = SetupDiOpenDevRegKey(set_, &data, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
         if (key == nullptr || key == INVALID_HANDLE_VALUE)
             return false;
-        BYTE buffer[256] = {};
         DWORD type = 0;
-        DWORD size = sizeof(buffer);
-        const LONG rc = RegQueryValueExW(key, L"EDID", nullptr, &type, buffer, &size);
+        const LSTATUS rc = readValueData(key, L"EDID", type, value.data);
         RegCloseKey(key);
         if (rc != ERROR_SUCCESS)
             return false;
         value.type = type;
-        value.data.assign(buffer, buffer + (size < sizeof(buffer) ? size : sizeof(buffer)));
         return true;
     }
 
@@ -295,16 +294,7 @@ std::unique_ptr<MonitorDeviceSet> Win32DisplayConfigApi::openMonitorDevices() {
 }
 
 std::string Win32DisplayConfigApi::formatSystemMessage(uint32_t code) {
-    char* buffer = nullptr;
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0x400, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text;
-    if (length != 0 && buffer != nullptr)
-        text.assign(buffer, length);
-    if (buffer != nullptr)
-        LocalFree(buffer);
-    return text;
+    return systemMessage(code);
 }
 
 } // namespace qv

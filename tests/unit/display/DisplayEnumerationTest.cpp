@@ -143,8 +143,17 @@ TEST_F(DisplayEnumeration, EdidValueRefinesTheKey) {
         {"serial FFFFFFFF with serial text",
          {.serialNumber = 0xFFFFFFFF, .serialText = "A1B2C3"}, none, "ABC-1234-A1B2C3", "Generic PnP Monitor"},
         {"256-byte value with an extension block",
-         {.serialNumber = 0x0001E240, .monitorName = "Studio 27", .extensionBlock = true}, none,
+         {.serialNumber = 0x0001E240, .monitorName = "Studio 27", .extensionBlocks = 1}, none,
          "ABC-1234-0x0001E240", "Studio 27"},
+        {"384-byte value with DisplayID extensions",
+         {.serialNumber = 0x0001E240, .monitorName = "Studio 27", .extensionBlocks = 2}, none,
+         "ABC-1234-0x0001E240", "Studio 27"},
+        {"512-byte value", {.serialText = "A1B2C3", .extensionBlocks = 3}, none, "ABC-1234-A1B2C3",
+         "Generic PnP Monitor"},
+        {"serial text with bytes outside ASCII", {.serialText = "2\xa0\x1eW\xff"}, none, "ABC-1234-2",
+         "Generic PnP Monitor"},
+        {"monitor name in a legacy code page", {.monitorName = "\xcf\xd4\xca\xbe\xc6\xf7"}, none, "ABC-1234",
+         "Generic PnP Monitor"},
         {"127 bytes", withSerial, [](sim::SimTarget& t) { t.monitor.edid.resize(127); }, "ABC-1234",
          "Generic PnP Monitor"},
         {"wrong header", withSerial, [](sim::SimTarget& t) { t.monitor.edid[0] = 0x01; }, "ABC-1234",
@@ -251,7 +260,7 @@ TEST_F(DisplayEnumeration, CloneTopologySharesSourceAndPosition) {
     EXPECT_EQ(manager.currentProjection(), Projection::Clone);
 }
 
-TEST_F(DisplayEnumeration, KeylessDisplaysShareUnknownAndLookupTakesTheFirst) {
+TEST_F(DisplayEnumeration, KeylessDisplaysGetKeysOfTheirOwnAndUnknownFindsTheFirst) {
     const uint32_t first = desk.displays.plug(genericMonitor(), 0, 0);
     const uint32_t second = desk.displays.plug(genericMonitor(), 1920, 0);
     desk.displays.target(first).failTargetName = true;
@@ -259,8 +268,10 @@ TEST_F(DisplayEnumeration, KeylessDisplaysShareUnknownAndLookupTakesTheFirst) {
 
     const std::vector<DisplayInfo> list = manager.enumerate();
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0].key, "unknown");
-    EXPECT_EQ(list[1].key, "unknown");
+    EXPECT_EQ(list[0].key, "unknown#" + std::to_string(first));
+    EXPECT_EQ(list[1].key, "unknown#" + std::to_string(second));
+    EXPECT_EQ(manager.find(list[1].key)->targetId, second);
+    // A key stored while both were "unknown" still finds the first.
     ASSERT_TRUE(manager.find("unknown"));
     EXPECT_EQ(manager.find("unknown")->targetId, first);
     EXPECT_EQ(manager.find("unknown")->posX, 0);

@@ -52,7 +52,7 @@ struct Block {
     }
 };
 
-TEST(EdidDescriptorText, CutsAtLineFeedAndStripsPadding) {
+TEST(EdidDescriptorText, EndsAtTheFirstUnprintableByteAndStripsPadding) {
     struct Case {
         const char* what;
         std::string text13;
@@ -66,6 +66,14 @@ TEST(EdidDescriptorText, CutsAtLineFeedAndStripsPadding) {
         {"space padding without line feed", std::string("Wide 34      ", 13), "Wide 34"},
         {"leading line feed", std::string("\nIgnored text", 13), ""},
         {"inner space kept", std::string("U 2720 Q\n    ", 13), "U 2720 Q"},
+        // Bytes outside printable ASCII end the text, so keys and names stay
+        // valid UTF-8 in the settings and layout files.
+        {"serial with a non-breaking space byte", std::string("2\xa0\x1eW\xff\n       ", 13), "2"},
+        {"name in a legacy code page", std::string("\xcf\xd4\xca\xbe\xc6\xf7 24\n   ", 13), ""},
+        {"ASCII then code page bytes", std::string("HP 24 \xb0\xe6\n     ", 13), "HP 24"},
+        {"tab ends the text", std::string("AB\tCD\n      ", 13), "AB"},
+        {"DEL ends the text", std::string("Model\x7f\n      ", 13), "Model"},
+        {"tilde is printable", std::string("A~B\n         ", 13), "A~B"},
     };
     for (const Case& c : cases) {
         Block block;
@@ -95,7 +103,7 @@ TEST(EdidParse, FillsIdentityFromBuiltBlock) {
                                                       .serialNumber = 0x4C4B3033,
                                                       .monitorName = "DELL U2720Q",
                                                       .serialText = "9XKJ2S3",
-                                                      .extensionBlock = true});
+                                                      .extensionBlocks = 1});
     ASSERT_EQ(edid.size(), 256u);
     unsigned sum = 0;
     for (size_t i = 0; i < 128; ++i)
