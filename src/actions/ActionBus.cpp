@@ -10,6 +10,7 @@
 #include "windows/WindowPlacement.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 
 namespace qv {
@@ -128,8 +129,13 @@ ActionResult ActionBus::toggleHdr(const Action& action) {
 
 ActionResult ActionBus::renameDisplay(const Action& action) {
     if (action.display.empty()) return ActionResult::failure("No display to rename");
+    const std::map<std::string, std::string> before = config_.displayNames;
     config_.setDisplayName(action.display, action.name);
-    config_.save();
+    if (!config_.save()) {
+        // The name shown stays the one the settings file holds.
+        config_.displayNames = before;
+        return ActionResult::failure("Could not save the display name");
+    }
     if (action.name.empty()) return ActionResult::success("Display name reset");
     return ActionResult::success("Renamed to '" + action.name + "'");
 }

@@ -11,7 +11,7 @@ public:
     bool createFolder(const std::string&) override { return false; }
     std::unique_ptr<File> openAppend(const std::string&) override { return nullptr; }
     std::unique_ptr<File> openWrite(const std::string&) override { return nullptr; }
-    ReadStatus readFile(const std::string&, std::string&) override { return ReadStatus::CannotOpen; }
+    ReadStatus readFile(const std::string&, std::string&, std::string&) override { return ReadStatus::Missing; }
     bool moveFile(const std::string&, const std::string&, uint32_t) override { return false; }
     bool copyFile(const std::string&, const std::string&) override { return false; }
     bool removeFile(const std::string&) override { return false; }

@@ -18,7 +18,12 @@ public:
     static constexpr uint32_t kMoveCopyAllowed = 0x2;
     static constexpr uint32_t kMoveWriteThrough = 0x8;
 
-    enum class ReadStatus { Ok, CannotOpen, Failed };
+    enum class ReadStatus {
+        Ok,
+        Missing,    // there is no such file (or no such folder)
+        CannotOpen, // the file exists but cannot be opened: held by another program, access denied
+        Failed,     // opened, but reading failed
+    };
 
     // One entry of a folder listing.
     struct FolderEntry {
@@ -50,8 +55,9 @@ public:
     virtual std::unique_ptr<File> openAppend(const std::string& path) = 0;
     // Creates or truncates the file and opens it for writing binary data.
     virtual std::unique_ptr<File> openWrite(const std::string& path) = 0;
-    // Reads the whole file as bytes, while others may read and write it.
-    virtual ReadStatus readFile(const std::string& path, std::string& out) = 0;
+    // Reads the whole file as bytes, while others may read and write it. For
+    // CannotOpen and Failed, error says why (the system's text and code).
+    virtual ReadStatus readFile(const std::string& path, std::string& out, std::string& error) = 0;
     virtual bool moveFile(const std::string& from, const std::string& to, uint32_t flags) = 0;
     // Copies, replacing an existing target.
     virtual bool copyFile(const std::string& from, const std::string& to) = 0;

@@ -38,13 +38,17 @@ std::string fileText(const nlohmann::json& doc) {
 
 } // namespace
 
-JsonFile::JsonFile(std::string path, std::string what) : path_(std::move(path)), what_(std::move(what)) {}
+JsonFile::JsonFile(std::string what) : what_(std::move(what)) {}
 
-JsonFile::ReadResult JsonFile::read(nlohmann::json& doc, std::string& error) const {
+JsonFile::ReadResult JsonFile::read(const std::string& path, nlohmann::json& doc, std::string& error) const {
     std::string text;
-    switch (FileSystem::current().readFile(path_, text)) {
-    case FileSystem::ReadStatus::CannotOpen:
+    std::string why;
+    switch (FileSystem::current().readFile(path, text, why)) {
+    case FileSystem::ReadStatus::Missing:
         return ReadResult::Missing;
+    case FileSystem::ReadStatus::CannotOpen:
+        error = why;
+        return ReadResult::CannotOpen;
     case FileSystem::ReadStatus::Failed:
         error = "the file could not be read";
         return ReadResult::Unreadable;
@@ -61,22 +65,25 @@ JsonFile::ReadResult JsonFile::read(nlohmann::json& doc, std::string& error) con
     return ReadResult::Ok;
 }
 
-void JsonFile::keepUnreadable() const {
-    const std::string kept = keptPath();
-    if (FileSystem::current().copyFile(path_, kept)) {
+void JsonFile::keepBeforeReplacing(const std::string& path) {
+    const std::string kept = keptPath(path);
+    if (FileSystem::current().copyFile(path, kept)) {
         log::logf(log::Warn, "Kept unreadable %s as %s", what_.c_str(), kept.c_str());
-    } else {
-        log::logf(log::Warn, "Could not keep unreadable %s as %s", what_.c_str(), kept.c_str());
+        return;
     }
+    protected_ = true;
+    log::logf(log::Error, "Could not keep unreadable %s as %s; %s is left as it is and not written during this run",
+              what_.c_str(), kept.c_str(), path.c_str());
 }
 
-JsonFile::WriteResult JsonFile::write(const nlohmann::json& doc) const {
+JsonFile::WriteResult JsonFile::write(const std::string& path, const nlohmann::json& doc) const {
+    if (protected_) return WriteResult::Protected;
     const std::string text = fileText(doc);
 
     // Write a temporary file beside the real one, put it on the disk, then move
     // it over the real one: a crash or a full disk leaves the old file whole.
     FileSystem& fs = FileSystem::current();
-    const std::string temp = tempPath();
+    const std::string temp = tempPath(path);
     std::unique_ptr<FileSystem::File> file = fs.openWrite(temp);
     if (!file) return WriteResult::CannotOpen;
     bool ok = file->write(text) == static_cast<int64_t>(text.size());
@@ -87,7 +94,7 @@ JsonFile::WriteResult JsonFile::write(const nlohmann::json& doc) const {
     WriteResult result = WriteResult::Ok;
     if (!ok) {
         result = WriteResult::WriteFailed;
-    } else if (!fs.moveFile(temp, path_, FileSystem::kMoveReplaceExisting | FileSystem::kMoveWriteThrough)) {
+    } else if (!fs.moveFile(temp, path, FileSystem::kMoveReplaceExisting | FileSystem::kMoveWriteThrough)) {
         result = WriteResult::ReplaceFailed;
     }
     if (result != WriteResult::Ok) fs.removeFile(temp);

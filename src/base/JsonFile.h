@@ -6,14 +6,20 @@
 namespace qv {
 
 // One JSON document kept whole in one file of the settings folder, read and
-// written through FileSystem::current(). The callers decide what a document
-// must look like and what to log about it; this class reads, parses, keeps a
-// copy of a file that cannot be used, and replaces the file safely.
+// written through FileSystem::current(). The owner (the settings, the layout
+// store) keeps one for the whole run: it decides what a document must look
+// like and what to log about it; this class reads and parses, keeps a copy of
+// a file whose contents could not all be used, and replaces the file safely.
+//
+// A file is never written over while it holds something the program could
+// not use, unless a copy of it was made first ("<file>.bad"); when no copy
+// can be made, the file is left alone for the rest of the run.
 class JsonFile {
 public:
     enum class ReadResult {
-        Missing,    // the file cannot be opened (normally: it does not exist yet)
+        Missing,    // there is no such file yet
         Ok,         // doc holds the parsed document
+        CannotOpen, // the file exists but cannot be opened; error says why
         Unreadable, // error holds why: the read failed, or the parser's message
     };
 
@@ -22,30 +28,34 @@ public:
         CannotOpen,    // the temporary file could not be created
         WriteFailed,   // writing, flushing or closing the temporary file failed
         ReplaceFailed, // the temporary file could not be moved over the file
+        Protected,     // the file could not be used nor copied at load: left alone this run
     };
 
     // what: how the log lines name the contents ("config", "layouts").
-    JsonFile(std::string path, std::string what);
+    explicit JsonFile(std::string what);
 
-    const std::string& path() const { return path_; }
-    std::string keptPath() const { return path_ + ".bad"; }
-    std::string tempPath() const { return path_ + ".tmp"; }
+    static std::string keptPath(const std::string& path) { return path + ".bad"; }
+    static std::string tempPath(const std::string& path) { return path + ".tmp"; }
 
-    ReadResult read(nlohmann::json& doc, std::string& error) const;
+    ReadResult read(const std::string& path, nlohmann::json& doc, std::string& error) const;
 
-    // A file that cannot be used would be overwritten by the next save: copies it
-    // to keptPath() (replacing an older copy) and logs a warning either way.
-    void keepUnreadable() const;
+    // The file holds something that the next save would lose: copies it to
+    // keptPath() (replacing an older copy) and logs a warning. When the copy
+    // cannot be made, logs why and protects the file: write() leaves it alone
+    // for the rest of the run.
+    void keepBeforeReplacing(const std::string& path);
+
+    bool isProtected() const { return protected_; }
 
     // Writes the document indented by two spaces, members in name order, with a
     // line feed at the end and the platform's text line ends, to tempPath(); puts
-    // it on the disk and moves it over path(). On failure the temporary file is
+    // it on the disk and moves it over path. On failure the temporary file is
     // removed and the previous file is left whole. Logs nothing.
-    WriteResult write(const nlohmann::json& doc) const;
+    WriteResult write(const std::string& path, const nlohmann::json& doc) const;
 
 private:
-    std::string path_;
     std::string what_;
+    bool protected_ = false;
 };
 
 } // namespace qv

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -20,117 +21,133 @@ namespace {
 
 using nlohmann::json;
 
-// Turns a parsed layouts document into layouts. Members that are missing take
-// their defaults; a member holding a value of another type than the file
-// format gives is an error naming where it is, e.g.
-// "layouts[1].displays[0].x: expected a whole number from -2147483648 to 2147483647".
+// Turns a parsed layouts document into layouts, each member with
+// value-or-default semantics: a missing member takes its default, and so does
+// a member holding a value of another type than the file format gives (a
+// whole-number float such as 60.0 is a number). Elements that are not
+// objects are passed over. Everything not taken is remembered with where it
+// was, e.g. "layouts[1].displays[0].refreshHz: expected a whole number from 0
+// to 4294967295", so the file can be kept before a save drops it.
 class Reader {
 public:
-    // False with error() set when the document has a value of the wrong type.
-    bool read(const json& doc, std::vector<Layout>& out) {
-        out.clear();
+    std::vector<Layout> read(const json& doc) {
+        std::vector<Layout> out;
         if (!doc.is_object()) {
-            ignored_ = true;
-            return true;
+            drop("(top level)", "expected an object");
+            return out;
         }
         auto list = doc.find("layouts");
-        if (list == doc.end()) return true;
+        if (list == doc.end()) return out;
         if (!list->is_array()) {
-            ignored_ = true;
-            return true;
+            drop("layouts", "expected an array");
+            return out;
         }
         for (size_t i = 0; i < list->size(); ++i) {
-            Layout layout;
-            if (!readLayout((*list)[i], strprintf("layouts[%zu]", i), layout)) return false;
-            out.push_back(std::move(layout));
+            const json& element = (*list)[i];
+            const std::string where = strprintf("layouts[%zu]", i);
+            if (!element.is_object()) {
+                drop(where, "expected an object");
+                continue;
+            }
+            out.push_back(readLayout(element, where));
         }
-        return true;
+        return out;
     }
 
-    const std::string& error() const { return error_; }
-
-    // True when the document held something the format says to pass over (a
-    // top level that is no object, "layouts" or "displays" that is no array):
-    // the next save drops it.
-    bool ignoredSomething() const { return ignored_; }
+    // "where: what was expected", one per value that was not taken.
+    const std::vector<std::string>& dropped() const { return dropped_; }
 
 private:
-    bool readLayout(const json& element, const std::string& where, Layout& layout) {
-        if (!element.is_object()) return fail(where, "expected an object");
-        if (!readString(element, where, "name", layout.name)) return false;
+    Layout readLayout(const json& element, const std::string& where) {
+        Layout layout;
+        readString(element, where, "name", layout.name);
         auto displays = element.find("displays");
-        if (displays == element.end()) return true;
+        if (displays == element.end()) return layout;
         if (!displays->is_array()) {
-            ignored_ = true;
-            return true;
+            drop(where + ".displays", "expected an array");
+            return layout;
         }
         for (size_t i = 0; i < displays->size(); ++i) {
-            DisplayPlacement p;
-            if (!readPlacement((*displays)[i], strprintf("%s.displays[%zu]", where.c_str(), i), p)) return false;
-            layout.placements.push_back(std::move(p));
+            const json& display = (*displays)[i];
+            const std::string at = strprintf("%s.displays[%zu]", where.c_str(), i);
+            if (!display.is_object()) {
+                drop(at, "expected an object");
+                continue;
+            }
+            layout.placements.push_back(readPlacement(display, at));
         }
-        return true;
+        return layout;
     }
 
-    bool readPlacement(const json& element, const std::string& where, DisplayPlacement& p) {
-        if (!element.is_object()) return fail(where, "expected an object");
-        int64_t orientation = 0;
-        bool ok = readString(element, where, "key", p.key) && readSigned(element, where, "x", p.x) &&
-                  readSigned(element, where, "y", p.y) && readUnsigned(element, where, "width", p.width) &&
-                  readUnsigned(element, where, "height", p.height) &&
-                  readUnsigned(element, where, "refreshHz", p.refreshHz) &&
-                  readOrientation(element, where, orientation) && readBool(element, where, "primary", p.primary);
-        // Only the four documented orientations survive; anything else is landscape.
-        p.orientation = (orientation >= 1 && orientation <= 3) ? static_cast<uint32_t>(orientation) : 0;
-        return ok;
+    DisplayPlacement readPlacement(const json& element, const std::string& where) {
+        DisplayPlacement p;
+        readString(element, where, "key", p.key);
+        readSigned(element, where, "x", p.x);
+        readSigned(element, where, "y", p.y);
+        readUnsigned(element, where, "width", p.width);
+        readUnsigned(element, where, "height", p.height);
+        readUnsigned(element, where, "refreshHz", p.refreshHz);
+        readOrientation(element, where, p.orientation);
+        readBool(element, where, "primary", p.primary);
+        return p;
     }
 
-    bool readString(const json& object, const std::string& where, const char* key, std::string& field) {
+    void readString(const json& object, const std::string& where, const char* key, std::string& field) {
         auto it = object.find(key);
-        if (it == object.end()) return true;
-        if (!it->is_string()) return fail(where + "." + key, "expected a string");
-        field = it->get<std::string>();
-        return true;
+        if (it == object.end()) return;
+        if (it->is_string()) {
+            field = it->get<std::string>();
+        } else {
+            drop(where + "." + key, "expected a string");
+        }
     }
 
-    bool readBool(const json& object, const std::string& where, const char* key, bool& field) {
+    void readBool(const json& object, const std::string& where, const char* key, bool& field) {
         auto it = object.find(key);
-        if (it == object.end()) return true;
-        if (!it->is_boolean()) return fail(where + "." + key, "expected true or false");
-        field = it->get<bool>();
-        return true;
+        if (it == object.end()) return;
+        if (it->is_boolean()) {
+            field = it->get<bool>();
+        } else {
+            drop(where + "." + key, "expected true or false");
+        }
     }
 
-    bool readSigned(const json& object, const std::string& where, const char* key, int32_t& field) {
+    void readSigned(const json& object, const std::string& where, const char* key, int32_t& field) {
         auto it = object.find(key);
-        if (it == object.end()) return true;
+        if (it == object.end()) return;
         std::optional<int64_t> n = wholeNumber(*it);
-        if (!n || *n < std::numeric_limits<int32_t>::min() || *n > std::numeric_limits<int32_t>::max())
-            return fail(where + "." + key, "expected a whole number from -2147483648 to 2147483647");
-        field = static_cast<int32_t>(*n);
-        return true;
+        if (n && *n >= std::numeric_limits<int32_t>::min() && *n <= std::numeric_limits<int32_t>::max()) {
+            field = static_cast<int32_t>(*n);
+        } else {
+            drop(where + "." + key, "expected a whole number from -2147483648 to 2147483647");
+        }
     }
 
-    bool readUnsigned(const json& object, const std::string& where, const char* key, uint32_t& field) {
+    void readUnsigned(const json& object, const std::string& where, const char* key, uint32_t& field) {
         auto it = object.find(key);
-        if (it == object.end()) return true;
+        if (it == object.end()) return;
         std::optional<int64_t> n = wholeNumber(*it);
-        if (!n || *n < 0 || *n > std::numeric_limits<uint32_t>::max())
-            return fail(where + "." + key, "expected a whole number from 0 to 4294967295");
-        field = static_cast<uint32_t>(*n);
-        return true;
+        if (n && *n >= 0 && *n <= std::numeric_limits<uint32_t>::max()) {
+            field = static_cast<uint32_t>(*n);
+        } else {
+            drop(where + "." + key, "expected a whole number from 0 to 4294967295");
+        }
     }
 
-    // Any number is accepted; values other than the whole numbers 1 to 3 read as 0.
-    bool readOrientation(const json& object, const std::string& where, int64_t& field) {
+    // Any number is taken; values other than the whole numbers 1 to 3 read as
+    // landscape, as the file format says.
+    void readOrientation(const json& object, const std::string& where, uint32_t& field) {
         auto it = object.find("orientation");
-        if (it == object.end()) return true;
-        if (!it->is_number()) return fail(where + ".orientation", "expected a number");
-        field = wholeNumber(*it).value_or(0);
-        return true;
+        if (it == object.end()) return;
+        if (!it->is_number()) {
+            drop(where + ".orientation", "expected a number");
+            return;
+        }
+        const int64_t n = wholeNumber(*it).value_or(0);
+        field = (n >= 1 && n <= 3) ? static_cast<uint32_t>(n) : 0;
     }
 
-    // The value of an integer JSON number that fits 64 signed bits.
+    // The value of a JSON number that is a whole number fitting 64 signed bits.
     static std::optional<int64_t> wholeNumber(const json& v) {
         if (v.is_number_unsigned()) {
             uint64_t u = v.get<uint64_t>();
@@ -138,16 +155,18 @@ private:
             return static_cast<int64_t>(u);
         }
         if (v.is_number_integer()) return v.get<int64_t>();
+        if (v.is_number_float()) {
+            // Beyond 2^53 a double holds only whole numbers, and the ranges
+            // the callers accept end long before that.
+            const double d = v.get<double>();
+            if (std::trunc(d) == d && d >= -9.0e15 && d <= 9.0e15) return static_cast<int64_t>(d);
+        }
         return std::nullopt;
     }
 
-    bool fail(const std::string& where, const char* what) {
-        error_ = where + ": " + what;
-        return false;
-    }
+    void drop(const std::string& where, const char* what) { dropped_.push_back(where + ": " + what); }
 
-    std::string error_;
-    bool ignored_ = false;
+    std::vector<std::string> dropped_;
 };
 
 json toJson(const DisplayPlacement& p) {
@@ -163,45 +182,47 @@ json toJson(const DisplayPlacement& p) {
     return d;
 }
 
-JsonFile layoutsFile() { return JsonFile(LayoutStore::layoutsPath(), "layouts"); }
-
 } // namespace
 
 std::string LayoutStore::layoutsPath() { return configDir() + "\\layouts.json"; }
 
 bool LayoutStore::load() {
-    const JsonFile file = layoutsFile();
+    const std::string path = layoutsPath();
     json doc;
     std::string error;
-    switch (file.read(doc, error)) {
+    switch (file_.read(path, doc, error)) {
     case JsonFile::ReadResult::Missing:
         return true;
+    case JsonFile::ReadResult::CannotOpen:
+        // The layouts are there but out of reach: start without them, and
+        // never write an empty store over them.
+        log::logf(log::Error, "Cannot open layouts.json for read: %s", error.c_str());
+        file_.keepBeforeReplacing(path);
+        return false;
     case JsonFile::ReadResult::Unreadable:
+        // Nothing of a document that does not parse is applied.
+        log::logf(log::Error, "Layouts parse error: %s", error.c_str());
+        file_.keepBeforeReplacing(path);
+        return false;
+    case JsonFile::ReadResult::Ok:
         break;
-    case JsonFile::ReadResult::Ok: {
-        Reader reader;
-        std::vector<Layout> loaded;
-        if (!reader.read(doc, loaded)) {
-            error = reader.error();
-            break;
-        }
-        // The format passes over some shapes; keep the file so nothing the user
-        // wrote is lost when the next save replaces it.
-        if (reader.ignoredSomething()) file.keepUnreadable();
-        layouts_ = std::move(loaded);
-        log::logf(log::Info, "Loaded %zu layout(s)", layouts_.size());
-        return true;
     }
+    Reader reader;
+    layouts_ = reader.read(doc);
+    if (!reader.dropped().empty()) {
+        for (const std::string& what : reader.dropped())
+            log::logf(log::Warn, "Layouts value ignored: %s", what.c_str());
+        file_.keepBeforeReplacing(path);
     }
-    // Nothing of a half-read document is applied.
-    log::logf(log::Error, "Layouts parse error: %s", error.c_str());
-    file.keepUnreadable();
-    return false;
+    log::logf(log::Info, "Loaded %zu layout(s)", layouts_.size());
+    return true;
 }
 
-bool LayoutStore::save() const {
+bool LayoutStore::save() const { return write(layouts_); }
+
+bool LayoutStore::write(const std::vector<Layout>& layouts) const {
     json list = json::array();
-    for (const Layout& layout : layouts_) {
+    for (const Layout& layout : layouts) {
         json displays = json::array();
         for (const DisplayPlacement& p : layout.placements) displays.push_back(toJson(p));
         json entry = json::object();
@@ -212,12 +233,15 @@ bool LayoutStore::save() const {
     json doc = json::object();
     doc["layouts"] = std::move(list);
 
-    switch (layoutsFile().write(doc)) {
+    switch (file_.write(layoutsPath(), doc)) {
     case JsonFile::WriteResult::Ok:
         return true;
     case JsonFile::WriteResult::CannotOpen:
     case JsonFile::WriteResult::ReplaceFailed: // layouts.json itself refuses (read-only, locked)
         log::logf(log::Error, "Cannot open layouts.json for write");
+        return false;
+    case JsonFile::WriteResult::Protected:
+        log::logf(log::Error, "Layouts not saved: layouts.json could not be read at start and no copy of it could be made");
         return false;
     case JsonFile::WriteResult::WriteFailed:
         break;
@@ -251,8 +275,13 @@ bool LayoutStore::restore(const std::string& name, DisplayManager& displays) {
 }
 
 bool LayoutStore::remove(const std::string& name) {
-    if (std::erase_if(layouts_, [&](const Layout& l) { return l.name == name; }) == 0) return false;
-    return save();
+    std::vector<Layout> rest = layouts_;
+    if (std::erase_if(rest, [&](const Layout& l) { return l.name == name; }) == 0) return false;
+    // What the user sees stays what the file holds: a layout whose removal
+    // could not be saved is still there.
+    if (!write(rest)) return false;
+    layouts_ = std::move(rest);
+    return true;
 }
 
 std::optional<Layout> LayoutStore::findForKeys(std::vector<std::string> keys) const {

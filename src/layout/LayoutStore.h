@@ -1,4 +1,5 @@
 #pragma once
+#include "base/JsonFile.h"
 #include "layout/Layout.h"
 
 #include <cstddef>
@@ -16,10 +17,13 @@ class DisplayManager;
 // name replaces every layout of that name. User-interface thread only.
 class LayoutStore {
 public:
-    // Reads layouts.json. A missing file leaves the store empty and is no
-    // error. A file that is not JSON, or holds a value of the wrong type, is
-    // logged as a parse error, copied to layouts.json.bad (the next save would
-    // overwrite it) and leaves the store untouched; the result is false.
+    // Reads layouts.json, every member with value-or-default semantics (a
+    // member of the wrong type takes its default, an element that is not an
+    // object is passed over). A missing file leaves the store empty and is no
+    // error. A file that does not parse, or cannot be opened at all, leaves
+    // the store untouched and yields false. Whenever the file holds something
+    // the next save would drop, it is copied to layouts.json.bad first; when
+    // no copy can be made, saves leave it alone for this run.
     bool load();
 
     // Writes the whole store through layouts.json.tmp, which is put on the
@@ -35,7 +39,7 @@ public:
     bool restore(const std::string& name, DisplayManager& displays);
 
     // Removes every layout of that name and saves. False, without touching the
-    // file, when there was none.
+    // file, when there was none; false, keeping them, when the save fails.
     bool remove(const std::string& name);
 
     // The first layout whose displays are exactly the given keys, as a set
@@ -51,7 +55,10 @@ public:
     static std::string layoutsPath();
 
 private:
+    bool write(const std::vector<Layout>& layouts) const;
+
     std::vector<Layout> layouts_;
+    JsonFile file_{"layouts"};
 };
 
 } // namespace qv

@@ -8,8 +8,10 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <optional>
+#include <vector>
 
 namespace qv {
 
@@ -17,40 +19,46 @@ namespace {
 
 using nlohmann::json;
 
-// Reads the members the settings record knows into `into`, leaving fields whose
-// key is missing untouched. Returns an error text naming the offending key when
-// the document has another shape than the settings record.
+// Reads the members the settings record knows, each with value-or-default
+// semantics: a missing member leaves its field as it is; a member holding a
+// value of another type (or a number that is not a whole number in range)
+// sets the field to its default and is remembered, so the file can be kept
+// before a save drops what the user wrote.
 class Reader {
 public:
     explicit Reader(const json& doc) : doc_(doc) {}
 
-    void readInt(const char* key, int32_t& field) {
+    void readInt(const char* key, int32_t& field, int32_t fallback) {
         const json* v = find(key);
         if (!v) return;
-        if (!v->is_number()) return fail(key, "expected a number");
-        bool inRange = false;
-        if (v->is_number_unsigned()) {
-            inRange = v->get<uint64_t>() <= static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
-        } else if (v->is_number_integer()) {
-            int64_t n = v->get<int64_t>();
-            inRange = n >= std::numeric_limits<int32_t>::min() && n <= std::numeric_limits<int32_t>::max();
+        if (std::optional<int32_t> n = wholeInt32(*v)) {
+            field = *n;
+            return;
         }
-        if (!inRange) return fail(key, "expected a whole number from -2147483648 to 2147483647");
-        field = static_cast<int32_t>(v->get<int64_t>());
+        field = fallback;
+        drop(key, v->is_number() ? "expected a whole number from -2147483648 to 2147483647" : "expected a number");
     }
 
-    void readBool(const char* key, bool& field) {
+    void readBool(const char* key, bool& field, bool fallback) {
         const json* v = find(key);
         if (!v) return;
-        if (!v->is_boolean()) return fail(key, "expected true or false");
-        field = v->get<bool>();
+        if (v->is_boolean()) {
+            field = v->get<bool>();
+            return;
+        }
+        field = fallback;
+        drop(key, "expected true or false");
     }
 
-    void readString(const char* key, std::string& field) {
+    void readString(const char* key, std::string& field, const std::string& fallback) {
         const json* v = find(key);
         if (!v) return;
-        if (!v->is_string()) return fail(key, "expected a string");
-        field = v->get<std::string>();
+        if (v->is_string()) {
+            field = v->get<std::string>();
+            return;
+        }
+        field = fallback;
+        drop(key, "expected a string");
     }
 
     // The map is emptied first; members that are not strings are skipped.
@@ -58,13 +66,18 @@ public:
         field.clear();
         const json* v = find(key);
         if (!v) return;
-        if (!v->is_object()) return fail(key, "expected an object");
+        if (!v->is_object()) return drop(key, "expected an object");
         for (const auto& [name, value] : v->items()) {
-            if (value.is_string()) field[name] = value.get<std::string>();
+            if (value.is_string()) {
+                field[name] = value.get<std::string>();
+            } else {
+                drop(std::string(key) + "." + name, "expected a string");
+            }
         }
     }
 
-    const std::optional<std::string>& error() const { return error_; }
+    // "key: what was expected", one per value that was not taken.
+    const std::vector<std::string>& dropped() const { return dropped_; }
 
 private:
     const json* find(const char* key) const {
@@ -72,12 +85,32 @@ private:
         return it == doc_.end() ? nullptr : &*it;
     }
 
-    void fail(const char* key, const char* what) {
-        if (!error_) error_ = std::string(key) + ": " + what;
+    // Integers, and floats with a whole value (2.0), that fit 32 signed bits.
+    static std::optional<int32_t> wholeInt32(const json& v) {
+        constexpr int64_t lo = std::numeric_limits<int32_t>::min();
+        constexpr int64_t hi = std::numeric_limits<int32_t>::max();
+        if (v.is_number_unsigned()) {
+            const uint64_t u = v.get<uint64_t>();
+            if (u <= static_cast<uint64_t>(hi)) return static_cast<int32_t>(u);
+            return std::nullopt;
+        }
+        if (v.is_number_integer()) {
+            const int64_t n = v.get<int64_t>();
+            if (n >= lo && n <= hi) return static_cast<int32_t>(n);
+            return std::nullopt;
+        }
+        if (v.is_number_float()) {
+            const double d = v.get<double>();
+            if (d >= static_cast<double>(lo) && d <= static_cast<double>(hi) && std::trunc(d) == d)
+                return static_cast<int32_t>(d);
+        }
+        return std::nullopt;
     }
 
+    void drop(const std::string& key, const char* what) { dropped_.push_back(key + ": " + what); }
+
     const json& doc_;
-    std::optional<std::string> error_;
+    std::vector<std::string> dropped_;
 };
 
 } // namespace
@@ -93,56 +126,61 @@ std::string configDir() {
 std::string configPath() { return configDir() + "\\config.json"; }
 
 bool Config::load() {
-    const JsonFile file(configPath(), "config");
+    const std::string path = configPath();
     json doc;
-    std::optional<std::string> error;
-    std::string readError;
-    switch (file.read(doc, readError)) {
+    std::string error;
+    switch (file_.read(path, doc, error)) {
     case JsonFile::ReadResult::Missing:
         log::logf(log::Info, "No config file yet; using defaults");
         return true;
+    case JsonFile::ReadResult::CannotOpen:
+        // The settings are there but out of reach (another program holds the
+        // file, access denied): run on the defaults without losing them.
+        log::logf(log::Error, "Cannot open config for read: %s (%s)", path.c_str(), error.c_str());
+        file_.keepBeforeReplacing(path);
+        return false;
     case JsonFile::ReadResult::Unreadable:
-        error = readError;
         break;
     case JsonFile::ReadResult::Ok:
+        if (!doc.is_object()) error = "expected an object at the top level";
         break;
     }
-
-    Config next = *this;
-    if (!error && !doc.is_object()) error = "expected an object at the top level";
-    if (!error) {
-        Reader r(doc);
-        r.readInt("version", next.version);
-        r.readBool("startWithWindows", next.startWithWindows);
-        r.readBool("preferElevated", next.preferElevated);
-        r.readBool("autoRestoreOnHotplug", next.autoRestoreOnHotplug);
-        r.readInt("maxPreviews", next.maxPreviews);
-        r.readString("recordingDir", next.recordingDir);
-        r.readInt("recordingFps", next.recordingFps);
-        r.readBool("recordingAudio", next.recordingAudio);
-        r.readBool("autoCheckUpdates", next.autoCheckUpdates);
-        r.readBool("autoInstallUpdates", next.autoInstallUpdates);
-        r.readBool("monochromeIcon", next.monochromeIcon);
-        r.readString("uiPanels", next.uiPanels);
-        r.readBool("welcomeShown", next.welcomeShown);
-        r.readString("updateChannel", next.updateChannel);
-        r.readString("updateBaseUrl", next.updateBaseUrl);
-        r.readStringMap("hotkeys", next.hotkeys);
-        r.readStringMap("displayNames", next.displayNames);
-        error = r.error();
-    }
-
-    if (error) {
-        // Nothing of a half-read document is applied.
-        log::logf(log::Error, "Config parse error: %s", error->c_str());
-        file.keepUnreadable();
+    if (!error.empty()) {
+        // Nothing of a document that does not parse is applied.
+        log::logf(log::Error, "Config parse error: %s", error.c_str());
+        file_.keepBeforeReplacing(path);
         return false;
     }
 
-    next.maxPreviews = std::clamp(next.maxPreviews, 1, 8);
-    next.recordingFps = std::clamp(next.recordingFps, 5, 60);
-    *this = std::move(next);
-    log::logf(log::Info, "Config loaded from %s", file.path().c_str());
+    const Config defaults;
+    Reader r(doc);
+    r.readInt("version", version, defaults.version);
+    r.readBool("startWithWindows", startWithWindows, defaults.startWithWindows);
+    r.readBool("preferElevated", preferElevated, defaults.preferElevated);
+    r.readBool("autoRestoreOnHotplug", autoRestoreOnHotplug, defaults.autoRestoreOnHotplug);
+    r.readInt("maxPreviews", maxPreviews, defaults.maxPreviews);
+    r.readString("recordingDir", recordingDir, defaults.recordingDir);
+    r.readInt("recordingFps", recordingFps, defaults.recordingFps);
+    r.readBool("recordingAudio", recordingAudio, defaults.recordingAudio);
+    r.readBool("autoCheckUpdates", autoCheckUpdates, defaults.autoCheckUpdates);
+    r.readBool("autoInstallUpdates", autoInstallUpdates, defaults.autoInstallUpdates);
+    r.readBool("monochromeIcon", monochromeIcon, defaults.monochromeIcon);
+    r.readString("uiPanels", uiPanels, defaults.uiPanels);
+    r.readBool("welcomeShown", welcomeShown, defaults.welcomeShown);
+    r.readString("updateChannel", updateChannel, defaults.updateChannel);
+    r.readString("updateBaseUrl", updateBaseUrl, defaults.updateBaseUrl);
+    r.readStringMap("hotkeys", hotkeys);
+    r.readStringMap("displayNames", displayNames);
+    maxPreviews = std::clamp(maxPreviews, 1, 8);
+    recordingFps = std::clamp(recordingFps, 5, 60);
+
+    if (!r.dropped().empty()) {
+        for (const std::string& what : r.dropped()) log::logf(log::Warn, "Config value ignored: %s", what.c_str());
+        // The next save writes the defaults over these values: keep the file
+        // as the user left it.
+        file_.keepBeforeReplacing(path);
+    }
+    log::logf(log::Info, "Config loaded from %s", path.c_str());
     return true;
 }
 
@@ -168,19 +206,23 @@ bool Config::save() const {
     doc["displayNames"] = json::object();
     for (const auto& [k, v] : displayNames) doc["displayNames"][k] = v;
 
-    const JsonFile file(configPath(), "config");
-    switch (file.write(doc)) {
+    const std::string path = configPath();
+    switch (file_.write(path, doc)) {
     case JsonFile::WriteResult::Ok:
-        log::logf(log::Info, "Config saved to %s", file.path().c_str());
+        log::logf(log::Info, "Config saved to %s", path.c_str());
         return true;
     case JsonFile::WriteResult::CannotOpen:
-        log::logf(log::Error, "Cannot open config for write: %s", file.path().c_str());
+        log::logf(log::Error, "Cannot open config for write: %s", path.c_str());
+        return false;
+    case JsonFile::WriteResult::Protected:
+        log::logf(log::Error, "Config not saved: %s could not be read at start and no copy of it could be made",
+                  path.c_str());
         return false;
     case JsonFile::WriteResult::WriteFailed:
     case JsonFile::WriteResult::ReplaceFailed:
         break;
     }
-    log::logf(log::Error, "Config write failed: %s", file.path().c_str());
+    log::logf(log::Error, "Config write failed: %s", path.c_str());
     return false;
 }
 

@@ -1,4 +1,6 @@
 #pragma once
+#include "base/JsonFile.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -31,16 +33,23 @@ struct Config {
 
     static constexpr const char* kDefaultUpdateBaseUrl = "https://updates.quorvane.app/quorvane";
 
-    // Reads config.json over the current values (a missing key keeps its field).
-    // True when the file is missing or was read. A file that is not JSON or has
-    // another shape than this record changes nothing, is copied to
-    // config.json.bad and yields false.
+    // Reads config.json over the current values, each member with
+    // value-or-default semantics: a missing member keeps its field, a member
+    // of the wrong type takes its default (a whole-number float such as 2.0 is
+    // a number). True when the file is missing or was read. A file that does
+    // not parse, or whose top level is not an object, changes nothing and
+    // yields false. Whenever the file holds something the next save would
+    // drop (or cannot be opened at all), it is copied to config.json.bad
+    // first; when no copy can be made, save() leaves it alone for this run.
     bool load();
     // Writes the whole record to config.json.tmp, puts it on the disk and moves it
     // over config.json, so a failure leaves the previous file whole.
     bool save() const;
     // A non-empty name sets the display's entry; an empty one removes it.
     void setDisplayName(const std::string& key, const std::string& name);
+
+private:
+    JsonFile file_{"config"};
 };
 
 } // namespace qv

@@ -13,6 +13,7 @@ struct SimFileSystem::State {
     std::map<std::string, std::string> files;
     std::map<std::string, int> openCount;
     std::set<std::pair<Op, std::string>> failures;
+    std::set<std::string> held; // open elsewhere without sharing
     std::vector<std::string> calls;
     bool slowWrites = false;
 
@@ -30,7 +31,7 @@ struct SimFileSystem::State {
 
     bool isOpen(const std::string& path) const {
         auto it = openCount.find(path);
-        return it != openCount.end() && it->second > 0;
+        return (it != openCount.end() && it->second > 0) || held.count(path) != 0;
     }
 
     void addFolderChain(const std::string& path) {
@@ -154,6 +155,16 @@ void SimFileSystem::clearFailures() {
     state_->failures.clear();
 }
 
+void SimFileSystem::holdWithoutSharing(const std::string& path) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->held.insert(path);
+}
+
+void SimFileSystem::release(const std::string& path) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->held.erase(path);
+}
+
 void SimFileSystem::setSlowWrites(bool slow) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->slowWrites = slow;
@@ -181,7 +192,9 @@ bool SimFileSystem::createFolder(const std::string& path) {
 std::unique_ptr<qv::FileSystem::File> SimFileSystem::open(const std::string& path, bool truncate) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->calls.push_back((truncate ? "openWrite " : "openAppend ") + path);
-    if (state_->fails(Op::Open, path) || !state_->parentExists(path) || state_->folders.count(path)) return nullptr;
+    if (state_->fails(Op::Open, path) || !state_->parentExists(path) || state_->folders.count(path) ||
+        state_->held.count(path))
+        return nullptr;
     std::string& bytes = state_->files[path];
     if (truncate) bytes.clear();
     state_->openCount[path]++;
@@ -192,12 +205,23 @@ std::unique_ptr<qv::FileSystem::File> SimFileSystem::openAppend(const std::strin
 
 std::unique_ptr<qv::FileSystem::File> SimFileSystem::openWrite(const std::string& path) { return open(path, true); }
 
-qv::FileSystem::ReadStatus SimFileSystem::readFile(const std::string& path, std::string& out) {
+qv::FileSystem::ReadStatus SimFileSystem::readFile(const std::string& path, std::string& out, std::string& error) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->calls.push_back("read " + path);
     auto it = state_->files.find(path);
-    if (it == state_->files.end() || state_->fails(Op::Open, path)) return ReadStatus::CannotOpen;
-    if (state_->fails(Op::Read, path)) return ReadStatus::Failed;
+    if (it == state_->files.end()) return ReadStatus::Missing;
+    if (state_->held.count(path)) {
+        error = "The process cannot access the file because it is being used by another process (0x20)";
+        return ReadStatus::CannotOpen;
+    }
+    if (state_->fails(Op::Open, path)) {
+        error = "Access is denied (0x5)";
+        return ReadStatus::CannotOpen;
+    }
+    if (state_->fails(Op::Read, path)) {
+        error = "The request could not be performed because of an I/O device error (0x45D)";
+        return ReadStatus::Failed;
+    }
     out = it->second;
     return ReadStatus::Ok;
 }
@@ -219,7 +243,9 @@ bool SimFileSystem::copyFile(const std::string& from, const std::string& to) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->calls.push_back(qv::strprintf("copy %s -> %s", from.c_str(), to.c_str()));
     auto src = state_->files.find(from);
-    if (state_->fails(Op::Copy, from) || src == state_->files.end() || !state_->parentExists(to)) return false;
+    if (state_->fails(Op::Copy, from) || src == state_->files.end() || !state_->parentExists(to) ||
+        state_->held.count(from))
+        return false;
     if (state_->isOpen(to)) return false;
     state_->files[to] = src->second;
     return true;

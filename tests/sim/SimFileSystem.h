@@ -37,6 +37,12 @@ public:
     void failOn(Op op, const std::string& path);
     void clearFailures();
 
+    // Another program holds the file open without sharing (as an editor or a
+    // sync client may): until release, it cannot be opened, read, copied,
+    // replaced, moved or deleted.
+    void holdWithoutSharing(const std::string& path);
+    void release(const std::string& path);
+
     // Writes land one byte at a time, yielding between bytes, so unguarded
     // writers from several threads interleave.
     void setSlowWrites(bool slow);
@@ -48,7 +54,7 @@ public:
     bool createFolder(const std::string& path) override;
     std::unique_ptr<File> openAppend(const std::string& path) override;
     std::unique_ptr<File> openWrite(const std::string& path) override;
-    ReadStatus readFile(const std::string& path, std::string& out) override;
+    ReadStatus readFile(const std::string& path, std::string& out, std::string& error) override;
     bool moveFile(const std::string& from, const std::string& to, uint32_t flags) override;
     bool copyFile(const std::string& from, const std::string& to) override;
     bool removeFile(const std::string& path) override;

@@ -1,6 +1,7 @@
 // The log and the settings file on real files, through the Win32 file system.
 #include "settings/Config.h"
 #include "base/Log.h"
+#include "base/FileSystem.h"
 #include "base/LogTesting.h"
 #include "wine/WineTestSupport.h"
 
@@ -114,6 +115,48 @@ TEST_F(Win32Files, UnreadableConfigIsKeptAsBad) {
     EXPECT_FALSE(c.load());
     EXPECT_EQ(read(path + ".bad"), "{oops");
     EXPECT_EQ(read(path), "{oops");
+}
+
+TEST_F(Win32Files, ReadTellsAMissingFileFromOneThatCannotBeOpened) {
+    const std::string path = root + "\\Quorvane\\config.json";
+    std::string out;
+    std::string error;
+    EXPECT_EQ(FileSystem::current().readFile(path, out, error), FileSystem::ReadStatus::Missing);
+    EXPECT_EQ(FileSystem::current().readFile(root + "\\no-folder\\x.json", out, error),
+              FileSystem::ReadStatus::Missing);
+
+    writeFile(path, "{\"maxPreviews\": 2}");
+    HeldOpen editor(path, HeldOpen::Sharing::None);
+    ASSERT_TRUE(editor.held());
+    EXPECT_EQ(FileSystem::current().readFile(path, out, error), FileSystem::ReadStatus::CannotOpen);
+    EXPECT_NE(error.find("(0x20)"), std::string::npos) << error; // ERROR_SHARING_VIOLATION
+    editor.release();
+    EXPECT_EQ(FileSystem::current().readFile(path, out, error), FileSystem::ReadStatus::Ok);
+    EXPECT_EQ(out, "{\"maxPreviews\": 2}");
+}
+
+// Another program holds config.json without sharing it while the program
+// starts: the settings are not read, cannot be copied, and are not written
+// over by the start-up save nor the one at exit, even once released.
+TEST_F(Win32Files, ConfigHeldWithoutSharingIsNeverWrittenOver) {
+    const std::string path = configPath();
+    const std::string mine = "{\"hotkeys\": {\"GatherWindows\": \"Ctrl+Alt+W\"}, \"maxPreviews\": 2}";
+    writeFile(path, mine);
+    HeldOpen editor(path, HeldOpen::Sharing::None);
+    ASSERT_TRUE(editor.held());
+    CapturedLog log;
+
+    Config c;
+    EXPECT_FALSE(c.load());
+    EXPECT_EQ(c.maxPreviews, 4);
+    EXPECT_FALSE(c.save());
+    editor.release();
+    EXPECT_FALSE(c.save());
+    EXPECT_EQ(read(path), mine);
+    EXPECT_FALSE(exists(path + ".bad"));
+    EXPECT_FALSE(exists(path + ".tmp"));
+    EXPECT_TRUE(log.has("ERR", "Config not saved: " + path +
+                                   " could not be read at start and no copy of it could be made"));
 }
 
 } // namespace

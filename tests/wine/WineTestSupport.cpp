@@ -52,9 +52,10 @@ int CapturedLog::count(const std::string& line) const {
     return n;
 }
 
-HeldOpen::HeldOpen(const std::string& path)
-    : handle_(CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+HeldOpen::HeldOpen(const std::string& path, Sharing sharing)
+    : handle_(CreateFileW(widen(path).c_str(), GENERIC_READ,
+                          sharing == Sharing::None ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
 bool HeldOpen::held() const { return handle_ != INVALID_HANDLE_VALUE; }
 
@@ -69,7 +70,8 @@ void TempFolderTest::SetUp() { ASSERT_FALSE(root.empty()) << "no temporary folde
 
 std::string TempFolderTest::read(const std::string& path) {
     std::string out;
-    EXPECT_EQ(FileSystem::current().readFile(path, out), FileSystem::ReadStatus::Ok) << path;
+    std::string error;
+    EXPECT_EQ(FileSystem::current().readFile(path, out, error), FileSystem::ReadStatus::Ok) << path << ": " << error;
     return out;
 }
 

@@ -87,10 +87,12 @@ private:
 };
 
 // Holds a file open for reading without allowing it to be deleted or renamed,
-// as a viewer or a virus scanner might.
+// as a viewer or a virus scanner might; or, exclusively, without sharing it
+// at all, as an editor or a sync client might.
 class HeldOpen {
 public:
-    explicit HeldOpen(const std::string& path);
+    enum class Sharing { ReadWrite, None };
+    explicit HeldOpen(const std::string& path, Sharing sharing = Sharing::ReadWrite);
     ~HeldOpen() { release(); }
     HeldOpen(const HeldOpen&) = delete;
     HeldOpen& operator=(const HeldOpen&) = delete;

@@ -1,5 +1,6 @@
 #include "base/win32/SystemMessage.h"
 
+#include "base/StrPrintf.h"
 #include "base/win32/Utf16.h"
 
 #include <windows.h>
@@ -18,6 +19,15 @@ std::string systemMessage(uint32_t code) {
     if (buffer != nullptr)
         LocalFree(buffer);
     return text;
+}
+
+std::string errorDescription(uint32_t code) {
+    std::string text = systemMessage(code);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    if (text.empty())
+        text = "unknown error";
+    return text + strprintf(" (0x%lX)", static_cast<unsigned long>(code));
 }
 
 } // namespace qv

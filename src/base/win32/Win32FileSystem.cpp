@@ -1,5 +1,6 @@
 #include "base/win32/Win32FileSystem.h"
 
+#include "base/win32/SystemMessage.h"
 #include "base/win32/Utf16.h"
 
 #include <windows.h>
@@ -68,16 +69,23 @@ std::unique_ptr<FileSystem::File> Win32FileSystem::openWrite(const std::string& 
     return openStream(path, L"wb");
 }
 
-FileSystem::ReadStatus Win32FileSystem::readFile(const std::string& path, std::string& out) {
-    FILE* f = _wfsopen(widen(path).c_str(), L"rb", _SH_DENYNO);
-    if (!f) return ReadStatus::CannotOpen;
+FileSystem::ReadStatus Win32FileSystem::readFile(const std::string& path, std::string& out, std::string& error) {
+    HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return ReadStatus::Missing;
+        error = errorDescription(code);
+        return ReadStatus::CannotOpen;
+    }
     out.clear();
     char buf[16384];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    return failed ? ReadStatus::Failed : ReadStatus::Ok;
+    DWORD n = 0;
+    BOOL ok;
+    while ((ok = ReadFile(file, buf, sizeof buf, &n, nullptr)) && n > 0) out.append(buf, n);
+    if (!ok) error = errorDescription(GetLastError());
+    CloseHandle(file);
+    return ok ? ReadStatus::Ok : ReadStatus::Failed;
 }
 
 bool Win32FileSystem::moveFile(const std::string& from, const std::string& to, uint32_t flags) {

@@ -10,7 +10,7 @@ public:
     bool createFolder(const std::string& path) override;
     std::unique_ptr<File> openAppend(const std::string& path) override;
     std::unique_ptr<File> openWrite(const std::string& path) override;
-    ReadStatus readFile(const std::string& path, std::string& out) override;
+    ReadStatus readFile(const std::string& path, std::string& out, std::string& error) override;
     bool moveFile(const std::string& from, const std::string& to, uint32_t flags) override;
     bool copyFile(const std::string& from, const std::string& to) override;
     bool removeFile(const std::string& path) override;

@@ -105,6 +105,44 @@ TEST_F(ActionBusTest, RenameDisplaySetsAndResetsTheNameAndSaves) {
     EXPECT_TRUE(savedAgain.displayNames.empty());
 }
 
+// A save that fails is a failure the user hears about, and what the panels
+// show stays what the files hold.
+TEST_F(ActionBusTest, RenameAndDeleteWhoseSaveFailsReportItAndChangeNothing) {
+    const std::string settings = "C:\\Users\\sim\\AppData\\Roaming\\Quorvane\\config.json";
+    const std::string layoutsFile = "C:\\Users\\sim\\AppData\\Roaming\\Quorvane\\layouts.json";
+    ASSERT_TRUE(bus.dispatch(make(ActionKind::RenameDisplay, "KEY1", "Desk")).ok);
+    desk.displays.laptopWithTwoDocked();
+    ASSERT_TRUE(bus.dispatch(make(ActionKind::SaveLayout, "", "Home")).ok);
+    desk.files.failOn(sim::SimFileSystem::Op::Open, settings + ".tmp");
+    desk.files.failOn(sim::SimFileSystem::Op::Open, layoutsFile + ".tmp");
+
+    struct Case {
+        Action action;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {make(ActionKind::RenameDisplay, "KEY1", "Left"), "Could not save the display name"},
+        {make(ActionKind::RenameDisplay, "KEY1", ""), "Could not save the display name"},
+        {make(ActionKind::RenameDisplay, "KEY2", "Right"), "Could not save the display name"},
+        {make(ActionKind::DeleteLayout, "", "Home"), "Could not delete layout"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message + " " + c.action.display);
+        const ActionResult result = bus.dispatch(c.action);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.message, c.message);
+        EXPECT_EQ(config.displayNames, (std::map<std::string, std::string>{{"KEY1", "Desk"}}));
+        EXPECT_EQ(bus.layoutNames(), std::vector<std::string>{"Home"});
+    }
+    desk.files.clearFailures();
+    Config savedSettings;
+    ASSERT_TRUE(savedSettings.load());
+    EXPECT_EQ(savedSettings.displayNames, config.displayNames);
+    LayoutStore savedLayouts;
+    ASSERT_TRUE(savedLayouts.load());
+    EXPECT_EQ(savedLayouts.names(), bus.layoutNames());
+}
+
 TEST_F(ActionBusTest, DisplayListCarriesUserNamesButTheCacheKeepsSystemNames) {
     desk.displays.laptopWithTwoDocked();
     std::vector<DisplayInfo> system = manager.enumerate();

@@ -2,6 +2,8 @@
 
 #include "LayoutTestFixture.h"
 
+#include "base/StrPrintf.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -96,9 +98,10 @@ TEST_F(LayoutStoreTest, DisplayMembersDefaultAndUnknownOrientationsBecomeLandsca
 }
 
 // Each case loads over a store that already holds the layout "Old". A document
-// the store can use replaces it; one it cannot use leaves it, is logged and is
-// kept as layouts.json.bad. Where the format passes over a value, the file is
-// kept too, because the next save drops what was there.
+// that parses replaces it, each value read with value-or-default semantics;
+// where a value is not taken, that is logged and the file is kept as
+// layouts.json.bad, because the next save drops what was there. Text that
+// does not parse leaves "Old", is logged and is kept.
 TEST_F(LayoutStoreTest, LoadingHandEditedFiles) {
     struct Case {
         const char* name;
@@ -107,60 +110,77 @@ TEST_F(LayoutStoreTest, LoadingHandEditedFiles) {
         std::vector<std::string> names;                      // after the load
         std::vector<std::pair<std::string, std::string>> logged; // level, message; '*' ends a prefix
         bool keptCopy;
+        std::string firstDisplay = ""; // layouts[0].placements[0] after the load, when given
     };
-    const std::string loadedNone = "Loaded 0 layout(s)";
     const std::string keptLine = "Kept unreadable layouts as " + kept;
+    const auto ignored = [](const std::string& what) {
+        return std::pair<std::string, std::string>{"WRN", "Layouts value ignored: " + what};
+    };
+    const auto loadedN = [](int n) {
+        return std::pair<std::string, std::string>{"INF", "Loaded " + std::to_string(n) + " layout(s)"};
+    };
+    const std::pair<std::string, std::string> keptCopy{"WRN", keptLine};
+    const std::string wholeSigned = "expected a whole number from -2147483648 to 2147483647";
+    const std::string wholeUnsigned = "expected a whole number from 0 to 4294967295";
+    // One layout "Desk" with one display at (1920,0) 2560x1440@144, whose
+    // member `member` holds `value` instead.
+    const auto oneDisplayWith = [](const std::string& member, const std::string& value) {
+        std::string display = R"({"key": "A", "x": 1920, "y": 0, "width": 2560, "height": 1440,)"
+                              R"( "refreshHz": 144, "orientation": 1, "primary": true})";
+        const size_t at = display.find("\"" + member + "\": ") + member.size() + 4;
+        display.replace(at, display.find_first_of(",}", at) - at, value);
+        return R"({"layouts": [{"name": "Desk", "displays": [)" + display + "]}]}";
+    };
     const std::vector<Case> cases = {
         {"repeated name", R"({"layouts": [{"name": "Desk"}, {"name": "Home"}, {"name": "Desk"}]})", true,
-         {"Desk", "Home", "Desk"}, {{"INF", "Loaded 3 layout(s)"}}, false},
-        {"layout without displays", R"({"layouts": [{"name": "Bare"}]})", true, {"Bare"},
-         {{"INF", "Loaded 1 layout(s)"}}, false},
-        {"no layouts member", "{}", true, {}, {{"INF", loadedNone}}, false},
-        {"layouts not an array", R"({"layouts": {"Desk": []}})", true, {}, {{"WRN", keptLine}, {"INF", loadedNone}},
-         true},
-        {"top level not an object", R"([{"name": "Desk"}])", true, {}, {{"WRN", keptLine}, {"INF", loadedNone}},
-         true},
-        {"displays not an array", R"({"layouts": [{"name": "Desk", "displays": {"key": "A"}}]})", true, {"Desk"},
-         {{"WRN", keptLine}, {"INF", "Loaded 1 layout(s)"}}, true},
+         {"Desk", "Home", "Desk"}, {loadedN(3)}, false},
+        {"layout without displays", R"({"layouts": [{"name": "Bare"}]})", true, {"Bare"}, {loadedN(1)}, false},
+        {"no layouts member", "{}", true, {}, {loadedN(0)}, false},
         {"CR LF and byte-order mark", "\xEF\xBB\xBF{\r\n  \"layouts\": [{\"name\": \"Desk\"}]\r\n}\r\n", true, {"Desk"},
-         {{"INF", "Loaded 1 layout(s)"}}, false},
+         {loadedN(1)}, false},
+        {"whole numbers written as floats", oneDisplayWith("refreshHz", "144.0"), true, {"Desk"}, {loadedN(1)}, false,
+         "A (1920,0) 2560x1440@144 o1 primary"},
+        // Text that does not parse: nothing of it is taken.
         {"not JSON", R"({"layouts": [{"name": "Desk"},)", false, {"Old"},
-         {{"ERR", "Layouts parse error: [json.exception.parse_error.101] *"}, {"WRN", keptLine}}, true},
+         {{"ERR", "Layouts parse error: [json.exception.parse_error.101] *"}, keptCopy}, true},
         {"empty file", "", false, {"Old"},
-         {{"ERR", "Layouts parse error: [json.exception.parse_error.101] *"}, {"WRN", keptLine}}, true},
-        {"layout not an object", R"({"layouts": [{"name": "Desk"}, "Home"]})", false, {"Old"},
-         {{"ERR", "Layouts parse error: layouts[1]: expected an object"}, {"WRN", keptLine}}, true},
-        {"name not a string", R"({"layouts": [{"name": 7}]})", false, {"Old"},
-         {{"ERR", "Layouts parse error: layouts[0].name: expected a string"}, {"WRN", keptLine}}, true},
-        {"display not an object", R"({"layouts": [{"displays": [{"key": "A"}, 5]}]})", false, {"Old"},
-         {{"ERR", "Layouts parse error: layouts[0].displays[1]: expected an object"}, {"WRN", keptLine}}, true},
-        {"position as text", R"({"layouts": [{"displays": [{"x": "1920"}]}]})", false, {"Old"},
-         {{"ERR", "Layouts parse error: layouts[0].displays[0].x: expected a whole number from -2147483648 to "
-                  "2147483647"},
-          {"WRN", keptLine}},
-         true},
-        {"position too far", R"({"layouts": [{"displays": [{"y": 2147483648}]}]})", false, {"Old"},
-         {{"ERR", "Layouts parse error: layouts[0].displays[0].y: expected a whole number from -2147483648 to "
-                  "2147483647"},
-          {"WRN", keptLine}},
-         true},
-        {"negative width", R"({"layouts": [{"displays": [{"width": -1}]}]})", false, {"Old"},
-         {{"ERR", "Layouts parse error: layouts[0].displays[0].width: expected a whole number from 0 to 4294967295"},
-          {"WRN", keptLine}},
-         true},
-        {"fractional rate", R"({"layouts": [{"displays": [{"refreshHz": 59.94}]}]})", false, {"Old"},
-         {{"ERR",
-           "Layouts parse error: layouts[0].displays[0].refreshHz: expected a whole number from 0 to 4294967295"},
-          {"WRN", keptLine}},
-         true},
-        {"orientation as text", R"({"layouts": [{"displays": [{"orientation": "portrait"}]}]})", false, {"Old"},
-         {{"ERR", "Layouts parse error: layouts[0].displays[0].orientation: expected a number"}, {"WRN", keptLine}},
-         true},
-        {"primary as a number", R"({"layouts": [{"displays": [{"primary": 1}]}]})", false, {"Old"},
-         {{"ERR", "Layouts parse error: layouts[0].displays[0].primary: expected true or false"}, {"WRN", keptLine}},
-         true},
-        {"key not a string", R"({"layouts": [{"displays": [{"key": null}]}]})", false, {"Old"},
-         {{"ERR", "Layouts parse error: layouts[0].displays[0].key: expected a string"}, {"WRN", keptLine}}, true},
+         {{"ERR", "Layouts parse error: [json.exception.parse_error.101] *"}, keptCopy}, true},
+        // A value of the wrong type: that value takes its default, everything
+        // else loads, and the file is kept before a save drops the value.
+        {"layouts not an array", R"({"layouts": {"Desk": []}})", true, {},
+         {ignored("layouts: expected an array"), keptCopy, loadedN(0)}, true},
+        {"top level not an object", R"([{"name": "Desk"}])", true, {},
+         {ignored("(top level): expected an object"), keptCopy, loadedN(0)}, true},
+        {"displays not an array", R"({"layouts": [{"name": "Desk", "displays": {"key": "A"}}]})", true, {"Desk"},
+         {ignored("layouts[0].displays: expected an array"), keptCopy, loadedN(1)}, true},
+        {"layout not an object", R"({"layouts": [{"name": "Desk"}, "Home", {"name": "Away"}]})", true,
+         {"Desk", "Away"}, {ignored("layouts[1]: expected an object"), keptCopy, loadedN(2)}, true},
+        {"name not a string", R"({"layouts": [{"name": 7}, {"name": "Home"}]})", true, {"", "Home"},
+         {ignored("layouts[0].name: expected a string"), keptCopy, loadedN(2)}, true},
+        {"display not an object", R"({"layouts": [{"name": "Desk", "displays": [5, {"key": "A"}]}]})", true,
+         {"Desk"}, {ignored("layouts[0].displays[0]: expected an object"), keptCopy, loadedN(1)}, true,
+         "A (0,0) 0x0@0 o0"},
+        {"fractional rate", oneDisplayWith("refreshHz", "59.94"), true, {"Desk"},
+         {ignored("layouts[0].displays[0].refreshHz: " + wholeUnsigned), keptCopy, loadedN(1)}, true,
+         "A (1920,0) 2560x1440@0 o1 primary"},
+        {"position as text", oneDisplayWith("x", "\"1920\""), true, {"Desk"},
+         {ignored("layouts[0].displays[0].x: " + wholeSigned), keptCopy, loadedN(1)}, true,
+         "A (0,0) 2560x1440@144 o1 primary"},
+        {"position too far", oneDisplayWith("y", "2147483648"), true, {"Desk"},
+         {ignored("layouts[0].displays[0].y: " + wholeSigned), keptCopy, loadedN(1)}, true,
+         "A (1920,0) 2560x1440@144 o1 primary"},
+        {"negative width", oneDisplayWith("width", "-1"), true, {"Desk"},
+         {ignored("layouts[0].displays[0].width: " + wholeUnsigned), keptCopy, loadedN(1)}, true,
+         "A (1920,0) 0x1440@144 o1 primary"},
+        {"orientation as text", oneDisplayWith("orientation", "\"portrait\""), true, {"Desk"},
+         {ignored("layouts[0].displays[0].orientation: expected a number"), keptCopy, loadedN(1)}, true,
+         "A (1920,0) 2560x1440@144 o0 primary"},
+        {"primary as a number", oneDisplayWith("primary", "1"), true, {"Desk"},
+         {ignored("layouts[0].displays[0].primary: expected true or false"), keptCopy, loadedN(1)}, true,
+         "A (1920,0) 2560x1440@144 o1"},
+        {"key not a string", oneDisplayWith("key", "null"), true, {"Desk"},
+         {ignored("layouts[0].displays[0].key: expected a string"), keptCopy, loadedN(1)}, true,
+         " (1920,0) 2560x1440@144 o1 primary"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -174,6 +194,14 @@ TEST_F(LayoutStoreTest, LoadingHandEditedFiles) {
 
         EXPECT_EQ(loaded.load(), c.ok);
         EXPECT_EQ(loaded.names(), c.names);
+        if (!c.firstDisplay.empty()) {
+            ASSERT_FALSE(loaded.layouts().empty());
+            ASSERT_EQ(loaded.layouts()[0].placements.size(), 1u);
+            const DisplayPlacement& p = loaded.layouts()[0].placements[0];
+            EXPECT_EQ(strprintf("%s (%d,%d) %ux%u@%u o%u%s", p.key.c_str(), p.x, p.y, p.width, p.height, p.refreshHz,
+                                p.orientation, p.primary ? " primary" : ""),
+                      c.firstDisplay);
+        }
         const std::vector<std::string> lines = desk.debug.lines();
         ASSERT_EQ(lines.size(), c.logged.size());
         for (size_t i = 0; i < lines.size(); ++i) {
@@ -206,6 +234,35 @@ TEST_F(LayoutStoreTest, MissingOrUnreadableFile) {
     EXPECT_EQ(desk.files.content(kept), R"({"layouts": [{"name": "Desk"}]})");
 }
 
+// Layouts that exist but cannot be opened are never replaced by an empty or
+// newer store unless a copy of them was made first.
+TEST_F(LayoutStoreTest, AFileThatCannotBeOpenedIsNeverReplacedWithoutACopy) {
+    desk.displays.laptopWithTwoDocked();
+    const std::string mine = R"({"layouts": [{"name": "Desk"}, {"name": "Home"}]})";
+    desk.files.setFile(path, mine);
+    desk.files.holdWithoutSharing(path);
+    EXPECT_FALSE(store.load());
+    EXPECT_TRUE(store.names().empty());
+    EXPECT_TRUE(desk.debug.contains(
+        "ERR", "Cannot open layouts.json for read: The process cannot access the file because it is being used by "
+               "another process (0x20)"));
+    desk.files.release(path);
+    EXPECT_FALSE(store.captureCurrent("Travel", manager));
+    EXPECT_TRUE(desk.debug.contains(
+        "ERR", "Layouts not saved: layouts.json could not be read at start and no copy of it could be made"));
+    EXPECT_EQ(desk.files.content(path), mine);
+    EXPECT_FALSE(desk.files.fileExists(kept));
+
+    // Refused for reading only: the copy is made, and saving goes on.
+    LayoutStore denied;
+    desk.files.failOn(SimFileSystem::Op::Open, path);
+    EXPECT_FALSE(denied.load());
+    desk.files.clearFailures();
+    EXPECT_TRUE(denied.captureCurrent("Travel", manager));
+    EXPECT_EQ(desk.files.content(kept), mine);
+    EXPECT_EQ(denied.names(), std::vector<std::string>{"Travel"});
+}
+
 TEST_F(LayoutStoreTest, CaptureReplacesTheNameAndMovesItToTheEnd) {
     const sim::SimDisplays::Docked docked = desk.displays.laptopWithTwoDocked();
     EXPECT_EQ(store.defaultName(3), "Layout 1 (3 displays)");
@@ -232,8 +289,10 @@ TEST_F(LayoutStoreTest, NothingToCapture) {
     EXPECT_TRUE(fileCalls().empty());
 }
 
-// The store keeps the change in memory; the file on disk stays as it was.
-TEST_F(LayoutStoreTest, FailedSaveKeepsTheOldFileAndTheChangeInMemory) {
+// The file on disk stays as it was. A captured layout stays in memory (the
+// user can still restore it this run); a layout whose removal could not be
+// saved stays too, so the list matches the file.
+TEST_F(LayoutStoreTest, FailedSaveKeepsTheOldFile) {
     struct Case {
         SimFileSystem::Op op;
         const char* logged;
@@ -258,7 +317,7 @@ TEST_F(LayoutStoreTest, FailedSaveKeepsTheOldFileAndTheChangeInMemory) {
         EXPECT_FALSE(changed.captureCurrent("Desk", manager));
         EXPECT_EQ(changed.names(), (std::vector<std::string>{"Home", "Desk"}));
         EXPECT_FALSE(changed.remove("Home"));
-        EXPECT_EQ(changed.names(), (std::vector<std::string>{"Desk"}));
+        EXPECT_EQ(changed.names(), (std::vector<std::string>{"Home", "Desk"}));
         EXPECT_EQ(desk.debug.lines(), std::vector<std::string>(2, std::string("[Quorvane][ERR] ") + c.logged + "\n"));
         EXPECT_EQ(desk.files.content(path), old);
         EXPECT_FALSE(desk.files.fileExists(temp));

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
 namespace qv {
 namespace {
 
@@ -200,20 +205,10 @@ TEST_F(ConfigTest, AcceptedDocuments) {
     }
 }
 
-TEST_F(ConfigTest, MapsKeepOnlyStringMembers) {
-    desk.files.setFile(path, R"({"hotkeys": {"ProjectionExtend": "Ctrl+Alt+E", "GatherWindows": 5},
-                         "displayNames": {"A": "Left", "B": null, "C": {"x": "y"}}})");
-    Config loaded;
-    loaded.displayNames = {{"stale", "gone"}};
-    ASSERT_TRUE(loaded.load());
-    EXPECT_EQ(loaded.hotkeys, (std::map<std::string, std::string>{{"ProjectionExtend", "Ctrl+Alt+E"}}));
-    EXPECT_EQ(loaded.displayNames, (std::map<std::string, std::string>{{"A", "Left"}}));
-}
-
-// A document that cannot be read as settings: the error is logged, no field of it
-// is applied, and the file is kept as config.json.bad (replacing an older copy)
-// before the next save writes the defaults over it.
-TEST_F(ConfigTest, UnreadableDocumentsKeepAllDefaultsAndAreKept) {
+// Text that is not a settings document: the error is logged, nothing of it
+// is applied, and the file is kept as config.json.bad (replacing an older
+// copy) before the next save writes the defaults over it.
+TEST_F(ConfigTest, TextThatIsNoDocumentKeepsAllDefaultsAndIsKept) {
     struct Case {
         std::string text;
         std::string error; // after "Config parse error: "; a trailing '*' matches any rest
@@ -225,17 +220,6 @@ TEST_F(ConfigTest, UnreadableDocumentsKeepAllDefaultsAndAreKept) {
         {"", "[json.exception.parse_error.101] *"},
         {"[1, 2]", "expected an object at the top level"},
         {"null", "expected an object at the top level"},
-        {"{" + typo + "\"maxPreviews\": \"4\"}", "maxPreviews: expected a number"},
-        {"{" + typo + "\"maxPreviews\": 4.5}", "maxPreviews: expected a whole number from -2147483648 to 2147483647"},
-        {"{" + typo + "\"version\": 2147483648}", "version: expected a whole number from -2147483648 to 2147483647"},
-        {"{" + typo + "\"recordingFps\": -2147483649}",
-         "recordingFps: expected a whole number from -2147483648 to 2147483647"},
-        {"{" + typo + "\"startWithWindows\": 1}", "startWithWindows: expected true or false"},
-        {"{" + typo + "\"welcomeShown\": null}", "welcomeShown: expected true or false"},
-        {"{" + typo + "\"recordingDir\": null}", "recordingDir: expected a string"},
-        {"{" + typo + "\"updateChannel\": [\"dev\"]}", "updateChannel: expected a string"},
-        {"{" + typo + "\"hotkeys\": [\"Ctrl+Alt+E\"]}", "hotkeys: expected an object"},
-        {"{" + typo + "\"displayNames\": \"Left\"}", "displayNames: expected an object"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -257,6 +241,142 @@ TEST_F(ConfigTest, UnreadableDocumentsKeepAllDefaultsAndAreKept) {
         EXPECT_EQ(desk.files.content(kept), c.text);
         EXPECT_EQ(savedText(loaded), kDefaultText);
         EXPECT_EQ(desk.files.content(kept), c.text);
+    }
+}
+
+// One value of the wrong type costs that value only: it takes its default,
+// every other member (hotkeys, names) loads, and the file as the user wrote
+// it is kept as config.json.bad before a save replaces it.
+TEST_F(ConfigTest, AWrongTypedValueTakesItsDefaultAndTheRestLoads) {
+    struct Case {
+        std::string member;         // "name": value
+        std::string ignored;        // after "Config value ignored: "; empty: nothing ignored
+        std::function<void(const Config&)> check;
+    };
+    const std::string wholeNumber = "expected a whole number from -2147483648 to 2147483647";
+    const std::vector<Case> cases = {
+        {R"("maxPreviews": 2.0)", "", [](const Config& c) { EXPECT_EQ(c.maxPreviews, 2); }},
+        {R"("recordingFps": 60.0)", "", [](const Config& c) { EXPECT_EQ(c.recordingFps, 60); }},
+        {R"("maxPreviews": 2.5)", "maxPreviews: " + wholeNumber, [](const Config& c) { EXPECT_EQ(c.maxPreviews, 4); }},
+        {R"("maxPreviews": "4")", "maxPreviews: expected a number", [](const Config& c) { EXPECT_EQ(c.maxPreviews, 4); }},
+        {R"("version": 2147483648)", "version: " + wholeNumber, [](const Config& c) { EXPECT_EQ(c.version, 1); }},
+        {R"("recordingFps": -2147483649)", "recordingFps: " + wholeNumber,
+         [](const Config& c) { EXPECT_EQ(c.recordingFps, 30); }},
+        {R"("recordingFps": 1e300)", "recordingFps: " + wholeNumber,
+         [](const Config& c) { EXPECT_EQ(c.recordingFps, 30); }},
+        {R"("autoRestoreOnHotplug": 0)", "autoRestoreOnHotplug: expected true or false",
+         [](const Config& c) { EXPECT_TRUE(c.autoRestoreOnHotplug); }},
+        {R"("welcomeShown": null)", "welcomeShown: expected true or false",
+         [](const Config& c) { EXPECT_FALSE(c.welcomeShown); }},
+        {R"("recordingDir": null)", "recordingDir: expected a string",
+         [](const Config& c) { EXPECT_EQ(c.recordingDir, ""); }},
+        {R"("updateChannel": ["dev"])", "updateChannel: expected a string",
+         [](const Config& c) { EXPECT_EQ(c.updateChannel, "stable"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.member);
+        const std::string text = R"({"hotkeys": {"GatherWindows": "Ctrl+Alt+W"}, "displayNames": {"DEL-41A8": "Left"},)"
+                                 R"( "monochromeIcon": true, )" + c.member + "}";
+        desk.files.setFile(path, text);
+        desk.files.removeFile(kept);
+        desk.debug.clear();
+        Config loaded;
+        loaded.recordingDir = "not the default";
+        loaded.welcomeShown = true;
+        EXPECT_TRUE(loaded.load());
+        c.check(loaded);
+        EXPECT_TRUE(loaded.monochromeIcon);
+        EXPECT_EQ(loaded.hotkeys, (std::map<std::string, std::string>{{"GatherWindows", "Ctrl+Alt+W"}}));
+        EXPECT_EQ(loaded.displayNames, (std::map<std::string, std::string>{{"DEL-41A8", "Left"}}));
+
+        std::vector<std::string> expected;
+        if (!c.ignored.empty()) {
+            expected.push_back("[Quorvane][WRN] Config value ignored: " + c.ignored + "\n");
+            expected.push_back("[Quorvane][WRN] Kept unreadable config as " + kept + "\n");
+        }
+        expected.push_back("[Quorvane][INF] Config loaded from " + path + "\n");
+        EXPECT_EQ(desk.debug.lines(), expected);
+        EXPECT_EQ(desk.files.fileExists(kept), !c.ignored.empty());
+        ASSERT_TRUE(loaded.save());
+        if (!c.ignored.empty()) {
+            EXPECT_EQ(desk.files.content(kept), text);
+        }
+    }
+}
+
+// The maps take their string members; anything else is dropped, and the file
+// is kept so that the dropped bindings and names are not lost silently.
+TEST_F(ConfigTest, MapsKeepOnlyStringMembersAndKeepTheFile) {
+    const std::string text = R"({"hotkeys": {"ProjectionExtend": "Ctrl+Alt+E", "GatherWindows": 5},
+                         "displayNames": {"A": "Left", "B": null, "C": {"x": "y"}}, "maxPreviews": 6})";
+    desk.files.setFile(path, text);
+    Config loaded;
+    loaded.displayNames = {{"stale", "gone"}};
+    ASSERT_TRUE(loaded.load());
+    EXPECT_EQ(loaded.hotkeys, (std::map<std::string, std::string>{{"ProjectionExtend", "Ctrl+Alt+E"}}));
+    EXPECT_EQ(loaded.displayNames, (std::map<std::string, std::string>{{"A", "Left"}}));
+    EXPECT_EQ(loaded.maxPreviews, 6);
+    EXPECT_TRUE(desk.debug.contains("WRN", "Config value ignored: hotkeys.GatherWindows: expected a string"));
+    EXPECT_TRUE(desk.debug.contains("WRN", "Config value ignored: displayNames.B: expected a string"));
+    EXPECT_EQ(desk.files.content(kept), text);
+
+    desk.files.setFile(path, R"({"hotkeys": ["Ctrl+Alt+E"], "displayNames": "Left"})");
+    Config wrongShape;
+    wrongShape.hotkeys = {{"stale", "gone"}};
+    ASSERT_TRUE(wrongShape.load());
+    EXPECT_TRUE(wrongShape.hotkeys.empty());
+    EXPECT_TRUE(wrongShape.displayNames.empty());
+    EXPECT_TRUE(desk.debug.contains("WRN", "Config value ignored: hotkeys: expected an object"));
+    EXPECT_TRUE(desk.debug.contains("WRN", "Config value ignored: displayNames: expected an object"));
+}
+
+// A settings file that exists but cannot be opened (another program holds it,
+// access is denied) is not a missing one: the user's settings are never
+// replaced by defaults unless a copy of them was made first.
+TEST_F(ConfigTest, AFileThatCannotBeOpenedIsNeverReplacedWithoutACopy) {
+    const std::string mine = R"({"hotkeys": {"GatherWindows": "Ctrl+Alt+W"}, "maxPreviews": 6})";
+    struct Case {
+        const char* what;
+        std::function<void(SimFileSystem&, const std::string&)> block;
+        std::string why;   // in the log line
+        bool copied;       // a .bad copy could be made, so saving may go on
+    };
+    const std::vector<Case> cases = {
+        {"held open without sharing",
+         [](SimFileSystem& files, const std::string& p) { files.holdWithoutSharing(p); },
+         "The process cannot access the file because it is being used by another process (0x20)", false},
+        {"access denied for reading only",
+         [](SimFileSystem& files, const std::string& p) { files.failOn(SimFileSystem::Op::Open, p); },
+         "Access is denied (0x5)", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        desk.files.setFile(path, mine);
+        desk.files.removeFile(kept);
+        desk.debug.clear();
+        c.block(desk.files, path);
+
+        Config config;
+        EXPECT_FALSE(config.load());
+        EXPECT_EQ(config.maxPreviews, 4);
+        EXPECT_TRUE(desk.debug.contains("ERR", "Cannot open config for read: " + path + " (" + c.why + ")"));
+        // The start-up save and the one at exit.
+        config.hotkeys["ProjectionExtend"] = "Ctrl+Alt+E";
+        EXPECT_EQ(config.save(), c.copied);
+        desk.files.release(path);
+        desk.files.clearFailures();
+        EXPECT_EQ(config.save(), c.copied);
+        if (c.copied) {
+            EXPECT_EQ(desk.files.content(kept), mine);
+            EXPECT_NE(desk.files.content(path), mine);
+        } else {
+            EXPECT_EQ(desk.files.content(path), mine);
+            EXPECT_FALSE(desk.files.fileExists(kept));
+            EXPECT_TRUE(desk.debug.contains("ERR", "Could not keep unreadable config as " + kept + "; " + path +
+                                                       " is left as it is and not written during this run"));
+            EXPECT_TRUE(desk.debug.contains(
+                "ERR", "Config not saved: " + path + " could not be read at start and no copy of it could be made"));
+        }
     }
 }
 
