@@ -128,12 +128,14 @@ bool DisplayManager::queryActivePaths(std::vector<PathInfo>& paths, std::vector<
     return false;
 }
 
-std::vector<DisplayInfo> DisplayManager::enumerate() {
+std::vector<DisplayInfo> DisplayManager::enumerate() { return tryEnumerate().value_or(std::vector<DisplayInfo>{}); }
+
+std::optional<std::vector<DisplayInfo>> DisplayManager::tryEnumerate() {
     std::vector<PathInfo> paths;
     std::vector<ModeInfo> modeList;
     if (!queryActivePaths(paths, modeList)) {
         cache_.clear();
-        return {};
+        return std::nullopt;
     }
 
     std::vector<DisplayInfo> displays;

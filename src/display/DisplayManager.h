@@ -58,6 +58,8 @@ public:
     // Queries the system afresh, replaces the cache with the result and
     // returns it. A failed query empties the cache.
     std::vector<DisplayInfo> enumerate();
+    // The same, telling a failed query (nothing) from a desktop without displays.
+    std::optional<std::vector<DisplayInfo>> tryEnumerate();
 
     // The cached record with that key (findByKey: a shared key saved before
     // names the first of the identical monitors); never enumerates.

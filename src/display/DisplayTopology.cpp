@@ -15,6 +15,19 @@ namespace {
 // Hands a full configuration to Windows, letting it fill in what is missing.
 constexpr uint32_t SuppliedConfig = dc::SdcUseSuppliedDisplayConfig | dc::SdcSaveToDatabase | dc::SdcAllowChanges;
 
+// Why ChangeDisplaySettingsEx refused a mode, for the user.
+std::string dispChangeText(int32_t code) {
+    switch (code) {
+    case dc::DispChangeRestart: return "the computer must be restarted first";
+    case dc::DispChangeFailed: return "the display driver failed the mode";
+    case dc::DispChangeBadMode: return "the mode is not supported";
+    case dc::DispChangeNotUpdated: return "the settings could not be saved";
+    case dc::DispChangeBadFlags: return "invalid flags";
+    case dc::DispChangeBadParam: return "invalid parameter";
+    default: return strprintf("error %d", static_cast<int>(code));
+    }
+}
+
 } // namespace
 
 DisplayTopology::DisplayTopology(DisplayManager& manager, DisplayConfigApi& api) : manager_(manager), api_(api) {}
@@ -192,9 +205,23 @@ ActionResult DisplayTopology::applyArrangement(const std::vector<DisplayPlacemen
         }
     }
 
+    // The display that is to be primary is staged first: when Windows
+    // refuses it, nothing else has been staged and nothing is committed, so
+    // the desktop is not left arranged around an origin that did not move.
+    std::vector<size_t> order;
+    const auto primary = std::find_if(placements.begin(), placements.end(),
+                                      [](const DisplayPlacement& placement) { return placement.primary; });
+    if (primary != placements.end())
+        order.push_back(static_cast<size_t>(primary - placements.begin()));
+    for (size_t i = 0; i < placements.size(); ++i)
+        if (order.empty() || i != order.front())
+            order.push_back(i);
+
     int applied = 0;
     int missing = 0;
-    for (const DisplayPlacement& placement : placements) {
+    std::vector<std::string> refusals;
+    for (size_t index : order) {
+        const DisplayPlacement& placement = placements[index];
         const std::optional<DisplayInfo> display = manager_.find(placement.key);
         if (!display || display->gdiName.empty()) {
             ++missing;
@@ -223,25 +250,36 @@ ActionResult DisplayTopology::applyArrangement(const std::vector<DisplayPlacemen
         uint32_t flags = dc::CdsUpdateRegistry | dc::CdsNoReset;
         if (placement.primary)
             flags |= dc::CdsSetPrimary;
-        // A placement Windows refuses (a size or rate the monitor no longer
-        // offers) is not applied and is not counted as such.
         const int32_t rc = api_.changeDisplaySettings(&display->gdiName, &mode, flags);
-        if (rc != dc::DispChangeSuccessful) {
-            log::logf(log::Warn, "applyArrangement: ChangeDisplaySettingsEx failed for %s (%d)",
-                      placement.key.c_str(), static_cast<int>(rc));
-            ++missing;
+        if (rc == dc::DispChangeSuccessful) {
+            ++applied;
             continue;
         }
-        ++applied;
+        // A placement Windows refuses (a size or rate the monitor no longer
+        // offers) is not applied, and the answer says which and why.
+        log::logf(log::Warn, "applyArrangement: ChangeDisplaySettingsEx failed for %s (%d)", placement.key.c_str(),
+                  static_cast<int>(rc));
+        std::string refused = strprintf("%s refused %ux%u", placement.key.c_str(), mode.dmPelsWidth, mode.dmPelsHeight);
+        if (placement.refreshHz != 0)
+            refused += strprintf(" at %u Hz", placement.refreshHz);
+        refusals.push_back(refused + ": " + dispChangeText(rc));
+        if (index == order.front() && placement.primary)
+            return ActionResult::failure(refusals.back() + "; the arrangement was not applied");
     }
 
     if (api_.changeDisplaySettings(nullptr, nullptr, 0) != dc::DispChangeSuccessful)
         return ActionResult::failure("Arrangement apply failed");
     manager_.enumerate();
+    std::string refusedText;
+    for (const std::string& refusal : refusals)
+        refusedText += (refusedText.empty() ? "" : "; ") + refusal;
     if (applied == 0)
-        return ActionResult::failure("No saved monitors are connected");
-    return ActionResult::success(strprintf("Arrangement applied to %d display(s)%s", applied,
-                                           missing > 0 ? " (some saved monitors not connected)" : ""));
+        return ActionResult::failure(refusals.empty() ? "No saved monitors are connected" : refusedText);
+    const std::string summary = strprintf("Arrangement applied to %d display(s)%s", applied,
+                                          missing > 0 ? " (some saved monitors not connected)" : "");
+    if (!refusals.empty())
+        return ActionResult::failure(summary + "; " + refusedText);
+    return ActionResult::success(summary);
 }
 
 } // namespace qv

@@ -16,28 +16,43 @@ HotplugRestore::HotplugRestore(DisplayManager& displays, const LayoutStore& layo
                                TickSource& ticks)
     : displays_(displays), layouts_(layouts), config_(config), ticks_(ticks) {}
 
-void HotplugRestore::prime() { known_ = connectedKeys(); }
+void HotplugRestore::prime() {
+    std::optional<std::vector<std::string>> keys = connectedKeys();
+    if (keys) recordKnown(std::move(*keys));
+}
 
 void HotplugRestore::recordKnown(std::vector<std::string> keys) {
     std::sort(keys.begin(), keys.end());
     known_ = std::move(keys);
+    knownValid_ = true;
 }
 
-std::vector<std::string> HotplugRestore::connectedKeys() {
+std::optional<std::vector<std::string>> HotplugRestore::connectedKeys() {
+    std::optional<std::vector<DisplayInfo>> displays = displays_.tryEnumerate();
+    if (!displays) return std::nullopt;
     std::vector<std::string> keys;
-    for (const DisplayInfo& info : displays_.enumerate()) keys.push_back(info.key);
+    for (const DisplayInfo& info : *displays) keys.push_back(info.key);
     std::sort(keys.begin(), keys.end());
     return keys;
 }
 
 void HotplugRestore::onDisplayChange() {
-    std::vector<std::string> keys = connectedKeys();
+    std::optional<std::vector<std::string>> keys = connectedKeys();
+    if (!keys) {
+        // A failed query says nothing about the monitors: the set known
+        // before stays, so the next change with those monitors is no change.
+        log::logf(log::Warn, "Hotplug check skipped: the displays could not be queried");
+        return;
+    }
     // Same monitors: a change of mode, orientation or position, or the echo of
     // a restore in progress.
-    if (keys == known_) return;
+    if (knownValid_ && *keys == known_) return;
     // Recorded whatever follows, so a change that is not restored is not
-    // looked at again.
-    known_ = std::move(keys);
+    // looked at again. Without a set known before (the query failed at
+    // start), there is no change to speak of: the set is only recorded.
+    const bool wasKnown = knownValid_;
+    recordKnown(std::move(*keys));
+    if (!wasKnown) return;
 
     if (!config_.autoRestoreOnHotplug) return;
     const uint64_t now = ticks_.milliseconds();

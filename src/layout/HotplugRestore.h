@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,8 @@ public:
     HotplugRestore(DisplayManager& displays, const LayoutStore& layouts, const Config& config, TickSource& ticks);
 
     // Records the connected set from a fresh enumeration without restoring
-    // anything: the starting point when the controller is created.
+    // anything: the starting point when the controller is created. When the
+    // query fails, the first set seen later is recorded without restoring.
     void prime();
     // The same from keys the caller has already enumerated (in any order).
     void recordKnown(std::vector<std::string> keys);
@@ -40,13 +42,15 @@ public:
     uint64_t lastAutoRestore() const { return lastAutoRestore_; }
 
 private:
-    std::vector<std::string> connectedKeys();
+    // Nothing when the display query failed.
+    std::optional<std::vector<std::string>> connectedKeys();
 
     DisplayManager& displays_;
     const LayoutStore& layouts_;
     const Config& config_;
     TickSource& ticks_;
     std::vector<std::string> known_;
+    bool knownValid_ = false; // false until one query has succeeded
     uint64_t lastAutoRestore_ = 0;
     bool restoredBefore_ = false;
 };

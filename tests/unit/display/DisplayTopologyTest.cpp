@@ -200,13 +200,39 @@ TEST(DisplayTopologyOps, ApplyArrangement) {
          {cds(RightGdi, "DM_POSITION=(5760,200) DM_DISPLAYORIENTATION=0 DM_PELSWIDTH=2560 DM_PELSHEIGHT=1440", Staged),
           CdsCommit},
          true, layoutIs({{Laptop, {0, 0}}, {Left, {1920, 0}}, {Right, {5760, 200}}})},
-        // Refused placements are not counted as applied.
-        {"a size the monitor does not offer", nullptr,
-         apply({{Laptop, 0, 0, 3840, 2160, 0, 0, true}, {Right, 1920, 0, 0, 0, 0, 0, false}}), true,
-         "Arrangement applied to 1 display(s) (some saved monitors not connected)",
+        // The primary is staged first; when Windows refuses it, nothing else
+        // is staged and nothing is committed.
+        {"the primary's mode refused", nullptr,
+         apply({{Right, 1920, 0, 0, 0, 0, 0, false}, {Laptop, 0, 0, 3840, 2160, 0, 0, true}}), false,
+         "BOE-0A1C refused 3840x2160: the mode is not supported; the arrangement was not applied",
          {cds(LaptopGdi, "DM_POSITION=(0,0) DM_DISPLAYORIENTATION=0 DM_PELSWIDTH=3840 DM_PELSHEIGHT=2160",
-              StagedPrimary),
-          cds(RightGdi, "DM_POSITION=(1920,0) DM_DISPLAYORIENTATION=0 DM_PELSWIDTH=2560 DM_PELSHEIGHT=1440", Staged),
+              StagedPrimary)},
+         true, layoutIs({{Laptop, {0, 0}}, {Left, {1920, 0}}, {Right, {5760, 0}}})},
+        {"the primary listed last is staged first", nullptr, apply({laptopAtZero, leftPrimary}), true,
+         "Arrangement applied to 2 display(s)", aroundLeft, true},
+        // Another display refused: the rest is committed, and the answer says
+        // which display refused what, and why.
+        {"a mode one monitor does not offer", nullptr,
+         apply({leftPrimary, {Right, 5760, 0, 3840, 2160, 144, 0, false}, laptopAtZero}), false,
+         "Arrangement applied to 2 display(s); GSM-5B09-205NTABC1234 refused 3840x2160 at 144 Hz: the mode is not "
+         "supported",
+         {aroundLeft[0],
+          cds(RightGdi,
+              "DM_POSITION=(3840,0) DM_DISPLAYORIENTATION=0 DM_PELSWIDTH=3840 DM_PELSHEIGHT=2160 "
+              "DM_DISPLAYFREQUENCY=144",
+              Staged),
+          aroundLeft[1], CdsCommit},
+         true, layoutIs({{Laptop, {-1920, 0}}, {Left, {0, 0}}, {Right, {5760, 0}}})},
+        {"every placement refused by the driver, none primary",
+         [](sim::SimDisplays& d, const Docked&) {
+             d.refuseChange(LeftGdi, dc::DispChangeFailed);
+             d.refuseChange(RightGdi, dc::DispChangeRestart);
+         },
+         apply({{Left, 1920, 0, 0, 0, 0, 0, false}, {Right, 5760, 0, 0, 0, 0, 0, false}}), false,
+         "DEL-41A8-0x4C4B3033 refused 3840x2160: the display driver failed the mode; GSM-5B09-205NTABC1234 "
+         "refused 2560x1440: the computer must be restarted first",
+         {cds(LeftGdi, "DM_POSITION=(1920,0) DM_DISPLAYORIENTATION=0 DM_PELSWIDTH=3840 DM_PELSHEIGHT=2160", Staged),
+          cds(RightGdi, "DM_POSITION=(5760,0) DM_DISPLAYORIENTATION=0 DM_PELSWIDTH=2560 DM_PELSHEIGHT=1440", Staged),
           CdsCommit},
          true},
         {"current mode unreadable counts as not connected",
@@ -227,7 +253,7 @@ TEST_F(DisplayArrangementLog, RefusedPlacementIsLogged) {
     desk.displays.laptopWithTwoDocked();
     const ActionResult result = manager.applyArrangement({{Laptop, 0, 0, 3840, 2160, 0, 0, true}});
     EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.message, "No saved monitors are connected");
+    EXPECT_EQ(result.message, "BOE-0A1C refused 3840x2160: the mode is not supported; the arrangement was not applied");
     EXPECT_TRUE(desk.debug.contains("WRN", "applyArrangement: ChangeDisplaySettingsEx failed for BOE-0A1C (-2)"));
     EXPECT_EQ(desk.displays.stagedChanges(), 0u);
 }

@@ -14,6 +14,8 @@
 namespace qv {
 namespace {
 
+constexpr int32_t SimDisplaysError = sim::SimDisplays::ErrorGenFailure;
+
 // Passes every call to the simulated desktop and, like Windows, delivers
 // WM_DISPLAYCHANGE to the program's window while a display change is being
 // committed, that is, from within the call.
@@ -245,6 +247,72 @@ TEST_F(HotplugRestoreTest, AFailedRestoreIsOnlyLogged) {
     EXPECT_EQ(restoredLines(),
               std::vector<std::string>{"[Quorvane][WRN] Auto-restore failed: No saved monitors are connected\n"});
     EXPECT_EQ(hotplug.knownKeys(), sorted({panel, left, right}));
+}
+
+// A machine that booted moments ago: the first restore is not held back by
+// a guard that measures from tick 0, and the guard then counts from it.
+TEST_F(HotplugRestoreTest, GuardWithAClockThatStartsNearZero) {
+    Layout laptopAndLeft{"Laptop and left", {at(left, 0, -2160), at(panel, 0, 0, true)}};
+    saveLayouts({deskLayout(), laptopAndLeft});
+    desk.ticks.set(120);
+    hotplug.prime();
+    dock();
+    hotplug.onDisplayChange();
+    EXPECT_EQ(restoredLines(), std::vector<std::string>{kRestored});
+    EXPECT_EQ(hotplug.lastAutoRestore(), 120u);
+
+    // 2999 ms later the right monitor drops out: the laptop-and-left layout
+    // matches, but the guard holds it back.
+    desk.ticks.set(3119);
+    desk.displays.unplug(rightId);
+    hotplug.onDisplayChange();
+    EXPECT_EQ(restoredLines().size(), 1u);
+    EXPECT_EQ(positionOf(left), std::make_pair(-3840, 0));
+
+    // 3000 ms after the restore it comes back, and the desk layout returns.
+    desk.ticks.set(3120);
+    rightId = desk.displays.plug(rightMonitor, 1920, 0);
+    hotplug.onDisplayChange();
+    EXPECT_EQ(restoredLines().size(), 2u);
+    EXPECT_EQ(hotplug.lastAutoRestore(), 3120u);
+}
+
+// The display query fails in the middle of a hotplug burst: that says nothing
+// about the monitors, so the set known before stays and the next change with
+// the same monitors does not restore a layout over the user's arrangement.
+TEST_F(HotplugRestoreTest, AFailedQueryKeepsTheKnownSet) {
+    dock();
+    saveLayouts({deskLayout()});
+    hotplug.prime();
+    const std::vector<std::string> docked = hotplug.knownKeys();
+    desk.ticks.advance(10000);
+
+    desk.displays.failQuery(SimDisplaysError, 1);
+    hotplug.onDisplayChange();
+    EXPECT_EQ(hotplug.knownKeys(), docked);
+    EXPECT_TRUE(desk.debug.contains("WRN", "Hotplug check skipped: the displays could not be queried"));
+
+    hotplug.onDisplayChange();
+    EXPECT_TRUE(restoredLines().empty());
+    EXPECT_EQ(positionOf(left), std::make_pair(1920, 0)); // where the user has it, not where the layout puts it
+}
+
+TEST_F(HotplugRestoreTest, AFailedQueryAtStartRecordsTheFirstSetWithoutRestoring) {
+    dock();
+    saveLayouts({deskLayout()});
+    desk.displays.failQuery(SimDisplaysError, 1);
+    hotplug.prime();
+    hotplug.onDisplayChange();
+    EXPECT_EQ(hotplug.knownKeys(), sorted({panel, left, right}));
+    EXPECT_TRUE(restoredLines().empty());
+    EXPECT_EQ(positionOf(left), std::make_pair(1920, 0));
+
+    // From then on, changes of the set restore as usual.
+    undock();
+    hotplug.onDisplayChange();
+    dock();
+    hotplug.onDisplayChange();
+    EXPECT_EQ(restoredLines(), std::vector<std::string>{kRestored});
 }
 
 } // namespace
