@@ -69,4 +69,45 @@ PY
 }
 check "config.json written with its 17 keys in byte order" config_ok
 
+# --- settings held by another program while the program starts --------------
+# A sync client holds config.json without sharing it at login, and lets go
+# while the program runs: the program starts on defaults, and neither the
+# start-up save nor the one at exit writes them over the user's settings.
+if [ -n "$config" ]; then
+    python3 - "$config" <<'PY'
+import json, sys
+path = sys.argv[1]
+with open(path, encoding="utf-8") as f:
+    settings = json.load(f)
+settings["maxPreviews"] = 7
+settings["displayNames"] = {"ABC-1234": "Mine"}
+with open(path, "w", encoding="utf-8", newline="\r\n") as f:
+    f.write(json.dumps(settings, indent=2, sort_keys=True) + "\n")
+PY
+fi
+cp "$config" "$work/mine.json" 2>/dev/null
+(
+    wine "$work/qvtool.exe" hold '%APPDATA%\Quorvane\config.json' 'C:\release-config' >"$work/hold.out" 2>&1
+    echo $? >"$work/hold.rc"
+) &
+check "another program holds config.json" wait_for -t 30 grep -q held "$work/hold.out"
+(
+    wine "$exe" >"$work/held.out" 2>&1
+    echo $? >"$work/held.rc"
+) &
+check "the program starts" wait_for window_exists
+touch "$WINEPREFIX/drive_c/release-config"
+check "the other program lets go" wait_for -t 30 test -e "$work/hold.rc"
+wine "$work/qvtool.exe" quit
+check "the program ends" wait_for test -e "$work/held.rc"
+check "exit code 0" test "$(cat "$work/held.rc" 2>/dev/null)" = 0
+check "config.json is the user's, byte for byte" cmp -s "$config" "$work/mine.json"
+check "no temporary file left" test ! -e "$config.tmp"
+# The settings are read before the log file opens: this line reaches the
+# error stream (complete once the program has ended) and the debugger.
+held_said() { tr -d '\r' <"$work/held.out" | grep -q '^\[Quorvane\]\[ERR\] Cannot open config for read: .*(0x20))$'; }
+check "the program said it could not read the settings" held_said
+not_saved() { log_messages | grep -q "^ERR Config not saved: "; }
+check "the log says why the settings were not saved" not_saved
+
 e2e_finish "$work/first.out"

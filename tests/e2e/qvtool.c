@@ -9,6 +9,11 @@
  *   qvtool window    shows a small window titled "qvtool focus" and runs
  *                    until it is closed: Wine delivers hotkeys only while
  *                    one of its windows has the keyboard focus
+ *   qvtool hold FILE STOP
+ *                    opens FILE (environment variables expanded) without
+ *                    sharing it, as an editor or a sync client may, prints
+ *                    "held" and keeps it open until the file STOP exists;
+ *                    exit code 2 when FILE cannot be opened
  */
 #include <windows.h>
 
@@ -66,11 +71,24 @@ static int window(void) {
     return 0;
 }
 
+static int hold(const char* file, const char* stop) {
+    char path[MAX_PATH];
+    if (!ExpandEnvironmentStringsA(file, path, MAX_PATH)) return 3;
+    HANDLE handle = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (handle == INVALID_HANDLE_VALUE) return 2;
+    printf("held\n");
+    fflush(stdout);
+    while (GetFileAttributesA(stop) == INVALID_FILE_ATTRIBUTES) Sleep(100);
+    CloseHandle(handle);
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 4 && strcmp(argv[1], "hold") == 0) return hold(argv[2], argv[3]);
     if (argc == 2 && strcmp(argv[1], "quit") == 0) return quit();
     if (argc == 2 && strcmp(argv[1], "find") == 0) return FindWindowW(L"QuorvaneTray", NULL) ? 0 : 2;
     if (argc == 2 && strcmp(argv[1], "elevated") == 0) return elevated();
     if (argc == 2 && strcmp(argv[1], "window") == 0) return window();
-    fprintf(stderr, "usage: qvtool quit|find|elevated|window\n");
+    fprintf(stderr, "usage: qvtool quit|find|elevated|window|hold FILE STOP\n");
     return 64;
 }

@@ -11,7 +11,6 @@ namespace qv {
 namespace {
 
 using Shell = TrayShellApi;
-using Command = TrayMenu::Command;
 
 const TrayMenuItem kSeparator{"", 0, Shell::kMfSeparator};
 
@@ -50,40 +49,6 @@ TEST(TrayMenuTest, RowsFollowElevationAndTheStartUpState) {
         expected.push_back({"Exit", 14, Shell::kMfString});
 
         EXPECT_EQ(TrayMenu::items(c.elevated, c.startsWithWindows, "1.3.9"), expected);
-    }
-}
-
-TEST(TrayMenuTest, EveryIdHasItsCommand) {
-    struct Case {
-        std::uint32_t id;
-        Command command;
-        ActionKind kind;
-    };
-    const std::vector<Case> cases = {
-        {1, Command::Dispatch, ActionKind::ProjectionInternal},
-        {2, Command::Dispatch, ActionKind::ProjectionClone},
-        {3, Command::Dispatch, ActionKind::ProjectionExtend},
-        {4, Command::Dispatch, ActionKind::ProjectionExternal},
-        {5, Command::Dispatch, ActionKind::PushNativeResolutions},
-        {6, Command::Dispatch, ActionKind::PushMaxResolutions},
-        {7, Command::Dispatch, ActionKind::RefreshDisplays},
-        {8, Command::RelaunchElevated, ActionKind::None},
-        {9, Command::ToggleStartWithWindows, ActionKind::None},
-        {10, Command::CheckForUpdates, ActionKind::None},
-        {11, Command::OpenSettings, ActionKind::None},
-        {14, Command::Exit, ActionKind::None},
-        // The version row's id, the ids between the rows and beyond them.
-        {0, Command::None, ActionKind::None},
-        {12, Command::None, ActionKind::None},
-        {13, Command::None, ActionKind::None},
-        {15, Command::None, ActionKind::None},
-        {0xFFFF, Command::None, ActionKind::None},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.id);
-        const TrayMenu::CommandEntry entry = TrayMenu::command(c.id);
-        EXPECT_EQ(entry.command, c.command);
-        EXPECT_EQ(entry.kind, c.kind);
     }
 }
 
