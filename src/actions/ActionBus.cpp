@@ -117,14 +117,9 @@ ActionResult ActionBus::carryOut(const Action& action) {
 // that is not connected asks for "on", and setHdr then reports the display as
 // not found.
 ActionResult ActionBus::toggleHdr(const Action& action) {
-    bool enable = true;
-    for (const DisplayInfo& info : displayManager_.enumerate()) {
-        if (info.key == action.display) {
-            enable = !info.hdrEnabled;
-            break;
-        }
-    }
-    return displayManager_.setHdr(action.display, enable);
+    const std::vector<DisplayInfo> list = displayManager_.enumerate();
+    const DisplayInfo* info = findByKey(list, action.display);
+    return displayManager_.setHdr(action.display, info ? !info->hdrEnabled : true);
 }
 
 ActionResult ActionBus::renameDisplay(const Action& action) {

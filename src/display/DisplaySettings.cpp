@@ -132,7 +132,7 @@ ActionResult DisplaySettings::setPrimary(const std::string& key) {
         mode.dmPositionX = static_cast<int32_t>(info.posX - x0);
         mode.dmPositionY = static_cast<int32_t>(info.posY - y0);
         uint32_t flags = dc::CdsUpdateRegistry | dc::CdsNoReset;
-        if (info.key == key)
+        if (info.key == display->key)
             flags |= dc::CdsSetPrimary;
         api_.changeDisplaySettings(&info.gdiName, &mode, flags);
     }

@@ -52,7 +52,11 @@ WindowPlacement::MonitorMap WindowPlacement::monitorMap() {
 }
 
 std::optional<ScreenRect> WindowPlacement::workArea(const MonitorMap& map, const std::string& key) {
-    auto entry = std::find_if(map.begin(), map.end(), [&](const auto& e) { return e.second == key; });
+    // The key as the display goes by now (a key stored while identical
+    // monitors shared one names the first of them).
+    const std::optional<DisplayInfo> display = displays_.find(key);
+    const std::string wanted = display ? display->key : key;
+    auto entry = std::find_if(map.begin(), map.end(), [&](const auto& e) { return e.second == wanted; });
     if (entry == map.end()) return std::nullopt;
     for (MonitorHandle monitor : system_.enumDisplayMonitors()) {
         MonitorInfo info;

@@ -162,6 +162,12 @@ TEST_F(IdenticalMonitors, ANameOrPlacementUnderTheSharedKeyStaysWithTheFirst) {
     ASSERT_TRUE(bus.dispatch(arrange).ok);
     EXPECT_EQ(desk.displays.sourceOf(first).y, 1200);
     EXPECT_EQ(desk.displays.sourceOf(second).y, 0);
+
+    // A hotkey or script still naming the shared key makes the first primary.
+    const ActionResult primary = bus.dispatch(action(ActionKind::SetPrimary, kShared));
+    EXPECT_TRUE(primary.ok) << primary.message;
+    EXPECT_EQ(desk.displays.sourceOf(first).x, 0);
+    EXPECT_EQ(desk.displays.sourceOf(first).y, 0);
 }
 
 TEST_F(IdenticalMonitors, MirrorAndAttachFindTheRightTwin) {
