@@ -1,0 +1,135 @@
+#include "web/FlyoutState.h"
+
+#include "actions/ActionBus.h"
+#include "base/Version.h"
+#include "settings/Config.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+
+namespace qv {
+
+namespace {
+
+using nlohmann::json;
+
+const char* projectionText(Projection projection) {
+    switch (projection) {
+    case Projection::Internal: return "internal";
+    case Projection::Clone: return "clone";
+    case Projection::Extend: return "extend";
+    case Projection::External: return "external";
+    default: return "unknown";
+    }
+}
+
+json audioChoices(const std::vector<AudioChoice>& choices) {
+    json list = json::array();
+    for (const AudioChoice& choice : choices)
+        list.push_back(json{{"id", choice.id}, {"name", choice.name}, {"def", choice.isDefault}});
+    return list;
+}
+
+json level(const FlyoutHooks::Level& sample) {
+    return json{{"ok", sample.ok}, {"vol", sample.volume}, {"mute", sample.muted}, {"peak", sample.peak}};
+}
+
+bool flag(const std::function<bool(const std::string&)>& hook, const std::string& key) {
+    return hook ? hook(key) : false;
+}
+
+std::string compact(const json& doc) { return doc.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+} // namespace
+
+FlyoutState::ModeChoices FlyoutState::modeChoices(const std::vector<DisplayMode>& modes, uint32_t width,
+                                                  uint32_t height) {
+    ModeChoices choices;
+    for (const DisplayMode& mode : modes) {
+        const std::pair<uint32_t, uint32_t> size{mode.width, mode.height};
+        if (std::find(choices.resolutions.begin(), choices.resolutions.end(), size) == choices.resolutions.end())
+            choices.resolutions.push_back(size);
+        if (mode.width == width && mode.height == height &&
+            std::find(choices.rates.begin(), choices.rates.end(), mode.refreshHz) == choices.rates.end())
+            choices.rates.push_back(mode.refreshHz);
+    }
+    // Pixel counts as unsigned 32-bit products, as Windows' own sizes are.
+    const auto pixels = [](const std::pair<uint32_t, uint32_t>& size) { return size.first * size.second; };
+    std::stable_sort(choices.resolutions.begin(), choices.resolutions.end(),
+                     [&](const auto& a, const auto& b) { return pixels(a) > pixels(b); });
+    if (choices.resolutions.size() > kMaxResolutions)
+        choices.resolutions.resize(kMaxResolutions);
+    std::sort(choices.rates.begin(), choices.rates.end(), std::greater<uint32_t>());
+    return choices;
+}
+
+json FlyoutState::state(ActionBus& bus, const Config* config, const FlyoutHooks& hooks) {
+    json doc = json::object();
+    doc["version"] = kVersion;
+    doc["projection"] = projectionText(bus.currentProjection());
+    doc["layouts"] = bus.layoutNames();
+
+    bool canHD = false;
+    bool can4K = false;
+    for (const DisplayInfo& display : bus.displays()) {
+        for (const DisplayMode& mode : bus.modes(display.key)) {
+            canHD = canHD || (mode.width == 1920 && mode.height == 1080);
+            can4K = can4K || (mode.width == 3840 && mode.height == 2160);
+        }
+        if (canHD && can4K)
+            break;
+    }
+    doc["canHD"] = canHD;
+    doc["can4K"] = can4K;
+
+    if (hooks.listAudio) {
+        doc["spk"] = audioChoices(hooks.listAudio(false));
+        doc["mic"] = audioChoices(hooks.listAudio(true));
+    }
+    if (hooks.foregroundApp)
+        doc["fgApp"] = hooks.foregroundApp();
+    doc["fgWin"] = hooks.foregroundWindow ? hooks.foregroundWindow() != 0 : false;
+    doc["uiPanels"] = config ? config->uiPanels : std::string();
+    doc["welcome"] = hooks.welcomePending ? hooks.welcomePending() : false;
+
+    json displays = json::array();
+    for (const DisplayInfo& display : bus.displays()) {
+        const ModeChoices choices = modeChoices(bus.modes(display.key), display.width, display.height);
+        json resolutions = json::array();
+        for (const auto& [w, h] : choices.resolutions)
+            resolutions.push_back(json::array({w, h}));
+        displays.push_back(json{{"key", display.key},
+                                {"name", display.name},
+                                {"w", display.width},
+                                {"h", display.height},
+                                {"hz", display.refreshHz},
+                                {"posX", display.posX},
+                                {"posY", display.posY},
+                                {"active", display.active},
+                                {"primary", display.primary},
+                                {"hdrSupported", display.hdrSupported},
+                                {"hdrEnabled", display.hdrEnabled},
+                                {"preview", flag(hooks.previewOpen, display.key)},
+                                {"recording", flag(hooks.recordingActive, display.key)},
+                                {"ndi", flag(hooks.ndiActive, display.key)},
+                                {"resList", std::move(resolutions)},
+                                {"hzList", choices.rates}});
+    }
+    doc["displays"] = std::move(displays);
+    return doc;
+}
+
+json FlyoutState::levels(const FlyoutHooks& hooks) {
+    const FlyoutHooks::Level none;
+    return json{{"spk", level(hooks.audioLevel ? hooks.audioLevel(false) : none)},
+                {"mic", level(hooks.audioLevel ? hooks.audioLevel(true) : none)}};
+}
+
+std::string FlyoutState::stateScript(const json& state) { return "window.qvState(" + compact(state) + ")"; }
+
+std::string FlyoutState::levelsScript(const json& levels) {
+    return "window.qvLevels&&window.qvLevels(" + compact(levels) + ")";
+}
+
+} // namespace qv

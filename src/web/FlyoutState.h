@@ -1,0 +1,45 @@
+#pragma once
+#include "display/DisplayInfo.h"
+#include "web/FlyoutHooks.h"
+
+#include <nlohmann/json_fwd.hpp>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qv {
+
+class ActionBus;
+struct Config;
+
+// The two documents the flyout page renders from: the state document,
+// rebuilt from scratch and sent whole on every user-paced change, and the
+// levels document sent twenty times a second while the flyout is open.
+class FlyoutState {
+public:
+    // A display's resolution choices (distinct sizes, largest pixel count
+    // first, at most 24) and the refresh rates of its current size (distinct,
+    // highest first), from its mode list in the driver's order.
+    struct ModeChoices {
+        std::vector<std::pair<uint32_t, uint32_t>> resolutions;
+        std::vector<uint32_t> rates;
+    };
+    static constexpr size_t kMaxResolutions = 24;
+    static ModeChoices modeChoices(const std::vector<DisplayMode>& modes, uint32_t width, uint32_t height);
+
+    // The state document. config may be null (no settings): "uiPanels" is
+    // then empty. Audio and foreground members are present only when their
+    // hooks are set.
+    static nlohmann::json state(ActionBus& bus, const Config* config, const FlyoutHooks& hooks);
+    // {"spk": level, "mic": level}; only meaningful when audioLevel is set.
+    static nlohmann::json levels(const FlyoutHooks& hooks);
+
+    // The scripts that hand the documents to the page: compact JSON,
+    // non-ASCII characters written as UTF-8.
+    static std::string stateScript(const nlohmann::json& state);
+    static std::string levelsScript(const nlohmann::json& levels);
+};
+
+} // namespace qv
