@@ -1,0 +1,324 @@
+#include "web/FlyoutCommands.h"
+
+#include "actions/ActionBus.h"
+#include "base/Log.h"
+#include "base/StrPrintf.h"
+#include "settings/Config.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <utility>
+
+namespace qv {
+
+namespace {
+
+using nlohmann::json;
+
+// Reads the members of one message, each with its default when missing. A
+// member holding another JSON type spoils the message: the caller checks
+// ok() after reading and before doing anything.
+class Members {
+public:
+    explicit Members(const json& message) : message_(message) {}
+
+    std::string text(const char* key, std::string fallback = {}) {
+        const json* v = find(key);
+        if (!v) return fallback;
+        if (!v->is_string()) return spoil(key, std::move(fallback));
+        return v->get<std::string>();
+    }
+
+    bool flag(const char* key, bool fallback = false) {
+        const json* v = find(key);
+        if (!v) return fallback;
+        if (!v->is_boolean()) return spoil(key, fallback);
+        return v->get<bool>();
+    }
+
+    float number(const char* key, float fallback = 0) {
+        const json* v = find(key);
+        if (!v) return fallback;
+        if (!v->is_number()) return spoil(key, fallback);
+        const double d = v->get<double>();
+        if (!std::isfinite(d)) return spoil(key, fallback);
+        return static_cast<float>(d);
+    }
+
+    // A whole number in 32 signed bits; nothing when missing.
+    std::optional<int32_t> optionalInteger(const char* key) {
+        const json* v = find(key);
+        if (!v) return std::nullopt;
+        constexpr double lo = std::numeric_limits<int32_t>::min();
+        constexpr double hi = std::numeric_limits<int32_t>::max();
+        if (v->is_number_integer()) {
+            const bool inRange = v->is_number_unsigned() ? v->get<uint64_t>() <= static_cast<uint64_t>(hi)
+                                                         : v->get<int64_t>() >= static_cast<int64_t>(lo) &&
+                                                               v->get<int64_t>() <= static_cast<int64_t>(hi);
+            if (inRange) return static_cast<int32_t>(v->get<int64_t>());
+        } else if (v->is_number_float()) {
+            const double d = v->get<double>();
+            if (d >= lo && d <= hi && std::trunc(d) == d) return static_cast<int32_t>(d);
+        }
+        spoil(key, 0);
+        return std::nullopt;
+    }
+
+    int32_t integer(const char* key, int32_t fallback = 0) { return optionalInteger(key).value_or(fallback); }
+
+    bool ok() const { return spoiled_.empty(); }
+    const std::string& spoiled() const { return spoiled_; }
+
+private:
+    const json* find(const char* key) const {
+        auto it = message_.find(key);
+        return it == message_.end() ? nullptr : &*it;
+    }
+
+    template <class T>
+    T spoil(const char* key, T fallback) {
+        if (spoiled_.empty()) spoiled_ = key;
+        return fallback;
+    }
+
+    const json& message_;
+    std::string spoiled_;
+};
+
+Action make(ActionKind kind, std::string display = {}) {
+    Action action;
+    action.kind = kind;
+    action.display = std::move(display);
+    return action;
+}
+
+std::optional<ActionKind> projectionKind(const std::string& mode) {
+    if (mode == "internal") return ActionKind::ProjectionInternal;
+    if (mode == "clone") return ActionKind::ProjectionClone;
+    if (mode == "extend") return ActionKind::ProjectionExtend;
+    if (mode == "external") return ActionKind::ProjectionExternal;
+    return std::nullopt;
+}
+
+void ignoreSpoiled(const std::string& type, const Members& m) {
+    log::logf(log::Warn, "Flyout message '%s' ignored: '%s' has the wrong type", type.c_str(), m.spoiled().c_str());
+}
+
+} // namespace
+
+FlyoutCommands::FlyoutCommands(ActionBus* bus, Config* config, const FlyoutHooks& hooks, Panel& panel)
+    : bus_(bus), config_(config), hooks_(hooks), panel_(panel) {}
+
+std::string FlyoutCommands::generatedLayoutName(size_t savedLayouts, size_t displays) {
+    std::string name = strprintf("Layout %zu (%zu displays)", savedLayouts + 1, displays);
+    if (name.size() > 63) name.resize(63);
+    return name;
+}
+
+void FlyoutCommands::onWebMessage(const std::string& text) {
+    if (!bus_) return;
+    json message;
+    try {
+        message = json::parse(text);
+    } catch (const json::exception&) {
+        return;
+    }
+    if (!message.is_object()) return;
+    auto typeIt = message.find("type");
+    if (typeIt == message.end() || !typeIt->is_string()) return;
+    const std::string type = typeIt->get<std::string>();
+    Members m(message);
+    ActionBus& bus = *bus_;
+
+    // Reads the members first; acts only when all of them had their types.
+    const auto dispatch = [&](const Action& action) {
+        if (!m.ok()) return ignoreSpoiled(type, m);
+        bus.dispatch(action);
+        panel_.pushState();
+    };
+
+    if (type == "size") {
+        const int32_t h = m.integer("h", 520);
+        if (!m.ok()) return ignoreSpoiled(type, m);
+        panel_.resize(h);
+    } else if (type == "close") {
+        panel_.hide();
+    } else if (type == "ui") {
+        const std::string panels = m.text("panels");
+        if (!m.ok()) return ignoreSpoiled(type, m);
+        if (config_) {
+            config_->uiPanels = panels;
+            config_->save();
+        }
+    } else if (type == "welcomeDone") {
+        if (hooks_.welcomeDone) hooks_.welcomeDone();
+        panel_.pushState();
+    } else if (type == "proj") {
+        const std::optional<ActionKind> kind = projectionKind(m.text("mode"));
+        if (!m.ok()) return ignoreSpoiled(type, m);
+        if (kind) bus.dispatch(make(*kind));
+        panel_.pushState();
+    } else if (type == "pushNative") {
+        dispatch(make(ActionKind::PushNativeResolutions));
+    } else if (type == "pushMax") {
+        dispatch(make(ActionKind::PushMaxResolutions));
+    } else if (type == "pushRes") {
+        Action action = make(ActionKind::PushResolutionAll);
+        action.width = m.integer("w");
+        action.height = m.integer("h");
+        dispatch(action);
+    } else if (type == "arrangeMap") {
+        const std::string key = m.text("key");
+        const std::optional<int32_t> x = m.optionalInteger("x");
+        const std::optional<int32_t> y = m.optionalInteger("y");
+        if (!m.ok()) return ignoreSpoiled(type, m);
+        Action action = make(ActionKind::ApplyArrangement);
+        for (const DisplayInfo& display : bus.displays()) {
+            if (!display.active) continue;
+            const bool moved = display.key == key;
+            action.placements.push_back(DisplayPlacement{display.key, moved ? x.value_or(display.posX) : display.posX,
+                                                         moved ? y.value_or(display.posY) : display.posY,
+                                                         display.width, display.height, display.refreshHz,
+                                                         display.orientation, display.primary});
+        }
+        if (!action.placements.empty()) bus.dispatch(action);
+        panel_.pushState();
+    } else if (type == "setaud") {
+        const bool capture = m.flag("cap");
+        const std::string id = m.text("id");
+        if (!m.ok()) return ignoreSpoiled(type, m);
+        if (hooks_.setDefaultAudio) hooks_.setDefaultAudio(id, capture);
+        panel_.pushState();
+    } else if (type == "setvol") {
+        const bool capture = m.flag("cap");
+        const float volume = m.number("vol");
+        if (!m.ok()) return ignoreSpoiled(type, m);
+        if (hooks_.setVolume) hooks_.setVolume(volume, capture);
+        panel_.pushState();
+    } else if (type == "setmute") {
+        const bool capture = m.flag("cap");
+        const bool on = m.flag("on");
+        if (!m.ok()) return ignoreSpoiled(type, m);
+        if (hooks_.setMute) hooks_.setMute(on, capture);
+        panel_.pushState();
+    } else if (type == "fixapp") {
+        panel_.hide();
+        if (hooks_.resetAppAudio) hooks_.resetAppAudio();
+        panel_.pushState();
+    } else if (type == "flip") {
+        dispatch(make(ActionKind::FlipArrangement));
+    } else if (type == "refresh") {
+        dispatch(make(ActionKind::RefreshDisplays));
+    } else if (type == "mirror") {
+        Action action = make(ActionKind::MirrorSpecific);
+        action.displays = {m.text("a"), m.text("b")};
+        dispatch(action);
+    } else if (type == "layoutSave") {
+        Action action = make(ActionKind::SaveLayout);
+        action.name = generatedLayoutName(bus.layoutNames().size(), bus.displays().size());
+        dispatch(action);
+    } else if (type == "layoutRestore" || type == "layoutDelete") {
+        Action action = make(type == "layoutRestore" ? ActionKind::RestoreLayout : ActionKind::DeleteLayout);
+        action.name = m.text("name");
+        dispatch(action);
+    } else if (type == "open") {
+        const std::string what = m.text("what");
+        if (!m.ok()) return ignoreSpoiled(type, m);
+        if (what == "settings") {
+            panel_.hide();
+            if (hooks_.openSettings) hooks_.openSettings();
+        } else if (what == "arrange") {
+            panel_.hide();
+            if (hooks_.openArrangement) hooks_.openArrangement();
+        } else if (what == "recordings") {
+            if (hooks_.openRecordings) hooks_.openRecordings();
+        }
+    } else if (type == "exit") {
+        // Quits whatever the bus answers.
+        bus.dispatch(make(ActionKind::Exit));
+        panel_.quit(0);
+    } else if (type == "disp") {
+        onDisplayMessage(message);
+    }
+}
+
+void FlyoutCommands::onDisplayMessage(const json& message) {
+    Members m(message);
+    const std::string key = m.text("key");
+    const std::string act = m.text("act");
+    ActionBus& bus = *bus_;
+    const std::string type = "disp";
+
+    // Every action of this message carries its display key.
+    const auto dispatch = [&](ActionKind kind, const std::function<void(Action&)>& fill = nullptr) {
+        Action action = make(kind, key);
+        if (fill) fill(action);
+        if (!m.ok()) return ignoreSpoiled(type, m);
+        bus.dispatch(action);
+        panel_.pushState();
+    };
+    // A controller callback for this display, then the state.
+    const auto toggle = [&](const std::function<void(const std::string&)>& hook) {
+        if (!m.ok()) return ignoreSpoiled(type, m);
+        if (hook) hook(key);
+        panel_.pushState();
+    };
+    // The region picker runs a modal loop of its own: the flyout goes first,
+    // and the toggle runs once the page's message callback has returned.
+    const auto deferred = [&](const std::function<void(const std::string&)>& hook) {
+        if (!m.ok()) return ignoreSpoiled(type, m);
+        panel_.hide();
+        panel_.post([hook, key] {
+            if (hook) hook(key);
+        });
+    };
+
+    if (act == "res") {
+        dispatch(ActionKind::SetResolution, [&](Action& a) {
+            a.width = m.integer("w");
+            a.height = m.integer("h");
+        });
+    } else if (act == "hz") {
+        dispatch(ActionKind::SetRefreshRate, [&](Action& a) { a.refreshHz = m.integer("hz"); });
+    } else if (act == "rotate") {
+        dispatch(ActionKind::RotateNext);
+    } else if (act == "primary") {
+        dispatch(ActionKind::SetPrimary);
+    } else if (act == "enable") {
+        dispatch(ActionKind::EnableDisplay);
+    } else if (act == "disable") {
+        dispatch(ActionKind::DisableDisplay);
+    } else if (act == "hdr") {
+        dispatch(ActionKind::ToggleHdr);
+    } else if (act == "gather") {
+        dispatch(ActionKind::GatherWindows);
+    } else if (act == "tile") {
+        dispatch(ActionKind::TileWindows, [&](Action& a) { a.name = m.text("grid", "2x2"); });
+    } else if (act == "snap") {
+        dispatch(ActionKind::SnapWindow, [&](Action& a) {
+            a.name = m.text("grid", "2x2");
+            a.cell = m.integer("cell");
+            // The window that was in front when the flyout opened.
+            a.window = hooks_.foregroundWindow ? hooks_.foregroundWindow() : 0;
+        });
+    } else if (act == "rename") {
+        dispatch(ActionKind::RenameDisplay, [&](Action& a) { a.name = m.text("name"); });
+    } else if (act == "preview") {
+        toggle(hooks_.togglePreview);
+    } else if (act == "record") {
+        toggle(hooks_.toggleRecording);
+    } else if (act == "ndi") {
+        toggle(hooks_.toggleNdi);
+    } else if (act == "recordRegion") {
+        deferred(hooks_.toggleRegionRecording);
+    } else if (act == "ndiRegion") {
+        deferred(hooks_.toggleRegionNdi);
+    } else if (!m.ok()) {
+        ignoreSpoiled(type, m);
+    }
+}
+
+} // namespace qv
