@@ -1,4 +1,5 @@
 #pragma once
+#include "base/ScreenPoint.h"
 #include "base/WindowHandle.h"
 
 #include <cstdint>
@@ -7,12 +8,6 @@
 namespace qv {
 
 class TrayController;
-
-// A point on the virtual screen, in physical pixels.
-struct ScreenPoint {
-    int32_t x = 0;
-    int32_t y = 0;
-};
 
 // The window services behind the tray controller's hidden window. Handles are
 // opaque 64-bit values; constants keep their Windows values.

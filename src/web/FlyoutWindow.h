@@ -1,0 +1,70 @@
+#pragma once
+#include "base/ScreenPoint.h"
+#include "windows/WindowSystem.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace qv {
+
+// The flyout's window and the browser inside it, as the flyout panel drives
+// them. The Win32 implementation owns the HWND and the WebView2 interfaces
+// and reports back to the panel: the browser's completion events and page
+// messages, and the window messages the panel decides about. Everything runs
+// on the user-interface thread.
+class FlyoutWindow {
+public:
+    virtual ~FlyoutWindow() = default;
+
+    // --- The window ---------------------------------------------------------
+    // Registers the class "QuorvaneGlassFlyout" and creates the hidden popup
+    // (WS_EX_TOOLWINDOW | WS_EX_TOPMOST, WS_POPUP, title "Quorvane") over the
+    // rectangle, then applies the window look. False when CreateWindowEx fails.
+    virtual bool create(const ScreenRect& rect) = 0;
+    virtual bool exists() const = 0;
+    virtual void destroy() = 0;
+    virtual bool isVisible() const = 0;
+    // SetWindowPos(HWND_TOPMOST, SWP_SHOWWINDOW) to the rectangle, browser
+    // bounds to the new client rectangle, SetForegroundWindow.
+    virtual void showAt(const ScreenRect& rect) = 0;
+    // ShowWindow(SW_HIDE).
+    virtual void hide() = 0;
+    // The level timer: id 1, every 50 ms.
+    virtual void setLevelTimer() = 0;
+    virtual void killLevelTimer() = 0;
+    // Posts WM_APP + 21 to the window: each one runs the oldest deferred task.
+    virtual void postTaskMessage() = 0;
+    // PostQuitMessage.
+    virtual void quit(int exitCode) = 0;
+    // GetDpiForSystem; GetDpiForWindow (0 when unknown).
+    virtual uint32_t systemDpi() const = 0;
+    virtual uint32_t windowDpi() const = 0;
+    // The work area of the monitor nearest the point; nothing when Windows
+    // does not say.
+    virtual std::optional<ScreenRect> workAreaNear(ScreenPoint point) const = 0;
+    // The environment variable LOCALAPPDATA; empty when it is unset or does
+    // not fit 260 characters.
+    virtual std::string localAppData() const = 0;
+
+    // --- The browser --------------------------------------------------------
+    // CreateCoreWebView2EnvironmentWithOptions with the profile folder; false
+    // when the call itself fails. Completion: FlyoutPanel::onEnvironmentCreated.
+    virtual bool createEnvironment(const std::string& profileFolder) = 0;
+    // CreateCoreWebView2Controller for the window; false when the call fails.
+    // Completion: onControllerCreated.
+    virtual bool createController() = 0;
+    // With the controller: the web view, background colour, browser settings,
+    // the web-message and navigation-completed handlers, the bounds, and
+    // NavigateToString with the flyout page. Completion: onNavigationCompleted.
+    virtual void startPage() = 0;
+    virtual bool hasWebView() const = 0;
+    // ExecuteScript without a completion handler.
+    virtual void executeScript(const std::string& script) = 0;
+    // Browser bounds = the window's client rectangle.
+    virtual void updateBounds() = 0;
+    // Closes the controller and releases the browser's interfaces.
+    virtual void closeBrowser() = 0;
+};
+
+} // namespace qv
