@@ -1,0 +1,75 @@
+// The cost of one flyout state push: building the state document for four
+// displays of 200 modes each and serialising it into the page's script.
+// BM_Reference serialises a prebuilt document of the same shape, so the
+// ratio of the two says what building it (two enumerations, mode lists,
+// choices) adds to the unavoidable serialisation.
+#include "actions/ActionBus.h"
+#include "display/DisplayManager.h"
+#include "layout/LayoutStore.h"
+#include "settings/Config.h"
+#include "sim/SimDesktop.h"
+#include "web/FlyoutState.h"
+#include "windows/WindowPlacement.h"
+
+#include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+namespace qv {
+namespace {
+
+// Four monitors side by side, each listing 200 modes: 50 sizes at four rates.
+struct FourDisplays {
+    FourDisplays() {
+        for (int32_t i = 0; i < 4; ++i) {
+            sim::SimMonitor monitor = sim::SimMonitor::fromEdid(
+                {.productCode = static_cast<uint16_t>(0x1000 + i), .serialNumber = static_cast<uint32_t>(i + 1)});
+            monitor.modes.clear();
+            for (uint32_t size = 0; size < 50; ++size)
+                for (uint32_t hz : {144u, 120u, 75u, 60u})
+                    monitor.modes.push_back({800 + 64 * size, 600 + 36 * size, hz, 32});
+            monitor.current = {800 + 64 * 20, 600 + 36 * 20, 60, 32};
+            desk.displays.plug(monitor, 4000 * i, 0);
+        }
+    }
+    sim::SimDesktop desk;
+    DisplayManager manager{desk.displays};
+    Config config;
+    LayoutStore layouts;
+    WindowPlacement placement{desk.windows, manager};
+    ActionBus bus{manager, placement, layouts, config};
+    FlyoutHooks hooks;
+};
+
+void BM_StatePush(benchmark::State& state) {
+    FourDisplays world;
+    for (auto _ : state) {
+        std::string script = FlyoutState::stateScript(FlyoutState::state(world.bus, &world.config, world.hooks));
+        benchmark::DoNotOptimize(script);
+    }
+}
+BENCHMARK(BM_StatePush);
+
+void BM_Reference(benchmark::State& state) {
+    FourDisplays world;
+    const nlohmann::json doc = FlyoutState::state(world.bus, &world.config, world.hooks);
+    for (auto _ : state) {
+        std::string script = FlyoutState::stateScript(doc);
+        benchmark::DoNotOptimize(script);
+    }
+}
+BENCHMARK(BM_Reference);
+
+void BM_LevelsTick(benchmark::State& state) {
+    FlyoutHooks hooks;
+    hooks.audioLevel = [](bool capture) { return FlyoutHooks::Level{true, capture ? 0.4f : 0.8f, false, 0.3f}; };
+    for (auto _ : state) {
+        std::string script = FlyoutState::levelsScript(FlyoutState::levels(hooks));
+        benchmark::DoNotOptimize(script);
+    }
+}
+BENCHMARK(BM_LevelsTick);
+
+} // namespace
+} // namespace qv
