@@ -8,6 +8,8 @@
 #include "layout/HotplugRestore.h"
 #include "ui/Notices.h"
 #include "ui/TrayMenu.h"
+#include "web/BrowserRuntime.h"
+#include "web/GlassFlyoutPanel.h"
 
 namespace qv {
 
@@ -39,6 +41,7 @@ TrayController::~TrayController() {
     if (trayIcon_.size != 0) ports_.shell.notifyIcon(TrayShellApi::kNimDelete, trayIcon_);
     // Destroying the window sends WM_DESTROY, which clears window_.
     if (window_ != 0) ports_.window.destroyWindow(window_);
+    glassFlyout_.reset();
     hotkeys_.unregisterAll();
 }
 
@@ -68,6 +71,10 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
         log::write(log::Error, "TrayController: CreateWindowEx failed");
         return false;
     }
+
+    // The web flyout gets its callbacks now; its window comes with the first show.
+    if (ports_.flyoutWindow)
+        glassFlyout_ = std::make_unique<GlassFlyoutPanel>(*ports_.flyoutWindow, &bus, &config, flyoutHooks());
 
     trayIcon_ = NotifyIconData{};
     trayIcon_.size = TrayShellApi::kNotifyIconDataSize;
@@ -259,7 +266,33 @@ std::vector<std::string> TrayController::knownDisplayKeys() const {
     return hotplug_ ? hotplug_->knownKeys() : std::vector<std::string>{};
 }
 
-void TrayController::showFlyout(ScreenPoint) {}
+void TrayController::showFlyout(ScreenPoint point) {
+    if (ports_.foreground) {
+        foreground_ = ports_.foreground->capture();
+        foreground_.exeName = ForegroundCapture::exeNameOf(foreground_.imagePath);
+    }
+    if (glassFlyout_ && ports_.browserRuntime && ports_.browserRuntime->available() && glassFlyout_->show(point))
+        return;
+    showClassicFlyout(point);
+}
+
+void TrayController::showClassicFlyout(ScreenPoint point) {
+    log::logf(log::Info, "Flyout at (%d,%d): the classic flyout is not part of this build", point.x, point.y);
+}
+
+FlyoutHooks TrayController::flyoutHooks() {
+    FlyoutHooks hooks;
+    hooks.welcomePending = [this] { return config_ != nullptr && !config_->welcomeShown; };
+    hooks.welcomeDone = [this] {
+        if (!config_) return;
+        config_->welcomeShown = true;
+        config_->save();
+    };
+    hooks.foregroundApp = [this] { return foreground_.exeName; };
+    hooks.foregroundWindow = [this] { return static_cast<uint64_t>(foreground_.window); };
+    hooks.openSettings = [this] { openSettings(); };
+    return hooks;
+}
 
 void TrayController::openSettings() {}
 
@@ -269,7 +302,9 @@ void TrayController::startManualUpdateCheck() {}
 
 void TrayController::armWelcomeTimer() {}
 
-void TrayController::refreshFlyoutState() {}
+void TrayController::refreshFlyoutState() {
+    if (glassFlyout_) glassFlyout_->refreshIfVisible();
+}
 
 void TrayController::showFlyoutAtCursor() { showFlyout(cursorPosition()); }
 

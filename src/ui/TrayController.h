@@ -1,8 +1,10 @@
 #pragma once
 #include "actions/Action.h"
 #include "hotkeys/HotkeyBindings.h"
+#include "ui/ForegroundQuery.h"
 #include "ui/TrayShellApi.h"
 #include "ui/TrayWindowApi.h"
+#include "web/FlyoutHooks.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,7 +14,10 @@
 namespace qv {
 
 class ActionBus;
+class BrowserRuntime;
 class DisplayManager;
+class FlyoutWindow;
+class GlassFlyoutPanel;
 class HotkeyRegistrar;
 class HotplugRestore;
 class LayoutStore;
@@ -37,12 +42,16 @@ public:
     // WM_APP + 1: the tray icon's callback message.
     static constexpr uint32_t kTrayCallbackMessage = 0x8001;
 
-    // The system services the controller works through.
+    // The system services the controller works through. Without the three
+    // flyout services a left click shows the classic flyout.
     struct Ports {
         TrayWindowApi& window;
         TrayShellApi& shell;
         HotkeyRegistrar& hotkeys;
         TickSource& ticks;
+        FlyoutWindow* flyoutWindow = nullptr;
+        BrowserRuntime* browserRuntime = nullptr;
+        ForegroundQuery* foreground = nullptr;
     };
 
     explicit TrayController(Ports ports);
@@ -70,8 +79,10 @@ public:
     // Runs the command of a menu id; nothing without an action bus.
     void onCommand(uint32_t id);
 
-    // Opens the flyout at the point. The flyout panels are not part of the
-    // program yet, so the request ends here.
+    // Opens the flyout at the point: notes the application in front (before
+    // the flyout takes the focus), then shows the web flyout when the browser
+    // runtime is there and the web flyout has not given up, else the classic
+    // one.
     void showFlyout(ScreenPoint point);
     // Opens the settings window; there is none yet, so this does nothing.
     void openSettings();
@@ -87,6 +98,10 @@ public:
     const NotifyIconData& trayIcon() const { return trayIcon_; }
     // Keys of the displays connected at the last check, sorted.
     std::vector<std::string> knownDisplayKeys() const;
+    // The application in front when the flyout was last opened.
+    const ForegroundCapture& foreground() const { return foreground_; }
+    // The callbacks the web flyout is given.
+    FlyoutHooks flyoutHooks();
 
 private:
     void onTrayCallback(uint64_t wParam, int64_t lParam);
@@ -102,6 +117,7 @@ private:
     void startManualUpdateCheck();
     void armWelcomeTimer();
     void refreshFlyoutState();
+    void showClassicFlyout(ScreenPoint point);
 
     Ports ports_;
     uint64_t instance_ = 0;
@@ -113,6 +129,8 @@ private:
     Config* config_ = nullptr;
     HotkeyBindings hotkeys_;
     std::unique_ptr<HotplugRestore> hotplug_;
+    std::unique_ptr<GlassFlyoutPanel> glassFlyout_;
+    ForegroundCapture foreground_;
     uint32_t showFlyoutMessage_ = 0;
     uint32_t taskbarCreatedMessage_ = 0;
     uint32_t quitMessage_ = 0;

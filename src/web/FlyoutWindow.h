@@ -8,6 +8,8 @@
 
 namespace qv {
 
+class GlassFlyoutPanel;
+
 // The flyout's window and the browser inside it, as the flyout panel drives
 // them. The Win32 implementation owns the HWND and the WebView2 interfaces
 // and reports back to the panel: the browser's completion events and page
@@ -16,6 +18,10 @@ namespace qv {
 class FlyoutWindow {
 public:
     virtual ~FlyoutWindow() = default;
+
+    // The panel that the browser's events and the window's messages go to;
+    // null detaches it.
+    virtual void attach(GlassFlyoutPanel* panel) = 0;
 
     // --- The window ---------------------------------------------------------
     // Registers the class "QuorvaneGlassFlyout" and creates the hidden popup

@@ -22,7 +22,14 @@ int32_t scaled(int32_t value, uint32_t dpi) {
 } // namespace
 
 GlassFlyoutPanel::GlassFlyoutPanel(FlyoutWindow& window, ActionBus* bus, Config* config, Hooks hooks)
-    : window_(window), bus_(bus), config_(config), hooks_(std::move(hooks)), commands_(bus, config, hooks_, *this) {}
+    : window_(window), bus_(bus), config_(config), hooks_(std::move(hooks)), commands_(bus, config, hooks_, *this) {
+    window_.attach(this);
+}
+
+GlassFlyoutPanel::~GlassFlyoutPanel() {
+    if (window_.exists()) window_.destroy();
+    window_.attach(nullptr);
+}
 
 bool GlassFlyoutPanel::show(ScreenPoint anchor) {
     if (fellBack_) return false;

@@ -36,6 +36,8 @@ public:
     static constexpr uint32_t kLevelTimer = 1;
 
     GlassFlyoutPanel(FlyoutWindow& window, ActionBus* bus, Config* config, Hooks hooks);
+    // Destroys the window, if it exists.
+    ~GlassFlyoutPanel() override;
     GlassFlyoutPanel(const GlassFlyoutPanel&) = delete;
     GlassFlyoutPanel& operator=(const GlassFlyoutPanel&) = delete;
 

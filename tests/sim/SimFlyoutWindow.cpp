@@ -1,6 +1,7 @@
 #include "sim/SimFlyoutWindow.h"
 
 #include "base/StrPrintf.h"
+#include "web/GlassFlyoutPanel.h"
 
 namespace qv::sim {
 
@@ -15,6 +16,13 @@ std::vector<std::string> SimFlyoutWindow::scripts() const {
     for (const std::string& call : calls)
         if (call.rfind("script ", 0) == 0) out.push_back(call.substr(7));
     return out;
+}
+
+void SimFlyoutWindow::loadPage() {
+    if (!panel) return;
+    panel->onEnvironmentCreated(true);
+    panel->onControllerCreated(true);
+    panel->onNavigationCompleted();
 }
 
 bool SimFlyoutWindow::create(const ScreenRect& r) {

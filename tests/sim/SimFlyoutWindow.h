@@ -35,7 +35,13 @@ public:
     std::vector<std::string> scripts() const;
     void clearCalls() { calls.clear(); }
 
+    // The panel attached to the window.
+    GlassFlyoutPanel* panel = nullptr;
+    // The browser comes up as it would: environment, controller, page loaded.
+    void loadPage();
+
     // --- FlyoutWindow ---
+    void attach(GlassFlyoutPanel* p) override { panel = p; }
     bool create(const ScreenRect& r) override;
     bool exists() const override { return created; }
     void destroy() override;

@@ -30,6 +30,8 @@ struct SimWindow {
     bool frameQueryFails = false;     // DwmGetWindowAttribute(DWMWA_EXTENDED_FRAME_BOUNDS) fails
     bool elevated = false;            // owned by an elevated process: moves are denied, ShowWindow does nothing
     std::uint32_t moveError = 0;      // non-zero: SetWindowPos fails with this error
+    std::uint32_t processId = 0;      // the owning process; 0: unknown
+    std::string imagePath;            // its executable; empty: the process cannot be opened
 };
 
 // The window part of the simulated desktop. Its monitors are SimDisplays'
@@ -54,6 +56,7 @@ public:
     void minimize(WindowHandle window);
     void maximize(WindowHandle window);
     void setForeground(WindowHandle window) { foreground_ = window; }
+    WindowHandle foreground() const { return foreground_; }
     void setShellWindow(WindowHandle window) { shell_ = window; }
     void setWorkArea(const std::string& gdiName, ScreenRect work) { workAreas_[gdiName] = work; }
 

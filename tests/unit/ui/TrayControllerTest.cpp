@@ -4,6 +4,8 @@
 #include "base/LogTesting.h"
 #include "base/StrPrintf.h"
 #include "hotkeys/Chord.h"
+#include "sim/SimFlyoutWindow.h"
+#include "sim/SimForeground.h"
 #include "sim/SimHotkeys.h"
 #include "sim/SimProcess.h"
 #include "sim/SimShell.h"
@@ -342,6 +344,153 @@ TEST_F(TrayControllerTest, TrayCallbackOpensTheMenuOrTheFlyoutAtTheAnchor) {
         const std::vector<std::string>& calls = desk.process.calls;
         EXPECT_EQ(std::count(calls.begin(), calls.end(), "GetCursorPos"), c.asksForCursor ? 1 : 0);
     }
+}
+
+// --- the flyout ---------------------------------------------------------------
+
+// A controller with the web flyout's services: the flyout window and browser,
+// the runtime test and the foreground query of the simulated desktop.
+class FlyoutControllerTest : public TrayControllerTest {
+protected:
+    void SetUp() override {
+        TrayControllerTest::SetUp();
+        desk.displays.laptopWithTwoDocked();
+        editor = desk.windows.openOn("\\\\.\\DISPLAY2", "Untitled - Editor", 800, 600);
+        desk.windows.window(editor).processId = 4242;
+        desk.windows.window(editor).imagePath = "C:\\Program Files\\Editor\\editor.exe";
+        desk.windows.setForeground(editor);
+    }
+
+    std::unique_ptr<TrayController> flyoutController() {
+        TrayController::Ports ports{desk.process, desk.shell, registrar, desk.ticks};
+        ports.flyoutWindow = &flyout;
+        ports.browserRuntime = &runtime;
+        ports.foreground = &foreground;
+        auto controller = std::make_unique<TrayController>(ports);
+        EXPECT_TRUE(controller->create(kInstance, bus, manager, layouts, config));
+        desk.debug.clear();
+        return controller;
+    }
+
+    void leftClick(TrayController& controller) {
+        send(controller, kTrayCallback, anchor(1890, 1060), trayEvent(kWmLButtonUp));
+    }
+
+    int errors() const {
+        int n = 0;
+        for (const std::string& line : desk.debug.lines()) n += line.rfind("[Quorvane][ERR]", 0) == 0;
+        return n;
+    }
+
+    bool classicShown() const {
+        return desk.debug.contains("INF", "Flyout at (1890,1060): the classic flyout is not part of this build");
+    }
+
+    sim::SimFlyoutWindow flyout;
+    sim::SimBrowserRuntime runtime;
+    sim::SimForeground foreground{desk.windows};
+    WindowHandle editor = 0;
+};
+
+TEST_F(FlyoutControllerTest, LeftClickShowsTheWebFlyoutWhenTheRuntimeIsThere) {
+    runtime.installed = true;
+    auto controller = flyoutController();
+    leftClick(*controller);
+    EXPECT_EQ(runtime.asked, 1);
+    ASSERT_FALSE(flyout.calls.empty());
+    EXPECT_EQ(flyout.calls.front().rfind("create ", 0), 0u);
+    EXPECT_TRUE(flyout.visible);
+    EXPECT_FALSE(classicShown());
+    // The application in front before the flyout took the focus.
+    EXPECT_EQ(foreground.captures, 1);
+    EXPECT_EQ(controller->foreground().exeName, "editor.exe");
+    EXPECT_EQ(controller->foreground().window, editor);
+}
+
+TEST_F(FlyoutControllerTest, TheClassicFlyoutWhenTheWebOneCannotShow) {
+    struct Case {
+        const char* what;
+        bool installed;
+        bool failEnvironment;
+        bool withWindow;
+    };
+    const Case cases[] = {
+        {"no runtime", false, false, true},
+        {"the browser cannot start", true, true, true},
+        {"no flyout window in this build", true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::SimFlyoutWindow window;
+        window.failEnvironmentCall = c.failEnvironment;
+        runtime.installed = c.installed;
+        TrayController::Ports ports{desk.process, desk.shell, registrar, desk.ticks};
+        ports.flyoutWindow = c.withWindow ? &window : nullptr;
+        ports.browserRuntime = &runtime;
+        ports.foreground = &foreground;
+        TrayController controller(ports);
+        ASSERT_TRUE(controller.create(kInstance, bus, manager, layouts, config));
+        desk.debug.clear();
+        leftClick(controller);
+        EXPECT_TRUE(classicShown());
+        EXPECT_FALSE(window.visible);
+        EXPECT_EQ(errors(), c.failEnvironment ? 1 : 0); // only the browser's own fall-back line
+        // A second click goes to the classic flyout again, without a new error.
+        desk.debug.clear();
+        leftClick(controller);
+        EXPECT_TRUE(classicShown());
+        EXPECT_EQ(errors(), 0);
+    }
+}
+
+TEST_F(FlyoutControllerTest, TheShowFlyoutMessageOpensItAtTheCursor) {
+    runtime.installed = true;
+    auto controller = flyoutController();
+    desk.process.cursor = {1200, 700};
+    send(*controller, controller->showFlyoutMessage());
+    EXPECT_TRUE(flyout.visible);
+    EXPECT_EQ(flyout.rect.right, 1200);
+    EXPECT_EQ(flyout.rect.bottom, 700);
+}
+
+TEST_F(FlyoutControllerTest, ADisplayChangeRefreshesTheVisibleFlyout) {
+    runtime.installed = true;
+    auto controller = flyoutController();
+    leftClick(*controller);
+    send(*controller, kWmDisplayChange); // the page has not loaded: nothing to push
+    EXPECT_TRUE(flyout.scripts().empty());
+
+    flyout.loadPage();
+    flyout.clearCalls();
+    send(*controller, kWmDisplayChange);
+    ASSERT_EQ(flyout.scripts().size(), 1u);
+    EXPECT_EQ(flyout.scripts()[0].rfind("window.qvState({", 0), 0u);
+
+    // Hidden: nothing is pushed.
+    flyout.hide();
+    flyout.clearCalls();
+    send(*controller, kWmDisplayChange);
+    EXPECT_TRUE(flyout.scripts().empty());
+}
+
+TEST_F(FlyoutControllerTest, TheFlyoutsCallbacks) {
+    auto controller = flyoutController();
+    FlyoutHooks hooks = controller->flyoutHooks();
+    ASSERT_TRUE(hooks.welcomePending && hooks.welcomeDone && hooks.foregroundApp && hooks.foregroundWindow);
+    EXPECT_TRUE(hooks.welcomePending());
+    hooks.welcomeDone();
+    EXPECT_FALSE(hooks.welcomePending());
+    Config saved;
+    ASSERT_TRUE(saved.load());
+    EXPECT_TRUE(saved.welcomeShown);
+
+    EXPECT_EQ(hooks.foregroundApp(), "");
+    runtime.installed = true;
+    leftClick(*controller);
+    EXPECT_EQ(hooks.foregroundApp(), "editor.exe");
+    EXPECT_EQ(hooks.foregroundWindow(), editor);
+    // Members whose parts are not built stay unset: the page gets nothing for them.
+    EXPECT_FALSE(hooks.listAudio || hooks.audioLevel || hooks.togglePreview || hooks.openRecordings);
 }
 
 // --- the menu ---------------------------------------------------------------
