@@ -66,8 +66,11 @@ void AppObjects::buildActionBus() {
 }
 
 bool AppObjects::createTrayController() {
-    tray_ = std::make_unique<TrayController>(
-        TrayController::Ports{ports_.trayWindow, ports_.trayShell, ports_.hotkeys, ports_.ticks});
+    TrayController::Ports ports{ports_.trayWindow, ports_.trayShell, ports_.hotkeys, ports_.ticks};
+    ports.flyoutWindow = ports_.flyoutWindow;
+    ports.browserRuntime = ports_.browserRuntime;
+    ports.foreground = ports_.foreground;
+    tray_ = std::make_unique<TrayController>(ports);
     return tray_->create(instance_, *bus_, *displays_, *layouts_, settings());
 }
 

@@ -9,6 +9,9 @@
 namespace qv {
 
 class ActionBus;
+class BrowserRuntime;
+class FlyoutWindow;
+class ForegroundQuery;
 class DisplayConfigApi;
 class DisplayManager;
 class HotkeyRegistrar;
@@ -35,6 +38,11 @@ public:
         HotkeyRegistrar& hotkeys;
         TickSource& ticks;
         WindowSystem& windowSystem;
+        // The web flyout's services; without them a left click shows the
+        // classic flyout.
+        FlyoutWindow* flyoutWindow = nullptr;
+        BrowserRuntime* browserRuntime = nullptr;
+        ForegroundQuery* foreground = nullptr;
     };
 
     // arguments: the command line without the program name, UTF-8;

@@ -13,9 +13,11 @@
 #include "base/win32/Win32TickSource.h"
 #include "display/win32/Win32DisplayConfigApi.h"
 #include "hotkeys/win32/Win32HotkeyRegistrar.h"
+#include "ui/win32/Win32ForegroundQuery.h"
 #include "ui/win32/Win32TrayShell.h"
 #include "ui/win32/Win32TrayWindow.h"
 #include "vdisplay/win32/Win32VdConsole.h"
+#include "web/win32/Win32BrowserRuntime.h"
 #include "windows/win32/Win32WindowSystem.h"
 
 #include <windows.h>
@@ -38,12 +40,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::Win32HotkeyRegistrar hotkeys;
     qv::Win32TickSource ticks;
     qv::Win32WindowSystem windowSystem;
+    qv::Win32BrowserRuntime browserRuntime;
+    qv::Win32ForegroundQuery foreground;
 
     qv::Elevation elevation(process, registry, shell);
     qv::Elevation::install(&elevation);
 
+    // The web flyout's window comes with its WebView2 host; until then a
+    // left click shows the classic flyout.
     qv::AppObjects objects(arguments, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(instance)),
-                           {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem});
+                           {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, nullptr,
+                            &browserRuntime, &foreground});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 
