@@ -23,6 +23,7 @@ constexpr uint32_t kWmEndSession = 0x0016;
 constexpr uint32_t kWmContextMenu = 0x007B;
 constexpr uint32_t kWmDisplayChange = 0x007E;
 constexpr uint32_t kWmCommand = 0x0111;
+constexpr uint32_t kWmTimer = 0x0113;
 constexpr uint32_t kWmLButtonUp = 0x0202;
 constexpr uint32_t kWmRButtonUp = 0x0205;
 constexpr uint32_t kWmHotkey = 0x0312;
@@ -150,6 +151,9 @@ int64_t TrayController::onMessage(WindowHandle window, uint32_t message, uint64_
         return 0;
     case kWmHotkey:
         hotkeys_.onHotkey(static_cast<int32_t>(wParam));
+        return 0;
+    case kWmTimer:
+        if (wParam == kWelcomeTimer) onWelcomeTimer();
         return 0;
     default:
         return api.defaultWindowProc(window, message, wParam, lParam);
@@ -300,7 +304,18 @@ void TrayController::startAutomaticUpdateCheck() {}
 
 void TrayController::startManualUpdateCheck() {}
 
-void TrayController::armWelcomeTimer() {}
+void TrayController::armWelcomeTimer() { ports_.window.setTimer(window_, kWelcomeTimer, kWelcomeDelayMs); }
+
+void TrayController::onWelcomeTimer() {
+    ports_.window.killTimer(window_, kWelcomeTimer);
+    // Over the tray icon when the shell says where it is.
+    ScreenRect icon;
+    if (ports_.shell.notifyIconRect(window_, kIconId, icon)) {
+        showFlyout(ScreenPoint{(icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2});
+    } else {
+        showFlyoutAtCursor();
+    }
+}
 
 void TrayController::refreshFlyoutState() {
     if (glassFlyout_) glassFlyout_->refreshIfVisible();

@@ -41,6 +41,9 @@ public:
     static constexpr uint32_t kIconId = 1;
     // WM_APP + 1: the tray icon's callback message.
     static constexpr uint32_t kTrayCallbackMessage = 0x8001;
+    // Opens the flyout with its welcome card once, shortly after the first start.
+    static constexpr uint32_t kWelcomeTimer = 43;
+    static constexpr uint32_t kWelcomeDelayMs = 1500;
 
     // The system services the controller works through. Without the three
     // flyout services a left click shows the classic flyout.
@@ -118,6 +121,7 @@ private:
     void armWelcomeTimer();
     void refreshFlyoutState();
     void showClassicFlyout(ScreenPoint point);
+    void onWelcomeTimer();
 
     Ports ports_;
     uint64_t instance_ = 0;

@@ -1,6 +1,7 @@
 #pragma once
 #include "base/WindowHandle.h"
 #include "ui/TrayWindowApi.h"
+#include "windows/WindowSystem.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -81,6 +82,9 @@ public:
     // rectangle. The chosen item reaches the owner as WM_COMMAND.
     virtual bool trackPopupMenu(MenuHandle menu, std::uint32_t flags, ScreenPoint point, WindowHandle owner) = 0;
     virtual void destroyMenu(MenuHandle menu) = 0;
+    // Shell_NotifyIconGetRect for the icon (window, id): where it is on the
+    // screen; false when the shell cannot say.
+    virtual bool notifyIconRect(WindowHandle window, std::uint32_t id, ScreenRect& rect) = 0;
 };
 
 } // namespace qv

@@ -35,6 +35,9 @@ public:
     virtual bool postMessage(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) = 0;
     // GetCursorPos; false on failure.
     virtual bool cursorPos(ScreenPoint& point) = 0;
+    // SetTimer and KillTimer on the window.
+    virtual bool setTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) = 0;
+    virtual bool killTimer(WindowHandle window, uint32_t id) = 0;
 };
 
 } // namespace qv

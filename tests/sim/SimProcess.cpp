@@ -317,6 +317,16 @@ int64_t SimProcess::defaultWindowProc(WindowHandle, uint32_t message, uint64_t, 
     return 0;
 }
 
+bool SimProcess::setTimer(WindowHandle, uint32_t id, uint32_t milliseconds) {
+    record(strprintf("SetTimer(%u, %u)", id, milliseconds));
+    return true;
+}
+
+bool SimProcess::killTimer(WindowHandle, uint32_t id) {
+    record(strprintf("KillTimer(%u)", id));
+    return true;
+}
+
 bool SimProcess::cursorPos(ScreenPoint& point) {
     record("GetCursorPos");
     point = cursor;

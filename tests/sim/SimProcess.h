@@ -150,6 +150,8 @@ public:
     void destroyWindow(WindowHandle window) override;
     int64_t defaultWindowProc(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) override;
     bool cursorPos(ScreenPoint& point) override;
+    bool setTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) override;
+    bool killTimer(WindowHandle window, uint32_t id) override;
 
     // The id RegisterWindowMessageW gives the name (not recorded).
     uint32_t messageId(const std::string& name);

@@ -86,6 +86,13 @@ bool SimShell::appendMenu(MenuHandle menu, std::uint32_t flags, std::uint32_t id
     return true;
 }
 
+bool SimShell::notifyIconRect(WindowHandle, std::uint32_t id, ScreenRect& rect) {
+    process_.record(strprintf("Shell_NotifyIconGetRect(%u)", id));
+    if (!iconRect) return false;
+    rect = *iconRect;
+    return true;
+}
+
 bool SimShell::setForegroundWindow(WindowHandle window) {
     process_.record("SetForegroundWindow");
     return process_.windows.count(window) != 0;

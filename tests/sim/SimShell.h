@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,6 +65,8 @@ public:
     std::map<std::pair<WindowHandle, std::uint32_t>, NotifyIconData> icons;
     std::vector<Notice> notices;
     std::vector<ShownMenu> shownMenus;
+    // Where the shell says the icon is; nothing: it cannot say.
+    std::optional<ScreenRect> iconRect;
     // Menus created and not destroyed.
     std::size_t openMenuCount() const { return menus_.size(); }
 
@@ -73,6 +76,7 @@ public:
     MenuHandle createPopupMenu() override;
     bool appendMenu(MenuHandle menu, std::uint32_t flags, std::uint32_t id, const std::string& text) override;
     bool setForegroundWindow(WindowHandle window) override;
+    bool notifyIconRect(WindowHandle window, std::uint32_t id, ScreenRect& rect) override;
     bool trackPopupMenu(MenuHandle menu, std::uint32_t flags, ScreenPoint point, WindowHandle owner) override;
     void destroyMenu(MenuHandle menu) override;
 

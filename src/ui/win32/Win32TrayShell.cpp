@@ -70,4 +70,15 @@ bool Win32TrayShell::trackPopupMenu(MenuHandle menu, std::uint32_t flags, Screen
 
 void Win32TrayShell::destroyMenu(MenuHandle menu) { DestroyMenu(toMenu(menu)); }
 
+bool Win32TrayShell::notifyIconRect(WindowHandle window, std::uint32_t id, ScreenRect& rect) {
+    NOTIFYICONIDENTIFIER icon{};
+    icon.cbSize = sizeof(icon);
+    icon.hWnd = toHwnd(window);
+    icon.uID = id;
+    RECT r{};
+    if (FAILED(Shell_NotifyIconGetRect(&icon, &r))) return false;
+    rect = ScreenRect{r.left, r.top, r.right, r.bottom};
+    return true;
+}
+
 } // namespace qv

@@ -14,6 +14,7 @@ public:
     bool setForegroundWindow(WindowHandle window) override;
     bool trackPopupMenu(MenuHandle menu, std::uint32_t flags, ScreenPoint point, WindowHandle owner) override;
     void destroyMenu(MenuHandle menu) override;
+    bool notifyIconRect(WindowHandle window, std::uint32_t id, ScreenRect& rect) override;
 };
 
 } // namespace qv

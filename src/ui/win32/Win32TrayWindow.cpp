@@ -74,6 +74,12 @@ bool Win32TrayWindow::postMessage(WindowHandle window, uint32_t message, uint64_
     return PostMessageW(toHwnd(window), message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)) != FALSE;
 }
 
+bool Win32TrayWindow::setTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) {
+    return SetTimer(toHwnd(window), id, milliseconds, nullptr) != 0;
+}
+
+bool Win32TrayWindow::killTimer(WindowHandle window, uint32_t id) { return KillTimer(toHwnd(window), id) != FALSE; }
+
 bool Win32TrayWindow::cursorPos(ScreenPoint& point) {
     POINT p{};
     if (!GetCursorPos(&p)) return false;

@@ -181,6 +181,7 @@ const std::vector<std::string> kTrayIcon = {
     "LoadImageW(101, small)",
     "Shell_NotifyIconW(NIM_ADD)",
     "Shell_NotifyIconW(NIM_SETVERSION)",
+    "SetTimer(43, 1500)", // the welcome, first start
 };
 
 TEST_F(ApplicationTest, RunsTheWholeSequenceAndEndsWithTheQuitCode) {

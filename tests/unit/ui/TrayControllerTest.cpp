@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,7 @@ TEST_F(TrayControllerTest, CreatesTheWindowThenTheTrayIcon) {
                              "LoadImageW(101, small)",
                              "Shell_NotifyIconW(NIM_ADD)",
                              "Shell_NotifyIconW(NIM_SETVERSION)",
+                             "SetTimer(43, 1500)", // the welcome: not shown yet
                          }));
     ASSERT_EQ(desk.process.windows.size(), 1u);
     EXPECT_EQ(desk.process.windows.begin()->first, controller->window());
@@ -491,6 +493,53 @@ TEST_F(FlyoutControllerTest, TheFlyoutsCallbacks) {
     EXPECT_EQ(hooks.foregroundWindow(), editor);
     // Members whose parts are not built stay unset: the page gets nothing for them.
     EXPECT_FALSE(hooks.listAudio || hooks.audioLevel || hooks.togglePreview || hooks.openRecordings);
+}
+
+// The first start opens the flyout by itself once, over the tray icon, with
+// the welcome card; later starts do not.
+TEST_F(FlyoutControllerTest, WelcomeOpensTheFlyoutOverTheIconOnce) {
+    runtime.installed = true;
+    struct Case {
+        const char* what;
+        bool welcomeShown;
+        std::optional<ScreenRect> icon;
+        bool armed;
+        ScreenPoint at;
+    };
+    const Case cases[] = {
+        {"first start, icon found", false, ScreenRect{1860, 1044, 1884, 1068}, true, {1872, 1056}},
+        {"first start, the shell cannot say", false, std::nullopt, true, {640, 360}},
+        {"welcome shown before", true, std::nullopt, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::SimFlyoutWindow window;
+        config.welcomeShown = c.welcomeShown;
+        desk.shell.iconRect = c.icon;
+        desk.process.cursor = {640, 360};
+        desk.process.calls.clear();
+        TrayController::Ports ports{desk.process, desk.shell, registrar, desk.ticks};
+        ports.flyoutWindow = &window;
+        ports.browserRuntime = &runtime;
+        ports.foreground = &foreground;
+        TrayController controller(ports);
+        ASSERT_TRUE(controller.create(kInstance, bus, manager, layouts, config));
+        const std::vector<std::string>& calls = desk.process.calls;
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "SetTimer(43, 1500)"), c.armed ? 1 : 0);
+        if (!c.armed) continue;
+
+        send(controller, 0x0113, 43);
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "KillTimer(43)"), 1);
+        EXPECT_TRUE(window.visible);
+        // Created with its bottom-right corner at that point.
+        ASSERT_FALSE(window.calls.empty());
+        EXPECT_EQ(window.calls.front(),
+                  strprintf("create (%d,%d)-(%d,%d)", c.at.x - 352, c.at.y - 520, c.at.x, c.at.y));
+        // Another timer of the window is not the welcome.
+        window.visible = false;
+        send(controller, 0x0113, 42);
+        EXPECT_FALSE(window.visible);
+    }
 }
 
 // --- the menu ---------------------------------------------------------------
