@@ -14,3 +14,5 @@ target_compile_options(qv_tests PRIVATE ${QV_WARNINGS})
 target_link_libraries(qv_tests PRIVATE qv_sim GTest::gtest GTest::gtest_main)
 include(GoogleTest)
 gtest_discover_tests(qv_tests DISCOVERY_MODE PRE_TEST)
+# The tests that compare what the build embedded with the files it came from.
+target_compile_definitions(qv_tests PRIVATE QV_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
