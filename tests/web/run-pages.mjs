@@ -402,6 +402,19 @@ await tally.check('a levels tick keeps an open drop-down; a state push replaces 
   expectEqual(await p.evaluate(() => window.__held.isConnected), false, 'drop-down after a state push');
 }));
 
+await tally.check('a state push while a name is typed keeps the typed text', () => withPage(F.state(), async (p) => {
+  await expand(p, 'Dell U2720Q');
+  await button(p, 'Rename…').click();
+  const field = p.getByPlaceholder('Display name (empty = default)');
+  await field.fill('Left 4');
+  await pushState(p, F.state());
+  await p.keyboard.type('K');
+  expectEqual(await field.inputValue(), 'Left 4K', 'the field after a state push and one more key');
+  await take(p);
+  await button(p, 'Save').click();
+  expectEqual(await take(p), [dell({ act: 'rename', name: 'Left 4K' })], 'posted');
+}));
+
 await tally.check('qvShown: the next state shows all collapsed, no menu, no rename field', () => withPage(F.state(), async (p) => {
   await expand(p, 'Dell U2720Q');
   await button(p, 'Rename…').click();
