@@ -3,6 +3,7 @@
 #include "base/ActionResult.h"
 #include "settings/Config.h"
 #include "base/JsonFile.h"
+#include "base/JsonNumbers.h"
 #include "base/Log.h"
 #include "base/StrPrintf.h"
 #include "display/DisplayManager.h"
@@ -10,7 +11,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -115,7 +115,7 @@ private:
     void readSigned(const json& object, const std::string& where, const char* key, int32_t& field) {
         auto it = object.find(key);
         if (it == object.end()) return;
-        std::optional<int64_t> n = wholeNumber(*it);
+        std::optional<int64_t> n = jsonWholeNumber(*it);
         if (n && *n >= std::numeric_limits<int32_t>::min() && *n <= std::numeric_limits<int32_t>::max()) {
             field = static_cast<int32_t>(*n);
         } else {
@@ -126,7 +126,7 @@ private:
     void readUnsigned(const json& object, const std::string& where, const char* key, uint32_t& field) {
         auto it = object.find(key);
         if (it == object.end()) return;
-        std::optional<int64_t> n = wholeNumber(*it);
+        std::optional<int64_t> n = jsonWholeNumber(*it);
         if (n && *n >= 0 && *n <= std::numeric_limits<uint32_t>::max()) {
             field = static_cast<uint32_t>(*n);
         } else {
@@ -143,25 +143,8 @@ private:
             drop(where + ".orientation", "expected a number");
             return;
         }
-        const int64_t n = wholeNumber(*it).value_or(0);
+        const int64_t n = jsonWholeNumber(*it).value_or(0);
         field = (n >= 1 && n <= 3) ? static_cast<uint32_t>(n) : 0;
-    }
-
-    // The value of a JSON number that is a whole number fitting 64 signed bits.
-    static std::optional<int64_t> wholeNumber(const json& v) {
-        if (v.is_number_unsigned()) {
-            uint64_t u = v.get<uint64_t>();
-            if (u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return std::nullopt;
-            return static_cast<int64_t>(u);
-        }
-        if (v.is_number_integer()) return v.get<int64_t>();
-        if (v.is_number_float()) {
-            // Beyond 2^53 a double holds only whole numbers, and the ranges
-            // the callers accept end long before that.
-            const double d = v.get<double>();
-            if (std::trunc(d) == d && d >= -9.0e15 && d <= 9.0e15) return static_cast<int64_t>(d);
-        }
-        return std::nullopt;
     }
 
     void drop(const std::string& where, const char* what) { dropped_.push_back(where + ": " + what); }

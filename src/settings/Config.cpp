@@ -2,14 +2,13 @@
 
 #include "base/FileSystem.h"
 #include "base/JsonFile.h"
+#include "base/JsonNumbers.h"
 #include "base/KnownFolders.h"
 #include "base/Log.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <optional>
 #include <vector>
 
@@ -31,7 +30,7 @@ public:
     void readInt(const char* key, int32_t& field, int32_t fallback) {
         const json* v = find(key);
         if (!v) return;
-        if (std::optional<int32_t> n = wholeInt32(*v)) {
+        if (std::optional<int32_t> n = jsonInt32(*v)) {
             field = *n;
             return;
         }
@@ -83,28 +82,6 @@ private:
     const json* find(const char* key) const {
         auto it = doc_.find(key);
         return it == doc_.end() ? nullptr : &*it;
-    }
-
-    // Integers, and floats with a whole value (2.0), that fit 32 signed bits.
-    static std::optional<int32_t> wholeInt32(const json& v) {
-        constexpr int64_t lo = std::numeric_limits<int32_t>::min();
-        constexpr int64_t hi = std::numeric_limits<int32_t>::max();
-        if (v.is_number_unsigned()) {
-            const uint64_t u = v.get<uint64_t>();
-            if (u <= static_cast<uint64_t>(hi)) return static_cast<int32_t>(u);
-            return std::nullopt;
-        }
-        if (v.is_number_integer()) {
-            const int64_t n = v.get<int64_t>();
-            if (n >= lo && n <= hi) return static_cast<int32_t>(n);
-            return std::nullopt;
-        }
-        if (v.is_number_float()) {
-            const double d = v.get<double>();
-            if (d >= static_cast<double>(lo) && d <= static_cast<double>(hi) && std::trunc(d) == d)
-                return static_cast<int32_t>(d);
-        }
-        return std::nullopt;
     }
 
     void drop(const std::string& key, const char* what) { dropped_.push_back(key + ": " + what); }

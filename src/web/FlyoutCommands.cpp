@@ -1,6 +1,7 @@
 #include "web/FlyoutCommands.h"
 
 #include "actions/ActionBus.h"
+#include "base/JsonNumbers.h"
 #include "base/Log.h"
 #include "base/StrPrintf.h"
 #include "settings/Config.h"
@@ -8,7 +9,6 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
-#include <limits>
 #include <optional>
 #include <utility>
 
@@ -52,17 +52,7 @@ public:
     std::optional<int32_t> optionalInteger(const char* key) {
         const json* v = find(key);
         if (!v) return std::nullopt;
-        constexpr double lo = std::numeric_limits<int32_t>::min();
-        constexpr double hi = std::numeric_limits<int32_t>::max();
-        if (v->is_number_integer()) {
-            const bool inRange = v->is_number_unsigned() ? v->get<uint64_t>() <= static_cast<uint64_t>(hi)
-                                                         : v->get<int64_t>() >= static_cast<int64_t>(lo) &&
-                                                               v->get<int64_t>() <= static_cast<int64_t>(hi);
-            if (inRange) return static_cast<int32_t>(v->get<int64_t>());
-        } else if (v->is_number_float()) {
-            const double d = v->get<double>();
-            if (d >= lo && d <= hi && std::trunc(d) == d) return static_cast<int32_t>(d);
-        }
+        if (std::optional<int32_t> n = jsonInt32(*v)) return n;
         spoil(key, 0);
         return std::nullopt;
     }
