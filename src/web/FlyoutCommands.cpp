@@ -59,8 +59,9 @@ public:
 
     int32_t integer(const char* key, int32_t fallback = 0) { return optionalInteger(key).value_or(fallback); }
 
-    bool ok() const { return spoiled_.empty(); }
-    const std::string& spoiled() const { return spoiled_; }
+    bool ok() const { return spoiled_ == nullptr; }
+    // The first member with the wrong type; the keys are the literals read with.
+    const char* spoiled() const { return spoiled_; }
 
 private:
     const json* find(const char* key) const {
@@ -70,12 +71,12 @@ private:
 
     template <class T>
     T spoil(const char* key, T fallback) {
-        if (spoiled_.empty()) spoiled_ = key;
+        if (spoiled_ == nullptr) spoiled_ = key;
         return fallback;
     }
 
     const json& message_;
-    std::string spoiled_;
+    const char* spoiled_ = nullptr;
 };
 
 Action make(ActionKind kind, std::string display = {}) {
@@ -94,7 +95,7 @@ std::optional<ActionKind> projectionKind(const std::string& mode) {
 }
 
 void ignoreSpoiled(const std::string& type, const Members& m) {
-    log::logf(log::Warn, "Flyout message '%s' ignored: '%s' has the wrong type", type.c_str(), m.spoiled().c_str());
+    log::logf(log::Warn, "Flyout message '%s' ignored: '%s' has the wrong type", type.c_str(), m.spoiled());
 }
 
 } // namespace
