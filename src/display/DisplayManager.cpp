@@ -1,5 +1,6 @@
 #include "display/DisplayManager.h"
 
+#include "base/ErrorText.h"
 #include "base/Log.h"
 #include "base/StrPrintf.h"
 #include "display/DisplayKey.h"
@@ -341,14 +342,7 @@ std::vector<DisplayManager::TargetKey> DisplayManager::targetKeys(const std::vec
     return targets;
 }
 
-std::string DisplayManager::errorText(uint32_t code) const {
-    std::string text = api_.formatSystemMessage(code);
-    if (text.empty())
-        text = "unknown error";
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == '.' || text.back() == ' '))
-        text.pop_back();
-    return text + strprintf(" (0x%lX)", static_cast<unsigned long>(code));
-}
+std::string DisplayManager::errorText(uint32_t code) const { return errorLine(api_.formatSystemMessage(code), code); }
 
 std::vector<DisplayPlacement> DisplayManager::placementSnapshot() {
     std::vector<DisplayPlacement> placements;

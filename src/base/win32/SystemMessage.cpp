@@ -1,6 +1,6 @@
 #include "base/win32/SystemMessage.h"
 
-#include "base/StrPrintf.h"
+#include "base/ErrorText.h"
 #include "base/win32/Utf16.h"
 
 #include <windows.h>
@@ -21,13 +21,6 @@ std::string systemMessage(uint32_t code) {
     return text;
 }
 
-std::string errorDescription(uint32_t code) {
-    std::string text = systemMessage(code);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == '.' || text.back() == ' '))
-        text.pop_back();
-    if (text.empty())
-        text = "unknown error";
-    return text + strprintf(" (0x%lX)", static_cast<unsigned long>(code));
-}
+std::string errorDescription(uint32_t code) { return errorLine(systemMessage(code), code); }
 
 } // namespace qv
