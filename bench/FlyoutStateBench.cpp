@@ -3,13 +3,8 @@
 // BM_Reference serialises a prebuilt document of the same shape, so the
 // ratio of the two says what building it (two enumerations, mode lists,
 // choices) adds to the unavoidable serialisation.
-#include "actions/ActionBus.h"
-#include "display/DisplayManager.h"
-#include "layout/LayoutStore.h"
-#include "settings/Config.h"
-#include "sim/SimDesktop.h"
+#include "unit/CoreObjects.h"
 #include "web/FlyoutState.h"
-#include "windows/WindowPlacement.h"
 
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
@@ -20,7 +15,7 @@ namespace qv {
 namespace {
 
 // Four monitors side by side, each listing 200 modes: 50 sizes at four rates.
-struct FourDisplays {
+struct FourDisplays : test::CoreObjects {
     FourDisplays() {
         for (int32_t i = 0; i < 4; ++i) {
             sim::SimMonitor monitor = sim::SimMonitor::fromEdid(
@@ -33,12 +28,6 @@ struct FourDisplays {
             desk.displays.plug(monitor, 4000 * i, 0);
         }
     }
-    sim::SimDesktop desk;
-    DisplayManager manager{desk.displays};
-    Config config;
-    LayoutStore layouts;
-    WindowPlacement placement{desk.windows, manager};
-    ActionBus bus{manager, placement, layouts, config};
     FlyoutHooks hooks;
 };
 

@@ -1,31 +1,11 @@
 #pragma once
-#include "actions/ActionBus.h"
-#include "settings/Config.h"
-#include "display/DisplayManager.h"
-#include "layout/LayoutStore.h"
-#include "sim/SimDesktop.h"
-#include "windows/WindowPlacement.h"
+#include "unit/CoreObjects.h"
 
 #include <gtest/gtest.h>
 
 namespace qv::test {
 
-// The program's core objects over one simulated desktop, wired as the
-// program wires them: the display manager over the desktop's monitors, the
-// placement service over its windows and that manager, and the action bus
-// over the manager, the placement service, the layout store and the
-// settings. The user's profile folder exists, so settings and layouts can be
-// saved.
-class CoreWorld : public ::testing::Test {
-protected:
-    CoreWorld() { desk.createUserProfile(); }
-
-    sim::SimDesktop desk;
-    DisplayManager manager{desk.displays};
-    Config config;
-    LayoutStore layouts;
-    WindowPlacement placement{desk.windows, manager};
-    ActionBus bus{manager, placement, layouts, config};
-};
+// A test over the program's core objects on one simulated desktop.
+class CoreWorld : public ::testing::Test, protected CoreObjects {};
 
 } // namespace qv::test

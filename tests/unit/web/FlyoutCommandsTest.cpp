@@ -2,13 +2,8 @@
 // simulated desktop, recording callbacks and a recording flyout window.
 #include "web/FlyoutCommands.h"
 
-#include "actions/ActionBus.h"
 #include "base/StrPrintf.h"
-#include "display/DisplayManager.h"
-#include "layout/LayoutStore.h"
-#include "settings/Config.h"
-#include "sim/SimDesktop.h"
-#include "windows/WindowPlacement.h"
+#include "unit/CoreObjects.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -48,9 +43,8 @@ std::string describe(const Action& a) {
 // The program's core on a docked laptop, the flyout's callbacks and window,
 // all recording into one log in call order; dispatched actions go to their
 // own list.
-struct FlyoutWorld : FlyoutCommands::Panel {
+struct FlyoutWorld : CoreObjects, FlyoutCommands::Panel {
     FlyoutWorld() {
-        desk.createUserProfile();
         docked = desk.displays.laptopWithTwoDocked();
         bus.setResultListener([this](const Action& a, const ActionResult&) { dispatched.push_back(describe(a)); });
         const auto note = [this](std::string line) { calls.push_back(std::move(line)); };
@@ -94,13 +88,7 @@ struct FlyoutWorld : FlyoutCommands::Panel {
         }
     }
 
-    sim::SimDesktop desk;
     sim::SimDisplays::Docked docked{};
-    DisplayManager manager{desk.displays};
-    Config config;
-    LayoutStore layouts;
-    WindowPlacement placement{desk.windows, manager};
-    ActionBus bus{manager, placement, layouts, config};
     FlyoutHooks hooks;
     FlyoutCommands commands{&bus, &config, hooks, *this};
     std::vector<std::string> dispatched;
