@@ -1,7 +1,6 @@
 #pragma once
 #include "sim/SimWindows.h"
 #include "ui/ForegroundQuery.h"
-#include "web/BrowserRuntime.h"
 
 namespace qv::sim {
 
@@ -26,18 +25,6 @@ public:
 
 private:
     SimWindows& windows_;
-};
-
-// The embedded browser runtime: installed or not. Counts the questions.
-class SimBrowserRuntime final : public BrowserRuntime {
-public:
-    bool available() override {
-        ++asked;
-        return installed;
-    }
-
-    bool installed = false;
-    int asked = 0;
 };
 
 } // namespace qv::sim

@@ -4,6 +4,7 @@
 #include "base/LogTesting.h"
 #include "base/StrPrintf.h"
 #include "hotkeys/Chord.h"
+#include "sim/SimBrowserRuntime.h"
 #include "sim/SimFlyoutWindow.h"
 #include "sim/SimForeground.h"
 #include "sim/SimHotkeys.h"
