@@ -24,9 +24,7 @@ std::wstring readFolder(HKEY root) {
 
 } // namespace
 
-Win32BrowserRuntime::~Win32BrowserRuntime() {
-    if (module_ != nullptr) FreeLibrary(static_cast<HMODULE>(module_));
-}
+Win32BrowserRuntime::~Win32BrowserRuntime() = default;
 
 std::wstring Win32BrowserRuntime::libraryPath() {
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
@@ -41,11 +39,9 @@ std::wstring Win32BrowserRuntime::libraryPath() {
 void* Win32BrowserRuntime::entryPoint() {
     const std::wstring path = libraryPath();
     if (path.empty()) return nullptr;
-    // A runtime updated while the program runs lives in a new folder.
-    if (module_ != nullptr && path != loadedFrom_) {
-        FreeLibrary(static_cast<HMODULE>(module_));
-        module_ = nullptr;
-    }
+    // A runtime updated while the program runs lives in a new folder. The old
+    // library stays loaded: a browser started from it may still be running.
+    if (module_ != nullptr && path != loadedFrom_) module_ = nullptr;
     if (module_ == nullptr) {
         if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return nullptr;
         module_ = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);

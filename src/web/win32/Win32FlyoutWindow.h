@@ -1,0 +1,80 @@
+#pragma once
+#include "web/FlyoutWindow.h"
+#include "web/win32/WebView2Callback.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace qv {
+
+class Win32BrowserRuntime;
+
+// The web flyout's popup window and the WebView2 browser inside it. Window
+// messages and the browser's completions and events go to the attached
+// panel, which decides what they mean; this class only carries out its calls.
+class Win32FlyoutWindow final : public FlyoutWindow {
+public:
+    static constexpr const wchar_t* kClassName = L"QuorvaneGlassFlyout";
+    static constexpr UINT kTaskMessage = WM_APP + 21;
+    static constexpr COLORREF kBackground = RGB(18, 20, 26);
+
+    Win32FlyoutWindow(uint64_t instance, Win32BrowserRuntime& runtime);
+    ~Win32FlyoutWindow() override;
+    Win32FlyoutWindow(const Win32FlyoutWindow&) = delete;
+    Win32FlyoutWindow& operator=(const Win32FlyoutWindow&) = delete;
+
+    void attach(GlassFlyoutPanel* panel) override { panel_ = panel; }
+
+    bool create(const ScreenRect& rect) override;
+    bool exists() const override { return hwnd_ != nullptr; }
+    void destroy() override;
+    bool isVisible() const override;
+    void showAt(const ScreenRect& rect) override;
+    void hide() override;
+    void setLevelTimer() override;
+    void killLevelTimer() override;
+    void postTaskMessage() override;
+    void quit(int exitCode) override;
+    uint32_t systemDpi() const override;
+    uint32_t windowDpi() const override;
+    std::optional<ScreenRect> workAreaNear(ScreenPoint point) const override;
+    std::string localAppData() const override;
+
+    bool createEnvironment(const std::string& profileFolder) override;
+    bool createController() override;
+    void startPage() override;
+    bool hasWebView() const override { return webView_ != nullptr; }
+    void executeScript(const std::string& script) override;
+    void updateBounds() override;
+    void closeBrowser() override;
+
+    // The window, for tests and for the window procedure.
+    HWND hwnd() const { return hwnd_; }
+
+private:
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    bool registerClass();
+    void applyLook();
+    void applySettings();
+    HRESULT environmentCompleted(HRESULT result, wv2::Environment* environment);
+    HRESULT controllerCompleted(HRESULT result, wv2::Controller* controller);
+    HRESULT webMessageReceived(wv2::WebMessageReceivedEventArgs* args);
+    HRESULT navigationCompleted();
+    // Closes the controller and lets go of the controller and the web view.
+    void closeBrowserView();
+
+    HINSTANCE instance_;
+    Win32BrowserRuntime& runtime_;
+    GlassFlyoutPanel* panel_ = nullptr;
+    HWND hwnd_ = nullptr;
+    wv2::Environment* environment_ = nullptr;
+    wv2::Controller* controller_ = nullptr;
+    wv2::WebView* webView_ = nullptr;
+    // Handlers hold this, so a completion that arrives after the window
+    // object is gone does nothing.
+    wv2::Owner<Win32FlyoutWindow> owner_{this};
+};
+
+} // namespace qv
