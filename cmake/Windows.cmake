@@ -28,3 +28,17 @@ if(QV_TESTS)
   target_compile_options(qv_wintests PRIVATE ${QV_WARNINGS})
   target_link_libraries(qv_wintests PRIVATE qv_win32 qv_gtest_win ${QV_STATIC_LINK})
 endif()
+
+if(QV_TESTS)
+  # The imitation WebView2 runtime, laid out as the real runtime's folder:
+  # <folder>\EBWebView\x64\EmbeddedBrowserWebView.dll.
+  set(QV_IMITATION_WEBVIEW2_DIR ${CMAKE_BINARY_DIR}/imitation-webview2/EBWebView/x64)
+  add_library(imitation_webview2 SHARED ${PROJECT_SOURCE_DIR}/tests/imitation/webview2/ImitationWebView2.cpp)
+  target_include_directories(imitation_webview2 PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_options(imitation_webview2 PRIVATE ${QV_WARNINGS})
+  target_link_libraries(imitation_webview2 PRIVATE ole32 user32 gdi32 ${QV_STATIC_LINK})
+  set_target_properties(imitation_webview2 PROPERTIES
+    PREFIX "" OUTPUT_NAME EmbeddedBrowserWebView
+    RUNTIME_OUTPUT_DIRECTORY ${QV_IMITATION_WEBVIEW2_DIR})
+  add_dependencies(qv_wintests imitation_webview2)
+endif()
