@@ -14,6 +14,14 @@
  *                    sharing it, as an editor or a sync client may, prints
  *                    "held" and keeps it open until the file STOP exists;
  *                    exit code 2 when FILE cannot be opened
+ *   qvtool flyout    prints the web flyout window's state and rectangle,
+ *                    "visible|hidden LEFT TOP RIGHT BOTTOM", then the text
+ *                    of the browser's child window (the imitation runtime
+ *                    writes its counters there); exit code 2 when there is
+ *                    no flyout window
+ *   qvtool page JSON sends JSON to the flyout's browser child as a page
+ *                    message (WM_COPYDATA, UTF-16), as the page's
+ *                    postMessage would; exit code 2 when there is none
  */
 #include <windows.h>
 
@@ -83,12 +91,41 @@ static int hold(const char* file, const char* stop) {
     return 0;
 }
 
+static HWND flyoutBrowser(HWND flyout) {
+    return flyout ? FindWindowExW(flyout, NULL, L"QvImitationWebView", NULL) : NULL;
+}
+
+static int flyout(void) {
+    HWND window = FindWindowW(L"QuorvaneGlassFlyout", NULL);
+    if (!window) return 2;
+    RECT r;
+    GetWindowRect(window, &r);
+    printf("%s %ld %ld %ld %ld\n", IsWindowVisible(window) ? "visible" : "hidden", r.left, r.top, r.right, r.bottom);
+    wchar_t text[256] = {0};
+    HWND browser = flyoutBrowser(window);
+    if (browser) GetWindowTextW(browser, text, 256);
+    printf("%ls\n", text);
+    return 0;
+}
+
+static int page(const char* json) {
+    HWND browser = flyoutBrowser(FindWindowW(L"QuorvaneGlassFlyout", NULL));
+    if (!browser) return 2;
+    wchar_t text[1024];
+    int length = MultiByteToWideChar(CP_UTF8, 0, json, -1, text, 1024);
+    if (length <= 1) return 3;
+    COPYDATASTRUCT data = {0, (DWORD)((length - 1) * sizeof(wchar_t)), text};
+    return SendMessageW(browser, WM_COPYDATA, 0, (LPARAM)&data) ? 0 : 3;
+}
+
 int main(int argc, char** argv) {
     if (argc == 4 && strcmp(argv[1], "hold") == 0) return hold(argv[2], argv[3]);
     if (argc == 2 && strcmp(argv[1], "quit") == 0) return quit();
     if (argc == 2 && strcmp(argv[1], "find") == 0) return FindWindowW(L"QuorvaneTray", NULL) ? 0 : 2;
     if (argc == 2 && strcmp(argv[1], "elevated") == 0) return elevated();
     if (argc == 2 && strcmp(argv[1], "window") == 0) return window();
-    fprintf(stderr, "usage: qvtool quit|find|elevated|window|hold FILE STOP\n");
+    if (argc == 2 && strcmp(argv[1], "flyout") == 0) return flyout();
+    if (argc == 3 && strcmp(argv[1], "page") == 0) return page(argv[2]);
+    fprintf(stderr, "usage: qvtool quit|find|elevated|window|hold FILE STOP|flyout|page JSON\n");
     return 64;
 }

@@ -18,6 +18,7 @@
 #include "ui/win32/Win32TrayWindow.h"
 #include "vdisplay/win32/Win32VdConsole.h"
 #include "web/win32/Win32BrowserRuntime.h"
+#include "web/win32/Win32FlyoutWindow.h"
 #include "windows/win32/Win32WindowSystem.h"
 
 #include <windows.h>
@@ -42,14 +43,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::Win32WindowSystem windowSystem;
     qv::Win32BrowserRuntime browserRuntime;
     qv::Win32ForegroundQuery foreground;
+    qv::Win32FlyoutWindow flyoutWindow(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(instance)), browserRuntime);
 
     qv::Elevation elevation(process, registry, shell);
     qv::Elevation::install(&elevation);
 
-    // The web flyout's window comes with its WebView2 host; until then a
-    // left click shows the classic flyout.
     qv::AppObjects objects(arguments, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(instance)),
-                           {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, nullptr,
+                           {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, &flyoutWindow,
                             &browserRuntime, &foreground});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
