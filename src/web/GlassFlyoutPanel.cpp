@@ -1,5 +1,6 @@
 #include "web/GlassFlyoutPanel.h"
 
+#include "base/Dpi.h"
 #include "base/Log.h"
 #include "web/FlyoutState.h"
 #include "web/FlyoutWindow.h"
@@ -9,17 +10,6 @@
 #include <algorithm>
 
 namespace qv {
-
-namespace {
-
-// MulDiv(value, dpi, 96) for the positive sizes of the flyout: rounded to
-// the nearest pixel, halves away from zero.
-int32_t scaled(int32_t value, uint32_t dpi) {
-    const int64_t product = static_cast<int64_t>(value) * dpi;
-    return static_cast<int32_t>(product >= 0 ? (product + 48) / 96 : (product - 48) / 96);
-}
-
-} // namespace
 
 GlassFlyoutPanel::GlassFlyoutPanel(FlyoutWindow& window, ActionBus* bus, Config* config, Hooks hooks)
     : window_(window), bus_(bus), config_(config), hooks_(std::move(hooks)), commands_(bus, config, hooks_, *this) {
@@ -51,8 +41,8 @@ bool GlassFlyoutPanel::show(ScreenPoint anchor) {
 void GlassFlyoutPanel::create() {
     // The window starts with its bottom-right corner at the anchor.
     const uint32_t dpi = window_.systemDpi();
-    const int32_t w = scaled(kWidth, dpi);
-    const int32_t h = scaled(height_, dpi);
+    const int32_t w = dpiScale(kWidth, dpi);
+    const int32_t h = dpiScale(height_, dpi);
     if (!window_.create(ScreenRect{anchor_.x - w, anchor_.y - h, anchor_.x, anchor_.y})) {
         log::write(log::Error, "GlassFlyoutPanel: CreateWindowEx failed");
         return;
@@ -164,8 +154,8 @@ void GlassFlyoutPanel::place(int32_t heightDip) {
     height_ = heightDip;
     uint32_t dpi = window_.windowDpi();
     if (dpi == 0) dpi = 96;
-    const int32_t w = scaled(kWidth, dpi);
-    const int32_t h = scaled(heightDip, dpi);
+    const int32_t w = dpiScale(kWidth, dpi);
+    const int32_t h = dpiScale(heightDip, dpi);
     // Without monitor information the flyout goes where the anchor puts it.
     const ScreenRect work = window_.workAreaNear(anchor_).value_or(
         ScreenRect{anchor_.x - w, anchor_.y - h, anchor_.x + w, anchor_.y + h});
@@ -173,10 +163,10 @@ void GlassFlyoutPanel::place(int32_t heightDip) {
 }
 
 ScreenRect GlassFlyoutPanel::placement(ScreenPoint anchor, const ScreenRect& work, uint32_t dpi, int32_t heightDip) {
-    const int32_t w = scaled(kWidth, dpi);
-    const int32_t margin = scaled(kMargin, dpi);
-    const int32_t minimum = scaled(kMinHeight, dpi);
-    int32_t h = std::min(work.height() - margin, scaled(heightDip, dpi));
+    const int32_t w = dpiScale(kWidth, dpi);
+    const int32_t margin = dpiScale(kMargin, dpi);
+    const int32_t minimum = dpiScale(kMinHeight, dpi);
+    int32_t h = std::min(work.height() - margin, dpiScale(heightDip, dpi));
     if (h < minimum) h = minimum;
 
     int32_t x = anchor.x - work.left < w ? anchor.x : anchor.x - w;
