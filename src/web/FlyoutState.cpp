@@ -2,6 +2,7 @@
 
 #include "actions/ActionBus.h"
 #include "base/Version.h"
+#include "display/ModeChoices.h"
 #include "settings/Config.h"
 
 #include <nlohmann/json.hpp>
@@ -43,27 +44,6 @@ std::string compact(const json& doc) { return doc.dump(-1, ' ', false, json::err
 
 } // namespace
 
-FlyoutState::ModeChoices FlyoutState::modeChoices(const std::vector<DisplayMode>& modes, uint32_t width,
-                                                  uint32_t height) {
-    ModeChoices choices;
-    for (const DisplayMode& mode : modes) {
-        const std::pair<uint32_t, uint32_t> size{mode.width, mode.height};
-        if (std::find(choices.resolutions.begin(), choices.resolutions.end(), size) == choices.resolutions.end())
-            choices.resolutions.push_back(size);
-        if (mode.width == width && mode.height == height &&
-            std::find(choices.rates.begin(), choices.rates.end(), mode.refreshHz) == choices.rates.end())
-            choices.rates.push_back(mode.refreshHz);
-    }
-    // Pixel counts as unsigned 32-bit products, as Windows' own sizes are.
-    const auto pixels = [](const std::pair<uint32_t, uint32_t>& size) { return size.first * size.second; };
-    std::stable_sort(choices.resolutions.begin(), choices.resolutions.end(),
-                     [&](const auto& a, const auto& b) { return pixels(a) > pixels(b); });
-    if (choices.resolutions.size() > kMaxResolutions)
-        choices.resolutions.resize(kMaxResolutions);
-    std::sort(choices.rates.begin(), choices.rates.end(), std::greater<uint32_t>());
-    return choices;
-}
-
 json FlyoutState::state(ActionBus& bus, const Config* config, const FlyoutHooks& hooks) {
     json doc = json::object();
     doc["version"] = kVersion;
@@ -95,7 +75,7 @@ json FlyoutState::state(ActionBus& bus, const Config* config, const FlyoutHooks&
 
     json displays = json::array();
     for (const DisplayInfo& display : bus.displays()) {
-        const ModeChoices choices = modeChoices(bus.modes(display.key), display.width, display.height);
+        const ModeChoices choices = modeChoices(bus.modes(display.key), display.width, display.height, kMaxResolutions);
         json resolutions = json::array();
         for (const auto& [w, h] : choices.resolutions)
             resolutions.push_back(json::array({w, h}));

@@ -22,12 +22,8 @@ public:
     // A display's resolution choices (distinct sizes, largest pixel count
     // first, at most 24) and the refresh rates of its current size (distinct,
     // highest first), from its mode list in the driver's order.
-    struct ModeChoices {
-        std::vector<std::pair<uint32_t, uint32_t>> resolutions;
-        std::vector<uint32_t> rates;
-    };
+    // The page's resolution list holds at most this many sizes.
     static constexpr size_t kMaxResolutions = 24;
-    static ModeChoices modeChoices(const std::vector<DisplayMode>& modes, uint32_t width, uint32_t height);
 
     // The state document. config may be null (no settings): "uiPanels" is
     // then empty. Audio and foreground members are present only when their

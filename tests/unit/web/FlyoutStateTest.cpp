@@ -1,5 +1,6 @@
 // The documents the flyout page renders from.
 #include "web/FlyoutState.h"
+#include "display/ModeChoices.h"
 
 #include "unit/CoreWorld.h"
 
@@ -42,7 +43,7 @@ TEST(FlyoutModeChoices, ResolutionsByPixelCountAndRatesOfTheCurrentSize) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const FlyoutState::ModeChoices choices = FlyoutState::modeChoices(c.modes, c.width, c.height);
+        const ModeChoices choices = modeChoices(c.modes, c.width, c.height, FlyoutState::kMaxResolutions);
         EXPECT_EQ(choices.resolutions, c.resolutions);
         EXPECT_EQ(choices.rates, c.rates);
     }
