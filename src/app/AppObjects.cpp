@@ -70,6 +70,8 @@ bool AppObjects::createTrayController() {
     ports.flyoutWindow = ports_.flyoutWindow;
     ports.browserRuntime = ports_.browserRuntime;
     ports.foreground = ports_.foreground;
+    ports.classicFlyout = ports_.classicFlyout;
+    ports.prompt = ports_.prompt;
     tray_ = std::make_unique<TrayController>(ports);
     return tray_->create(instance_, *bus_, *displays_, *layouts_, settings());
 }

@@ -10,12 +10,14 @@ namespace qv {
 
 class ActionBus;
 class BrowserRuntime;
+class FlyoutPanelSurface;
 class FlyoutWindow;
 class ForegroundQuery;
 class DisplayConfigApi;
 class DisplayManager;
 class HotkeyRegistrar;
 class LayoutStore;
+class TextPrompt;
 class TickSource;
 class TrayController;
 class TrayShellApi;
@@ -43,6 +45,9 @@ public:
         FlyoutWindow* flyoutWindow = nullptr;
         BrowserRuntime* browserRuntime = nullptr;
         ForegroundQuery* foreground = nullptr;
+        // The classic flyout's window and its rename prompt.
+        FlyoutPanelSurface* classicFlyout = nullptr;
+        TextPrompt* prompt = nullptr;
     };
 
     // arguments: the command line without the program name, UTF-8;

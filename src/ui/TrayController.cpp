@@ -6,6 +6,7 @@
 #include "base/Log.h"
 #include "base/Version.h"
 #include "layout/HotplugRestore.h"
+#include "ui/FlyoutPanel.h"
 #include "ui/Notices.h"
 #include "ui/TrayMenu.h"
 #include "web/BrowserRuntime.h"
@@ -44,6 +45,7 @@ TrayController::~TrayController() {
     if (window_ != 0) ports_.window.destroyWindow(window_);
     glassFlyout_.reset();
     hotkeys_.unregisterAll();
+    classicFlyout_.reset();
 }
 
 bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& displays, LayoutStore& layouts,
@@ -71,6 +73,14 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
     if (window_ == 0) {
         log::write(log::Error, "TrayController: CreateWindowEx failed");
         return false;
+    }
+
+    if (ports_.classicFlyout) {
+        classicFlyout_ = std::make_unique<FlyoutPanel>(*ports_.classicFlyout, ports_.prompt);
+        if (!classicFlyout_->create(bus)) return false;
+        FlyoutPanel::Callbacks callbacks;
+        callbacks.openSettings = [this] { openSettings(); };
+        classicFlyout_->setCallbacks(std::move(callbacks), &config);
     }
 
     // The web flyout gets its callbacks now; its window comes with the first show.
@@ -275,12 +285,13 @@ void TrayController::showFlyout(ScreenPoint point) {
         foreground_ = ports_.foreground->capture();
         foreground_.exeName = ForegroundCapture::exeNameOf(foreground_.imagePath);
     }
-    if (glassFlyout_ && ports_.browserRuntime && ports_.browserRuntime->available() && glassFlyout_->show(point))
-        return;
-    showClassicFlyout(point);
+    webFlyoutShown_ =
+        glassFlyout_ && ports_.browserRuntime && ports_.browserRuntime->available() && glassFlyout_->show(point);
+    if (!webFlyoutShown_) showClassicFlyout(point);
 }
 
 void TrayController::showClassicFlyout(ScreenPoint point) {
+    if (classicFlyout_) return classicFlyout_->showAt(point);
     log::logf(log::Info, "Flyout at (%d,%d): the classic flyout is not part of this build", point.x, point.y);
 }
 
@@ -314,6 +325,12 @@ void TrayController::onWelcomeTimer() {
         showFlyout(ScreenPoint{(icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2});
     } else {
         showFlyoutAtCursor();
+    }
+    // The classic flyout has no welcome card to dismiss: having opened it
+    // once is the welcome, or it would open by itself at every start.
+    if (!webFlyoutShown_ && classicFlyout_ && config_ && !config_->welcomeShown) {
+        config_->welcomeShown = true;
+        config_->save();
     }
 }
 

@@ -16,8 +16,11 @@ namespace qv {
 class ActionBus;
 class BrowserRuntime;
 class DisplayManager;
+class FlyoutPanel;
+class FlyoutPanelSurface;
 class FlyoutWindow;
 class GlassFlyoutPanel;
+class TextPrompt;
 class HotkeyRegistrar;
 class HotplugRestore;
 class LayoutStore;
@@ -55,6 +58,10 @@ public:
         FlyoutWindow* flyoutWindow = nullptr;
         BrowserRuntime* browserRuntime = nullptr;
         ForegroundQuery* foreground = nullptr;
+        // The classic flyout's window and the prompt it renames displays
+        // with; without the window there is no classic flyout.
+        FlyoutPanelSurface* classicFlyout = nullptr;
+        TextPrompt* prompt = nullptr;
     };
 
     explicit TrayController(Ports ports);
@@ -65,7 +72,7 @@ public:
     TrayController& operator=(const TrayController&) = delete;
 
     // Keeps the instance and the references, creates the hidden top-level
-    // controller window, adds the tray icon, reports every failed action of
+    // controller window and the (hidden) classic flyout, adds the tray icon, reports every failed action of
     // the bus as an error notice, registers the hotkeys (saving the settings
     // right after, so the default bindings reach the file) and records the
     // connected monitors. False, with the failure logged, when the window or
@@ -105,6 +112,8 @@ public:
     const ForegroundCapture& foreground() const { return foreground_; }
     // The callbacks the web flyout is given.
     FlyoutHooks flyoutHooks();
+    // The classic flyout, when there is one.
+    FlyoutPanel* classicFlyout() const { return classicFlyout_.get(); }
 
 private:
     void onTrayCallback(uint64_t wParam, int64_t lParam);
@@ -134,10 +143,13 @@ private:
     HotkeyBindings hotkeys_;
     std::unique_ptr<HotplugRestore> hotplug_;
     std::unique_ptr<GlassFlyoutPanel> glassFlyout_;
+    std::unique_ptr<FlyoutPanel> classicFlyout_;
     ForegroundCapture foreground_;
     uint32_t showFlyoutMessage_ = 0;
     uint32_t taskbarCreatedMessage_ = 0;
     uint32_t quitMessage_ = 0;
+    // Whether the last flyout request was shown by the web flyout.
+    bool webFlyoutShown_ = false;
     // True while the context menu is being shown.
     bool menuOpen_ = false;
 };

@@ -13,6 +13,7 @@
 #include "base/win32/Win32TickSource.h"
 #include "display/win32/Win32DisplayConfigApi.h"
 #include "hotkeys/win32/Win32HotkeyRegistrar.h"
+#include "ui/win32/Win32FlyoutPanelSurface.h"
 #include "ui/win32/Win32ForegroundQuery.h"
 #include "ui/win32/Win32TrayShell.h"
 #include "ui/win32/Win32TrayWindow.h"
@@ -43,14 +44,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::Win32WindowSystem windowSystem;
     qv::Win32BrowserRuntime browserRuntime;
     qv::Win32ForegroundQuery foreground;
-    qv::Win32FlyoutWindow flyoutWindow(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(instance)), browserRuntime);
+    const auto module = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(instance));
+    qv::Win32FlyoutWindow flyoutWindow(module, browserRuntime);
+    qv::Win32FlyoutPanelSurface classicFlyout(module);
 
     qv::Elevation elevation(process, registry, shell);
     qv::Elevation::install(&elevation);
 
-    qv::AppObjects objects(arguments, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(instance)),
+    qv::AppObjects objects(arguments, module,
                            {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, &flyoutWindow,
-                            &browserRuntime, &foreground});
+                            &browserRuntime, &foreground, &classicFlyout, nullptr});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 

@@ -4,6 +4,7 @@
 #include "web/GlassFlyoutPanel.h"
 #include "web/Pages.h"
 #include "web/win32/Win32BrowserRuntime.h"
+#include "windows/win32/WorkArea.h"
 
 #include <dwmapi.h>
 #include <objbase.h>
@@ -115,13 +116,7 @@ uint32_t Win32FlyoutWindow::systemDpi() const { return GetDpiForSystem(); }
 
 uint32_t Win32FlyoutWindow::windowDpi() const { return hwnd_ != nullptr ? GetDpiForWindow(hwnd_) : 0; }
 
-std::optional<ScreenRect> Win32FlyoutWindow::workAreaNear(ScreenPoint point) const {
-    HMONITOR monitor = MonitorFromPoint(POINT{point.x, point.y}, MONITOR_DEFAULTTONEAREST);
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    if (monitor == nullptr || !GetMonitorInfoW(monitor, &info)) return std::nullopt;
-    return ScreenRect{info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
-}
+std::optional<ScreenRect> Win32FlyoutWindow::workAreaNear(ScreenPoint point) const { return qv::workAreaNear(point); }
 
 std::string Win32FlyoutWindow::localAppData() const {
     wchar_t buffer[MAX_PATH];

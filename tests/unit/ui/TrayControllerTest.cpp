@@ -5,11 +5,13 @@
 #include "base/StrPrintf.h"
 #include "hotkeys/Chord.h"
 #include "sim/SimBrowserRuntime.h"
+#include "sim/SimFlyoutPanelSurface.h"
 #include "sim/SimFlyoutWindow.h"
 #include "sim/SimForeground.h"
 #include "sim/SimHotkeys.h"
 #include "sim/SimProcess.h"
 #include "sim/SimShell.h"
+#include "ui/FlyoutPanel.h"
 #include "ui/TrayMenu.h"
 #include "unit/CoreWorld.h"
 
@@ -541,6 +543,52 @@ TEST_F(FlyoutControllerTest, WelcomeOpensTheFlyoutOverTheIconOnce) {
         send(controller, 0x0113, 42);
         EXPECT_FALSE(window.visible);
     }
+}
+
+// Without the browser runtime the classic panel opens at the click, and its
+// first opening by itself is the welcome: it does not open by itself again.
+TEST_F(FlyoutControllerTest, TheClassicPanelOpensAtTheClickAndCountsAsTheWelcome) {
+    desk.displays.laptopWithTwoDocked();
+    sim::SimFlyoutPanelSurface classic;
+    sim::SimTextPrompt prompt;
+    TrayController::Ports ports{desk.process, desk.shell, registrar, desk.ticks};
+    ports.flyoutWindow = &flyout;
+    ports.browserRuntime = &runtime;
+    ports.classicFlyout = &classic;
+    ports.prompt = &prompt;
+    config.welcomeShown = false;
+    desk.shell.iconRect = ScreenRect{1860, 1044, 1884, 1068};
+    TrayController controller(ports);
+    ASSERT_TRUE(controller.create(kInstance, bus, manager, layouts, config));
+    ASSERT_TRUE(classic.created);
+    EXPECT_FALSE(classic.visible) << "created hidden";
+
+    send(controller, 0x0113, 43);
+    EXPECT_TRUE(classic.visible);
+    EXPECT_EQ(classic.rect.right, 1872);
+    Config saved;
+    ASSERT_TRUE(saved.load());
+    EXPECT_TRUE(saved.welcomeShown);
+
+    classic.hide();
+    leftClick(controller);
+    EXPECT_TRUE(classic.visible);
+    EXPECT_EQ(classic.rect.right, 1890);
+    EXPECT_EQ(classic.rect.bottom, 1040) << "pulled up into the work area above the taskbar";
+    EXPECT_FALSE(classicShown()) << "no placeholder line any more";
+    EXPECT_EQ(errors(), 0);
+    ASSERT_NE(controller.classicFlyout(), nullptr);
+    EXPECT_TRUE(classic.byCaption("Settings"));
+}
+
+TEST_F(FlyoutControllerTest, AClassicPanelThatCannotBeCreatedFailsTheStart) {
+    sim::SimFlyoutPanelSurface classic;
+    classic.failCreate = true;
+    TrayController::Ports ports{desk.process, desk.shell, registrar, desk.ticks};
+    ports.classicFlyout = &classic;
+    TrayController controller(ports);
+    EXPECT_FALSE(controller.create(kInstance, bus, manager, layouts, config));
+    EXPECT_TRUE(desk.debug.contains("ERR", "FlyoutPanel: CreateWindowEx failed"));
 }
 
 // --- the menu ---------------------------------------------------------------
