@@ -19,6 +19,16 @@
  *                    of the browser's child window (the imitation runtime
  *                    writes its counters there); exit code 2 when there is
  *                    no flyout window
+ *   qvtool win CLASS prints the state and rectangle of the first top-level
+ *                    window of the class, "visible|hidden L T R B"; exit
+ *                    code 2 when there is none
+ *   qvtool hide CLASS
+ *                    hides the first top-level window of the class, as
+ *                    the user closing a panel would; exit code 2 when none
+ *   qvtool children CLASS
+ *                    prints a line per child window of that window:
+ *                    "ID L T R B enabled|disabled TEXT" (screen
+ *                    coordinates, UTF-8 text); exit code 2 when none
  *   qvtool page JSON sends JSON to the flyout's browser child as a page
  *                    message (WM_COPYDATA, UTF-16), as the page's
  *                    postMessage would; exit code 2 when there is none
@@ -108,6 +118,48 @@ static int flyout(void) {
     return 0;
 }
 
+static int win(const char* className) {
+    wchar_t name[256];
+    MultiByteToWideChar(CP_UTF8, 0, className, -1, name, 256);
+    HWND window = FindWindowW(name, NULL);
+    if (!window) return 2;
+    RECT r;
+    GetWindowRect(window, &r);
+    printf("%s %ld %ld %ld %ld\n", IsWindowVisible(window) ? "visible" : "hidden", r.left, r.top, r.right, r.bottom);
+    return 0;
+}
+
+static int hide(const char* className) {
+    wchar_t name[256];
+    MultiByteToWideChar(CP_UTF8, 0, className, -1, name, 256);
+    HWND window = FindWindowW(name, NULL);
+    if (!window) return 2;
+    ShowWindow(window, SW_HIDE);
+    return 0;
+}
+
+static BOOL CALLBACK printChild(HWND child, LPARAM parent) {
+    if (GetParent(child) != (HWND)parent) return TRUE;
+    RECT r;
+    GetWindowRect(child, &r);
+    wchar_t text[512] = {0};
+    GetWindowTextW(child, text, 512);
+    char utf8[1024] = {0};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, NULL, NULL);
+    printf("%d %ld %ld %ld %ld %s %s\n", GetDlgCtrlID(child), r.left, r.top, r.right, r.bottom,
+           IsWindowEnabled(child) ? "enabled" : "disabled", utf8);
+    return TRUE;
+}
+
+static int children(const char* className) {
+    wchar_t name[256];
+    MultiByteToWideChar(CP_UTF8, 0, className, -1, name, 256);
+    HWND window = FindWindowW(name, NULL);
+    if (!window) return 2;
+    EnumChildWindows(window, printChild, (LPARAM)window);
+    return 0;
+}
+
 static int page(const char* json) {
     HWND browser = flyoutBrowser(FindWindowW(L"QuorvaneGlassFlyout", NULL));
     if (!browser) return 2;
@@ -126,6 +178,9 @@ int main(int argc, char** argv) {
     if (argc == 2 && strcmp(argv[1], "window") == 0) return window();
     if (argc == 2 && strcmp(argv[1], "flyout") == 0) return flyout();
     if (argc == 3 && strcmp(argv[1], "page") == 0) return page(argv[2]);
-    fprintf(stderr, "usage: qvtool quit|find|elevated|window|hold FILE STOP|flyout|page JSON\n");
+    if (argc == 3 && strcmp(argv[1], "win") == 0) return win(argv[2]);
+    if (argc == 3 && strcmp(argv[1], "children") == 0) return children(argv[2]);
+    if (argc == 3 && strcmp(argv[1], "hide") == 0) return hide(argv[2]);
+    fprintf(stderr, "usage: qvtool quit|find|elevated|window|hold FILE STOP|flyout|page JSON|win CLASS|children CLASS|hide CLASS\n");
     return 64;
 }
