@@ -72,6 +72,7 @@ bool AppObjects::createTrayController() {
     ports.foreground = ports_.foreground;
     ports.classicFlyout = ports_.classicFlyout;
     ports.prompt = ports_.prompt;
+    ports.arrangement = ports_.arrangement;
     tray_ = std::make_unique<TrayController>(ports);
     return tray_->create(instance_, *bus_, *displays_, *layouts_, settings());
 }

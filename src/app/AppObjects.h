@@ -9,6 +9,7 @@
 namespace qv {
 
 class ActionBus;
+class ArrangementSurface;
 class BrowserRuntime;
 class FlyoutPanelSurface;
 class FlyoutWindow;
@@ -48,6 +49,7 @@ public:
         // The classic flyout's window and its rename prompt.
         FlyoutPanelSurface* classicFlyout = nullptr;
         TextPrompt* prompt = nullptr;
+        ArrangementSurface* arrangement = nullptr;
     };
 
     // arguments: the command line without the program name, UTF-8;

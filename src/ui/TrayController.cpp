@@ -6,6 +6,7 @@
 #include "base/Log.h"
 #include "base/Version.h"
 #include "layout/HotplugRestore.h"
+#include "ui/ArrangementWindow.h"
 #include "ui/FlyoutPanel.h"
 #include "ui/Notices.h"
 #include "ui/TrayMenu.h"
@@ -43,6 +44,7 @@ TrayController::~TrayController() {
     if (trayIcon_.size != 0) ports_.shell.notifyIcon(TrayShellApi::kNimDelete, trayIcon_);
     // Destroying the window sends WM_DESTROY, which clears window_.
     if (window_ != 0) ports_.window.destroyWindow(window_);
+    arrangement_.reset();
     glassFlyout_.reset();
     hotkeys_.unregisterAll();
     classicFlyout_.reset();
@@ -75,11 +77,13 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
         return false;
     }
 
+    if (ports_.arrangement) arrangement_ = std::make_unique<ArrangementWindow>(*ports_.arrangement, bus);
     if (ports_.classicFlyout) {
         classicFlyout_ = std::make_unique<FlyoutPanel>(*ports_.classicFlyout, ports_.prompt);
         if (!classicFlyout_->create(bus)) return false;
         FlyoutPanel::Callbacks callbacks;
         callbacks.openSettings = [this] { openSettings(); };
+        callbacks.openArrangement = [this] { openArrangement(); };
         classicFlyout_->setCallbacks(std::move(callbacks), &config);
     }
 
@@ -306,10 +310,15 @@ FlyoutHooks TrayController::flyoutHooks() {
     hooks.foregroundApp = [this] { return foreground_.exeName; };
     hooks.foregroundWindow = [this] { return static_cast<uint64_t>(foreground_.window); };
     hooks.openSettings = [this] { openSettings(); };
+    hooks.openArrangement = [this] { openArrangement(); };
     return hooks;
 }
 
 void TrayController::openSettings() {}
+
+void TrayController::openArrangement() {
+    if (arrangement_) arrangement_->open();
+}
 
 void TrayController::startAutomaticUpdateCheck() {}
 

@@ -14,6 +14,8 @@
 namespace qv {
 
 class ActionBus;
+class ArrangementSurface;
+class ArrangementWindow;
 class BrowserRuntime;
 class DisplayManager;
 class FlyoutPanel;
@@ -62,6 +64,8 @@ public:
         // with; without the window there is no classic flyout.
         FlyoutPanelSurface* classicFlyout = nullptr;
         TextPrompt* prompt = nullptr;
+        // The arrangement window's window; without it there is none.
+        ArrangementSurface* arrangement = nullptr;
     };
 
     explicit TrayController(Ports ports);
@@ -96,6 +100,8 @@ public:
     void showFlyout(ScreenPoint point);
     // Opens the settings window; there is none yet, so this does nothing.
     void openSettings();
+    // Opens the arrangement window, or reloads it and brings it to the front.
+    void openArrangement();
 
     // Shows one notice from the tray icon: an error notice when error is set,
     // else an information notice. Returns the shell's answer; without a tray
@@ -144,6 +150,7 @@ private:
     std::unique_ptr<HotplugRestore> hotplug_;
     std::unique_ptr<GlassFlyoutPanel> glassFlyout_;
     std::unique_ptr<FlyoutPanel> classicFlyout_;
+    std::unique_ptr<ArrangementWindow> arrangement_;
     ForegroundCapture foreground_;
     uint32_t showFlyoutMessage_ = 0;
     uint32_t taskbarCreatedMessage_ = 0;

@@ -13,6 +13,7 @@
 #include "base/win32/Win32TickSource.h"
 #include "display/win32/Win32DisplayConfigApi.h"
 #include "hotkeys/win32/Win32HotkeyRegistrar.h"
+#include "ui/win32/Win32ArrangementSurface.h"
 #include "ui/win32/Win32FlyoutPanelSurface.h"
 #include "ui/win32/Win32ForegroundQuery.h"
 #include "ui/win32/Win32TrayShell.h"
@@ -47,13 +48,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const auto module = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(instance));
     qv::Win32FlyoutWindow flyoutWindow(module, browserRuntime);
     qv::Win32FlyoutPanelSurface classicFlyout(module);
+    qv::Win32ArrangementSurface arrangement(module);
 
     qv::Elevation elevation(process, registry, shell);
     qv::Elevation::install(&elevation);
 
     qv::AppObjects objects(arguments, module,
                            {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, &flyoutWindow,
-                            &browserRuntime, &foreground, &classicFlyout, nullptr});
+                            &browserRuntime, &foreground, &classicFlyout, nullptr, &arrangement});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 

@@ -4,6 +4,7 @@
 #include "base/LogTesting.h"
 #include "base/StrPrintf.h"
 #include "hotkeys/Chord.h"
+#include "sim/SimArrangementSurface.h"
 #include "sim/SimBrowserRuntime.h"
 #include "sim/SimFlyoutPanelSurface.h"
 #include "sim/SimFlyoutWindow.h"
@@ -579,6 +580,30 @@ TEST_F(FlyoutControllerTest, TheClassicPanelOpensAtTheClickAndCountsAsTheWelcome
     EXPECT_EQ(errors(), 0);
     ASSERT_NE(controller.classicFlyout(), nullptr);
     EXPECT_TRUE(classic.byCaption("Settings"));
+}
+
+// The arrangement window opens from the classic flyout's button and from the
+// web flyout's callback; opening it again reloads the one window.
+TEST_F(FlyoutControllerTest, BothFlyoutsOpenTheOneArrangementWindow) {
+    desk.displays.laptopWithTwoDocked();
+    sim::SimFlyoutPanelSurface classic;
+    sim::SimArrangementSurface arrangement;
+    TrayController::Ports ports{desk.process, desk.shell, registrar, desk.ticks};
+    ports.classicFlyout = &classic;
+    ports.arrangement = &arrangement;
+    TrayController controller(ports);
+    ASSERT_TRUE(controller.create(kInstance, bus, manager, layouts, config));
+    EXPECT_FALSE(arrangement.created) << "not before it is asked for";
+
+    leftClick(controller);
+    ASSERT_TRUE(classic.visible);
+    controller.classicFlyout()->onCommand(FlyoutPanel::kArrange);
+    EXPECT_FALSE(classic.visible) << "the panel makes way";
+    EXPECT_TRUE(arrangement.visible);
+
+    controller.flyoutHooks().openArrangement();
+    EXPECT_EQ(arrangement.creations, 1);
+    EXPECT_TRUE(arrangement.visible);
 }
 
 TEST_F(FlyoutControllerTest, AClassicPanelThatCannotBeCreatedFailsTheStart) {
