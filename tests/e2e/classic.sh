@@ -84,8 +84,47 @@ press 100
 check "and clicking again expands it" wait_for -t 10 has_control 18
 check "the panel stays open meanwhile" panel_visible
 
-xdotool key Escape
-wait_for -t 10 panel_hidden
+# --- the arrangement window, from the panel ------------------------------------
+press 13
+arrange_visible() { [ "$(qv win QuorvaneArrange | cut -d' ' -f1)" = visible ]; }
+check "Arrange Displays opens the arrangement window" wait_for -t 10 arrange_visible
+check "and the panel makes way" panel_hidden
+arrange_controls() { qv children QuorvaneArrange; }
+arrange_ok() {
+    local list
+    list=$(arrange_controls)
+    for row in "2001 .* Set as primary$" "2002 .* Apply$" "2003 .* Revert$" "2004 .* Close$"; do
+        grep -q "^$row" <<<"$list" || { echo "missing: $row" >&2; return 1; }
+    done
+}
+check "its buttons carry their captions and ids" arrange_ok
+# The canvas's middle, where the one display's tile is, from "Set as primary"
+# (client 16,372; the canvas spans 16,58 to 584,358 at 96 DPI).
+read -r _ bl bt _ _ _ < <(arrange_controls | grep '^2001 ')
+cx=$((bl - 16 + 300))
+cy=$((bt - 372 + 208))
+read -r _ al at ar ab < <(qv win QuorvaneArrange)
+sleep 0.5
+import -window root "$work/screen.png" 2>/dev/null
+convert "$work/screen.png" -crop "$((ar - al))x$((ab - at))+$al+$at" +repage "$work/arrange.png" 2>/dev/null
+check "screenshot of the arrangement window taken" test -s "$work/arrange.png"
+if [ -n "${QV_SCREENSHOTS:-}" ] && [ -s "$work/arrange.png" ]; then
+    cp "$work/arrange.png" "$QV_SCREENSHOTS/arrange.png"
+fi
+xdotool mousemove "$cx" "$cy" mousedown 1 mousemove $((cx + 20)) $((cy + 10)) mousemove $((cx + 40)) $((cy + 20)) mouseup 1
+a_press() {
+    local id l t r b
+    read -r id l t r b _ < <(arrange_controls | grep "^$1 ")
+    [ -n "${id:-}" ] || return 1
+    xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
+}
+a_press 2002
+check "a drag and Apply dispatch one ApplyArrangement" wait_for -t 10 logged "INF dispatch ApplyArrangement$"
+a_press 2004
+arrange_gone() { ! wine "$work/qvtool.exe" win QuorvaneArrange >/dev/null 2>&1; }
+check "Close closes it" wait_for -t 10 arrange_gone
+
+# --- a second start -------------------------------------------------------------
 wine "$exe" >/dev/null 2>&1
 check "a second start shows it again" wait_for -t 10 panel_visible
 
