@@ -112,7 +112,14 @@ TEST_F(ClassicFlyoutWine, EscapeAndDeactivationHideIt) {
     SendMessageW(child(hwnd, FlyoutPanel::kExtend), WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_FALSE(IsWindowVisible(hwnd));
 
+    // A dialog the panel owns (the rename prompt) keeps it open behind it.
     panel.showAt({400, 300});
+    HWND owned = CreateWindowExW(0, L"STATIC", L"owned", WS_POPUP, 0, 0, 10, 10, hwnd, nullptr, nullptr, nullptr);
+    ASSERT_NE(owned, nullptr);
+    SendMessageW(hwnd, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(owned));
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    DestroyWindow(owned);
+
     SendMessageW(hwnd, WM_ACTIVATE, WA_INACTIVE, 0);
     EXPECT_FALSE(IsWindowVisible(hwnd));
     EXPECT_TRUE(IsWindow(hwnd)) << "hidden, not destroyed";

@@ -204,9 +204,13 @@ LRESULT CALLBACK Win32FlyoutPanelSurface::windowProc(HWND hwnd, UINT message, WP
 
 LRESULT Win32FlyoutPanelSurface::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_ACTIVATE:
-        if (LOWORD(wParam) == WA_INACTIVE && panel_ != nullptr) panel_->onDeactivate();
+    case WM_ACTIVATE: {
+        // The rename prompt is owned by the panel: the panel stays behind it.
+        const HWND activated = reinterpret_cast<HWND>(lParam);
+        const bool ownDialog = activated != nullptr && GetWindow(activated, GW_OWNER) == hwnd_;
+        if (LOWORD(wParam) == WA_INACTIVE && !ownDialog && panel_ != nullptr) panel_->onDeactivate();
         return 0;
+    }
     case WM_KEYDOWN:
         if (wParam == VK_ESCAPE && panel_ != nullptr) panel_->onEscape();
         return 0;

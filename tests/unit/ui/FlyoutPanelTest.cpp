@@ -487,6 +487,16 @@ TEST_F(FlyoutPanelTest, ExitDispatchesAndEndsTheLoopAndWindowEventsHideOrRebuild
     panel.onEscape();
     EXPECT_FALSE(surface.visible);
 
+    // Moved to a monitor of 150 %: the suggested place, every size scaled,
+    // the bottom edge kept.
+    panel.showAt({1900, 1030});
+    surface.dpiValue = 144;
+    panel.onDpiChanged(ScreenRect{1423, 130, 1900, 1030});
+    EXPECT_EQ(surface.rect.bottom, 1030);
+    EXPECT_EQ(surface.rect.width(), 477);
+    EXPECT_EQ(surface.rect.height(), (panel.height() * 144 + 48) / 96);
+    surface.dpiValue = 96;
+
     // Visible: a vanished display disappears from the panel at once.
     panel.showAt({1900, 1030});
     desk.displays.unplug(docked.right);
