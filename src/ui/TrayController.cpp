@@ -316,6 +316,14 @@ FlyoutHooks TrayController::flyoutHooks() {
 
 void TrayController::openSettings() {}
 
+void TrayController::refreshTrayIcon() {
+    if (!config_ || trayIcon_.size == 0) return;
+    NotifyIconData icon = trayIcon_;
+    icon.flags = TrayShellApi::kNifIcon;
+    icon.icon = ports_.shell.loadSmallIcon(instance_, config_->monochromeIcon ? kMonochromeIconResource : kIconResource);
+    if (ports_.shell.notifyIcon(TrayShellApi::kNimModify, icon)) trayIcon_.icon = icon.icon;
+}
+
 void TrayController::openArrangement() {
     if (arrangement_) arrangement_->open();
 }

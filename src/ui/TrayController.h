@@ -102,6 +102,8 @@ public:
     void openSettings();
     // Opens the arrangement window, or reloads it and brings it to the front.
     void openArrangement();
+    // Shows the colour or the monochrome icon, as the settings say, at once.
+    void refreshTrayIcon();
 
     // Shows one notice from the tray icon: an error notice when error is set,
     // else an information notice. Returns the shell's answer; without a tray
