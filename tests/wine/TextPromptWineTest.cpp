@@ -277,6 +277,13 @@ TEST(TextPromptWine, TheOwnerIsDisabledWhileItIsOpenAndThePromptCentredOverIt) {
     const RECT& work = monitor.rcWork;
     EXPECT_EQ(promptRect.left, work.left + (work.right - work.left - width) / 2);
     EXPECT_EQ(promptRect.top, work.top + (work.bottom - work.top - height) / 2);
+
+    // An owner that another modal window had disabled stays disabled.
+    ShowWindow(owner.hwnd, SW_SHOW);
+    EnableWindow(owner.hwnd, FALSE);
+    EXPECT_FALSE(ask(
+        text, [](HWND prompt) { PostMessageW(prompt, WM_CLOSE, 0, 0); }, handle(owner.hwnd)));
+    EXPECT_FALSE(IsWindowEnabled(owner.hwnd));
 }
 
 TEST(TextPromptWine, AQuitRequestCancelsThePromptAndIsPassedOn) {

@@ -217,7 +217,8 @@ bool Win32TextPrompt::prompt(WindowHandle ownerHandle, const std::string& title,
     // A prompt still open here was interrupted: it counts as cancelled.
     if (state.open) close(dialog, state);
     releaseOwner(state);
-    if (owner != nullptr && IsWindow(owner)) SetActiveWindow(owner);
+    // A hidden owner is not activated: the keyboard would go to a window nobody sees.
+    if (owner != nullptr && IsWindowVisible(owner)) SetActiveWindow(owner);
     freeResources();
     // The quit request was meant for the program's main loop: pass it on.
     if (quit) PostQuitMessage(static_cast<int>(quitCode));
