@@ -71,7 +71,8 @@ uint32_t Win32SettingsSurface::dpi() const { return hwnd_ != nullptr ? GetDpiFor
 
 void Win32SettingsSurface::build(const std::vector<ClassicControl>& controls, uint32_t dpi) {
     if (hwnd_ == nullptr) return;
-    if (bodyFont_ == nullptr) bodyFont_ = classic::createFont(classic::px(kBodyHeight, dpi), FW_NORMAL, classic::bodyFace());
+    if (bodyFont_ == nullptr)
+        bodyFont_ = classic::createFont(classic::px(kBodyHeight, dpi), FW_NORMAL, classic::bodyFace());
     if (titleFont_ == nullptr)
         titleFont_ = classic::createFont(classic::px(kTitleHeight, dpi), kTitleWeight, classic::titleFace());
     for (const ClassicControl& control : controls)
@@ -138,7 +139,8 @@ void Win32SettingsSurface::releaseResources() {
 
 LRESULT CALLBACK Win32SettingsSurface::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
-        auto* surface = static_cast<Win32SettingsSurface*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        auto* surface = static_cast<Win32SettingsSurface*>(create->lpCreateParams);
         surface->hwnd_ = hwnd;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(surface));
     }
