@@ -73,6 +73,7 @@ bool AppObjects::createTrayController() {
     ports.classicFlyout = ports_.classicFlyout;
     ports.prompt = ports_.prompt;
     ports.arrangement = ports_.arrangement;
+    ports.settings = ports_.settings;
     tray_ = std::make_unique<TrayController>(ports);
     return tray_->create(instance_, *bus_, *displays_, *layouts_, settings());
 }

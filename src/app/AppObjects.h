@@ -10,6 +10,7 @@ namespace qv {
 
 class ActionBus;
 class ArrangementSurface;
+class SettingsSurface;
 class BrowserRuntime;
 class FlyoutPanelSurface;
 class FlyoutWindow;
@@ -50,6 +51,7 @@ public:
         FlyoutPanelSurface* classicFlyout = nullptr;
         TextPrompt* prompt = nullptr;
         ArrangementSurface* arrangement = nullptr;
+        SettingsSurface* settings = nullptr;
     };
 
     // arguments: the command line without the program name, UTF-8;

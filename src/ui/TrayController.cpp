@@ -9,6 +9,7 @@
 #include "ui/ArrangementWindow.h"
 #include "ui/FlyoutPanel.h"
 #include "ui/Notices.h"
+#include "ui/SettingsWindow.h"
 #include "ui/TrayMenu.h"
 #include "web/BrowserRuntime.h"
 #include "web/GlassFlyoutPanel.h"
@@ -46,6 +47,7 @@ TrayController::~TrayController() {
     if (window_ != 0) ports_.window.destroyWindow(window_);
     arrangement_.reset();
     glassFlyout_.reset();
+    classicSettings_.reset();
     hotkeys_.unregisterAll();
     classicFlyout_.reset();
 }
@@ -78,6 +80,7 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
     }
 
     if (ports_.arrangement) arrangement_ = std::make_unique<ArrangementWindow>(*ports_.arrangement, bus);
+    if (ports_.settings) classicSettings_ = std::make_unique<SettingsWindow>(*ports_.settings);
     if (ports_.classicFlyout) {
         classicFlyout_ = std::make_unique<FlyoutPanel>(*ports_.classicFlyout, ports_.prompt);
         if (!classicFlyout_->create(bus)) return false;
@@ -314,7 +317,16 @@ FlyoutHooks TrayController::flyoutHooks() {
     return hooks;
 }
 
-void TrayController::openSettings() {}
+void TrayController::openSettings() {
+    // The web settings page is not part of this build: the classic window
+    // serves with or without the browser runtime.
+    if (!config_ || !classicSettings_) return;
+    SettingsCallbacks callbacks;
+    callbacks.checkForUpdates = [this] { startManualUpdateCheck(); };
+    callbacks.refreshTrayIcon = [this] { refreshTrayIcon(); };
+    callbacks.openArrangement = [this] { openArrangement(); };
+    classicSettings_->create(instance_, *config_, std::move(callbacks));
+}
 
 void TrayController::refreshTrayIcon() {
     if (!config_ || trayIcon_.size == 0) return;

@@ -22,6 +22,8 @@ class FlyoutPanel;
 class FlyoutPanelSurface;
 class FlyoutWindow;
 class GlassFlyoutPanel;
+class SettingsSurface;
+class SettingsWindow;
 class TextPrompt;
 class HotkeyRegistrar;
 class HotplugRestore;
@@ -66,6 +68,8 @@ public:
         TextPrompt* prompt = nullptr;
         // The arrangement window's window; without it there is none.
         ArrangementSurface* arrangement = nullptr;
+        // The classic settings window's window; without it "Settings…" does nothing.
+        SettingsSurface* settings = nullptr;
     };
 
     explicit TrayController(Ports ports);
@@ -98,7 +102,8 @@ public:
     // runtime is there and the web flyout has not given up, else the classic
     // one.
     void showFlyout(ScreenPoint point);
-    // Opens the settings window; there is none yet, so this does nothing.
+    // Opens the settings window, or brings it to the front when it is open.
+    // Nothing without settings.
     void openSettings();
     // Opens the arrangement window, or reloads it and brings it to the front.
     void openArrangement();
@@ -153,6 +158,7 @@ private:
     std::unique_ptr<GlassFlyoutPanel> glassFlyout_;
     std::unique_ptr<FlyoutPanel> classicFlyout_;
     std::unique_ptr<ArrangementWindow> arrangement_;
+    std::unique_ptr<SettingsWindow> classicSettings_;
     ForegroundCapture foreground_;
     uint32_t showFlyoutMessage_ = 0;
     uint32_t taskbarCreatedMessage_ = 0;

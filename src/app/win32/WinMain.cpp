@@ -16,6 +16,8 @@
 #include "ui/win32/Win32ArrangementSurface.h"
 #include "ui/win32/Win32FlyoutPanelSurface.h"
 #include "ui/win32/Win32ForegroundQuery.h"
+#include "ui/win32/Win32SettingsSurface.h"
+#include "ui/win32/Win32TextPrompt.h"
 #include "ui/win32/Win32TrayShell.h"
 #include "ui/win32/Win32TrayWindow.h"
 #include "vdisplay/win32/Win32VdConsole.h"
@@ -49,13 +51,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::Win32FlyoutWindow flyoutWindow(module, browserRuntime);
     qv::Win32FlyoutPanelSurface classicFlyout(module);
     qv::Win32ArrangementSurface arrangement(module);
+    qv::Win32SettingsSurface settingsSurface;
+    qv::Win32TextPrompt prompt(module);
 
     qv::Elevation elevation(process, registry, shell);
     qv::Elevation::install(&elevation);
 
     qv::AppObjects objects(arguments, module,
                            {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, &flyoutWindow,
-                            &browserRuntime, &foreground, &classicFlyout, nullptr, &arrangement});
+                            &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 

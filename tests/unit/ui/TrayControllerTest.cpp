@@ -11,8 +11,10 @@
 #include "sim/SimForeground.h"
 #include "sim/SimHotkeys.h"
 #include "sim/SimProcess.h"
+#include "sim/SimSettingsSurface.h"
 #include "sim/SimShell.h"
 #include "ui/FlyoutPanel.h"
+#include "ui/SettingsWindow.h"
 #include "ui/TrayMenu.h"
 #include "unit/CoreWorld.h"
 
@@ -160,6 +162,39 @@ TEST_F(TrayControllerTest, TrayIconRecordPicksTheIconFromTheSettings) {
         controller.reset();
         EXPECT_TRUE(desk.shell.icons.empty());
     }
+}
+
+// "Settings…" opens the classic settings window; ticking the monochrome icon
+// there swaps the tray icon at once; its arrangement button opens that window.
+TEST_F(TrayControllerTest, SettingsOpenFromTheMenuAndTheirCallbacksAct) {
+    sim::SimSettingsSurface settings;
+    sim::SimArrangementSurface arrangement;
+    TrayController::Ports ports{desk.process, desk.shell, registrar, desk.ticks};
+    ports.settings = &settings;
+    ports.arrangement = &arrangement;
+    TrayController controller(ports);
+    ASSERT_TRUE(controller.create(kInstance, bus, manager, layouts, config));
+    EXPECT_FALSE(settings.created);
+
+    controller.onCommand(TrayMenu::kSettings);
+    ASSERT_TRUE(settings.visible);
+    ASSERT_FALSE(config.monochromeIcon);
+
+    settings.click(SettingsWindow::kMonochromeIcon);
+    EXPECT_TRUE(config.monochromeIcon);
+    ASSERT_EQ(desk.shell.icons.size(), 1u);
+    EXPECT_EQ(desk.shell.icons.begin()->second.icon, SimShell::iconFor(102)) << "swapped at once";
+    EXPECT_EQ(controller.trayIcon().icon, SimShell::iconFor(102));
+    Config saved;
+    ASSERT_TRUE(saved.load());
+    EXPECT_TRUE(saved.monochromeIcon);
+
+    settings.click(SettingsWindow::kArrange);
+    EXPECT_TRUE(arrangement.visible);
+
+    // Asked again while open: the same window, in front.
+    controller.onCommand(TrayMenu::kSettings);
+    EXPECT_TRUE(settings.visible);
 }
 
 TEST_F(TrayControllerTest, WindowFailureIsLoggedAndReported) {
