@@ -84,6 +84,31 @@ press 100
 check "and clicking again expands it" wait_for -t 10 has_control 18
 check "the panel stays open meanwhile" panel_visible
 
+# --- Rename: the text prompt ------------------------------------------------------
+prompt_visible() { [ "$(qv win QuorvanePrompt | cut -d' ' -f1)" = visible ]; }
+press 27
+check "Rename opens the prompt" wait_for -t 10 prompt_visible
+prompt_ok() {
+    local list
+    list=$(qv children QuorvanePrompt)
+    grep -q "^1 .* OK$" <<<"$list" && grep -q "^2 .* Cancel$" <<<"$list" && grep -q " Display name:$" <<<"$list"
+}
+check "with its label and buttons" prompt_ok
+read -r _ pl pt pr pb < <(qv win QuorvanePrompt)
+sleep 0.5
+import -window root "$work/screen.png" 2>/dev/null
+convert "$work/screen.png" -crop "$((pr - pl))x$((pb - pt))+$pl+$pt" +repage "$work/prompt.png" 2>/dev/null
+if [ -n "${QV_SCREENSHOTS:-}" ] && [ -s "$work/prompt.png" ]; then
+    cp "$work/prompt.png" "$QV_SCREENSHOTS/prompt.png"
+fi
+# The field starts with the whole name selected: typing replaces it.
+xdotool type --delay 50 "Desk left"
+xdotool key Return
+renamed() { grep -q '"Desk left"' "$(config_file)" 2>/dev/null; }
+check "typing a name and Enter stores it under displayNames" wait_for -t 10 renamed
+row_renamed() { controls | grep -q "^100 .*Desk left"; }
+check "and the panel's row shows it" wait_for -t 10 row_renamed
+
 # --- the arrangement window, from the panel ------------------------------------
 press 13
 arrange_visible() { [ "$(qv win QuorvaneArrange | cut -d' ' -f1)" = visible ]; }

@@ -121,6 +121,46 @@ open_menu && choose "$start_row"
 check "choosing it again removes the Run value" wait_for -t 10 run_value_gone
 check "notice: Will no longer start with Windows." wait_for balloon_is info "Will no longer start with Windows."
 
+# --- Settings…: the classic settings window -----------------------------------
+settings_visible() { [ "$(qv win QuorvaneSettings | cut -d' ' -f1)" = visible ]; }
+settings_gone() { ! wine "$work/qvtool.exe" win QuorvaneSettings >/dev/null 2>&1; }
+open_menu && choose $((start_row + 2))
+check "Settings… opens the classic settings window" wait_for -t 10 settings_visible
+settings_ok() {
+    local list
+    list=$(qv children QuorvaneSettings)
+    for row in "1001 .* Start with Windows$" "1002 .* Re-apply matching layout on hotplug (silent)$" \
+        "1005 .* Use monochrome (white) tray icon$" "1008 " "1009 " "1010 .* Arrange displays…  (layout wizard)$" \
+        "1015 .* Close$"; do
+        grep -q "^$row" <<<"$list" || { echo "missing: $row" >&2; return 1; }
+    done
+}
+check "its controls carry their captions and ids" settings_ok
+restore_was=$(grep -o '"autoRestoreOnHotplug": [a-z]*' "$(config_file)" | cut -d' ' -f2)
+read -r _ sl st sr sb < <(qv win QuorvaneSettings)
+sleep 0.5
+import -window root "$work/screen.png" 2>/dev/null
+convert "$work/screen.png" -crop "$((sr - sl))x$((sb - st))+$sl+$st" +repage "$work/settings.png" 2>/dev/null
+check "screenshot of the settings window taken" test -s "$work/settings.png"
+if [ -n "${QV_SCREENSHOTS:-}" ] && [ -s "$work/settings.png" ]; then
+    mkdir -p "$QV_SCREENSHOTS" && cp "$work/settings.png" "$QV_SCREENSHOTS/settings.png"
+fi
+settings_press() {
+    local id l t r b
+    read -r id l t r b _ < <(qv children QuorvaneSettings | grep "^$1 ")
+    [ -n "${id:-}" ] || return 1
+    xdotool mousemove $((l + 8)) $(((t + b) / 2)) click 1
+}
+settings_press 1002
+restore_flipped() {
+    local now
+    now=$(grep -o '"autoRestoreOnHotplug": [a-z]*' "$(config_file)" | cut -d' ' -f2)
+    [ -n "$now" ] && [ "$now" != "$restore_was" ]
+}
+check "ticking a check box saves it to config.json at once" wait_for -t 10 restore_flipped
+settings_press 1015
+check "Close closes it" wait_for -t 10 settings_gone
+
 # --- a projection that fails on Wine's single display -------------------------
 log=$(log_file)
 open_menu && choose "$external_row"
