@@ -1,4 +1,6 @@
 #pragma once
+#include "sim/SimFileSystem.h"
+#include "update/FileHasher.h"
 #include "update/UpdateEnvironment.h"
 
 #include <map>
@@ -7,9 +9,13 @@
 namespace qv::sim {
 
 // The process around the update: its environment variables, temporary
-// folder and process id, as plain settable fields.
-class SimUpdateHost final : public UpdateEnvironment {
+// folder and process id, as plain settable fields, and the digest of files
+// in a simulated file system (looked up by the file's content).
+class SimUpdateHost final : public UpdateEnvironment, public FileHasher {
 public:
+    explicit SimUpdateHost(SimFileSystem* files = nullptr) : files_(files) {}
+
+    std::map<std::string, std::string> digestOfContent; // content -> lower-case hex
     std::map<std::string, std::string> variables;
     std::string temp = "C:\\Users\\ann\\AppData\\Local\\Temp\\"; // empty: GetTempPathW fails
     uint32_t pid = 4242;
@@ -27,6 +33,17 @@ public:
         return true;
     }
     uint32_t currentProcessId() override { return pid; }
+
+    // A missing file (or none to look in) fails; content without an entry
+    // hashes to 64 zeros.
+    std::string sha256File(const std::string& path) override {
+        if (!files_ || !files_->fileExists(path)) return std::string();
+        const auto it = digestOfContent.find(files_->content(path));
+        return it == digestOfContent.end() ? std::string(64, '0') : it->second;
+    }
+
+private:
+    SimFileSystem* files_;
 };
 
 } // namespace qv::sim
