@@ -1,6 +1,6 @@
 # Windows build: Win32 adapters, quorvane.exe and the adapter tests that run under Wine.
 enable_language(RC)
-set(QV_WIN_LIBS user32 gdi32 shell32 advapi32 ole32 oleaut32 uuid setupapi shlwapi comctl32 dwmapi uxtheme version dbghelp)
+set(QV_WIN_LIBS user32 gdi32 shell32 advapi32 ole32 oleaut32 uuid setupapi shlwapi comctl32 dwmapi uxtheme version dbghelp winhttp bcrypt)
 set(QV_STATIC_LINK -static -static-libgcc -static-libstdc++)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
 

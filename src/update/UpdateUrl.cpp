@@ -102,9 +102,13 @@ bool parseUrl(const std::string& url, ParsedUrl& out) {
 }
 
 std::string urlText(const ParsedUrl& url) {
-    std::string text = url.scheme + "://" + url.host;
-    if (url.port != defaultPort(url.scheme)) text += ":" + std::to_string(url.port);
-    return text + url.path;
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on the
+    // chained "literal + string" form in the Release build.
+    std::string text = url.scheme;
+    text.append("://").append(url.host);
+    if (url.port != defaultPort(url.scheme)) text.append(":").append(std::to_string(url.port));
+    text.append(url.path);
+    return text;
 }
 
 bool sameOrigin(const ParsedUrl& a, const ParsedUrl& b) {
