@@ -74,6 +74,7 @@ bool AppObjects::createTrayController() {
     ports.prompt = ports_.prompt;
     ports.arrangement = ports_.arrangement;
     ports.settings = ports_.settings;
+    ports.updates = ports_.updates;
     tray_ = std::make_unique<TrayController>(ports);
     return tray_->create(instance_, *bus_, *displays_, *layouts_, settings());
 }

@@ -21,6 +21,7 @@ class HotkeyRegistrar;
 class LayoutStore;
 class TextPrompt;
 class TickSource;
+class UpdateRunner;
 class TrayController;
 class TrayShellApi;
 class TrayWindowApi;
@@ -52,6 +53,7 @@ public:
         TextPrompt* prompt = nullptr;
         ArrangementSurface* arrangement = nullptr;
         SettingsSurface* settings = nullptr;
+        UpdateRunner* updates = nullptr;
     };
 
     // arguments: the command line without the program name, UTF-8;

@@ -11,8 +11,13 @@
 #include "ui/Notices.h"
 #include "ui/SettingsWindow.h"
 #include "ui/TrayMenu.h"
+#include "update/UpdateRunner.h"
 #include "web/BrowserRuntime.h"
 #include "web/GlassFlyoutPanel.h"
+
+#include <atomic>
+#include <memory>
+#include <utility>
 
 namespace qv {
 
@@ -32,6 +37,10 @@ constexpr uint32_t kWmRButtonUp = 0x0205;
 constexpr uint32_t kWmHotkey = 0x0312;
 
 constexpr const char* kTaskbarCreated = "TaskbarCreated";
+
+// A requested check never runs twice at once. Process-wide, because the
+// check's thread may outlive the controller.
+std::atomic<bool> manualCheckRunning{false};
 
 uint16_t lowWord(uint64_t value) { return static_cast<uint16_t>(value & 0xFFFF); }
 
@@ -122,7 +131,10 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
     config.save();
     if (!conflicts.empty()) notify(Notices::kTitle, Notices::hotkeyConflicts(conflicts), true);
 
-    if (config.autoCheckUpdates) startAutomaticUpdateCheck();
+    if (config.autoCheckUpdates) {
+        startAutomaticUpdateCheck();
+        api.setTimer(window_, kUpdateTimer, kUpdateIntervalMs);
+    }
     if (!config.welcomeShown) armWelcomeTimer();
 
     hotplug_ = std::make_unique<HotplugRestore>(displays, layouts, config, ports_.ticks);
@@ -171,6 +183,16 @@ int64_t TrayController::onMessage(WindowHandle window, uint32_t message, uint64_
         return 0;
     case kWmTimer:
         if (wParam == kWelcomeTimer) onWelcomeTimer();
+        if (wParam == kUpdateTimer) startAutomaticUpdateCheck();
+        return 0;
+    case UpdateRunner::kUpdateAvailableMessage:
+        onUpdateAvailable(lParam);
+        return 0;
+    case UpdateRunner::kUpdateInstallingMessage:
+        onUpdateInstalling(lParam);
+        return 0;
+    case UpdateRunner::kUpdateNoticeMessage:
+        onUpdateNotice(lParam);
         return 0;
     default:
         return api.defaultWindowProc(window, message, wParam, lParam);
@@ -340,9 +362,50 @@ void TrayController::openArrangement() {
     if (arrangement_) arrangement_->open();
 }
 
-void TrayController::startAutomaticUpdateCheck() {}
+void TrayController::startAutomaticUpdateCheck() {
+    if (!ports_.updates || !config_) return;
+    ports_.updates->startAutomatic(window_, config_->updateBaseUrl, config_->updateChannel, config_->autoInstallUpdates);
+}
 
-void TrayController::startManualUpdateCheck() {}
+void TrayController::startManualUpdateCheck() {
+    if (!ports_.updates) return;
+    bool idle = false;
+    if (!manualCheckRunning.compare_exchange_strong(idle, true)) return;
+    ports_.updates->startRequested(window_, config_ ? config_->updateBaseUrl : std::string(),
+                                   config_ ? config_->updateChannel : std::string(),
+                                   [] { manualCheckRunning = false; });
+}
+
+namespace {
+
+// Takes ownership of a payload posted by a check's thread; null stays null.
+template <class T>
+std::unique_ptr<T> payload(int64_t lParam) {
+    return std::unique_ptr<T>(reinterpret_cast<T*>(static_cast<intptr_t>(lParam)));
+}
+
+} // namespace
+
+void TrayController::onUpdateAvailable(int64_t lParam) {
+    const std::unique_ptr<std::string> version = payload<std::string>(lParam);
+    if (!version || *version == lastUpdateNotice_) return;
+    lastUpdateNotice_ = *version;
+    notify("Update available", "v" + *version + " is available \xE2\x80\x94 right-click \xE2\x86\x92 Check for updates.",
+           false);
+}
+
+void TrayController::onUpdateInstalling(int64_t lParam) {
+    const std::unique_ptr<std::string> version = payload<std::string>(lParam);
+    notify("Updating Quorvane",
+           version ? "Installing v" + *version + " and restarting\xE2\x80\xA6" : "Installing update and restarting\xE2\x80\xA6",
+           false);
+    ports_.window.postQuit(0);
+}
+
+void TrayController::onUpdateNotice(int64_t lParam) {
+    const auto notice = payload<std::pair<std::string, std::string>>(lParam);
+    if (notice) notify(notice->first, notice->second, true);
+}
 
 void TrayController::armWelcomeTimer() { ports_.window.setTimer(window_, kWelcomeTimer, kWelcomeDelayMs); }
 

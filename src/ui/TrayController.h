@@ -25,6 +25,7 @@ class GlassFlyoutPanel;
 class SettingsSurface;
 class SettingsWindow;
 class TextPrompt;
+class UpdateRunner;
 class HotkeyRegistrar;
 class HotplugRestore;
 class LayoutStore;
@@ -51,6 +52,9 @@ public:
     // Opens the flyout with its welcome card once, shortly after the first start.
     static constexpr uint32_t kWelcomeTimer = 43;
     static constexpr uint32_t kWelcomeDelayMs = 1500;
+    // Checks for updates every four hours when the setting was on at start.
+    static constexpr uint32_t kUpdateTimer = 42;
+    static constexpr uint32_t kUpdateIntervalMs = 14400000;
 
     // The system services the controller works through. Without the three
     // flyout services a left click shows the classic flyout.
@@ -70,6 +74,8 @@ public:
         ArrangementSurface* arrangement = nullptr;
         // The classic settings window's window; without it "Settings…" does nothing.
         SettingsSurface* settings = nullptr;
+        // Runs update checks; without it there are none.
+        UpdateRunner* updates = nullptr;
     };
 
     explicit TrayController(Ports ports);
@@ -144,6 +150,9 @@ private:
     void refreshFlyoutState();
     void showClassicFlyout(ScreenPoint point);
     void onWelcomeTimer();
+    void onUpdateAvailable(int64_t payload);
+    void onUpdateInstalling(int64_t payload);
+    void onUpdateNotice(int64_t payload);
 
     Ports ports_;
     uint64_t instance_ = 0;
@@ -163,6 +172,8 @@ private:
     uint32_t showFlyoutMessage_ = 0;
     uint32_t taskbarCreatedMessage_ = 0;
     uint32_t quitMessage_ = 0;
+    // The version last announced by an "Update available" notice this run.
+    std::string lastUpdateNotice_;
     // Whether the last flyout request was shown by the web flyout.
     bool webFlyoutShown_ = false;
     // True while the context menu is being shown.

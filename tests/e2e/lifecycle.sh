@@ -46,12 +46,15 @@ check "the first start opens the flyout with its welcome" wait_for -t 20 panel_v
 welcome_saved() { grep -q '"welcomeShown": true' "$(config_file)" 2>/dev/null; }
 check "and remembers the welcome" wait_for -t 10 welcome_saved
 wine "$work/qvtool.exe" hide QuorvaneFlyout
-before=$(cat "$log" 2>/dev/null)
+# The automatic update check may log its outcome at any moment (there is no
+# update server here); everything else must stay as it was.
+own_lines() { grep -v ' WRN Update check: ' "$log" 2>/dev/null; }
+before=$(own_lines)
 wine "$exe" >"$work/second.out" 2>&1
 second_rc=$?
 check "second copy exits with 0" test "$second_rc" -eq 0
 check "the first instance opens its flyout for it" wait_for -t 10 panel_visible
-second_left_log_alone() { [ -n "$log" ] && [ "$before" == "$(cat "$log" 2>/dev/null)" ]; }
+second_left_log_alone() { [ -n "$log" ] && [ "$before" == "$(own_lines)" ]; }
 check "second copy writes nothing to the log file" second_left_log_alone
 check "first instance still running" test ! -e "$work/first.rc"
 

@@ -20,6 +20,7 @@
 #include "ui/win32/Win32TextPrompt.h"
 #include "ui/win32/Win32TrayShell.h"
 #include "ui/win32/Win32TrayWindow.h"
+#include "update/win32/Win32UpdateRunner.h"
 #include "vdisplay/win32/Win32VdConsole.h"
 #include "web/win32/Win32BrowserRuntime.h"
 #include "web/win32/Win32FlyoutWindow.h"
@@ -53,13 +54,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::Win32ArrangementSurface arrangement(module);
     qv::Win32SettingsSurface settingsSurface;
     qv::Win32TextPrompt prompt(module);
+    qv::Win32UpdateRunner updates;
 
     qv::Elevation elevation(process, registry, shell);
     qv::Elevation::install(&elevation);
 
     qv::AppObjects objects(arguments, module,
                            {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, &flyoutWindow,
-                            &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface});
+                            &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface, &updates});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 

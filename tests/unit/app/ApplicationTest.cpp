@@ -181,6 +181,7 @@ const std::vector<std::string> kTrayIcon = {
     "LoadImageW(101, small)",
     "Shell_NotifyIconW(NIM_ADD)",
     "Shell_NotifyIconW(NIM_SETVERSION)",
+    "SetTimer(42, 14400000)", // the automatic update check, every four hours
     "SetTimer(43, 1500)", // the welcome, first start
 };
 

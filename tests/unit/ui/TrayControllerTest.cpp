@@ -16,6 +16,7 @@
 #include "ui/FlyoutPanel.h"
 #include "ui/SettingsWindow.h"
 #include "ui/TrayMenu.h"
+#include "update/UpdateRunner.h"
 #include "unit/CoreWorld.h"
 
 #include <gtest/gtest.h>
@@ -132,6 +133,7 @@ TEST_F(TrayControllerTest, CreatesTheWindowThenTheTrayIcon) {
                              "LoadImageW(101, small)",
                              "Shell_NotifyIconW(NIM_ADD)",
                              "Shell_NotifyIconW(NIM_SETVERSION)",
+                             "SetTimer(42, 14400000)", // update checks every four hours
                              "SetTimer(43, 1500)", // the welcome: not shown yet
                          }));
     ASSERT_EQ(desk.process.windows.size(), 1u);
@@ -195,6 +197,74 @@ TEST_F(TrayControllerTest, SettingsOpenFromTheMenuAndTheirCallbacksAct) {
     // Asked again while open: the same window, in front.
     controller.onCommand(TrayMenu::kSettings);
     EXPECT_TRUE(settings.visible);
+}
+
+// Starts nothing; remembers what it was asked to start.
+class RecordingRunner final : public UpdateRunner {
+public:
+    std::vector<std::string> started;
+    std::function<void()> finish;
+    void startAutomatic(WindowHandle, const std::string& base, const std::string& channel, bool autoInstall) override {
+        started.push_back("automatic " + base + " " + channel + (autoInstall ? " install" : ""));
+    }
+    void startRequested(WindowHandle, const std::string& base, const std::string& channel,
+                        std::function<void()> finished) override {
+        started.push_back("requested " + base + " " + channel);
+        finish = std::move(finished);
+    }
+};
+
+TEST_F(TrayControllerTest, UpdateChecksStartOnTimeOnceAtATimeAndTheirMessagesAreShown) {
+    RecordingRunner runner;
+    config.updateBaseUrl = "https://updates.example/quorvane";
+    config.updateChannel = "dev";
+    config.autoInstallUpdates = false;
+    TrayController::Ports ports{desk.process, desk.shell, registrar, desk.ticks};
+    ports.updates = &runner;
+    TrayController controller(ports);
+    ASSERT_TRUE(controller.create(kInstance, bus, manager, layouts, config));
+    send(controller, 0x0113, TrayController::kUpdateTimer);
+    EXPECT_EQ(runner.started, (std::vector<std::string>{"automatic https://updates.example/quorvane dev",
+                                                        "automatic https://updates.example/quorvane dev"}));
+
+    // A requested check runs once at a time, from the menu or the settings.
+    runner.started.clear();
+    controller.onCommand(TrayMenu::kCheckForUpdates);
+    controller.onCommand(TrayMenu::kCheckForUpdates);
+    EXPECT_EQ(runner.started, (std::vector<std::string>{"requested https://updates.example/quorvane dev"}));
+    runner.finish();
+    controller.onCommand(TrayMenu::kCheckForUpdates);
+    EXPECT_EQ(runner.started.size(), 2u);
+    runner.finish();
+
+    // What the checks' threads post: each version announced once; installing quits.
+    desk.shell.notices.clear();
+    const auto version = [](const char* text) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(new std::string(text))); };
+    send(controller, UpdateRunner::kUpdateAvailableMessage, 0, version("1.4.0"));
+    send(controller, UpdateRunner::kUpdateAvailableMessage, 0, version("1.4.0"));
+    send(controller, UpdateRunner::kUpdateAvailableMessage, 0, 0);
+    send(controller, UpdateRunner::kUpdateNoticeMessage, 0,
+         static_cast<int64_t>(reinterpret_cast<intptr_t>(new std::pair<std::string, std::string>("Update failed", "Digest mismatch"))));
+    send(controller, UpdateRunner::kUpdateInstallingMessage, 0, version("1.4.0"));
+    send(controller, UpdateRunner::kUpdateInstallingMessage, 0, 0);
+    EXPECT_EQ(desk.shell.notices,
+              (std::vector<SimShell::Notice>{
+                  {"Update available", "v1.4.0 is available \xE2\x80\x94 right-click \xE2\x86\x92 Check for updates.", false},
+                  {"Update failed", "Digest mismatch", true},
+                  {"Updating Quorvane", "Installing v1.4.0 and restarting\xE2\x80\xA6", false},
+                  {"Updating Quorvane", "Installing update and restarting\xE2\x80\xA6", false}}));
+    EXPECT_EQ(std::count(desk.process.calls.begin(), desk.process.calls.end(), "PostQuitMessage(0)"), 2);
+}
+
+TEST_F(TrayControllerTest, NoAutomaticCheckWhenSwitchedOff) {
+    RecordingRunner runner;
+    config.autoCheckUpdates = false;
+    TrayController::Ports ports{desk.process, desk.shell, registrar, desk.ticks};
+    ports.updates = &runner;
+    TrayController controller(ports);
+    ASSERT_TRUE(controller.create(kInstance, bus, manager, layouts, config));
+    EXPECT_TRUE(runner.started.empty());
+    EXPECT_EQ(std::count(desk.process.calls.begin(), desk.process.calls.end(), "SetTimer(42, 14400000)"), 0);
 }
 
 TEST_F(TrayControllerTest, WindowFailureIsLoggedAndReported) {
