@@ -75,6 +75,8 @@ bool AppObjects::createTrayController() {
     ports.arrangement = ports_.arrangement;
     ports.settings = ports_.settings;
     ports.updates = ports_.updates;
+    ports.shellApi = ports_.shellApi;
+    ports.folderPicker = ports_.folderPicker;
     tray_ = std::make_unique<TrayController>(ports);
     return tray_->create(instance_, *bus_, *displays_, *layouts_, settings());
 }

@@ -20,6 +20,8 @@ class DisplayManager;
 class HotkeyRegistrar;
 class LayoutStore;
 class TextPrompt;
+class FolderPicker;
+class ShellApi;
 class TickSource;
 class UpdateRunner;
 class TrayController;
@@ -54,6 +56,8 @@ public:
         ArrangementSurface* arrangement = nullptr;
         SettingsSurface* settings = nullptr;
         UpdateRunner* updates = nullptr;
+        ShellApi* shellApi = nullptr;
+        FolderPicker* folderPicker = nullptr;
     };
 
     // arguments: the command line without the program name, UTF-8;

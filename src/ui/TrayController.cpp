@@ -3,11 +3,15 @@
 #include "actions/ActionBus.h"
 #include "settings/Config.h"
 #include "base/Elevation.h"
+#include "base/FileSystem.h"
+#include "base/KnownFolders.h"
+#include "base/ShellApi.h"
 #include "base/Log.h"
 #include "base/Version.h"
 #include "layout/HotplugRestore.h"
 #include "ui/ArrangementWindow.h"
 #include "ui/FlyoutPanel.h"
+#include "ui/FolderPicker.h"
 #include "ui/Notices.h"
 #include "ui/SettingsWindow.h"
 #include "ui/TrayMenu.h"
@@ -37,6 +41,7 @@ constexpr uint32_t kWmRButtonUp = 0x0205;
 constexpr uint32_t kWmHotkey = 0x0312;
 
 constexpr const char* kTaskbarCreated = "TaskbarCreated";
+constexpr int32_t kSwShowNormal = 1;
 
 // A requested check never runs twice at once. Process-wide, because the
 // check's thread may outlive the controller.
@@ -96,6 +101,7 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
         FlyoutPanel::Callbacks callbacks;
         callbacks.openSettings = [this] { openSettings(); };
         callbacks.openArrangement = [this] { openArrangement(); };
+        callbacks.openRecordingsFolder = [this] { openRecordingsFolder(); };
         classicFlyout_->setCallbacks(std::move(callbacks), &config);
     }
 
@@ -347,6 +353,8 @@ void TrayController::openSettings() {
     callbacks.checkForUpdates = [this] { startManualUpdateCheck(); };
     callbacks.refreshTrayIcon = [this] { refreshTrayIcon(); };
     callbacks.openArrangement = [this] { openArrangement(); };
+    callbacks.chooseRecordingsFolder = [this] { chooseRecordingsFolder(); };
+    callbacks.openRecordingsFolder = [this] { openRecordingsFolder(); };
     classicSettings_->create(instance_, *config_, std::move(callbacks));
 }
 
@@ -356,6 +364,30 @@ void TrayController::refreshTrayIcon() {
     icon.flags = TrayShellApi::kNifIcon;
     icon.icon = ports_.shell.loadSmallIcon(instance_, config_->monochromeIcon ? kMonochromeIconResource : kIconResource);
     if (ports_.shell.notifyIcon(TrayShellApi::kNimModify, icon)) trayIcon_.icon = icon.icon;
+}
+
+std::string TrayController::recordingsFolder() {
+    std::string folder;
+    if (config_ && !config_->recordingDir.empty()) {
+        folder = config_->recordingDir;
+    } else {
+        const std::string videos = KnownFolders::current().path(KnownFolder::Videos);
+        folder = (videos.empty() ? std::string(".") : videos) + "\\Quorvane";
+    }
+    FileSystem::current().createFolder(folder); // exists already, most of the time
+    return folder;
+}
+
+void TrayController::openRecordingsFolder() {
+    if (ports_.shellApi) ports_.shellApi->shellExecuteEx("open", recordingsFolder(), "", 0, kSwShowNormal);
+}
+
+void TrayController::chooseRecordingsFolder() {
+    if (!config_ || !ports_.folderPicker) return;
+    const std::optional<std::string> chosen = ports_.folderPicker->pickFolder();
+    if (!chosen || chosen->empty()) return;
+    config_->recordingDir = *chosen;
+    config_->save();
 }
 
 void TrayController::openArrangement() {

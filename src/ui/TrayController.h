@@ -24,6 +24,8 @@ class FlyoutWindow;
 class GlassFlyoutPanel;
 class SettingsSurface;
 class SettingsWindow;
+class FolderPicker;
+class ShellApi;
 class TextPrompt;
 class UpdateRunner;
 class HotkeyRegistrar;
@@ -76,6 +78,9 @@ public:
         SettingsSurface* settings = nullptr;
         // Runs update checks; without it there are none.
         UpdateRunner* updates = nullptr;
+        // Opens folders; chooses the recordings folder.
+        ShellApi* shellApi = nullptr;
+        FolderPicker* folderPicker = nullptr;
     };
 
     explicit TrayController(Ports ports);
@@ -115,6 +120,14 @@ public:
     void openArrangement();
     // Shows the colour or the monochrome icon, as the settings say, at once.
     void refreshTrayIcon();
+    // Where recordings go: the folder the settings name, else "Quorvane" in
+    // the user's Videos folder ("." when that is unknown). The last level is
+    // created each time it is asked for.
+    std::string recordingsFolder();
+    // Opens the recordings folder in Explorer.
+    void openRecordingsFolder();
+    // Lets the user choose the recordings folder and saves the choice.
+    void chooseRecordingsFolder();
 
     // Shows one notice from the tray icon: an error notice when error is set,
     // else an information notice. Returns the shell's answer; without a tray

@@ -15,6 +15,7 @@
 #include "hotkeys/win32/Win32HotkeyRegistrar.h"
 #include "ui/win32/Win32ArrangementSurface.h"
 #include "ui/win32/Win32FlyoutPanelSurface.h"
+#include "ui/win32/Win32FolderPicker.h"
 #include "ui/win32/Win32ForegroundQuery.h"
 #include "ui/win32/Win32SettingsSurface.h"
 #include "ui/win32/Win32TextPrompt.h"
@@ -55,13 +56,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::Win32SettingsSurface settingsSurface;
     qv::Win32TextPrompt prompt(module);
     qv::Win32UpdateRunner updates;
+    qv::Win32FolderPicker folderPicker;
 
     qv::Elevation elevation(process, registry, shell);
     qv::Elevation::install(&elevation);
 
     qv::AppObjects objects(arguments, module,
                            {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, &flyoutWindow,
-                            &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface, &updates});
+                            &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface, &updates,
+                            &shell, &folderPicker});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 

@@ -14,6 +14,7 @@
 #include "sim/SimSettingsSurface.h"
 #include "sim/SimShell.h"
 #include "ui/FlyoutPanel.h"
+#include "ui/FolderPicker.h"
 #include "ui/SettingsWindow.h"
 #include "ui/TrayMenu.h"
 #include "update/UpdateRunner.h"
@@ -265,6 +266,60 @@ TEST_F(TrayControllerTest, NoAutomaticCheckWhenSwitchedOff) {
     ASSERT_TRUE(controller.create(kInstance, bus, manager, layouts, config));
     EXPECT_TRUE(runner.started.empty());
     EXPECT_EQ(std::count(desk.process.calls.begin(), desk.process.calls.end(), "SetTimer(42, 14400000)"), 0);
+}
+
+// A folder chooser that answers as the test says.
+class ScriptedPicker final : public FolderPicker {
+public:
+    std::optional<std::string> answer;
+    int shown = 0;
+    std::optional<std::string> pickFolder() override {
+        ++shown;
+        return answer;
+    }
+};
+
+// Where recordings go, opening that folder and choosing another, from the
+// settings window's two buttons and the classic flyout's folder button.
+TEST_F(TrayControllerTest, RecordingsFolderIsOpenedAndChosen) {
+    desk.createUserProfile();
+    desk.files.createFolderChain("C:\\Users\\sim\\Videos");
+    sim::SimSettingsSurface settings;
+    sim::SimFlyoutPanelSurface classic;
+    ScriptedPicker picker;
+    TrayController::Ports ports{desk.process, desk.shell, registrar, desk.ticks};
+    ports.settings = &settings;
+    ports.classicFlyout = &classic;
+    ports.shellApi = &desk.process;
+    ports.folderPicker = &picker;
+    TrayController controller(ports);
+    ASSERT_TRUE(controller.create(kInstance, bus, manager, layouts, config));
+
+    // By default: "Quorvane" in the user's Videos folder, created when asked for.
+    EXPECT_EQ(controller.recordingsFolder(), "C:\\Users\\sim\\Videos\\Quorvane");
+    EXPECT_TRUE(desk.files.folderExists("C:\\Users\\sim\\Videos\\Quorvane"));
+    desk.process.calls.clear();
+    controller.classicFlyout()->onCommand(FlyoutPanel::kRecordings);
+    EXPECT_EQ(std::count(desk.process.calls.begin(), desk.process.calls.end(),
+                         "ShellExecuteExW(open, C:\\Users\\sim\\Videos\\Quorvane, , 0x0, 1)"),
+              1);
+
+    // Cancelling the chooser changes nothing; a choice is saved at once.
+    controller.onCommand(TrayMenu::kSettings);
+    settings.click(SettingsWindow::kRecordingFolder);
+    EXPECT_EQ(picker.shown, 1);
+    EXPECT_EQ(config.recordingDir, "");
+    picker.answer = "D:\\Clips";
+    settings.click(SettingsWindow::kRecordingFolder);
+    EXPECT_EQ(config.recordingDir, "D:\\Clips");
+    Config saved;
+    ASSERT_TRUE(saved.load());
+    EXPECT_EQ(saved.recordingDir, "D:\\Clips");
+    desk.process.calls.clear();
+    settings.click(SettingsWindow::kOpenRecordings);
+    EXPECT_EQ(std::count(desk.process.calls.begin(), desk.process.calls.end(),
+                         "ShellExecuteExW(open, D:\\Clips, , 0x0, 1)"),
+              1);
 }
 
 TEST_F(TrayControllerTest, WindowFailureIsLoggedAndReported) {
