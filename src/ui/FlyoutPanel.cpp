@@ -495,25 +495,57 @@ void FlyoutPanel::onCommand(uint32_t id) {
     }
 }
 
+void FlyoutPanel::Menu::add(std::vector<MenuEntry>& into, std::string text, std::function<void()> function,
+                            bool checked, bool grayed) {
+    MenuEntry entry;
+    entry.text = std::move(text);
+    entry.checked = checked;
+    entry.grayed = grayed;
+    if (function) {
+        run.push_back(std::move(function));
+        entry.command = static_cast<uint32_t>(run.size());
+    }
+    into.push_back(std::move(entry));
+}
+
+void FlyoutPanel::Menu::separator(std::vector<MenuEntry>& into) {
+    MenuEntry entry;
+    entry.separator = true;
+    into.push_back(entry);
+}
+
+void FlyoutPanel::addSizes(Menu& menu, std::vector<MenuEntry>& into, const DisplayInfo& display,
+                           const ModeChoices& choices) {
+    for (const auto& [w, h] : choices.resolutions)
+        menu.add(into, sizeText(w, h), [this, key = display.key, w, h] {
+            Action action;
+            action.kind = ActionKind::SetResolution;
+            action.display = key;
+            action.width = static_cast<int32_t>(w);
+            action.height = static_cast<int32_t>(h);
+            dispatch(action);
+        }, w == display.width && h == display.height);
+}
+
+void FlyoutPanel::addRates(Menu& menu, std::vector<MenuEntry>& into, const DisplayInfo& display,
+                           const ModeChoices& choices) {
+    for (uint32_t hz : choices.rates)
+        menu.add(into, refreshLabel(hz), [this, key = display.key, hz] {
+            Action action;
+            action.kind = ActionKind::SetRefreshRate;
+            action.display = key;
+            action.refreshHz = static_cast<int32_t>(hz);
+            dispatch(action);
+        }, hz == display.refreshHz);
+}
+
 FlyoutPanel::Menu FlyoutPanel::menu(uint32_t id) {
     Menu menu;
     const auto add = [&menu](std::vector<MenuEntry>& into, std::string text, std::function<void()> run,
                              bool checked = false, bool grayed = false) {
-        MenuEntry entry;
-        entry.text = std::move(text);
-        entry.checked = checked;
-        entry.grayed = grayed;
-        if (run) {
-            menu.run.push_back(std::move(run));
-            entry.command = static_cast<uint32_t>(menu.run.size());
-        }
-        into.push_back(std::move(entry));
+        menu.add(into, std::move(text), std::move(run), checked, grayed);
     };
-    const auto separator = [](std::vector<MenuEntry>& into) {
-        MenuEntry entry;
-        entry.separator = true;
-        into.push_back(entry);
-    };
+    const auto separator = &Menu::separator;
     if (!bus_) return menu;
     const std::vector<DisplayInfo> displays = bus_->displays();
 
@@ -584,24 +616,9 @@ FlyoutPanel::Menu FlyoutPanel::menu(uint32_t id) {
         const ModeChoices choices =
             modeChoices(bus_->modes(shown.key), shown.width, shown.height, kMaxMenuResolutions);
         if (id == kResolution) {
-            for (const auto& [w, h] : choices.resolutions)
-                add(menu.entries, sizeText(w, h), [this, key = shown.key, w, h] {
-                    Action action;
-                    action.kind = ActionKind::SetResolution;
-                    action.display = key;
-                    action.width = static_cast<int32_t>(w);
-                    action.height = static_cast<int32_t>(h);
-                    dispatch(action);
-                }, w == shown.width && h == shown.height);
+            addSizes(menu, menu.entries, shown, choices);
         } else {
-            for (uint32_t hz : choices.rates)
-                add(menu.entries, refreshLabel(hz), [this, key = shown.key, hz] {
-                    Action action;
-                    action.kind = ActionKind::SetRefreshRate;
-                    action.display = key;
-                    action.refreshHz = static_cast<int32_t>(hz);
-                    dispatch(action);
-                }, hz == shown.refreshHz);
+            addRates(menu, menu.entries, shown, choices);
         }
         break;
     }
@@ -616,21 +633,9 @@ FlyoutPanel::Menu FlyoutPanel::moreMenu(const DisplayInfo& display) {
     const std::string key = display.key;
     const auto add = [&menu](std::vector<MenuEntry>& into, std::string text, std::function<void()> run,
                              bool checked = false, bool grayed = false) {
-        MenuEntry entry;
-        entry.text = std::move(text);
-        entry.checked = checked;
-        entry.grayed = grayed;
-        if (run) {
-            menu.run.push_back(std::move(run));
-            entry.command = static_cast<uint32_t>(menu.run.size());
-        }
-        into.push_back(std::move(entry));
+        menu.add(into, std::move(text), std::move(run), checked, grayed);
     };
-    const auto separator = [&menu] {
-        MenuEntry entry;
-        entry.separator = true;
-        menu.entries.push_back(entry);
-    };
+    const auto separator = [&menu] { Menu::separator(menu.entries); };
     const auto act = [this, key](ActionKind kind) {
         return [this, key, kind] {
             Action action;
@@ -643,28 +648,13 @@ FlyoutPanel::Menu FlyoutPanel::moreMenu(const DisplayInfo& display) {
     const ModeChoices choices = modeChoices(bus_->modes(key), display.width, display.height, kMaxMenuResolutions);
     MenuEntry resolution;
     resolution.text = "Resolution";
-    for (const auto& [w, h] : choices.resolutions)
-        add(resolution.submenu, sizeText(w, h), [this, key, w, h] {
-            Action action;
-            action.kind = ActionKind::SetResolution;
-            action.display = key;
-            action.width = static_cast<int32_t>(w);
-            action.height = static_cast<int32_t>(h);
-            dispatch(action);
-        }, w == display.width && h == display.height);
+    addSizes(menu, resolution.submenu, display, choices);
     menu.entries.push_back(std::move(resolution));
 
     MenuEntry rate;
     rate.text = "Refresh rate";
     rate.grayed = choices.rates.empty();
-    for (uint32_t hz : choices.rates)
-        add(rate.submenu, refreshLabel(hz), [this, key, hz] {
-            Action action;
-            action.kind = ActionKind::SetRefreshRate;
-            action.display = key;
-            action.refreshHz = static_cast<int32_t>(hz);
-            dispatch(action);
-        }, hz == display.refreshHz);
+    addRates(menu, rate.submenu, display, choices);
     menu.entries.push_back(std::move(rate));
 
     if (display.hdrSupported)

@@ -17,6 +17,7 @@ class TextPrompt;
 struct Action;
 struct Config;
 struct DisplayInfo;
+struct ModeChoices;
 
 // The classic flyout: the native panel the tray icon opens when the web
 // flyout cannot be shown. One column of owner-drawn buttons: the projection
@@ -114,6 +115,12 @@ public:
     struct Menu {
         std::vector<MenuEntry> entries;
         std::vector<std::function<void()>> run;
+
+        // Appends an entry to `into` (these entries or a submenu's); with a
+        // function it becomes a command that runs it.
+        void add(std::vector<MenuEntry>& into, std::string text, std::function<void()> function = nullptr,
+                 bool checked = false, bool grayed = false);
+        static void separator(std::vector<MenuEntry>& into);
     };
 
     FlyoutPanel(FlyoutPanelSurface& surface, TextPrompt* prompt);
@@ -171,6 +178,10 @@ private:
     void rename(const std::string& key, const std::string& name);
     const DisplayInfo* selectedDisplay() const;
     Menu moreMenu(const DisplayInfo& display);
+    // The display's sizes and the rates of its current size, each a command
+    // setting it, the current one checked.
+    void addSizes(Menu& menu, std::vector<MenuEntry>& into, const DisplayInfo& display, const ModeChoices& choices);
+    void addRates(Menu& menu, std::vector<MenuEntry>& into, const DisplayInfo& display, const ModeChoices& choices);
     bool active(const std::function<bool(const std::string&)>& test, const std::string& key) const;
 
     FlyoutPanelSurface& surface_;
