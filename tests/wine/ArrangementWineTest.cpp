@@ -11,6 +11,7 @@
 #include "ui/win32/Win32ArrangementSurface.h"
 #include "windows/WindowPlacement.h"
 #include "windows/win32/Win32WindowSystem.h"
+#include "wine/Win32CoreObjects.h"
 #include "wine/WineTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@
 namespace qv {
 namespace {
 
-class ArrangementWine : public ::testing::Test {
+class ArrangementWine : public ::testing::Test, protected Win32CoreObjects {
 protected:
     void SetUp() override {
         bus.setResultListener([this](const Action& action, const ActionResult&) { actions.push_back(action); });
@@ -50,13 +51,6 @@ protected:
     }
 
     CapturedLog log;
-    Win32DisplayConfigApi displayConfig;
-    DisplayManager displays{displayConfig};
-    Config config;
-    LayoutStore layouts;
-    Win32WindowSystem windowSystem;
-    WindowPlacement placement{windowSystem, displays};
-    ActionBus bus{displays, placement, layouts, config};
     Win32ArrangementSurface surface{static_cast<uint64_t>(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)))};
     ArrangementWindow window{surface, bus};
     std::vector<Action> actions;

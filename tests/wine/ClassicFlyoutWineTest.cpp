@@ -10,6 +10,7 @@
 #include "ui/win32/Win32FlyoutPanelSurface.h"
 #include "windows/WindowPlacement.h"
 #include "windows/win32/Win32WindowSystem.h"
+#include "wine/Win32CoreObjects.h"
 #include "wine/WineTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,7 @@ std::wstring text(HWND window) {
     return buffer;
 }
 
-class ClassicFlyoutWine : public ::testing::Test {
+class ClassicFlyoutWine : public ::testing::Test, protected Win32CoreObjects {
 protected:
     void SetUp() override {
         ASSERT_TRUE(panel.create(bus));
@@ -48,13 +49,6 @@ protected:
     void TearDown() override { pump(); }
 
     CapturedLog log;
-    Win32DisplayConfigApi displayConfig;
-    DisplayManager displays{displayConfig};
-    Config config;
-    LayoutStore layouts;
-    Win32WindowSystem windowSystem;
-    WindowPlacement placement{windowSystem, displays};
-    ActionBus bus{displays, placement, layouts, config};
     Win32FlyoutPanelSurface surface{static_cast<uint64_t>(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)))};
     FlyoutPanel panel{surface, nullptr};
     HWND hwnd = nullptr;

@@ -14,6 +14,7 @@
 #include "ui/win32/Win32TrayWindow.h"
 #include "windows/WindowPlacement.h"
 #include "windows/win32/Win32WindowSystem.h"
+#include "wine/Win32CoreObjects.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -43,7 +44,7 @@ std::optional<WPARAM> drainQueue() {
     return quit;
 }
 
-class ControllerWindowTest : public ::testing::Test {
+class ControllerWindowTest : public ::testing::Test, protected Win32CoreObjects {
 protected:
     void SetUp() override {
         drainQueue();
@@ -61,13 +62,6 @@ protected:
     Win32TrayShell shell;
     Win32HotkeyRegistrar hotkeys;
     Win32TickSource ticks;
-    Win32DisplayConfigApi displayConfig;
-    DisplayManager displays{displayConfig};
-    Config config;
-    LayoutStore layouts;
-    Win32WindowSystem windowSystem;
-    WindowPlacement placement{windowSystem, displays};
-    ActionBus bus{displays, placement, layouts, config};
     std::unique_ptr<TrayController> controller;
     HWND hwnd = nullptr;
 };

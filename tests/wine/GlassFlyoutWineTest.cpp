@@ -15,6 +15,7 @@
 #include "web/win32/Win32FlyoutWindow.h"
 #include "windows/WindowPlacement.h"
 #include "windows/win32/Win32WindowSystem.h"
+#include "wine/Win32CoreObjects.h"
 #include "wine/WineTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -59,7 +60,7 @@ Function exported(HMODULE library, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
-class GlassFlyoutWine : public ::testing::Test {
+class GlassFlyoutWine : public ::testing::Test, protected Win32CoreObjects {
 protected:
     void SetUp() override {
         HKEY key = nullptr;
@@ -100,13 +101,6 @@ protected:
 
     CapturedLog log;
     Win32BrowserRuntime runtime;
-    Win32DisplayConfigApi displayConfig;
-    DisplayManager displays{displayConfig};
-    Config config;
-    LayoutStore layouts;
-    Win32WindowSystem windowSystem;
-    WindowPlacement placement{windowSystem, displays};
-    ActionBus bus{displays, placement, layouts, config};
     std::unique_ptr<Win32FlyoutWindow> window;
     std::unique_ptr<GlassFlyoutPanel> panel;
     ImitationWebView2Record* record = nullptr;

@@ -16,6 +16,7 @@
 #include "ui/win32/Win32TrayWindow.h"
 #include "windows/WindowPlacement.h"
 #include "windows/win32/Win32WindowSystem.h"
+#include "wine/Win32CoreObjects.h"
 #include "wine/WineTestSupport.h"
 
 #include <windows.h>
@@ -129,7 +130,7 @@ TEST(TrayShellWine, MenuRowsArriveAsAppended) {
 
 // The controller's own icon: added at create, brought back by "TaskbarCreated"
 // after the shell lost it, and removed with the controller.
-class TrayIconWine : public ::testing::Test {
+class TrayIconWine : public ::testing::Test, protected Win32CoreObjects {
 protected:
     void TearDown() override {
         MSG msg;
@@ -142,13 +143,6 @@ protected:
     Win32TrayShell shell;
     Win32HotkeyRegistrar hotkeys;
     Win32TickSource ticks;
-    Win32DisplayConfigApi displayConfig;
-    DisplayManager displays{displayConfig};
-    Config config;
-    LayoutStore layouts;
-    Win32WindowSystem windowSystem;
-    WindowPlacement placement{windowSystem, displays};
-    ActionBus bus{displays, placement, layouts, config};
 };
 
 TEST_F(TrayIconWine, ComesBackAfterTheShellLostIt) {
