@@ -17,6 +17,8 @@ public:
     // The one argument given to the elevated copy, so that it waits for this
     // instance to hand over the single-instance mutex.
     static constexpr const char* kRelaunchedArgument = "--relaunched";
+    // Shown or logged when the Run value could not be changed.
+    static constexpr const char* kStartupSettingFailed = "Could not update startup setting.";
 
     Elevation(ProcessApi& process, Registry& registry, ShellApi& shell);
 

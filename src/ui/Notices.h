@@ -1,4 +1,5 @@
 #pragma once
+#include "base/Elevation.h"
 #include "hotkeys/HotkeyBindings.h"
 #include "ui/TrayShellApi.h"
 
@@ -18,7 +19,7 @@ public:
     static constexpr const char* kHotkeysInUse = "Some hotkeys are already in use: ";
     static constexpr const char* kWillStartWithWindows = "Will start with Windows.";
     static constexpr const char* kWillNotStartWithWindows = "Will no longer start with Windows.";
-    static constexpr const char* kStartupSettingFailed = "Could not update startup setting.";
+    static constexpr const char* kStartupSettingFailed = Elevation::kStartupSettingFailed;
 
     // What a notice can show, in UTF-16 code units (the buffers less their terminator).
     static constexpr std::size_t kTitleUnits = TrayShellApi::kInfoTitleBuffer - 1;

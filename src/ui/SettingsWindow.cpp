@@ -287,13 +287,7 @@ int32_t SettingsWindow::clientHeight() {
 }
 
 ScreenRect SettingsWindow::placement(ScreenPoint cursor, int32_t width, int32_t height, const ScreenRect& work) {
-    int32_t x = cursor.x;
-    int32_t y = cursor.y;
-    if (x + width > work.right) x = work.right - width;
-    if (y + height > work.bottom) y = work.bottom - height;
-    if (x < work.left) x = work.left;
-    if (y < work.top) y = work.top;
-    return ScreenRect{x, y, x + width, y + height};
+    return openedAt(cursor.x, cursor.y, width, height, work);
 }
 
 ButtonPaint SettingsWindow::buttonPaint(bool pressed, bool enabled) {

@@ -1,7 +1,7 @@
 #pragma once
 #include "base/ScreenPoint.h"
 #include "ui/ClassicControls.h"
-#include "ui/ClassicWindows.h"
+#include "web/SettingsCallbacks.h"
 #include "windows/WindowSystem.h"
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 
 namespace qv {
 
@@ -10,5 +11,11 @@ public:
     virtual ~BrowserRuntime() = default;
     virtual bool available() = 0;
 };
+
+// The browser profile both web panels share: Quorvane\WebView2 under the
+// local application data folder, or under the current folder without one.
+inline std::string browserProfileFolder(const std::string& localAppData) {
+    return (localAppData.empty() ? std::string(".") : localAppData) + "\\Quorvane\\WebView2";
+}
 
 } // namespace qv

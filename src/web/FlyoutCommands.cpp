@@ -1,9 +1,9 @@
 #include "web/FlyoutCommands.h"
 
 #include "actions/ActionBus.h"
-#include "base/JsonNumbers.h"
 #include "base/Log.h"
 #include "base/StrPrintf.h"
+#include "web/MessageMembers.h"
 #include "settings/Config.h"
 
 #include <nlohmann/json.hpp>
@@ -17,67 +17,6 @@ namespace qv {
 namespace {
 
 using nlohmann::json;
-
-// Reads the members of one message, each with its default when missing. A
-// member holding another JSON type spoils the message: the caller checks
-// ok() after reading and before doing anything.
-class Members {
-public:
-    explicit Members(const json& message) : message_(message) {}
-
-    std::string text(const char* key, std::string fallback = {}) {
-        const json* v = find(key);
-        if (!v) return fallback;
-        if (!v->is_string()) return spoil(key, std::move(fallback));
-        return v->get<std::string>();
-    }
-
-    bool flag(const char* key, bool fallback = false) {
-        const json* v = find(key);
-        if (!v) return fallback;
-        if (!v->is_boolean()) return spoil(key, fallback);
-        return v->get<bool>();
-    }
-
-    float number(const char* key, float fallback = 0) {
-        const json* v = find(key);
-        if (!v) return fallback;
-        if (!v->is_number()) return spoil(key, fallback);
-        const double d = v->get<double>();
-        if (!std::isfinite(d)) return spoil(key, fallback);
-        return static_cast<float>(d);
-    }
-
-    // A whole number in 32 signed bits; nothing when missing.
-    std::optional<int32_t> optionalInteger(const char* key) {
-        const json* v = find(key);
-        if (!v) return std::nullopt;
-        if (std::optional<int32_t> n = jsonInt32(*v)) return n;
-        spoil(key, 0);
-        return std::nullopt;
-    }
-
-    int32_t integer(const char* key, int32_t fallback = 0) { return optionalInteger(key).value_or(fallback); }
-
-    bool ok() const { return spoiled_ == nullptr; }
-    // The first member with the wrong type; the keys are the literals read with.
-    const char* spoiled() const { return spoiled_; }
-
-private:
-    const json* find(const char* key) const {
-        auto it = message_.find(key);
-        return it == message_.end() ? nullptr : &*it;
-    }
-
-    template <class T>
-    T spoil(const char* key, T fallback) {
-        if (spoiled_ == nullptr) spoiled_ = key;
-        return fallback;
-    }
-
-    const json& message_;
-    const char* spoiled_ = nullptr;
-};
 
 Action make(ActionKind kind, std::string display = {}) {
     Action action;
@@ -94,7 +33,7 @@ std::optional<ActionKind> projectionKind(const std::string& mode) {
     return std::nullopt;
 }
 
-void ignoreSpoiled(const std::string& type, const Members& m) {
+void ignoreSpoiled(const std::string& type, const MessageMembers& m) {
     log::logf(log::Warn, "Flyout message '%s' ignored: '%s' has the wrong type", type.c_str(), m.spoiled());
 }
 
@@ -111,17 +50,11 @@ std::string FlyoutCommands::generatedLayoutName(size_t savedLayouts, size_t disp
 
 void FlyoutCommands::onWebMessage(const std::string& text) {
     if (!bus_) return;
-    json message;
-    try {
-        message = json::parse(text);
-    } catch (const json::exception&) {
-        return;
-    }
-    if (!message.is_object()) return;
-    auto typeIt = message.find("type");
-    if (typeIt == message.end() || !typeIt->is_string()) return;
-    const std::string type = typeIt->get<std::string>();
-    Members m(message);
+    std::string type;
+    const std::optional<json> parsed = MessageMembers::parse(text, type);
+    if (!parsed) return;
+    const json& message = *parsed;
+    MessageMembers m(message);
     ActionBus& bus = *bus_;
 
     // Reads the members first; acts only when all of them had their types.
@@ -237,7 +170,7 @@ void FlyoutCommands::onWebMessage(const std::string& text) {
 }
 
 void FlyoutCommands::onDisplayMessage(const json& message) {
-    Members m(message);
+    MessageMembers m(message);
     const std::string key = m.text("key");
     const std::string act = m.text("act");
     ActionBus& bus = *bus_;

@@ -1,4 +1,5 @@
 #include "web/FlyoutState.h"
+#include "web/MessageMembers.h"
 
 #include "actions/ActionBus.h"
 #include "base/Version.h"
@@ -39,8 +40,6 @@ json level(const FlyoutHooks::Level& sample) {
 bool flag(const std::function<bool(const std::string&)>& hook, const std::string& key) {
     return hook ? hook(key) : false;
 }
-
-std::string compact(const json& doc) { return doc.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 } // namespace
 
@@ -106,10 +105,10 @@ json FlyoutState::levels(const FlyoutHooks& hooks) {
                 {"mic", level(hooks.audioLevel ? hooks.audioLevel(true) : none)}};
 }
 
-std::string FlyoutState::stateScript(const json& state) { return "window.qvState(" + compact(state) + ")"; }
+std::string FlyoutState::stateScript(const json& state) { return "window.qvState(" + compactJson(state) + ")"; }
 
 std::string FlyoutState::levelsScript(const json& levels) {
-    return "window.qvLevels&&window.qvLevels(" + compact(levels) + ")";
+    return "window.qvLevels&&window.qvLevels(" + compactJson(levels) + ")";
 }
 
 } // namespace qv

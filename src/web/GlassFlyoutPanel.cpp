@@ -2,6 +2,7 @@
 
 #include "base/Dpi.h"
 #include "base/Log.h"
+#include "web/BrowserRuntime.h"
 #include "web/FlyoutState.h"
 #include "web/FlyoutWindow.h"
 
@@ -177,7 +178,7 @@ ScreenRect GlassFlyoutPanel::placement(ScreenPoint anchor, const ScreenRect& wor
 }
 
 std::string GlassFlyoutPanel::profileFolder(const std::string& localAppData) {
-    return (localAppData.empty() ? std::string(".") : localAppData) + "\\Quorvane\\WebView2";
+    return browserProfileFolder(localAppData);
 }
 
 } // namespace qv

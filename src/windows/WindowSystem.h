@@ -24,6 +24,18 @@ struct ScreenRect {
     friend bool operator==(const ScreenRect&, const ScreenRect&) = default;
 };
 
+// A window of the size opened at a point (a dialog at the cursor): moved left
+// and up so that it ends inside the work area, then right and down so that
+// it starts inside it.
+inline ScreenRect openedAt(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                           const ScreenRect& work) {
+    if (x + width > work.right) x = work.right - width;
+    if (y + height > work.bottom) y = work.bottom - height;
+    if (x < work.left) x = work.left;
+    if (y < work.top) y = work.top;
+    return ScreenRect{x, y, x + width, y + height};
+}
+
 // MONITORINFOEXW, the fields read from it.
 struct MonitorInfo {
     ScreenRect monitor;  // rcMonitor

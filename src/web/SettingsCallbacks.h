@@ -3,7 +3,8 @@
 
 namespace qv {
 
-// The five things both settings windows can ask the tray controller for.
+// The five things both settings windows (the web page and the classic one)
+// can ask the tray controller for.
 struct SettingsCallbacks {
     std::function<void()> checkForUpdates;
     std::function<void()> refreshTrayIcon;
