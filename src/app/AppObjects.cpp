@@ -74,6 +74,7 @@ bool AppObjects::createTrayController() {
     ports.prompt = ports_.prompt;
     ports.arrangement = ports_.arrangement;
     ports.settings = ports_.settings;
+    ports.settingsPage = ports_.settingsPage;
     ports.updates = ports_.updates;
     ports.shellApi = ports_.shellApi;
     ports.folderPicker = ports_.folderPicker;

@@ -11,6 +11,7 @@ namespace qv {
 class ActionBus;
 class ArrangementSurface;
 class SettingsSurface;
+class SettingsPageWindow;
 class BrowserRuntime;
 class FlyoutPanelSurface;
 class FlyoutWindow;
@@ -55,6 +56,7 @@ public:
         TextPrompt* prompt = nullptr;
         ArrangementSurface* arrangement = nullptr;
         SettingsSurface* settings = nullptr;
+        SettingsPageWindow* settingsPage = nullptr;
         UpdateRunner* updates = nullptr;
         ShellApi* shellApi = nullptr;
         FolderPicker* folderPicker = nullptr;

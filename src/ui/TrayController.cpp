@@ -18,6 +18,7 @@
 #include "update/UpdateRunner.h"
 #include "web/BrowserRuntime.h"
 #include "web/GlassFlyoutPanel.h"
+#include "web/GlassSettingsWindow.h"
 
 #include <atomic>
 #include <memory>
@@ -62,6 +63,7 @@ TrayController::~TrayController() {
     arrangement_.reset();
     glassFlyout_.reset();
     classicSettings_.reset();
+    glassSettings_.reset();
     hotkeys_.unregisterAll();
     classicFlyout_.reset();
 }
@@ -95,6 +97,7 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
 
     if (ports_.arrangement) arrangement_ = std::make_unique<ArrangementWindow>(*ports_.arrangement, bus);
     if (ports_.settings) classicSettings_ = std::make_unique<SettingsWindow>(*ports_.settings);
+    if (ports_.settingsPage) glassSettings_ = std::make_unique<GlassSettingsWindow>(*ports_.settingsPage);
     if (ports_.classicFlyout) {
         classicFlyout_ = std::make_unique<FlyoutPanel>(*ports_.classicFlyout, ports_.prompt);
         if (!classicFlyout_->create(bus)) return false;
@@ -346,16 +349,21 @@ FlyoutHooks TrayController::flyoutHooks() {
 }
 
 void TrayController::openSettings() {
-    // The web settings page is not part of this build: the classic window
-    // serves with or without the browser runtime.
-    if (!config_ || !classicSettings_) return;
+    if (!config_) return;
     SettingsCallbacks callbacks;
     callbacks.checkForUpdates = [this] { startManualUpdateCheck(); };
     callbacks.refreshTrayIcon = [this] { refreshTrayIcon(); };
     callbacks.openArrangement = [this] { openArrangement(); };
     callbacks.chooseRecordingsFolder = [this] { chooseRecordingsFolder(); };
     callbacks.openRecordingsFolder = [this] { openRecordingsFolder(); };
-    classicSettings_->create(instance_, *config_, std::move(callbacks));
+    // The web page while the browser runtime is there (asked each time, so a
+    // runtime installed meanwhile is used); the classic window otherwise, and
+    // when the web window cannot be created.
+    if (glassSettings_ && ports_.browserRuntime && ports_.browserRuntime->available()) {
+        glassSettings_->create(instance_, *config_, callbacks);
+        if (glassSettings_->isOpen()) return;
+    }
+    if (classicSettings_) classicSettings_->create(instance_, *config_, std::move(callbacks));
 }
 
 void TrayController::refreshTrayIcon() {

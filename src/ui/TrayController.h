@@ -23,6 +23,8 @@ class FlyoutPanelSurface;
 class FlyoutWindow;
 class GlassFlyoutPanel;
 class SettingsSurface;
+class SettingsPageWindow;
+class GlassSettingsWindow;
 class SettingsWindow;
 class FolderPicker;
 class ShellApi;
@@ -74,8 +76,12 @@ public:
         TextPrompt* prompt = nullptr;
         // The arrangement window's window; without it there is none.
         ArrangementSurface* arrangement = nullptr;
-        // The classic settings window's window; without it "Settings…" does nothing.
+        // The classic settings window's window; without it "Settings…" does
+        // nothing when the web settings window cannot be shown.
         SettingsSurface* settings = nullptr;
+        // The web settings window's window; used while the browser runtime is
+        // available.
+        SettingsPageWindow* settingsPage = nullptr;
         // Runs update checks; without it there are none.
         UpdateRunner* updates = nullptr;
         // Opens folders; chooses the recordings folder.
@@ -181,6 +187,7 @@ private:
     std::unique_ptr<FlyoutPanel> classicFlyout_;
     std::unique_ptr<ArrangementWindow> arrangement_;
     std::unique_ptr<SettingsWindow> classicSettings_;
+    std::unique_ptr<GlassSettingsWindow> glassSettings_;
     ForegroundCapture foreground_;
     uint32_t showFlyoutMessage_ = 0;
     uint32_t taskbarCreatedMessage_ = 0;

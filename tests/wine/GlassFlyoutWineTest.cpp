@@ -6,7 +6,6 @@
 #include "base/win32/Utf16.h"
 #include "display/DisplayManager.h"
 #include "display/win32/Win32DisplayConfigApi.h"
-#include "imitation/webview2/ImitationWebView2.h"
 #include "layout/LayoutStore.h"
 #include "settings/Config.h"
 #include "web/GlassFlyoutPanel.h"
@@ -15,6 +14,7 @@
 #include "web/win32/Win32FlyoutWindow.h"
 #include "windows/WindowPlacement.h"
 #include "windows/win32/Win32WindowSystem.h"
+#include "wine/ImitationBrowser.h"
 #include "wine/Win32CoreObjects.h"
 #include "wine/WineTestSupport.h"
 
@@ -29,64 +29,18 @@
 namespace qv {
 namespace {
 
-// Dispatches the thread's messages until the condition holds or the time
-// (five seconds unless told) has passed.
-bool pumpUntil(const std::function<bool()>& condition, ULONGLONG milliseconds = 5000) {
-    const ULONGLONG deadline = GetTickCount64() + milliseconds;
-    while (!condition()) {
-        if (GetTickCount64() > deadline) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) continue;
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    return true;
-}
-
-// The folder next to the test program that holds the imitation runtime.
-std::wstring imitationFolder() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    folder.resize(folder.find_last_of(L'\\'));
-    return folder + L"\\imitation-webview2";
-}
-
-template <class Function>
-Function exported(HMODULE library, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-}
-
 class GlassFlyoutWine : public ::testing::Test, protected Win32CoreObjects {
 protected:
     void SetUp() override {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, Win32BrowserRuntime::kClientStateKey, 0, nullptr, 0,
-                                  KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        const std::wstring folder = imitationFolder();
-        RegSetValueExW(key, Win32BrowserRuntime::kFolderValue, 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(folder.c_str()),
-                       static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
-        ASSERT_TRUE(runtime.available()) << narrow(Win32BrowserRuntime::libraryPath());
-
-        HMODULE library = GetModuleHandleW(Win32BrowserRuntime::libraryPath().c_str());
-        ASSERT_NE(library, nullptr);
-        record = exported<ImitationWebView2RecordFn>(library, "ImitationWebView2State")();
-        exported<ImitationWebView2ResetFn>(library, "ImitationWebView2Reset")();
-        postFromPage = exported<ImitationWebView2PostFn>(library, "ImitationWebView2Post");
-        SetEnvironmentVariableW(L"QV_IMITATION_WEBVIEW2", nullptr);
+        browser.install(runtime);
+        if (HasFatalFailure()) return;
+        record = browser.record;
+        postFromPage = browser.post;
     }
     void TearDown() override {
         panel.reset();
         window.reset();
-        SetEnvironmentVariableW(L"QV_IMITATION_WEBVIEW2", nullptr);
-        pumpUntil([] { return true; });
-        RegDeleteTreeW(HKEY_CURRENT_USER, Win32BrowserRuntime::kClientStateKey);
+        browser.uninstall();
     }
 
     void makePanel(FlyoutHooks hooks = {}) {
@@ -101,6 +55,7 @@ protected:
 
     CapturedLog log;
     Win32BrowserRuntime runtime;
+    ImitationBrowser browser;
     std::unique_ptr<Win32FlyoutWindow> window;
     std::unique_ptr<GlassFlyoutPanel> panel;
     ImitationWebView2Record* record = nullptr;

@@ -25,6 +25,7 @@
 #include "vdisplay/win32/Win32VdConsole.h"
 #include "web/win32/Win32BrowserRuntime.h"
 #include "web/win32/Win32FlyoutWindow.h"
+#include "web/win32/Win32SettingsPageWindow.h"
 #include "windows/win32/Win32WindowSystem.h"
 
 #include <windows.h>
@@ -54,6 +55,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::Win32FlyoutPanelSurface classicFlyout(module);
     qv::Win32ArrangementSurface arrangement(module);
     qv::Win32SettingsSurface settingsSurface;
+    qv::Win32SettingsPageWindow settingsPage(browserRuntime);
     qv::Win32TextPrompt prompt(module);
     qv::Win32UpdateRunner updates;
     qv::Win32FolderPicker folderPicker;
@@ -63,8 +65,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     qv::AppObjects objects(arguments, module,
                            {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, &flyoutWindow,
-                            &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface, &updates,
-                            &shell, &folderPicker});
+                            &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface, &settingsPage,
+                            &updates, &shell, &folderPicker});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 

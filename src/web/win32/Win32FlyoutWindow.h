@@ -1,6 +1,6 @@
 #pragma once
 #include "web/FlyoutWindow.h"
-#include "web/win32/WebView2Callback.h"
+#include "web/win32/Win32BrowserView.h"
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@ class Win32BrowserRuntime;
 // The web flyout's popup window and the WebView2 browser inside it. Window
 // messages and the browser's completions and events go to the attached
 // panel, which decides what they mean; this class only carries out its calls.
-class Win32FlyoutWindow final : public FlyoutWindow {
+class Win32FlyoutWindow final : public FlyoutWindow, private Win32BrowserView::Listener {
 public:
     static constexpr const wchar_t* kClassName = L"QuorvaneGlassFlyout";
     static constexpr UINT kTaskMessage = WM_APP + 21;
@@ -44,7 +44,7 @@ public:
     bool createEnvironment(const std::string& profileFolder) override;
     bool createController() override;
     void startPage() override;
-    bool hasWebView() const override { return webView_ != nullptr; }
+    bool hasWebView() const override { return browser_.hasWebView(); }
     void executeScript(const std::string& script) override;
     void updateBounds() override;
     void closeBrowser() override;
@@ -56,25 +56,17 @@ private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     bool registerClass();
-    void applyLook();
-    void applySettings();
-    HRESULT environmentCompleted(HRESULT result, wv2::Environment* environment);
-    HRESULT controllerCompleted(HRESULT result, wv2::Controller* controller);
-    HRESULT webMessageReceived(wv2::WebMessageReceivedEventArgs* args);
-    HRESULT navigationCompleted();
-    // Closes the controller and lets go of the controller and the web view.
-    void closeBrowserView();
+
+    // The browser's completions and events, passed on to the panel.
+    void environmentCreated(bool ok) override;
+    void controllerCreated(bool ok) override;
+    void navigationCompleted() override;
+    void webMessage(const std::string& text) override;
 
     HINSTANCE instance_;
-    Win32BrowserRuntime& runtime_;
     GlassFlyoutPanel* panel_ = nullptr;
     HWND hwnd_ = nullptr;
-    wv2::Environment* environment_ = nullptr;
-    wv2::Controller* controller_ = nullptr;
-    wv2::WebView* webView_ = nullptr;
-    // Handlers hold this, so a completion that arrives after the window
-    // object is gone does nothing.
-    wv2::Owner<Win32FlyoutWindow> owner_{this};
+    Win32BrowserView browser_;
 };
 
 } // namespace qv

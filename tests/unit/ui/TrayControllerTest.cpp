@@ -11,6 +11,8 @@
 #include "sim/SimForeground.h"
 #include "sim/SimHotkeys.h"
 #include "sim/SimProcess.h"
+#include "sim/SimSettingsPageWindow.h"
+#include "web/GlassSettingsWindow.h"
 #include "sim/SimSettingsSurface.h"
 #include "sim/SimShell.h"
 #include "ui/FlyoutPanel.h"
@@ -198,6 +200,45 @@ TEST_F(TrayControllerTest, SettingsOpenFromTheMenuAndTheirCallbacksAct) {
     // Asked again while open: the same window, in front.
     controller.onCommand(TrayMenu::kSettings);
     EXPECT_TRUE(settings.visible);
+}
+
+// With the browser runtime "Settings…" opens the web settings page, asked
+// afresh each time; without it, or when its window cannot be created, the
+// classic window opens. The page's monochrome switch swaps the icon at once.
+TEST_F(TrayControllerTest, SettingsOpenTheWebPageWhileTheRuntimeIsThere) {
+    sim::SimSettingsSurface classic;
+    sim::SimSettingsPageWindow page;
+    sim::SimBrowserRuntime runtime;
+    TrayController::Ports ports{desk.process, desk.shell, registrar, desk.ticks};
+    ports.settings = &classic;
+    ports.settingsPage = &page;
+    ports.browserRuntime = &runtime;
+    TrayController controller(ports);
+    ASSERT_TRUE(controller.create(kInstance, bus, manager, layouts, config));
+
+    runtime.installed = true;
+    controller.onCommand(TrayMenu::kSettings);
+    EXPECT_TRUE(page.shown);
+    EXPECT_FALSE(classic.created);
+    page.loadPage();
+    ASSERT_NE(page.window, nullptr);
+    page.window->onSettingsMessage(R"({"type":"set","key":"mono","value":true})");
+    EXPECT_EQ(desk.shell.icons.begin()->second.icon, SimShell::iconFor(102)) << "swapped at once";
+
+    runtime.installed = false;
+    controller.onCommand(TrayMenu::kSettings);
+    EXPECT_TRUE(classic.visible);
+    EXPECT_EQ(runtime.asked, 2);
+
+    classic.close();
+    page.window->onClose();
+    runtime.installed = true;
+    page.failCreate = true;
+    testing::internal::CaptureStderr();
+    controller.onCommand(TrayMenu::kSettings);
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(page.created);
+    EXPECT_TRUE(classic.visible);
 }
 
 // Starts nothing; remembers what it was asked to start.

@@ -35,14 +35,23 @@ std::string utf8(std::u16string_view text) {
     return out;
 }
 
-TEST(Pages, TheFlyoutPageIsTheSourceFileWhole) {
-    std::ifstream file(std::string(QV_SOURCE_DIR) + "/src/web/pages/flyout.html", std::ios::binary);
-    ASSERT_TRUE(file);
-    std::ostringstream text;
-    text << file.rdbuf();
-    const std::u16string_view page = pages::flyout();
-    EXPECT_EQ(utf8(page), text.str());
-    EXPECT_NE(page.find(u"window.qvState"), std::u16string_view::npos);
+TEST(Pages, EachPageIsItsSourceFileWhole) {
+    struct Case {
+        const char* file;
+        std::u16string_view (*page)();
+        const char16_t* entry; // the function the host calls first
+    };
+    for (const Case& c : {Case{"flyout.html", pages::flyout, u"window.qvState"},
+                          Case{"settings.html", pages::settings, u"window.qvInit"}}) {
+        SCOPED_TRACE(c.file);
+        std::ifstream file(std::string(QV_SOURCE_DIR) + "/src/web/pages/" + c.file, std::ios::binary);
+        ASSERT_TRUE(file);
+        std::ostringstream text;
+        text << file.rdbuf();
+        const std::u16string_view page = c.page();
+        EXPECT_EQ(utf8(page), text.str());
+        EXPECT_NE(page.find(c.entry), std::u16string_view::npos);
+    }
 }
 
 } // namespace

@@ -1,0 +1,178 @@
+#include "web/win32/Win32SettingsPageWindow.h"
+
+#include "base/win32/Utf16.h"
+#include "web/GlassSettingsWindow.h"
+#include "web/Pages.h"
+#include "windows/win32/WorkArea.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <string>
+
+namespace qv {
+
+Win32SettingsPageWindow::Win32SettingsPageWindow(Win32BrowserRuntime& runtime)
+    : browser_(runtime, *this, kBackground, pages::settings) {}
+
+Win32SettingsPageWindow::~Win32SettingsPageWindow() {
+    settings_ = nullptr;
+    destroy();
+    closeBrowser();
+}
+
+bool Win32SettingsPageWindow::create(uint64_t instance, const ScreenRect& rect) {
+    (void)CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (hwnd_ != nullptr) return true;
+    const HINSTANCE module = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(instance));
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = module;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    // No background brush: the browser paints the whole client area, and
+    // erasing under it would only flicker.
+    windowClass.hIcon = loadPanelIcon(module, SM_CXICON);
+    windowClass.hIconSm = loadPanelIcon(module, SM_CXSMICON);
+    windowClass.lpszClassName = kClassName;
+    RegisterClassExW(&windowClass); // a second registration fails harmlessly
+
+    hwnd_ = CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, L"Quorvane \u2014 Settings", WS_CAPTION | WS_SYSMENU,
+                            rect.left, rect.top, rect.width(), rect.height(), nullptr, nullptr, module, this);
+    if (hwnd_ == nullptr) return false;
+    browser_.setHost(hwnd_);
+    applyPanelLook(hwnd_);
+    return true;
+}
+
+void Win32SettingsPageWindow::destroy() {
+    if (hwnd_ != nullptr) DestroyWindow(hwnd_);
+}
+
+void Win32SettingsPageWindow::postClose() {
+    if (hwnd_ != nullptr) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+}
+
+void Win32SettingsPageWindow::show() {
+    if (hwnd_ == nullptr) return;
+    ShowWindow(hwnd_, SW_SHOW);
+    SetForegroundWindow(hwnd_);
+}
+
+ScreenPoint Win32SettingsPageWindow::cursor() const {
+    POINT p{};
+    if (!GetCursorPos(&p)) return {};
+    return ScreenPoint{p.x, p.y};
+}
+
+uint32_t Win32SettingsPageWindow::windowDpi() const { return hwnd_ != nullptr ? GetDpiForWindow(hwnd_) : 0; }
+
+std::optional<ScreenRect> Win32SettingsPageWindow::workAreaNear(ScreenPoint point) const {
+    return qv::workAreaNear(point);
+}
+
+std::optional<ScreenRect> Win32SettingsPageWindow::workAreaOfWindow() const {
+    if (hwnd_ == nullptr) return std::nullopt;
+    return qv::workAreaOfWindow(reinterpret_cast<uintptr_t>(hwnd_));
+}
+
+ScreenRect Win32SettingsPageWindow::windowRect() const {
+    RECT r{};
+    if (hwnd_ != nullptr) GetWindowRect(hwnd_, &r);
+    return ScreenRect{r.left, r.top, r.right, r.bottom};
+}
+
+int32_t Win32SettingsPageWindow::frameHeight() const {
+    RECT window{}, client{};
+    if (hwnd_ == nullptr || !GetWindowRect(hwnd_, &window) || !GetClientRect(hwnd_, &client)) return 0;
+    return (window.bottom - window.top) - (client.bottom - client.top);
+}
+
+void Win32SettingsPageWindow::move(const ScreenRect& rect) {
+    if (hwnd_ != nullptr)
+        SetWindowPos(hwnd_, nullptr, rect.left, rect.top, rect.width(), rect.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32SettingsPageWindow::openFolder(const std::string& path) {
+    ShellExecuteW(hwnd_, L"open", widen(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+std::string Win32SettingsPageWindow::localAppData() const { return localAppDataFolder(); }
+
+bool Win32SettingsPageWindow::createEnvironment(const std::string& profileFolder) {
+    return browser_.createEnvironment(profileFolder);
+}
+
+bool Win32SettingsPageWindow::createController() { return browser_.createController(); }
+
+void Win32SettingsPageWindow::startPage() { browser_.startPage(); }
+
+void Win32SettingsPageWindow::executeScript(const std::string& script) { browser_.executeScript(script); }
+
+void Win32SettingsPageWindow::updateBounds() { browser_.updateBounds(); }
+
+void Win32SettingsPageWindow::closeBrowser() { browser_.close(); }
+
+void Win32SettingsPageWindow::environmentCreated(bool ok) {
+    if (settings_ != nullptr) settings_->onEnvironmentCreated(ok);
+}
+
+void Win32SettingsPageWindow::controllerCreated(bool ok) {
+    if (settings_ != nullptr) settings_->onControllerCreated(ok);
+}
+
+void Win32SettingsPageWindow::navigationCompleted() {
+    if (settings_ != nullptr) settings_->onNavigationCompleted();
+}
+
+void Win32SettingsPageWindow::webMessage(const std::string& text) {
+    if (settings_ != nullptr) settings_->onWebMessage(text);
+}
+
+LRESULT CALLBACK Win32SettingsPageWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<Win32SettingsPageWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self == nullptr || self->hwnd_ != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
+    const LRESULT result = self->handle(message, wParam, lParam);
+    if (message == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    return result;
+}
+
+LRESULT Win32SettingsPageWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SIZE:
+        if (settings_ != nullptr) settings_->onSize();
+        return 0;
+    case WM_CLOSE:
+        if (settings_ != nullptr) {
+            settings_->onClose();
+        } else {
+            DestroyWindow(hwnd_);
+        }
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_DPICHANGED:
+        if (settings_ != nullptr) {
+            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+            settings_->onDpiChanged(ScreenRect{suggested->left, suggested->top, suggested->right, suggested->bottom});
+        }
+        return 0;
+    case WM_DESTROY:
+        if (settings_ != nullptr) {
+            settings_->onDestroy();
+        } else {
+            closeBrowser();
+        }
+        hwnd_ = nullptr;
+        browser_.setHost(nullptr);
+        return 0;
+    default:
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
+    }
+}
+
+} // namespace qv
