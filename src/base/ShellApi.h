@@ -27,9 +27,10 @@ public:
     // CoCreateInstance of CLSID_ShellLink (in-process) for IShellLinkW, the
     // link's fields set, IPersistFile::Save(path, TRUE). False on any failure.
     virtual bool createShellLink(const ShellLink& link, const std::string& path) = 0;
-    // ShellExecuteExW; true when it succeeds.
+    // ShellExecuteExW, started in the directory when one is given; true when
+    // it succeeds.
     virtual bool shellExecuteEx(const std::string& verb, const std::string& file, const std::string& parameters,
-                                uint32_t mask, int32_t show) = 0;
+                                uint32_t mask, int32_t show, const std::string& directory = {}) = 0;
 };
 
 } // namespace qv

@@ -27,6 +27,14 @@ std::string batchPath(const std::string& path) {
     return out;
 }
 
+constexpr const char* kScriptName = "Quorvane.update.cmd";
+
+bool isAscii(const std::string& text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 std::string lowerAscii(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -40,6 +48,10 @@ std::string updateHelperScript(uint32_t pid, const std::string& downloadPath, co
     const std::string exe = batchPath(exePath);
     std::string script;
     script += "@echo off\r\n";
+    // cmd reads a batch file in the console's code page, not as UTF-8: with a
+    // path beyond ASCII (a user folder named José) the lines that follow are
+    // read as UTF-8, or the move would name a file that does not exist.
+    if (!isAscii(downloadPath) || !isAscii(exePath)) script += "chcp 65001 >nul\r\n";
     script += ":loop\r\n";
     script += "tasklist /FI \"PID eq " + id + "\" | find \"" + id +
               "\" >nul 2>&1 && (timeout /t 1 /nobreak >nul & goto loop)\r\n";
@@ -71,7 +83,7 @@ bool UpdateInstaller::installUpdate(const UpdateInfo& info, std::string& error) 
     if (!environment_.tempFolder(folder)) folder.clear();
     if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
     const std::string downloadPath = folder + "Quorvane.update.exe";
-    const std::string scriptPath = folder + "Quorvane.update.cmd";
+    const std::string scriptPath = folder + kScriptName;
 
     if (!fetcher_.fetchUrl(info.url, nullptr, downloadPath, true, error)) {
         if (error.empty()) error = "Download failed";
@@ -111,7 +123,13 @@ bool UpdateInstaller::installUpdate(const UpdateInfo& info, std::string& error) 
         return false;
     }
 
-    if (!shell_.shellExecuteEx("open", "cmd.exe", "/c \"" + scriptPath + "\"", 0, kSwHide)) {
+    // cmd expands %NAME% on its own command line, where doubling does not
+    // escape: a temporary folder holding "%" would name another script. The
+    // script is then started by its bare name in its folder instead.
+    const bool started = scriptPath.find('%') == std::string::npos
+                             ? shell_.shellExecuteEx("open", "cmd.exe", "/c \"" + scriptPath + "\"", 0, kSwHide)
+                             : shell_.shellExecuteEx("open", "cmd.exe", std::string("/c \"") + kScriptName + "\"", 0, kSwHide, folder);
+    if (!started) {
         error = "Could not launch update helper";
         return false;
     }

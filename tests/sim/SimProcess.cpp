@@ -238,9 +238,10 @@ bool SimProcess::createShellLink(const ShellLink& link, const std::string& path)
 }
 
 bool SimProcess::shellExecuteEx(const std::string& verb, const std::string& file, const std::string& parameters,
-                                uint32_t mask, int32_t show) {
+                                uint32_t mask, int32_t show, const std::string& directory) {
     record(strprintf("ShellExecuteExW(%s, %s, %s, 0x%x, %d)", verb.c_str(), file.c_str(), parameters.c_str(), mask,
-                     show));
+                     show) +
+           (directory.empty() ? "" : " in " + directory));
     return !shellExecuteFails;
 }
 

@@ -33,8 +33,9 @@ bool Win32ShellApi::createShellLink(const ShellLink& link, const std::string& pa
 }
 
 bool Win32ShellApi::shellExecuteEx(const std::string& verb, const std::string& file, const std::string& parameters,
-                                   uint32_t mask, int32_t show) {
+                                   uint32_t mask, int32_t show, const std::string& directory) {
     const std::wstring wideVerb = widen(verb);
+    const std::wstring wideDirectory = widen(directory);
     const std::wstring wideFile = widen(file);
     const std::wstring wideParameters = widen(parameters);
     SHELLEXECUTEINFOW info{};
@@ -43,6 +44,7 @@ bool Win32ShellApi::shellExecuteEx(const std::string& verb, const std::string& f
     info.lpVerb = wideVerb.c_str();
     info.lpFile = wideFile.c_str();
     info.lpParameters = wideParameters.empty() ? nullptr : wideParameters.c_str();
+    info.lpDirectory = wideDirectory.empty() ? nullptr : wideDirectory.c_str();
     info.nShow = show;
     return ShellExecuteExW(&info) != FALSE;
 }

@@ -10,7 +10,7 @@ public:
     bool pathExists(const std::string& path) override;
     bool createShellLink(const ShellLink& link, const std::string& path) override;
     bool shellExecuteEx(const std::string& verb, const std::string& file, const std::string& parameters,
-                        uint32_t mask, int32_t show) override;
+                        uint32_t mask, int32_t show, const std::string& directory = {}) override;
 };
 
 } // namespace qv

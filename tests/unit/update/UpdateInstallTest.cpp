@@ -37,6 +37,28 @@ TEST(UpdateHelperScriptTest, IsExactWithCrLfAndDoubledPercent) {
               "del \"%~f0\"\r\n");
 }
 
+// cmd reads the script in the console's code page: a path beyond ASCII
+// switches it to UTF-8 before any path is read.
+TEST(UpdateHelperScriptTest, APathBeyondAsciiIsReadAsUtf8) {
+    struct Case {
+        const char* what;
+        const char* download;
+        const char* exe;
+        bool switched;
+    };
+    const Case cases[] = {
+        {"ASCII only", "C:\\Temp\\Quorvane.update.exe", "C:\\Q\\quorvane.exe", false},
+        {"the user folder", "C:\\Users\\Jos\xC3\xA9\\Temp\\Quorvane.update.exe", "C:\\Q\\quorvane.exe", true},
+        {"the program folder", "C:\\Temp\\Quorvane.update.exe", "D:\\\xD0\x9F\xD1\x80\\quorvane.exe", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string script = updateHelperScript(7, c.download, c.exe);
+        EXPECT_EQ(script.rfind(c.switched ? "@echo off\r\nchcp 65001 >nul\r\n:loop\r\n" : "@echo off\r\n:loop\r\n", 0), 0u);
+        EXPECT_NE(script.find(std::string("move /Y \"") + c.download + "\" \"" + c.exe + "\" >nul\r\n"), std::string::npos);
+    }
+}
+
 class UpdateInstallTest : public ::testing::Test {
 public: // the failure table's set-up steps reach the members
     UpdateInstallTest() {
@@ -86,6 +108,19 @@ TEST_F(UpdateInstallTest, StagesTheDownloadAndStartsTheHelper) {
     EXPECT_EQ(launches(), std::vector<std::string>{"ShellExecuteExW(open, cmd.exe, /c \"" + script + "\", 0x0, 0)"});
     EXPECT_EQ(server.calls().at(0).header("Accept"), "application/octet-stream");
     EXPECT_TRUE(log.contains("INF", "Update staged; quitting to apply."));
+}
+
+// cmd expands %NAME% on its command line, where no doubling escapes it: a
+// temporary folder with "%" in it is given as the working folder instead.
+TEST_F(UpdateInstallTest, ATemporaryFolderWithAPercentSignIsNotOnTheCommandLine) {
+    const std::string folder = "C:\\Users\\ann\\50%TEMP%\\";
+    files.addFolder("C:\\Users\\ann\\50%TEMP%");
+    host.temp = folder;
+    ASSERT_TRUE(installer.installUpdate(info, error)) << error;
+    EXPECT_EQ(files.content(folder + "Quorvane.update.cmd"),
+              updateHelperScript(4242, folder + "Quorvane.update.exe", process.exePath));
+    EXPECT_EQ(launches(), std::vector<std::string>{"ShellExecuteExW(open, cmd.exe, /c \"Quorvane.update.cmd\", 0x0, 0) in " +
+                                                   folder});
 }
 
 TEST_F(UpdateInstallTest, WithoutADigestTheCheckIsSkipped) {
