@@ -3,8 +3,9 @@
 # with the imitation WebView2 runtime (built next to the exe, in
 # imitation-webview2) registered the way the real runtime registers itself:
 # the welcome opens the flyout, the browser loads the page and gets its
-# state, page messages close it and end the program, and a left click on the
-# tray icon opens it again.
+# state, page messages close it and end the program, a left click on the
+# tray icon opens it again, and its settings button opens the web settings
+# window, whose page messages are saved and close it.
 #
 # usage: tests/e2e/flyout.sh path/to/quorvane.exe
 # Needs an X display in $DISPLAY (for example under xvfb-run). Uses a fresh
@@ -64,6 +65,24 @@ check "a left click on the icon shows it again" wait_for -t 10 flyout_visible
 check "and tells the page it was shown" wait_for -t 10 counter_reaches shown $((shown_before + 1))
 check "one browser for the whole run" test "$(grep -c 'falling back' "$(log_file)")" = 0
 check "no error in the log" bash -c "! grep -q ' ERR ' '$(log_file)'"
+
+# The flyout's settings button opens the web settings window while the
+# runtime is there; its page's messages are saved at once and its close
+# message destroys it.
+settings_open() { qv win QuorvaneGlassSettings | grep -q '^visible'; }
+settings_gone() { ! wine "$work/qvtool.exe" win QuorvaneGlassSettings >/dev/null 2>&1; }
+settings_counter() {
+    wine "$work/qvtool.exe" children QuorvaneGlassSettings 2>/dev/null | tr -d '\r' | tr ' ' '\n' | sed -n "s/^$1=//p"
+}
+settings_loaded() { [ "$(settings_counter page)" -ge 100 ] 2>/dev/null; }
+config_says_mono() { grep -q '"monochromeIcon": *true' "$(config_file)"; }
+qv page '{"type":"open","what":"settings"}' >/dev/null
+check "the flyout's settings button opens the web settings window" wait_for -t 10 settings_open
+check "and its browser loads the settings page" wait_for -t 10 settings_loaded
+qv page '{"type":"set","key":"mono","value":true}' QuorvaneGlassSettings >/dev/null
+check "a switch on the page is saved at once" wait_for -t 10 config_says_mono
+qv page '{"type":"action","name":"close"}' QuorvaneGlassSettings >/dev/null
+check "the page's close message destroys the window" wait_for -t 10 settings_gone
 
 qv page '{"type":"exit"}' >/dev/null
 check "the page's exit message ends the program" wait_for -t 20 test -e "$work/rc"

@@ -29,9 +29,11 @@
  *                    prints a line per child window of that window:
  *                    "ID L T R B enabled|disabled TEXT" (screen
  *                    coordinates, UTF-8 text); exit code 2 when none
- *   qvtool page JSON sends JSON to the flyout's browser child as a page
- *                    message (WM_COPYDATA, UTF-16), as the page's
- *                    postMessage would; exit code 2 when there is none
+ *   qvtool page JSON [CLASS]
+ *                    sends JSON to the browser child of the flyout (or of
+ *                    the window of that class) as a page message
+ *                    (WM_COPYDATA, UTF-16), as the page's postMessage
+ *                    would; exit code 2 when there is none
  */
 #include <windows.h>
 
@@ -160,8 +162,10 @@ static int children(const char* className) {
     return 0;
 }
 
-static int page(const char* json) {
-    HWND browser = flyoutBrowser(FindWindowW(L"QuorvaneGlassFlyout", NULL));
+static int page(const char* json, const char* className) {
+    wchar_t name[256];
+    MultiByteToWideChar(CP_UTF8, 0, className, -1, name, 256);
+    HWND browser = flyoutBrowser(FindWindowW(name, NULL));
     if (!browser) return 2;
     wchar_t text[1024];
     int length = MultiByteToWideChar(CP_UTF8, 0, json, -1, text, 1024);
@@ -177,10 +181,11 @@ int main(int argc, char** argv) {
     if (argc == 2 && strcmp(argv[1], "elevated") == 0) return elevated();
     if (argc == 2 && strcmp(argv[1], "window") == 0) return window();
     if (argc == 2 && strcmp(argv[1], "flyout") == 0) return flyout();
-    if (argc == 3 && strcmp(argv[1], "page") == 0) return page(argv[2]);
+    if (argc == 3 && strcmp(argv[1], "page") == 0) return page(argv[2], "QuorvaneGlassFlyout");
+    if (argc == 4 && strcmp(argv[1], "page") == 0) return page(argv[2], argv[3]);
     if (argc == 3 && strcmp(argv[1], "win") == 0) return win(argv[2]);
     if (argc == 3 && strcmp(argv[1], "children") == 0) return children(argv[2]);
     if (argc == 3 && strcmp(argv[1], "hide") == 0) return hide(argv[2]);
-    fprintf(stderr, "usage: qvtool quit|find|elevated|window|hold FILE STOP|flyout|page JSON|win CLASS|children CLASS|hide CLASS\n");
+    fprintf(stderr, "usage: qvtool quit|find|elevated|window|hold FILE STOP|flyout|page JSON [CLASS]|win CLASS|children CLASS|hide CLASS\n");
     return 64;
 }
