@@ -1,5 +1,6 @@
 #pragma once
 #include "base/ScreenPoint.h"
+#include "web/PanelBrowser.h"
 #include "windows/WindowSystem.h"
 
 #include <cstdint>
@@ -15,7 +16,7 @@ class GlassFlyoutPanel;
 // and reports back to the panel: the browser's completion events and page
 // messages, and the window messages the panel decides about. Everything runs
 // on the user-interface thread.
-class FlyoutWindow {
+class FlyoutWindow : public PanelBrowser {
 public:
     virtual ~FlyoutWindow() = default;
 
@@ -49,28 +50,6 @@ public:
     // The work area of the monitor nearest the point; nothing when Windows
     // does not say.
     virtual std::optional<ScreenRect> workAreaNear(ScreenPoint point) const = 0;
-    // The environment variable LOCALAPPDATA; empty when it is unset or does
-    // not fit 260 characters.
-    virtual std::string localAppData() const = 0;
-
-    // --- The browser --------------------------------------------------------
-    // CreateCoreWebView2EnvironmentWithOptions with the profile folder; false
-    // when the call itself fails. Completion: FlyoutPanel::onEnvironmentCreated.
-    virtual bool createEnvironment(const std::string& profileFolder) = 0;
-    // CreateCoreWebView2Controller for the window; false when the call fails.
-    // Completion: onControllerCreated.
-    virtual bool createController() = 0;
-    // With the controller: the web view, background colour, browser settings,
-    // the web-message and navigation-completed handlers, the bounds, and
-    // NavigateToString with the flyout page. Completion: onNavigationCompleted.
-    virtual void startPage() = 0;
-    virtual bool hasWebView() const = 0;
-    // ExecuteScript without a completion handler.
-    virtual void executeScript(const std::string& script) = 0;
-    // Browser bounds = the window's client rectangle.
-    virtual void updateBounds() = 0;
-    // Closes the controller and releases the browser's interfaces.
-    virtual void closeBrowser() = 0;
 };
 
 } // namespace qv

@@ -1,5 +1,6 @@
 #pragma once
 #include "base/ScreenPoint.h"
+#include "web/PanelBrowser.h"
 #include "windows/WindowSystem.h"
 
 #include <cstdint>
@@ -16,7 +17,7 @@ class GlassSettingsWindow;
 // messages, and the window messages the settings window decides about. When
 // the window is destroyed, by whatever means, it reports that and forgets
 // it, so the next create builds a new one. User-interface thread only.
-class SettingsPageWindow {
+class SettingsPageWindow : public PanelBrowser {
 public:
     virtual ~SettingsPageWindow() = default;
 
@@ -51,28 +52,6 @@ public:
     virtual void move(const ScreenRect& rect) = 0;
     // ShellExecuteW "open" on the folder, owned by this window, SW_SHOWNORMAL.
     virtual void openFolder(const std::string& path) = 0;
-    // The environment variable LOCALAPPDATA; empty when it is unset or does
-    // not fit 260 characters.
-    virtual std::string localAppData() const = 0;
-
-    // --- The browser --------------------------------------------------------
-    // CreateCoreWebView2EnvironmentWithOptions with the profile folder; false
-    // when the call itself fails. Completion: onEnvironmentCreated.
-    virtual bool createEnvironment(const std::string& profileFolder) = 0;
-    // CreateCoreWebView2Controller for the window; false when the call fails.
-    // Completion: onControllerCreated.
-    virtual bool createController() = 0;
-    // With the controller: the web view, background colour, browser settings,
-    // the handlers, the bounds, and NavigateToString with the settings page.
-    // Completion: onNavigationCompleted.
-    virtual void startPage() = 0;
-    virtual bool hasWebView() const = 0;
-    // ExecuteScript without a completion handler.
-    virtual void executeScript(const std::string& script) = 0;
-    // Browser bounds = the window's client rectangle.
-    virtual void updateBounds() = 0;
-    // Closes the controller and releases the browser's interfaces.
-    virtual void closeBrowser() = 0;
 };
 
 } // namespace qv

@@ -13,11 +13,11 @@
 namespace qv {
 
 Win32FlyoutWindow::Win32FlyoutWindow(uint64_t instance, Win32BrowserRuntime& runtime)
-    : instance_(reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(instance))),
-      browser_(runtime, *this, kBackground, pages::flyout) {}
+    : Win32PanelWindow(runtime, kBackground, pages::flyout),
+      instance_(reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(instance))) {}
 
 Win32FlyoutWindow::~Win32FlyoutWindow() {
-    panel_ = nullptr;
+    target_ = nullptr;
     destroy();
     closeBrowser();
 }
@@ -89,38 +89,6 @@ uint32_t Win32FlyoutWindow::windowDpi() const { return hwnd_ != nullptr ? GetDpi
 
 std::optional<ScreenRect> Win32FlyoutWindow::workAreaNear(ScreenPoint point) const { return qv::workAreaNear(point); }
 
-std::string Win32FlyoutWindow::localAppData() const { return localAppDataFolder(); }
-
-bool Win32FlyoutWindow::createEnvironment(const std::string& profileFolder) {
-    return browser_.createEnvironment(profileFolder);
-}
-
-bool Win32FlyoutWindow::createController() { return browser_.createController(); }
-
-void Win32FlyoutWindow::startPage() { browser_.startPage(); }
-
-void Win32FlyoutWindow::executeScript(const std::string& script) { browser_.executeScript(script); }
-
-void Win32FlyoutWindow::updateBounds() { browser_.updateBounds(); }
-
-void Win32FlyoutWindow::closeBrowser() { browser_.close(); }
-
-void Win32FlyoutWindow::environmentCreated(bool ok) {
-    if (panel_ != nullptr) panel_->onEnvironmentCreated(ok);
-}
-
-void Win32FlyoutWindow::controllerCreated(bool ok) {
-    if (panel_ != nullptr) panel_->onControllerCreated(ok);
-}
-
-void Win32FlyoutWindow::navigationCompleted() {
-    if (panel_ != nullptr) panel_->onNavigationCompleted();
-}
-
-void Win32FlyoutWindow::webMessage(const std::string& text) {
-    if (panel_ != nullptr) panel_->onWebMessage(text);
-}
-
 LRESULT CALLBACK Win32FlyoutWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
@@ -136,29 +104,29 @@ LRESULT CALLBACK Win32FlyoutWindow::windowProc(HWND hwnd, UINT message, WPARAM w
 LRESULT Win32FlyoutWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ACTIVATE:
-        if (panel_ != nullptr) {
+        if (target_ != nullptr) {
             const HWND activated = reinterpret_cast<HWND>(lParam);
-            panel_->onActivate(LOWORD(wParam) == WA_INACTIVE, activated != nullptr && IsChild(hwnd_, activated));
+            target_->onActivate(LOWORD(wParam) == WA_INACTIVE, activated != nullptr && IsChild(hwnd_, activated));
         }
         return 0;
     case WM_CLOSE:
-        if (panel_ != nullptr) panel_->onClose();
+        if (target_ != nullptr) target_->onClose();
         return 0;
     case WM_SIZE:
-        if (panel_ != nullptr) panel_->onSize();
+        if (target_ != nullptr) target_->onSize();
         return 0;
     case WM_TIMER:
-        if (panel_ != nullptr) panel_->onTimer(static_cast<uint32_t>(wParam));
+        if (target_ != nullptr) target_->onTimer(static_cast<uint32_t>(wParam));
         return 0;
     case WM_DPICHANGED:
-        if (panel_ != nullptr) panel_->onDpiChanged();
+        if (target_ != nullptr) target_->onDpiChanged();
         return 0;
     case kTaskMessage:
-        if (panel_ != nullptr) panel_->onTaskMessage();
+        if (target_ != nullptr) target_->onTaskMessage();
         return 0;
     case WM_DESTROY:
-        if (panel_ != nullptr) {
-            panel_->onDestroy();
+        if (target_ != nullptr) {
+            target_->onDestroy();
         } else {
             closeBrowser();
         }

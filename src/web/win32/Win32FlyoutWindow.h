@@ -1,6 +1,6 @@
 #pragma once
 #include "web/FlyoutWindow.h"
-#include "web/win32/Win32BrowserView.h"
+#include "web/win32/Win32PanelWindow.h"
 
 #include <windows.h>
 
@@ -8,12 +8,13 @@
 
 namespace qv {
 
+class GlassFlyoutPanel;
 class Win32BrowserRuntime;
 
 // The web flyout's popup window and the WebView2 browser inside it. Window
 // messages and the browser's completions and events go to the attached
 // panel, which decides what they mean; this class only carries out its calls.
-class Win32FlyoutWindow final : public FlyoutWindow, private Win32BrowserView::Listener {
+class Win32FlyoutWindow final : public Win32PanelWindow<FlyoutWindow, GlassFlyoutPanel> {
 public:
     static constexpr const wchar_t* kClassName = L"QuorvaneGlassFlyout";
     static constexpr UINT kTaskMessage = WM_APP + 21;
@@ -23,8 +24,6 @@ public:
     ~Win32FlyoutWindow() override;
     Win32FlyoutWindow(const Win32FlyoutWindow&) = delete;
     Win32FlyoutWindow& operator=(const Win32FlyoutWindow&) = delete;
-
-    void attach(GlassFlyoutPanel* panel) override { panel_ = panel; }
 
     bool create(const ScreenRect& rect) override;
     bool exists() const override { return hwnd_ != nullptr; }
@@ -39,15 +38,6 @@ public:
     uint32_t systemDpi() const override;
     uint32_t windowDpi() const override;
     std::optional<ScreenRect> workAreaNear(ScreenPoint point) const override;
-    std::string localAppData() const override;
-
-    bool createEnvironment(const std::string& profileFolder) override;
-    bool createController() override;
-    void startPage() override;
-    bool hasWebView() const override { return browser_.hasWebView(); }
-    void executeScript(const std::string& script) override;
-    void updateBounds() override;
-    void closeBrowser() override;
 
     // The window, for tests and for the window procedure.
     HWND hwnd() const { return hwnd_; }
@@ -57,16 +47,8 @@ private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     bool registerClass();
 
-    // The browser's completions and events, passed on to the panel.
-    void environmentCreated(bool ok) override;
-    void controllerCreated(bool ok) override;
-    void navigationCompleted() override;
-    void webMessage(const std::string& text) override;
-
     HINSTANCE instance_;
-    GlassFlyoutPanel* panel_ = nullptr;
     HWND hwnd_ = nullptr;
-    Win32BrowserView browser_;
 };
 
 } // namespace qv

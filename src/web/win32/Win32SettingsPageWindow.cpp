@@ -13,10 +13,10 @@
 namespace qv {
 
 Win32SettingsPageWindow::Win32SettingsPageWindow(Win32BrowserRuntime& runtime)
-    : browser_(runtime, *this, kBackground, pages::settings) {}
+    : Win32PanelWindow(runtime, kBackground, pages::settings) {}
 
 Win32SettingsPageWindow::~Win32SettingsPageWindow() {
-    settings_ = nullptr;
+    target_ = nullptr;
     destroy();
     closeBrowser();
 }
@@ -97,38 +97,6 @@ void Win32SettingsPageWindow::openFolder(const std::string& path) {
     ShellExecuteW(hwnd_, L"open", widen(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-std::string Win32SettingsPageWindow::localAppData() const { return localAppDataFolder(); }
-
-bool Win32SettingsPageWindow::createEnvironment(const std::string& profileFolder) {
-    return browser_.createEnvironment(profileFolder);
-}
-
-bool Win32SettingsPageWindow::createController() { return browser_.createController(); }
-
-void Win32SettingsPageWindow::startPage() { browser_.startPage(); }
-
-void Win32SettingsPageWindow::executeScript(const std::string& script) { browser_.executeScript(script); }
-
-void Win32SettingsPageWindow::updateBounds() { browser_.updateBounds(); }
-
-void Win32SettingsPageWindow::closeBrowser() { browser_.close(); }
-
-void Win32SettingsPageWindow::environmentCreated(bool ok) {
-    if (settings_ != nullptr) settings_->onEnvironmentCreated(ok);
-}
-
-void Win32SettingsPageWindow::controllerCreated(bool ok) {
-    if (settings_ != nullptr) settings_->onControllerCreated(ok);
-}
-
-void Win32SettingsPageWindow::navigationCompleted() {
-    if (settings_ != nullptr) settings_->onNavigationCompleted();
-}
-
-void Win32SettingsPageWindow::webMessage(const std::string& text) {
-    if (settings_ != nullptr) settings_->onWebMessage(text);
-}
-
 LRESULT CALLBACK Win32SettingsPageWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
@@ -144,11 +112,11 @@ LRESULT CALLBACK Win32SettingsPageWindow::windowProc(HWND hwnd, UINT message, WP
 LRESULT Win32SettingsPageWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SIZE:
-        if (settings_ != nullptr) settings_->onSize();
+        if (target_ != nullptr) target_->onSize();
         return 0;
     case WM_CLOSE:
-        if (settings_ != nullptr) {
-            settings_->onClose();
+        if (target_ != nullptr) {
+            target_->onClose();
         } else {
             DestroyWindow(hwnd_);
         }
@@ -156,14 +124,14 @@ LRESULT Win32SettingsPageWindow::handle(UINT message, WPARAM wParam, LPARAM lPar
     case WM_ERASEBKGND:
         return 1;
     case WM_DPICHANGED:
-        if (settings_ != nullptr) {
+        if (target_ != nullptr) {
             const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-            settings_->onDpiChanged(ScreenRect{suggested->left, suggested->top, suggested->right, suggested->bottom});
+            target_->onDpiChanged(ScreenRect{suggested->left, suggested->top, suggested->right, suggested->bottom});
         }
         return 0;
     case WM_DESTROY:
-        if (settings_ != nullptr) {
-            settings_->onDestroy();
+        if (target_ != nullptr) {
+            target_->onDestroy();
         } else {
             closeBrowser();
         }

@@ -1,6 +1,6 @@
 #pragma once
 #include "web/SettingsPageWindow.h"
-#include "web/win32/Win32BrowserView.h"
+#include "web/win32/Win32PanelWindow.h"
 
 #include <windows.h>
 
@@ -8,13 +8,14 @@
 
 namespace qv {
 
+class GlassSettingsWindow;
 class Win32BrowserRuntime;
 
 // The web settings window and the WebView2 browser inside it. Window
 // messages and the browser's completions and events go to the attached
 // settings window, which decides what they mean; this class only carries out
 // its calls. Closed windows are destroyed, not hidden.
-class Win32SettingsPageWindow final : public SettingsPageWindow, private Win32BrowserView::Listener {
+class Win32SettingsPageWindow final : public Win32PanelWindow<SettingsPageWindow, GlassSettingsWindow> {
 public:
     static constexpr const wchar_t* kClassName = L"QuorvaneGlassSettings";
     static constexpr COLORREF kBackground = RGB(20, 22, 28);
@@ -23,8 +24,6 @@ public:
     ~Win32SettingsPageWindow() override;
     Win32SettingsPageWindow(const Win32SettingsPageWindow&) = delete;
     Win32SettingsPageWindow& operator=(const Win32SettingsPageWindow&) = delete;
-
-    void attach(GlassSettingsWindow* window) override { settings_ = window; }
 
     bool create(uint64_t instance, const ScreenRect& rect) override;
     bool exists() const override { return hwnd_ != nullptr; }
@@ -39,15 +38,6 @@ public:
     int32_t frameHeight() const override;
     void move(const ScreenRect& rect) override;
     void openFolder(const std::string& path) override;
-    std::string localAppData() const override;
-
-    bool createEnvironment(const std::string& profileFolder) override;
-    bool createController() override;
-    void startPage() override;
-    bool hasWebView() const override { return browser_.hasWebView(); }
-    void executeScript(const std::string& script) override;
-    void updateBounds() override;
-    void closeBrowser() override;
 
     // The window, for tests and for the window procedure.
     HWND hwnd() const { return hwnd_; }
@@ -56,15 +46,7 @@ private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
 
-    // The browser's completions and events, passed on to the settings window.
-    void environmentCreated(bool ok) override;
-    void controllerCreated(bool ok) override;
-    void navigationCompleted() override;
-    void webMessage(const std::string& text) override;
-
-    GlassSettingsWindow* settings_ = nullptr;
     HWND hwnd_ = nullptr;
-    Win32BrowserView browser_;
 };
 
 } // namespace qv
