@@ -910,7 +910,7 @@ TEST_F(TrayControllerTest, EveryCommandIdDoesItsPart) {
         {8,
          nullptr,
          {"GetModuleFileNameW", "ShellExecuteExW(runas, " + exe + ", --relaunched, 0x100, 1)", "PostQuitMessage(0)"}},
-        // Not part of the program yet: the update check and the settings window.
+        // Without an update runner or a settings window given, these do nothing.
         {10, nullptr, {}},
         {11, nullptr, {}},
         {14, nullptr, {"PostQuitMessage(0)"}},
