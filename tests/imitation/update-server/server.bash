@@ -21,14 +21,14 @@ update_server_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 QV_UPDATE_SERVER_PID=""
 
 update_server_start() { # folder, routes file
-    local folder=$1 routes=$2 i ready
+    local folder=$1 routes=$2 ready
     mkdir -p "$folder"
     rm -f "$folder/ready.json"
     python3 "$update_server_here/server.py" --dir "$folder" --routes "$routes" --parent $$ \
         >"$folder/server.out" 2>&1 &
     QV_UPDATE_SERVER_PID=$!
     ready="$folder/ready.json"
-    for i in $(seq 1 300); do
+    for _ in $(seq 1 300); do
         [ -s "$ready" ] && break
         kill -0 "$QV_UPDATE_SERVER_PID" 2>/dev/null || break
         sleep 0.1
