@@ -131,6 +131,9 @@ bool UpdateFetcher::fetchUrl(const std::string& url, std::string* body, const st
                 return fail("Cannot write download file");
             if (body) received += piece;
         }
+        // A connection that closes early can look like the end of the body;
+        // a body shorter than its Content-Length is cut, not complete.
+        if (response.contentLength >= 0 && total != response.contentLength) return fail(std::string());
         if (file) {
             const bool closed = file->close();
             file.reset();

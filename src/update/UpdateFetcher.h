@@ -16,6 +16,7 @@ class FileSystem;
 // * at most kMaxRedirects redirects are followed;
 // * a manifest larger than kManifestLimit or a download larger than
 //   kDownloadLimit ends the transfer with an error;
+// * a body that ends before its Content-Length counts as cut, not complete;
 // * a download file is written only from a 2xx answer, and a download that
 //   fails or is cut is removed, so no partial installer is left behind.
 class UpdateFetcher {

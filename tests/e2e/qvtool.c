@@ -34,10 +34,20 @@
  *                    the window of that class) as a page message
  *                    (WM_COPYDATA, UTF-16), as the page's postMessage
  *                    would; exit code 2 when there is none
+ *   qvtool command ID
+ *                    posts WM_COMMAND with that id to the controller window,
+ *                    as choosing the tray menu's item does; exit code 2 when
+ *                    there is no controller window
+ *   qvtool msgbox    prints the visible message box's title on one line,
+ *                    then its text (UTF-8, line breaks as they are); exit
+ *                    code 2 when no message box is shown
+ *   qvtool answer ID presses the message box's button with that id (1 OK,
+ *                    6 Yes, 7 No); exit code 2 when no message box is shown
  */
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 static int quit(void) {
@@ -174,6 +184,55 @@ static int page(const char* json, const char* className) {
     return SendMessageW(browser, WM_COPYDATA, 0, (LPARAM)&data) ? 0 : 3;
 }
 
+/* A message box is a dialog of the class "#32770"; its text is the static
+ * control with the id 0xFFFF. */
+static BOOL CALLBACK findBox(HWND window, LPARAM found) {
+    wchar_t name[16];
+    GetClassNameW(window, name, 16);
+    if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(window) && GetDlgItem(window, 0xFFFF)) {
+        *(HWND*)found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static HWND messageBox(void) {
+    HWND found = NULL;
+    EnumWindows(findBox, (LPARAM)&found);
+    return found;
+}
+
+static void printUtf8(const wchar_t* text) {
+    char utf8[4096] = {0};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, NULL, NULL);
+    fputs(utf8, stdout);
+}
+
+static int msgbox(void) {
+    HWND box = messageBox();
+    wchar_t text[2048] = {0};
+    if (!box) return 2;
+    GetWindowTextW(box, text, 2048);
+    printUtf8(text);
+    putchar('\n');
+    GetDlgItemTextW(box, 0xFFFF, text, 2048);
+    printUtf8(text);
+    putchar('\n');
+    return 0;
+}
+
+static int answer(const char* id) {
+    HWND box = messageBox();
+    if (!box) return 2;
+    return PostMessageW(box, WM_COMMAND, MAKEWPARAM(atoi(id), BN_CLICKED), 0) ? 0 : 3;
+}
+
+static int command(const char* id) {
+    HWND window = FindWindowW(L"QuorvaneTray", NULL);
+    if (!window) return 2;
+    return PostMessageW(window, WM_COMMAND, MAKEWPARAM(atoi(id), 0), 0) ? 0 : 3;
+}
+
 int main(int argc, char** argv) {
     if (argc == 4 && strcmp(argv[1], "hold") == 0) return hold(argv[2], argv[3]);
     if (argc == 2 && strcmp(argv[1], "quit") == 0) return quit();
@@ -186,6 +245,10 @@ int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[1], "win") == 0) return win(argv[2]);
     if (argc == 3 && strcmp(argv[1], "children") == 0) return children(argv[2]);
     if (argc == 3 && strcmp(argv[1], "hide") == 0) return hide(argv[2]);
-    fprintf(stderr, "usage: qvtool quit|find|elevated|window|hold FILE STOP|flyout|page JSON [CLASS]|win CLASS|children CLASS|hide CLASS\n");
+    if (argc == 3 && strcmp(argv[1], "command") == 0) return command(argv[2]);
+    if (argc == 2 && strcmp(argv[1], "msgbox") == 0) return msgbox();
+    if (argc == 3 && strcmp(argv[1], "answer") == 0) return answer(argv[2]);
+    fprintf(stderr, "usage: qvtool quit|find|elevated|window|hold FILE STOP|flyout|page JSON [CLASS]|win CLASS|"
+                    "children CLASS|hide CLASS|command ID|msgbox|answer ID\n");
     return 64;
 }

@@ -196,6 +196,12 @@ TEST_F(UpdateFetcherTest, DownloadWritesTheFileOrLeavesNone) {
     cut.body = installer;
     cut.failReadAfter = 30000;
     server.serve("https://updates.test/cut.exe", cut);
+    // The connection closes early and the reads end as if the body were
+    // complete, 30,000 bytes into the 50,002 its Content-Length promised.
+    SimUpdateServer::Reply shortBody;
+    shortBody.body = installer.substr(0, 30000);
+    shortBody.contentLength = static_cast<int64_t>(installer.size());
+    server.serve("https://updates.test/short.exe", shortBody);
     SimUpdateServer::Reply tooLarge;
     tooLarge.generatedBytes = UpdateFetcher::kManifestLimit + 1;
     server.serve("https://updates.test/huge.json", tooLarge);
@@ -207,6 +213,7 @@ TEST_F(UpdateFetcherTest, DownloadWritesTheFileOrLeavesNone) {
         const char* error;
     } cases[] = {
         {"cut mid-way", "https://updates.test/cut.exe", true, ""},
+        {"ends before its Content-Length", "https://updates.test/short.exe", true, ""},
         {"over the limit", "https://updates.test/huge.json", false, "Update server response is too large"},
     };
     for (const auto& c : cases) {

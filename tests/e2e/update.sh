@@ -1,0 +1,200 @@
+#!/usr/bin/env bash
+# End-to-end checks of the update on the real quorvane.exe under Wine, against
+# the imitation update server over HTTPS (tests/imitation/update-server), which
+# only this script's prefix trusts:
+#   * the automatic check at start finds 1.4.0, downloads it from another
+#     origin (the token going to the base origin only), checks its digest,
+#     starts the helper script and quits; the script's hand-over lines then
+#     put the new file in place of the program and start it (Wine's cmd
+#     cannot run the script's waiting line, see below);
+#   * a download with the wrong digest is not installed, and the program
+#     keeps running and says so;
+#   * a requested check against a manifest that answers 404 shows the warning
+#     box; one that finds 1.4.0 asks, and after Yes reports the failed install.
+#
+# usage: tests/e2e/update.sh path/to/quorvane.exe
+# Needs an X display in $DISPLAY (for example under xvfb-run). Uses a fresh
+# Wine prefix of its own, removed at the end. The program is copied into the
+# work folder first and the copy is run: a successful install replaces it.
+set -u
+
+. "$(dirname "$0")/common.bash"
+. "$here/../imitation/update-server/server.bash"
+e2e_init "${1:-}" "traytool.c:-lcomctl32 -lgdi32" fakeupdate.c
+trap 'update_server_stop; e2e_cleanup' EXIT
+
+qv() { wine "$work/qvtool.exe" "$@" 2>/dev/null | tr -d '\r'; }
+tray() { wine "$work/traytool.exe" "$@" 2>/dev/null | tr -d '\r'; }
+
+# --- the server and what it serves --------------------------------------------
+good_digest=$(sha256sum "$work/fakeupdate.exe" | cut -d' ' -f1)
+bad_digest=$(printf '%064d' 0)
+# The manifest of /quorvane and of /broken; the download lies on the other
+# origin, behind a redirect, as release files often do.
+serve() { # what /broken/stable.json answers: "manifest" or "404"
+    local broken='{"json": {"version": "1.4.0", "url": "{a}/download/1.4.0", "sha256": "'$bad_digest'"}}'
+    [ "$1" = 404 ] && broken='{"status": 404, "text": "gone"}'
+    cat >"$work/routes.json.tmp" <<EOF
+{
+  "a": {
+    "/quorvane/stable.json": {"json": {"version": "1.4.0", "url": "{a}/download/1.4.0",
+                                       "sha256": "$good_digest", "notes": "end-to-end"}},
+    "/broken/stable.json": $broken,
+    "/download/1.4.0": {"status": 302, "location": "{b}/files/quorvane-1.4.0.exe"}
+  },
+  "b": {"/files/quorvane-1.4.0.exe": {"file": "fakeupdate.exe"}}
+}
+EOF
+    mv "$work/routes.json.tmp" "$work/routes.json"
+}
+serve manifest
+update_server_start "$work/server" "$work/routes.json" || e2e_abort "the imitation update server starts"
+update_server_trust "$work/server" || e2e_abort "the prefix trusts the imitation update server"
+
+users=$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
+settings="$users/AppData/Roaming/Quorvane/config.json"
+temp_windows=$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')
+temp=$(winepath -u "$temp_windows" 2>/dev/null)
+[ -d "$temp" ] || e2e_abort "the temporary folder of the prefix ($temp_windows)"
+write_settings() { # base path on the server
+    mkdir -p "$(dirname "$settings")"
+    cat >"$settings" <<EOF
+{
+  "autoCheckUpdates": true,
+  "autoInstallUpdates": true,
+  "updateBaseUrl": "https://localhost:$QV_UPDATE_PORT_A$1",
+  "welcomeShown": true
+}
+EOF
+}
+logged() { log_messages | grep -qxF "$1"; }
+# The requests the server logged: "origin path authorization" per line.
+requests() {
+    python3 -c 'import json, sys
+for line in open(sys.argv[1]):
+    r = json.loads(line)
+    print(r["origin"], r["path"].split("?")[0], r["authorization"] or "-")' "$QV_UPDATE_LOG"
+}
+
+mkdir -p "$work/app"
+app="$work/app/quorvane.exe"
+app_windows=$(winepath -w "$app" 2>/dev/null | tr -d '\r')
+
+# --- a: the automatic check installs 1.4.0 -------------------------------------
+cp "$exe" "$app"
+write_settings /quorvane
+(
+    QUORVANE_GH_TOKEN=e2e-token wine "$app" >"$work/a.out" 2>&1
+    echo $? >"$work/a.rc"
+) &
+check "a: the program quits by itself to apply the update" wait_for -t 60 test -e "$work/a.rc"
+check "a: exit code 0" test "$(cat "$work/a.rc" 2>/dev/null)" = 0
+check "a: the log says the update is staged" logged "INF Update staged; quitting to apply."
+check "a: and logs no warning" bash -c "! grep -q ' WRN ' '$(log_file)'"
+expected_requests="a /quorvane/stable.json Bearer e2e-token
+a /download/1.4.0 Bearer e2e-token
+b /files/quorvane-1.4.0.exe -"
+check "a: the token went to the base origin only" test "$(requests)" = "$expected_requests"
+check "a: the download in the temporary folder is the file served" cmp -s "$temp/Quorvane.update.exe" "$work/fakeupdate.exe"
+script="$temp/Quorvane.update.cmd"
+pid=$(sed -n 3p "$script" 2>/dev/null | sed -nE 's/^tasklist \/FI "PID eq ([0-9]+)" .*/\1/p')
+printf '%s\r\n' '@echo off' ':loop' \
+    "tasklist /FI \"PID eq $pid\" | find \"$pid\" >nul 2>&1 && (timeout /t 1 /nobreak >nul & goto loop)" \
+    "move /Y \"$temp_windows\\Quorvane.update.exe\" \"$app_windows\" >nul" \
+    "start \"\" \"$app_windows\"" \
+    'del "%~f0"' >"$work/expected.cmd"
+check "a: the helper script waits for process $pid, then moves, starts and deletes itself" cmp -s "$script" "$work/expected.cmd"
+# The program started the script through cmd.exe: a process of this prefix
+# runs it.
+helper_running() {
+    local p
+    for p in /proc/[0-9]*; do
+        grep -qa 'Quorvane.update.cmd' "$p/cmdline" 2>/dev/null &&
+            tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+    done
+    return 1
+}
+check "a: cmd.exe runs the helper script" wait_for -t 10 helper_running
+
+# Wine 8's cmd cannot get past the script's waiting line: its tasklist prints
+# nothing, there is no timeout.exe, and "&&" runs its right side whatever the
+# left side did, so the helper loops for ever. It is ended here, and Wine's
+# cmd runs the script's own hand-over lines (move, start, delete) instead.
+wineserver -k
+wineserver -w
+sed '2,3d' "$script" >"$work/handover.cmd"
+rm -f "$script"
+wine cmd /c "$(winepath -w "$work/handover.cmd" 2>/dev/null | tr -d '\r')" >/dev/null 2>&1
+replaced() { cmp -s "$app" "$work/fakeupdate.exe"; }
+check "a: the hand-over puts the new version in place of the program" wait_for -t 30 replaced
+check "a: and starts it there" wait_for -t 30 test -s "$work/app/update-ran.txt"
+check "a: from the program's own path" test "$(tr -d '\r\n' <"$work/app/update-ran.txt" 2>/dev/null)" = "$app_windows"
+check "a: the download is gone from the temporary folder" test ! -e "$temp/Quorvane.update.exe"
+check "a: the script deletes itself" wait_for -t 10 test ! -e "$work/handover.cmd"
+
+# --- b: a download with the wrong digest is not installed ----------------------
+cp "$exe" "$app"
+rm -f "$work/app/update-ran.txt" "$(log_file)"
+: >"$QV_UPDATE_LOG"
+write_settings /broken
+(
+    wine "$app" >"$work/b.out" 2>&1
+    echo $? >"$work/b.rc"
+) &
+integrity_line="WRN Auto-update failed; notifying instead: Downloaded installer failed its integrity (SHA-256) check"
+check "b: the automatic install fails on the digest and says so" wait_for -t 60 logged "$integrity_line"
+downloaded() { requests | grep -q '^b /files/quorvane-1.4.0.exe '; }
+check "b: the download was made" downloaded
+available() {
+    local shown
+    shown=$(tray balloon) || return 1
+    [ "$(sed -n 3p <<<"$shown")" = "v1.4.0 is available — right-click → Check for updates." ]
+}
+check "b: the notice says the update is available instead" wait_for -t 30 available
+check "b: the program keeps running" test ! -e "$work/b.rc"
+check "b: the program was not replaced" cmp -s "$app" "$exe"
+check "b: no download and no helper script left" test ! -e "$temp/Quorvane.update.exe" -a ! -e "$temp/Quorvane.update.cmd"
+check "b: nothing was started" test ! -e "$work/app/update-ran.txt"
+
+# --- c: a requested check against a manifest that answers 404 ------------------
+box_shown() { [ -n "$(qv msgbox)" ]; }
+box_gone() { ! wine "$work/qvtool.exe" msgbox >/dev/null 2>&1; }
+# Chooses "Check for updates…" (the tray menu's command 10) until a message
+# box answers. A check ignores requests until the one before it has ended,
+# and under Wine that is a moment after its box closed; asking again is safe,
+# since two requested checks never run at once.
+request_check() {
+    qv command 10
+    wait_for -t 4 box_shown
+}
+serve 404
+check "c: the requested check shows a message box" wait_for -t 30 request_check
+check "c: titled Quorvane" test "$(qv msgbox | sed -n 1p)" = Quorvane
+check "c: saying why the check failed" test "$(qv msgbox | sed 1d)" = $'Couldn\'t check for updates:\n\nHTTP 404 from update server'
+qv answer 1
+check "c: OK closes it" wait_for -t 10 box_gone
+check "c: the log has the warning" logged "WRN Update check: HTTP 404 from update server"
+
+# --- d: a requested check finds 1.4.0; Yes; the install fails ------------------
+serve manifest
+check "d: the requested check shows a message box" wait_for -t 30 request_check
+question=$'Version 1.4.0 is available (you have v1.3.9).\n\nDownload and install now? Quorvane will restart.'
+check "d: asking whether to install 1.4.0" test "$(qv msgbox | sed 1d)" = "$question"
+qv answer 6
+check "d: Yes closes the question" wait_for -t 10 box_gone
+update_failed() {
+    local shown
+    shown=$(tray balloon) || return 1
+    [ "$(sed -n 1p <<<"$shown")" = error ] &&
+        [ "$(sed -n 3p <<<"$shown")" = "Downloaded installer failed its integrity (SHA-256) check" ]
+}
+check "d: the error notice says the install failed" wait_for -t 30 update_failed
+check "d: the program keeps running" test ! -e "$work/b.rc"
+check "d: the program was not replaced" cmp -s "$app" "$exe"
+check "d: no download and no helper script left" test ! -e "$temp/Quorvane.update.exe" -a ! -e "$temp/Quorvane.update.cmd"
+
+qv quit
+check "the program ends on the quit message" wait_for -t 30 test -e "$work/b.rc"
+check "exit code 0" test "$(cat "$work/b.rc" 2>/dev/null)" = 0
+
+e2e_finish "$work/b.out"
