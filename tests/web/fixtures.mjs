@@ -59,3 +59,25 @@ export function heavyState() {
   }));
   return state({ displays: ds, uiPanels: 'res,layout,audio' });
 }
+
+// Settings documents as the settings host builds them. Device ids are device
+// instance ids, with their backslashes, ampersands and braces.
+export const CAM_BRIO = 'USB\\VID_046D&PID_085E&MI_00\\7&2A4B3C1D&0&0000';
+export const CAM_BUILTIN = 'USB\\VID_0BDA&PID_5532&MI_00\\6&1F2E3D4C&0&0000';
+export const SPK_REALTEK = 'SWD\\MMDEVAPI\\{0.0.0.00000000}.{5c7e8a31-2f4b-4d0e-9a1c-7b3e2d9f0a64}';
+export const SPK_HDMI = 'SWD\\MMDEVAPI\\{0.0.0.00000000}.{a1b2c3d4-0000-4e5f-8a9b-0c1d2e3f4a5b}';
+export const MIC_ARRAY = 'SWD\\MMDEVAPI\\{0.0.1.00000000}.{9d8c7b6a-5e4f-4a3b-8c2d-1e0f9a8b7c6d}';
+export const MIC_HEADSET = 'SWD\\MMDEVAPI\\{0.0.1.00000000}.{0f1e2d3c-4b5a-4968-8776-a5b4c3d2e1f0}';
+
+export function device(id, name, on = true, present = true) { return { id, name, on, present }; }
+
+export function settingsDoc(over) {
+  return {
+    startup: true, hotplug: true, autoCheck: true, autoInstall: false, dev: false, mono: false,
+    maxPreviews: 4, recFps: 30, recAudio: true, recDir: '', version: '1.3.9', elevated: true,
+    cams: [device(CAM_BRIO, 'Logitech BRIO'), device(CAM_BUILTIN, 'Integrated Webcam', false)],
+    spkDevs: [device(SPK_REALTEK, 'Speakers (Realtek Audio)'), device(SPK_HDMI, 'LG ULTRAGEAR (NVIDIA High Definition Audio)', false, false)],
+    micDevs: [device(MIC_ARRAY, 'Microphone Array (Realtek Audio)'), device(MIC_HEADSET, 'Headset Microphone (USB)', true, false)],
+    ...over,
+  };
+}

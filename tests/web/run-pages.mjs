@@ -1,11 +1,13 @@
-// The pages tier: the flyout page in headless Chromium, driven as the host and
-// a user drive it. Prints PASS/FAIL lines, two measured page costs and one
-// closing line "pages: N passed, N failed".
+// The pages tier: the flyout and settings pages in headless Chromium, driven as
+// their hosts and a user drive them. Prints PASS/FAIL lines, two measured page
+// costs and one closing line "pages: N passed, N failed".
 //
-// QV_SCREENSHOTS=1 also saves docs/flyout.png for the README.
+// QV_SCREENSHOTS=1 also saves docs/flyout.png and docs/settings-page.png for
+// the README.
 import path from 'node:path';
 import { launch, openPage, take, Tally, expectEqual, expect, median, root } from './harness.mjs';
 import * as F from './fixtures.mjs';
+import { settingsPage } from './settings-page.mjs';
 
 const tally = new Tally('pages');
 
@@ -627,6 +629,10 @@ if (process.env.QV_SCREENSHOTS) {
     await p.screenshot({ path: path.join(root, 'docs', 'flyout.png') });
   }));
 }
+
+// ---- the settings page ---------------------------------------------------------
+
+await settingsPage(browser, tally);
 
 await browser.close();
 tally.summary();
