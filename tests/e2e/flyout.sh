@@ -74,7 +74,7 @@ settings_gone() { ! wine "$work/qvtool.exe" win QuorvaneGlassSettings >/dev/null
 settings_counter() {
     wine "$work/qvtool.exe" children QuorvaneGlassSettings 2>/dev/null | tr -d '\r' | tr ' ' '\n' | sed -n "s/^$1=//p"
 }
-settings_loaded() { [ "$(settings_counter page)" -ge 100 ] 2>/dev/null; }
+settings_loaded() { [ "$(settings_counter page)" -ge 1000 ] 2>/dev/null; }
 config_says_mono() { grep -q '"monochromeIcon": *true' "$(config_file)"; }
 qv page '{"type":"open","what":"settings"}' >/dev/null
 check "the flyout's settings button opens the web settings window" wait_for -t 10 settings_open
