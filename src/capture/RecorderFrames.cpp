@@ -1,0 +1,59 @@
+#include "capture/RecorderFrames.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace qv::recorder {
+
+bool crop(const Region& region, int32_t width, int32_t height, Crop& out, std::string& error) {
+    int32_t x0 = 0, y0 = 0, x1 = width, y1 = height;
+    if (region.left < region.right && region.top < region.bottom) {
+        const int32_t cx0 = std::max(region.left, 0);
+        const int32_t cx1 = std::min(region.right, width);
+        const int32_t cy0 = std::max(region.top, 0);
+        const int32_t cy1 = std::min(region.bottom, height);
+        // A region wholly outside the display records the whole display.
+        if (cx0 < cx1 && cy0 < cy1) {
+            x0 = cx0;
+            x1 = cx1;
+            y0 = cy0;
+            y1 = cy1;
+        }
+    }
+    if (x1 - x0 <= 15 || y1 - y0 <= 15) {
+        error = "Selected region is too small to record";
+        return false;
+    }
+    out = Crop{x0, y0, (x1 - x0) & ~1, (y1 - y0) & ~1};
+    return true;
+}
+
+uint32_t videoBitrate(int32_t width, int32_t height, int32_t fps) {
+    const double bits = static_cast<double>(width) * height * fps * 0.1;
+    return static_cast<uint32_t>(std::clamp(std::trunc(bits), 4000000.0, 24000000.0));
+}
+
+void copyRows(uint8_t* destination, const uint8_t* source, size_t sourcePitch, size_t rowBytes, size_t rows) {
+    if (sourcePitch == rowBytes) {
+        std::memcpy(destination, source, rowBytes * rows);
+        return;
+    }
+    for (size_t row = 0; row < rows; ++row)
+        std::memcpy(destination + row * rowBytes, source + row * sourcePitch, rowBytes);
+}
+
+void floatToS16(const float* source, int16_t* destination, size_t count) {
+    // Plain selects, so the compiler turns the loop into vector instructions
+    // (this file is built without floating-point traps): the audio thread
+    // converts every packet.
+    for (size_t i = 0; i < count; ++i) {
+        const float s = source[i];
+        float c = s > -1.0f ? s : -1.0f;
+        c = c < 1.0f ? c : 1.0f;
+        c = s == s ? c : 0.0f; // not-a-number from a broken buffer becomes silence, not a click
+        destination[i] = static_cast<int16_t>(static_cast<int32_t>(c * 32767.0f));
+    }
+}
+
+} // namespace qv::recorder

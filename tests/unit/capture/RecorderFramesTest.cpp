@@ -1,0 +1,85 @@
+// The recorder's arithmetic: the recorded part of a display, the bitrate,
+// rows copied out of a padded mapping and float samples made 16-bit.
+#include "capture/RecorderFrames.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace qv::recorder {
+namespace {
+
+TEST(RecorderCrop, TheRegionClippedToTheDisplayWithEvenSides) {
+    struct Case {
+        const char* what;
+        Region region;
+        int32_t left, top, width, height; // -1 width: refused
+    };
+    const Case cases[] = {
+        {"no region: the whole display", {}, 0, 0, 1920, 1080},
+        {"a region inside", {100, 50, 741, 531}, 100, 50, 640, 480},
+        {"odd sides rounded down", {0, 0, 101, 33}, 0, 0, 100, 32},
+        {"clipped at the edges", {-50, -20, 2000, 300}, 0, 0, 1920, 300},
+        {"wholly outside: the whole display", {3000, 0, 3200, 200}, 0, 0, 1920, 1080},
+        {"inverted: the whole display", {500, 500, 100, 100}, 0, 0, 1920, 1080},
+        {"16 wide is enough", {10, 10, 26, 60}, 10, 10, 16, 50},
+        {"15 wide is too small", {10, 10, 25, 60}, 0, 0, -1, 0},
+        {"15 high after clipping is too small", {0, 1065, 400, 1200}, 0, 0, -1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Crop out;
+        std::string error;
+        const bool ok = crop(c.region, 1920, 1080, out, error);
+        if (c.width < 0) {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(error, "Selected region is too small to record");
+            continue;
+        }
+        ASSERT_TRUE(ok) << error;
+        EXPECT_EQ(out.left, c.left);
+        EXPECT_EQ(out.top, c.top);
+        EXPECT_EQ(out.width, c.width);
+        EXPECT_EQ(out.height, c.height);
+    }
+}
+
+TEST(RecorderBitrate, ATenthOfABitPerPixelWithinFourToTwentyFourMegabits) {
+    EXPECT_EQ(videoBitrate(1920, 1080, 30), 6220800u);
+    EXPECT_EQ(videoBitrate(640, 480, 30), 4000000u);
+    EXPECT_EQ(videoBitrate(3840, 2160, 60), 24000000u);
+    EXPECT_EQ(videoBitrate(7680, 4320, 60), 24000000u) << "no overflow";
+    EXPECT_EQ(videoBitrate(1366, 768, 25), 4000000u);
+    EXPECT_EQ(videoBitrate(2560, 1440, 24), 8847360u);
+}
+
+TEST(RecorderFrames, RowsComeOutOfAPaddedMappingPacked) {
+    // Three rows of 3 pixels in a mapping whose rows are 16 bytes apart.
+    std::vector<uint8_t> mapping(48);
+    for (size_t i = 0; i < mapping.size(); ++i) mapping[i] = static_cast<uint8_t>(i);
+    std::vector<uint8_t> frame(36, 0xEE);
+    copyRows(frame.data(), mapping.data(), 16, 12, 3);
+    for (size_t row = 0; row < 3; ++row)
+        for (size_t b = 0; b < 12; ++b) EXPECT_EQ(frame[row * 12 + b], row * 16 + b) << row << "," << b;
+
+    // Unpadded: the same bytes.
+    std::vector<uint8_t> packed(36);
+    copyRows(packed.data(), mapping.data(), 12, 12, 3);
+    EXPECT_TRUE(std::equal(packed.begin(), packed.end(), mapping.begin()));
+}
+
+TEST(RecorderAudio, FloatSamplesAreClampedScaledAndTruncated) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> in = {0.0f, 1.0f, -1.0f, 0.5f, -0.5f, 1.5f, -7.0f, 0.00002f, -0.99999f, nan, inf, -inf};
+    const std::vector<int16_t> expected = {0, 32767, -32767, 16383, -16383, 32767, -32767, 0, -32766, 0, 32767, -32767};
+    std::vector<int16_t> out(in.size(), 99);
+    floatToS16(in.data(), out.data(), in.size());
+    EXPECT_EQ(out, expected);
+}
+
+} // namespace
+} // namespace qv::recorder
