@@ -49,8 +49,7 @@ void floatToS16(const float* source, int16_t* destination, size_t count) {
     // converts every packet.
     for (size_t i = 0; i < count; ++i) {
         const float s = source[i];
-        float c = s > -1.0f ? s : -1.0f;
-        c = c < 1.0f ? c : 1.0f;
+        float c = std::min(std::max(s, -1.0f), 1.0f);
         c = s == s ? c : 0.0f; // not-a-number from a broken buffer becomes silence, not a click
         destination[i] = static_cast<int16_t>(static_cast<int32_t>(c * 32767.0f));
     }
