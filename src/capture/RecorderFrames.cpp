@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qv::recorder {
 
 bool crop(const Region& region, int32_t width, int32_t height, Crop& out, std::string& error) {
@@ -44,10 +48,26 @@ void copyRows(uint8_t* destination, const uint8_t* source, size_t sourcePitch, s
 }
 
 void floatToS16(const float* source, int16_t* destination, size_t count) {
-    // Plain selects, so the compiler turns the loop into vector instructions
-    // (this file is built without floating-point traps): the audio thread
-    // converts every packet.
-    for (size_t i = 0; i < count; ++i) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Eight samples at a time: not-a-number masked to 0, clamped, scaled,
+    // truncated, then packed to 16 bits (the pack saturates, which after the
+    // clamp changes nothing). The audio thread converts every packet.
+    const __m128 low = _mm_set1_ps(-1.0f);
+    const __m128 high = _mm_set1_ps(1.0f);
+    const __m128 scale = _mm_set1_ps(32767.0f);
+    const auto convert = [&](__m128 s) {
+        s = _mm_and_ps(s, _mm_cmpord_ps(s, s));
+        s = _mm_min_ps(_mm_max_ps(s, low), high);
+        return _mm_cvttps_epi32(_mm_mul_ps(s, scale));
+    };
+    for (; i + 8 <= count; i += 8) {
+        const __m128i a = convert(_mm_loadu_ps(source + i));
+        const __m128i b = convert(_mm_loadu_ps(source + i + 4));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i), _mm_packs_epi32(a, b));
+    }
+#endif
+    for (; i < count; ++i) {
         const float s = source[i];
         float c = std::min(std::max(s, -1.0f), 1.0f);
         c = s == s ? c : 0.0f; // not-a-number from a broken buffer becomes silence, not a click

@@ -42,7 +42,8 @@ uint32_t videoBitrate(int32_t width, int32_t height, int32_t fps);
 void copyRows(uint8_t* destination, const uint8_t* source, size_t sourcePitch, size_t rowBytes, size_t rows);
 
 // Converts float samples to signed 16-bit: each clamped to -1 … 1, times
-// 32767, truncated. Not-a-number becomes 0.
+// 32767, truncated. Not-a-number becomes 0. Eight at a time where SSE2 is
+// there (every x86-64 processor).
 void floatToS16(const float* source, int16_t* destination, size_t count);
 
 } // namespace recorder

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -76,9 +77,22 @@ TEST(RecorderAudio, FloatSamplesAreClampedScaledAndTruncated) {
     const float inf = std::numeric_limits<float>::infinity();
     const std::vector<float> in = {0.0f, 1.0f, -1.0f, 0.5f, -0.5f, 1.5f, -7.0f, 0.00002f, -0.99999f, nan, inf, -inf};
     const std::vector<int16_t> expected = {0, 32767, -32767, 16383, -16383, 32767, -32767, 0, -32766, 0, 32767, -32767};
-    std::vector<int16_t> out(in.size(), 99);
-    floatToS16(in.data(), out.data(), in.size());
-    EXPECT_EQ(out, expected);
+    // Every value once through the eight-at-a-time path and once through the
+    // remainder: rotated, and cut to lengths that leave different tails.
+    for (size_t shift = 0; shift < in.size(); ++shift) {
+        std::vector<float> rotatedIn = in;
+        std::vector<int16_t> rotatedExpected = expected;
+        std::rotate(rotatedIn.begin(), rotatedIn.begin() + shift, rotatedIn.end());
+        std::rotate(rotatedExpected.begin(), rotatedExpected.begin() + shift, rotatedExpected.end());
+        for (size_t length : {in.size(), size_t{9}, size_t{3}}) {
+            SCOPED_TRACE(testing::Message() << "shift " << shift << ", length " << length);
+            std::vector<int16_t> out(in.size(), 99);
+            floatToS16(rotatedIn.data(), out.data(), length);
+            std::vector<int16_t> want(rotatedExpected.begin(), rotatedExpected.begin() + length);
+            want.resize(in.size(), 99);
+            EXPECT_EQ(out, want);
+        }
+    }
 }
 
 } // namespace
