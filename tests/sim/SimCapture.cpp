@@ -1,0 +1,223 @@
+#include "sim/SimCapture.h"
+
+#include <cstring>
+
+namespace qv::sim {
+
+class SimScreenCapture final : public ScreenCapture {
+public:
+    explicit SimScreenCapture(SimCaptureBackend& backend) : backend_(backend) { ++backend_.live_; }
+    ~SimScreenCapture() override { --backend_.live_; }
+
+    OpenResult open(const std::string& gdiName) override {
+        auto lock = backend_.lock();
+        SimScreen* screen = backend_.screen(gdiName);
+        if (!screen) return OpenResult::OutputNotFound;
+        if (screen->openResult == OpenResult::Ok) gdiName_ = gdiName;
+        return screen->openResult;
+    }
+
+    bool duplicate(int32_t& width, int32_t& height) override {
+        auto lock = backend_.lock();
+        duplicated_ = false;
+        SimScreen* screen = current();
+        if (!screen) return false;
+        ++screen->duplicateCalls;
+        if (screen->duplicateFailures != 0) {
+            if (screen->duplicateFailures > 0) --screen->duplicateFailures;
+            return false;
+        }
+        width = screen->width;
+        height = screen->height;
+        duplicated_ = true;
+        return true;
+    }
+
+    bool hasDuplication() const override { return duplicated_; }
+    void releaseDuplication() override { duplicated_ = false; }
+
+    bool createStaging(int32_t width, int32_t height) override {
+        auto lock = backend_.lock();
+        SimScreen* screen = current();
+        if (!screen || screen->stagingFails) return false;
+        screen->stagingWidth = width;
+        screen->stagingHeight = height;
+        return true;
+    }
+
+    Acquire acquire(uint32_t timeoutMs, const recorder::Crop* box, uint8_t* destination) override {
+        bool waited = false;
+        {
+            auto lock = backend_.lock();
+            SimScreen* screen = current();
+            if (!screen || !duplicated_) return Acquire::Failed;
+            ++screen->acquireCalls;
+            if (screen->loseAccess) {
+                screen->loseAccess = false;
+                duplicated_ = false;
+                return Acquire::AccessLost;
+            }
+            if (screen->pendingFrames > 0) {
+                --screen->pendingFrames;
+                recorder::Crop whole{0, 0, screen->width, screen->height};
+                const recorder::Crop& copied = box ? *box : whole;
+                screen->copiedBoxes.push_back(copied);
+                const uint32_t value = screen->frameValue++;
+                const size_t pixels = static_cast<size_t>(copied.width) * static_cast<size_t>(copied.height);
+                for (size_t i = 0; i < pixels; ++i) std::memcpy(destination + i * 4, &value, 4);
+                return Acquire::Frame;
+            }
+            waited = true;
+        }
+        if (waited) backend_.clock().sleepMs(timeoutMs);
+        return Acquire::Timeout;
+    }
+
+    void close() override { duplicated_ = false; }
+
+private:
+    SimScreen* current() { return gdiName_.empty() ? nullptr : backend_.screen(gdiName_); }
+
+    SimCaptureBackend& backend_;
+    std::string gdiName_;
+    bool duplicated_ = false;
+};
+
+class SimEncoderSink final : public EncoderSink {
+public:
+    explicit SimEncoderSink(SimCaptureBackend& backend) : backend_(backend) {
+        ++backend_.live_;
+        auto lock = backend_.lock();
+        backend_.files_.push_back(file_);
+    }
+    ~SimEncoderSink() override { --backend_.live_; }
+
+    bool startup() override {
+        auto lock = backend_.lock();
+        if (backend_.encoderBehaviour_.startupFails) return false;
+        file_->started = true;
+        return true;
+    }
+    void shutdown() override {
+        auto lock = backend_.lock();
+        file_->shutDown = true;
+    }
+    bool create(const std::string& pathUtf8) override {
+        auto lock = backend_.lock();
+        if (backend_.encoderBehaviour_.createFails) return false;
+        file_->path = pathUtf8;
+        return true;
+    }
+    VideoResult addVideo(int32_t width, int32_t height, uint32_t fps, uint32_t bitrate) override {
+        auto lock = backend_.lock();
+        if (backend_.encoderBehaviour_.videoResult != VideoResult::Ok) return backend_.encoderBehaviour_.videoResult;
+        file_->width = width;
+        file_->height = height;
+        file_->fps = fps;
+        file_->bitrate = bitrate;
+        return VideoResult::Ok;
+    }
+    bool addAudio(uint32_t channels, uint32_t sampleRate) override {
+        auto lock = backend_.lock();
+        if (backend_.encoderBehaviour_.audioFails) return false;
+        file_->audioChannels = channels;
+        file_->audioRate = sampleRate;
+        return true;
+    }
+    bool beginWriting() override {
+        auto lock = backend_.lock();
+        if (backend_.encoderBehaviour_.beginFails) return false;
+        file_->writing = true;
+        return true;
+    }
+    bool writeVideo(const uint8_t* pixels, size_t bytes, int64_t time, int64_t duration) override {
+        auto lock = backend_.lock();
+        SimVideoSample sample{time, duration, bytes, 0};
+        if (bytes >= 4) std::memcpy(&sample.firstPixel, pixels, 4);
+        file_->video.push_back(sample);
+        return true;
+    }
+    bool writeAudio(const int16_t* samples, size_t count, int64_t time, int64_t duration) override {
+        auto lock = backend_.lock();
+        file_->audio.push_back(SimAudioSample{time, duration, std::vector<int16_t>(samples, samples + count)});
+        return true;
+    }
+    void finalize() override {
+        auto lock = backend_.lock();
+        file_->finalized = true;
+    }
+
+private:
+    SimCaptureBackend& backend_;
+    std::shared_ptr<SimMp4> file_ = std::make_shared<SimMp4>();
+};
+
+class SimAudioLoopback final : public AudioLoopback {
+public:
+    explicit SimAudioLoopback(SimCaptureBackend& backend) : backend_(backend) { ++backend_.live_; }
+    ~SimAudioLoopback() override { --backend_.live_; }
+
+    bool open(MixFormat& format) override {
+        auto lock = backend_.lock();
+        if (!backend_.speakers_.present) return false;
+        format = backend_.speakers_.format;
+        return true;
+    }
+    bool initialize() override {
+        auto lock = backend_.lock();
+        return !backend_.speakers_.initializeFails;
+    }
+    bool start() override {
+        auto lock = backend_.lock();
+        ++backend_.speakers_.started;
+        return true;
+    }
+    void stop() override {
+        auto lock = backend_.lock();
+        ++backend_.speakers_.stopped;
+    }
+    bool nextPacketSize(uint32_t& frames) override {
+        auto lock = backend_.lock();
+        SimSpeakers& speakers = backend_.speakers_;
+        if (speakers.packets.empty()) {
+            frames = 0;
+            return !speakers.goneWhenEmpty;
+        }
+        frames = speakers.packets.front().frames;
+        return true;
+    }
+    bool getBuffer(Packet& packet) override {
+        auto lock = backend_.lock();
+        SimSpeakers& speakers = backend_.speakers_;
+        if (speakers.packets.empty()) return false;
+        current_ = std::move(speakers.packets.front());
+        speakers.packets.pop_front();
+        packet.data = current_.data.data();
+        packet.frames = current_.frames;
+        packet.silent = current_.silent;
+        packet.position100ns = current_.position100ns;
+        return true;
+    }
+    void releaseBuffer(uint32_t frames) override {
+        auto lock = backend_.lock();
+        backend_.speakers_.released += static_cast<int>(frames);
+    }
+    void close() override {}
+
+private:
+    SimCaptureBackend& backend_;
+    SimAudioPacket current_;
+};
+
+std::unique_ptr<ScreenCapture> SimCaptureBackend::screenCapture() { return std::make_unique<SimScreenCapture>(*this); }
+std::unique_ptr<EncoderSink> SimCaptureBackend::encoder() { return std::make_unique<SimEncoderSink>(*this); }
+std::unique_ptr<AudioLoopback> SimCaptureBackend::loopback() { return std::make_unique<SimAudioLoopback>(*this); }
+
+SimScreen* SimCaptureBackend::screen(const std::string& gdiName) {
+    for (SimScreen& screen : screens_) {
+        if (screen.gdiName == gdiName) return &screen;
+    }
+    return nullptr;
+}
+
+} // namespace qv::sim

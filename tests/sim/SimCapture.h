@@ -1,0 +1,158 @@
+#pragma once
+#include "capture/CapturePorts.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qv::sim {
+
+// The capture side of the simulated desktop: a clock that moves only when
+// someone waits, displays as desktop duplication sees them, an MP4 writer
+// that records what it is given and a loopback device that plays packets a
+// test queues. Tests change a display's state through SimCaptureBackend while
+// a worker runs; every shared member is guarded by the backend's mutex.
+
+class SimCaptureClock final : public CaptureClock {
+public:
+    static constexpr uint64_t kStartMs = 3600000;
+
+    int64_t now100ns() override { return static_cast<int64_t>(ms_.load()) * 10000; }
+    uint64_t tickMs() override { return ms_.load(); }
+    // Waiting moves time on by the wait.
+    void sleepMs(uint32_t milliseconds) override { ms_ += milliseconds; }
+    void enterThread() override { ++threadsEntered_; }
+    void leaveThread() override { ++threadsLeft_; }
+
+    void advance(uint64_t ms) { ms_ += ms; }
+    int threadsEntered() const { return threadsEntered_.load(); }
+    int threadsLeft() const { return threadsLeft_.load(); }
+
+private:
+    std::atomic<uint64_t> ms_{kStartMs};
+    std::atomic<int> threadsEntered_{0};
+    std::atomic<int> threadsLeft_{0};
+};
+
+// One display as the duplication sees it.
+struct SimScreen {
+    std::string gdiName = "\\\\.\\DISPLAY1";
+    int32_t width = 1920;
+    int32_t height = 1080;
+    ScreenCapture::OpenResult openResult = ScreenCapture::OpenResult::Ok;
+    // The next this many duplicate() calls fail; -1 fails them all.
+    int duplicateFailures = 0;
+    bool stagingFails = false;
+    // New desktop frames waiting to be acquired; each carries the next pixel
+    // value (frameValue, then frameValue + 1, …). With none waiting an
+    // acquire waits its whole time-out on the clock.
+    int pendingFrames = 0;
+    uint32_t frameValue = 0x10203040;
+    // The next acquire reports lost access.
+    bool loseAccess = false;
+    // What the worker did.
+    int duplicateCalls = 0;
+    int acquireCalls = 0;
+    std::vector<recorder::Crop> copiedBoxes; // the box of every copied frame (whole frame: 0,0,W,H)
+    int stagingWidth = 0;
+    int stagingHeight = 0;
+};
+
+struct SimVideoSample {
+    int64_t time = 0;
+    int64_t duration = 0;
+    size_t bytes = 0;
+    uint32_t firstPixel = 0;
+};
+
+struct SimAudioSample {
+    int64_t time = 0;
+    int64_t duration = 0;
+    std::vector<int16_t> samples;
+};
+
+// What one MP4 writer was asked to do.
+struct SimMp4 {
+    bool started = false;
+    bool shutDown = false;
+    std::string path;
+    int32_t width = 0;
+    int32_t height = 0;
+    uint32_t fps = 0;
+    uint32_t bitrate = 0;
+    uint32_t audioChannels = 0;
+    uint32_t audioRate = 0;
+    bool writing = false;
+    bool finalized = false;
+    std::vector<SimVideoSample> video;
+    std::vector<SimAudioSample> audio;
+};
+
+// How the writers behave.
+struct SimEncoderBehaviour {
+    bool startupFails = false;
+    bool createFails = false;
+    EncoderSink::VideoResult videoResult = EncoderSink::VideoResult::Ok;
+    bool audioFails = false;
+    bool beginFails = false;
+};
+
+struct SimAudioPacket {
+    std::vector<uint8_t> data; // frames × channels × bytes per sample
+    uint32_t frames = 0;
+    bool silent = false;
+    int64_t position100ns = 0;
+};
+
+// The default playback device's loopback.
+struct SimSpeakers {
+    bool present = true;
+    AudioLoopback::MixFormat format{2, 48000, 32};
+    bool initializeFails = false;
+    std::deque<SimAudioPacket> packets;
+    // The device disappears once the queue is empty.
+    bool goneWhenEmpty = false;
+    int started = 0;
+    int stopped = 0;
+    int released = 0; // frames handed back
+};
+
+class SimCaptureBackend final : public CaptureBackend {
+public:
+    CaptureClock& clock() override { return clock_; }
+    std::unique_ptr<ScreenCapture> screenCapture() override;
+    std::unique_ptr<EncoderSink> encoder() override;
+    std::unique_ptr<AudioLoopback> loopback() override;
+
+    SimCaptureClock& simClock() { return clock_; }
+    // Every access to the state below from a test while a worker runs goes
+    // through lock().
+    std::unique_lock<std::mutex> lock() { return std::unique_lock<std::mutex>(mutex_); }
+    std::vector<SimScreen>& screens() { return screens_; }
+    SimScreen* screen(const std::string& gdiName);
+    SimEncoderBehaviour& encoderBehaviour() { return encoderBehaviour_; }
+    // One entry per writer made, in order.
+    std::vector<std::shared_ptr<SimMp4>>& files() { return files_; }
+    SimSpeakers& speakers() { return speakers_; }
+    // Capture objects alive now (made and not yet destroyed).
+    int liveObjects() const { return live_.load(); }
+
+private:
+    friend class SimScreenCapture;
+    friend class SimEncoderSink;
+    friend class SimAudioLoopback;
+
+    SimCaptureClock clock_;
+    std::mutex mutex_;
+    std::vector<SimScreen> screens_{SimScreen{}};
+    SimEncoderBehaviour encoderBehaviour_;
+    std::vector<std::shared_ptr<SimMp4>> files_;
+    SimSpeakers speakers_;
+    std::atomic<int> live_{0};
+};
+
+} // namespace qv::sim
