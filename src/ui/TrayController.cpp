@@ -2,6 +2,7 @@
 
 #include "actions/ActionBus.h"
 #include "settings/Config.h"
+#include "base/CrashApi.h"
 #include "base/Elevation.h"
 #include "base/FileSystem.h"
 #include "base/KnownFolders.h"
@@ -10,6 +11,7 @@
 #include "base/Version.h"
 #include "layout/HotplugRestore.h"
 #include "ui/ArrangementWindow.h"
+#include "ui/CaptureSessions.h"
 #include "ui/FlyoutPanel.h"
 #include "ui/FolderPicker.h"
 #include "ui/Notices.h"
@@ -52,14 +54,30 @@ uint16_t lowWord(uint64_t value) { return static_cast<uint16_t>(value & 0xFFFF);
 
 } // namespace
 
-TrayController::TrayController(Ports ports) : ports_(ports), hotkeys_(ports.hotkeys) {}
+TrayController::TrayController(Ports ports) : ports_(ports), hotkeys_(ports.hotkeys) {
+    CaptureSessions::Ports capturePorts{ports_.window};
+    capturePorts.shell = ports_.shellApi;
+    capturePorts.backend = ports_.capture;
+    capturePorts.ndi = ports_.ndi;
+    capturePorts.previews = ports_.previews;
+    capturePorts.picker = ports_.regionPicker;
+    capturePorts.notify = [this](const std::string& title, const std::string& text, bool error) {
+        notify(title, text, error);
+    };
+    capturePorts.recordingsFolder = [this] { return recordingsFolder(); };
+    capturePorts.localTime = [] { return CrashApi::current().localTime(); };
+    captures_ = std::make_unique<CaptureSessions>(std::move(capturePorts));
+}
 
 TrayController::~TrayController() {
     // The bus outlives the controller; it must not report to it any more.
     if (bus_) bus_->setResultListener(nullptr);
+    // Recordings are finalised and shares ended first, without notices.
+    captures_->stopRecordingsAndShares();
     if (trayIcon_.size != 0) ports_.shell.notifyIcon(TrayShellApi::kNimDelete, trayIcon_);
     // Destroying the window sends WM_DESTROY, which clears window_.
     if (window_ != 0) ports_.window.destroyWindow(window_);
+    captures_->closePreviews();
     arrangement_.reset();
     glassFlyout_.reset();
     classicSettings_.reset();
@@ -94,6 +112,7 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
         log::write(log::Error, "TrayController: CreateWindowEx failed");
         return false;
     }
+    captures_->attach(instance_, window_, &bus, &config);
 
     if (ports_.arrangement) arrangement_ = std::make_unique<ArrangementWindow>(*ports_.arrangement, bus);
     if (ports_.settings) classicSettings_ = std::make_unique<SettingsWindow>(*ports_.settings);
@@ -105,6 +124,14 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
         callbacks.openSettings = [this] { openSettings(); };
         callbacks.openArrangement = [this] { openArrangement(); };
         callbacks.openRecordingsFolder = [this] { openRecordingsFolder(); };
+        callbacks.togglePreview = [this](const std::string& key) { captures_->togglePreview(key); };
+        callbacks.previewOpen = [this](const std::string& key) { return captures_->previewOpen(key); };
+        callbacks.toggleRecording = [this](const std::string& key) { captures_->toggleRecording(key, false); };
+        callbacks.toggleRegionRecording = [this](const std::string& key) { captures_->toggleRecording(key, true); };
+        callbacks.recordingActive = [this](const std::string& key) { return captures_->recordingActive(key); };
+        callbacks.toggleNdi = [this](const std::string& key) { captures_->toggleNdi(key, false); };
+        callbacks.toggleRegionNdi = [this](const std::string& key) { captures_->toggleNdi(key, true); };
+        callbacks.ndiActive = [this](const std::string& key) { return captures_->ndiActive(key); };
         classicFlyout_->setCallbacks(std::move(callbacks), &config);
     }
 
@@ -345,6 +372,15 @@ FlyoutHooks TrayController::flyoutHooks() {
     hooks.foregroundWindow = [this] { return static_cast<uint64_t>(foreground_.window); };
     hooks.openSettings = [this] { openSettings(); };
     hooks.openArrangement = [this] { openArrangement(); };
+    hooks.openRecordings = [this] { openRecordingsFolder(); };
+    hooks.togglePreview = [this](const std::string& key) { captures_->togglePreview(key); };
+    hooks.toggleRecording = [this](const std::string& key) { captures_->toggleRecording(key, false); };
+    hooks.toggleRegionRecording = [this](const std::string& key) { captures_->toggleRecording(key, true); };
+    hooks.toggleNdi = [this](const std::string& key) { captures_->toggleNdi(key, false); };
+    hooks.toggleRegionNdi = [this](const std::string& key) { captures_->toggleNdi(key, true); };
+    hooks.previewOpen = [this](const std::string& key) { return captures_->previewOpen(key); };
+    hooks.recordingActive = [this](const std::string& key) { return captures_->recordingActive(key); };
+    hooks.ndiActive = [this](const std::string& key) { return captures_->ndiActive(key); };
     return hooks;
 }
 

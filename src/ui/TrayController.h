@@ -17,6 +17,11 @@ class ActionBus;
 class ArrangementSurface;
 class ArrangementWindow;
 class BrowserRuntime;
+class CaptureBackend;
+class CaptureSessions;
+class NdiRuntime;
+class PreviewWindows;
+class RegionPicker;
 class DisplayManager;
 class FlyoutPanel;
 class FlyoutPanelSurface;
@@ -87,6 +92,13 @@ public:
         // Opens folders; chooses the recordings folder.
         ShellApi* shellApi = nullptr;
         FolderPicker* folderPicker = nullptr;
+        // Recordings and NDI shares run over the capture backend; previews
+        // and picked regions come from their windows. Without one, that kind
+        // of capture does nothing.
+        CaptureBackend* capture = nullptr;
+        NdiRuntime* ndi = nullptr;
+        PreviewWindows* previews = nullptr;
+        RegionPicker* regionPicker = nullptr;
     };
 
     explicit TrayController(Ports ports);
@@ -152,6 +164,8 @@ public:
     FlyoutHooks flyoutHooks();
     // The classic flyout, when there is one.
     FlyoutPanel* classicFlyout() const { return classicFlyout_.get(); }
+    // The live previews, recordings and NDI shares.
+    CaptureSessions& captures() { return *captures_; }
 
 private:
     void onTrayCallback(uint64_t wParam, int64_t lParam);
@@ -188,6 +202,7 @@ private:
     std::unique_ptr<ArrangementWindow> arrangement_;
     std::unique_ptr<SettingsWindow> classicSettings_;
     std::unique_ptr<GlassSettingsWindow> glassSettings_;
+    std::unique_ptr<CaptureSessions> captures_;
     ForegroundCapture foreground_;
     uint32_t showFlyoutMessage_ = 0;
     uint32_t taskbarCreatedMessage_ = 0;

@@ -38,6 +38,10 @@ public:
     // SetTimer and KillTimer on the window.
     virtual bool setTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) = 0;
     virtual bool killTimer(WindowHandle window, uint32_t id) = 0;
+    // MessageBoxW owned by the window; returns the button chosen (IDYES 6,
+    // IDNO 7), 0 on failure.
+    virtual int ownedMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                                uint32_t flags) = 0;
 };
 
 } // namespace qv

@@ -334,4 +334,11 @@ bool SimProcess::cursorPos(ScreenPoint& point) {
     return true;
 }
 
+int SimProcess::ownedMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                                uint32_t flags) {
+    record(strprintf("MessageBoxW(owner %llu, %s, %s, 0x%x)", static_cast<unsigned long long>(owner), text.c_str(),
+                     caption.c_str(), flags));
+    return messageBoxAnswer;
+}
+
 } // namespace qv::sim

@@ -77,6 +77,8 @@ public:
     // Names RegisterWindowMessageW answers with 0.
     std::set<std::string> failingRegistrations;
     ScreenPoint cursor{640, 360};
+    // The answer every owned message box gives (IDNO unless a test says).
+    int messageBoxAnswer = 7;
 
     // Registry set-up. Keys are "HKCU\path" or "HKLM\path"; names and paths
     // compare without regard to case, as in Windows.
@@ -150,6 +152,8 @@ public:
     void destroyWindow(WindowHandle window) override;
     int64_t defaultWindowProc(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) override;
     bool cursorPos(ScreenPoint& point) override;
+    int ownedMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                        uint32_t flags) override;
     bool setTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) override;
     bool killTimer(WindowHandle window, uint32_t id) override;
 

@@ -88,4 +88,9 @@ bool Win32TrayWindow::cursorPos(ScreenPoint& point) {
     return true;
 }
 
+int Win32TrayWindow::ownedMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                                     uint32_t flags) {
+    return MessageBoxW(reinterpret_cast<HWND>(owner), widen(text).c_str(), widen(caption).c_str(), flags);
+}
+
 } // namespace qv

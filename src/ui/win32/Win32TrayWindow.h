@@ -17,6 +17,8 @@ public:
     void postQuit(int exitCode) override;
     bool postMessage(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) override;
     bool cursorPos(ScreenPoint& point) override;
+    int ownedMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                        uint32_t flags) override;
     bool setTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) override;
     bool killTimer(WindowHandle window, uint32_t id) override;
 };
