@@ -78,6 +78,10 @@ bool AppObjects::createTrayController() {
     ports.updates = ports_.updates;
     ports.shellApi = ports_.shellApi;
     ports.folderPicker = ports_.folderPicker;
+    ports.capture = ports_.capture;
+    ports.ndi = ports_.ndi;
+    ports.previews = ports_.previews;
+    ports.regionPicker = ports_.regionPicker;
     tray_ = std::make_unique<TrayController>(ports);
     return tray_->create(instance_, *bus_, *displays_, *layouts_, settings());
 }

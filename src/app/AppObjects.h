@@ -13,6 +13,10 @@ class ArrangementSurface;
 class SettingsSurface;
 class SettingsPageWindow;
 class BrowserRuntime;
+class CaptureBackend;
+class NdiRuntime;
+class PreviewWindows;
+class RegionPicker;
 class FlyoutPanelSurface;
 class FlyoutWindow;
 class ForegroundQuery;
@@ -60,6 +64,11 @@ public:
         UpdateRunner* updates = nullptr;
         ShellApi* shellApi = nullptr;
         FolderPicker* folderPicker = nullptr;
+        // Recordings, NDI shares, live previews and the region picker.
+        CaptureBackend* capture = nullptr;
+        NdiRuntime* ndi = nullptr;
+        PreviewWindows* previews = nullptr;
+        RegionPicker* regionPicker = nullptr;
     };
 
     // arguments: the command line without the program name, UTF-8;

@@ -43,8 +43,18 @@
  *                    code 2 when no message box is shown
  *   qvtool answer ID presses the message box's button with that id (1 OK,
  *                    6 Yes, 7 No); exit code 2 when no message box is shown
+ *   qvtool click CLASS ID
+ *                    posts BN_CLICKED of the child with that id to the first
+ *                    top-level window of the class, as clicking the button
+ *                    does; exit code 2 when there is no such window or child
+ *   qvtool threads   prints the number of threads of the process that owns
+ *                    the controller window; exit code 2 when there is none
+ *   qvtool title CLASS
+ *                    prints the title of the first top-level window of the
+ *                    class (UTF-8); exit code 2 when there is none
  */
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -227,6 +237,46 @@ static int answer(const char* id) {
     return PostMessageW(box, WM_COMMAND, MAKEWPARAM(atoi(id), BN_CLICKED), 0) ? 0 : 3;
 }
 
+static HWND windowOfClass(const char* className) {
+    wchar_t name[256];
+    MultiByteToWideChar(CP_UTF8, 0, className, -1, name, 256);
+    return FindWindowW(name, NULL);
+}
+
+static int click(const char* className, const char* id) {
+    HWND window = windowOfClass(className);
+    HWND child = window ? GetDlgItem(window, atoi(id)) : NULL;
+    if (!child) return 2;
+    return PostMessageW(window, WM_COMMAND, MAKEWPARAM(atoi(id), BN_CLICKED), (LPARAM)child) ? 0 : 3;
+}
+
+static int threads(void) {
+    HWND window = FindWindowW(L"QuorvaneTray", NULL);
+    DWORD process = 0;
+    if (!window || !GetWindowThreadProcessId(window, &process)) return 2;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 3;
+    THREADENTRY32 entry;
+    memset(&entry, 0, sizeof entry);
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == process) ++count;
+    CloseHandle(snapshot);
+    printf("%d\n", count);
+    return 0;
+}
+
+static int title(const char* className) {
+    HWND window = windowOfClass(className);
+    wchar_t text[1024] = {0};
+    if (!window) return 2;
+    GetWindowTextW(window, text, 1024);
+    printUtf8(text);
+    putchar('\n');
+    return 0;
+}
+
 static int command(const char* id) {
     HWND window = FindWindowW(L"QuorvaneTray", NULL);
     if (!window) return 2;
@@ -246,9 +296,12 @@ int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[1], "children") == 0) return children(argv[2]);
     if (argc == 3 && strcmp(argv[1], "hide") == 0) return hide(argv[2]);
     if (argc == 3 && strcmp(argv[1], "command") == 0) return command(argv[2]);
+    if (argc == 4 && strcmp(argv[1], "click") == 0) return click(argv[2], argv[3]);
+    if (argc == 2 && strcmp(argv[1], "threads") == 0) return threads();
+    if (argc == 3 && strcmp(argv[1], "title") == 0) return title(argv[2]);
     if (argc == 2 && strcmp(argv[1], "msgbox") == 0) return msgbox();
     if (argc == 3 && strcmp(argv[1], "answer") == 0) return answer(argv[2]);
     fprintf(stderr, "usage: qvtool quit|find|elevated|window|hold FILE STOP|flyout|page JSON [CLASS]|win CLASS|"
-                    "children CLASS|hide CLASS|command ID|msgbox|answer ID\n");
+                    "children CLASS|hide CLASS|command ID|msgbox|answer ID|click CLASS ID|threads|title CLASS\n");
     return 64;
 }
