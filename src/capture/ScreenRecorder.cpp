@@ -7,6 +7,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <vector>
 
 namespace qv {
@@ -143,7 +144,15 @@ void ScreenRecorder::run(Session& session) {
     session.result.set_value(true);
 
     std::thread audioThread;
-    if (session.audioReady) audioThread = std::thread([&session] { session.audioLoop(); });
+    if (session.audioReady) {
+        // Without a thread for the sound the recording goes on silent rather
+        // than letting the exception end the process.
+        try {
+            audioThread = std::thread([&session] { session.audioLoop(); });
+        } catch (const std::system_error&) {
+            session.audioReady = false;
+        }
+    }
 
     const std::string reason = session.videoLoop();
     if (!reason.empty()) log::write(log::Warn, "Recorder: stopping (" + reason + ")");

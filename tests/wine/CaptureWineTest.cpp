@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include <objbase.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -67,6 +68,33 @@ TEST(CaptureWine, TheClockCountsInHundredNanosecondsAndMilliseconds) {
     EXPECT_GT(after - before, 100000) << "at least 10 ms in 100 ns units";
     EXPECT_LT(after - before, 100000000) << "less than 10 s";
     EXPECT_GE(clock.tickMs(), tickBefore);
+}
+
+// A capture thread enters the multithreaded apartment and leaves it again; a
+// thread that already lives in a single-threaded one keeps it.
+TEST(CaptureWine, TheClockEntersAndLeavesTheMultithreadedApartment) {
+    std::thread fresh([] {
+        Win32CaptureClock clock;
+        clock.enterThread();
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), RPC_E_CHANGED_MODE) << "in the MTA";
+        clock.leaveThread();
+        const HRESULT after = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        EXPECT_EQ(after, S_OK) << "the MTA was left";
+        if (SUCCEEDED(after)) CoUninitialize();
+    });
+    fresh.join();
+
+    std::thread singleThreaded([] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        Win32CaptureClock clock;
+        clock.enterThread();
+        clock.leaveThread();
+        const HRESULT again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        EXPECT_EQ(again, S_FALSE) << "the thread's own apartment is still there";
+        if (SUCCEEDED(again)) CoUninitialize();
+        CoUninitialize();
+    });
+    singleThreaded.join();
 }
 
 TEST(CaptureWine, FindsWinesDisplayButCannotDuplicateIt) {
