@@ -75,7 +75,8 @@ public:
     enum class VideoResult { Ok, AddStreamFailed, InputTypeFailed };
 
     virtual ~EncoderSink() = default;
-    // MFStartup; shutdown() undoes it.
+    // MFStartup. shutdown() releases the writer and undoes it; it is called
+    // only after a successful startup().
     virtual bool startup() = 0;
     virtual void shutdown() = 0;
     // Creates the output file with throttling switched off.

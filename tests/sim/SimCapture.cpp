@@ -1,8 +1,41 @@
 #include "sim/SimCapture.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace qv::sim {
+
+void SimCaptureClock::sleepMs(uint32_t milliseconds) {
+    std::unique_lock<std::mutex> lock(holdMutex_);
+    const uint64_t target = ms_.load() + milliseconds;
+    if (holdAt_ != 0 && target > holdAt_) {
+        if (ms_.load() < holdAt_) ms_ = holdAt_;
+        heldTargets_.push_back(target);
+        holdChanged_.notify_all();
+        holdChanged_.wait(lock, [&] { return holdAt_ == 0 || target <= holdAt_; });
+        heldTargets_.erase(std::find(heldTargets_.begin(), heldTargets_.end(), target));
+    }
+    ms_ = std::max(ms_.load(), target);
+}
+
+void SimCaptureClock::holdAt(uint64_t ms) {
+    std::lock_guard<std::mutex> lock(holdMutex_);
+    holdAt_ = ms;
+    holdChanged_.notify_all();
+}
+
+void SimCaptureClock::release() { holdAt(0); }
+
+bool SimCaptureClock::waitUntilHeld() {
+    std::unique_lock<std::mutex> lock(holdMutex_);
+    // A wait released by a moved hold may not have woken yet: only one that
+    // still wants to pass the current hold counts.
+    return holdChanged_.wait_for(lock, std::chrono::seconds(10), [&] {
+        return holdAt_ != 0 && std::any_of(heldTargets_.begin(), heldTargets_.end(),
+                                           [&](uint64_t target) { return target > holdAt_; });
+    });
+}
 
 class SimScreenCapture final : public ScreenCapture {
 public:

@@ -2,6 +2,7 @@
 #include "capture/CapturePorts.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -23,8 +24,10 @@ public:
 
     int64_t now100ns() override { return static_cast<int64_t>(ms_.load()) * 10000; }
     uint64_t tickMs() override { return ms_.load(); }
-    // Waiting moves time on by the wait.
-    void sleepMs(uint32_t milliseconds) override { ms_ += milliseconds; }
+    // Waiting moves time on by the wait. A wait that would pass the hold
+    // point (holdAt) moves time to that point and blocks there until the hold
+    // is moved beyond the wait's end or released.
+    void sleepMs(uint32_t milliseconds) override;
     void enterThread() override { ++threadsEntered_; }
     void leaveThread() override { ++threadsLeft_; }
 
@@ -32,10 +35,22 @@ public:
     int threadsEntered() const { return threadsEntered_.load(); }
     int threadsLeft() const { return threadsLeft_.load(); }
 
+    // Lets a test stop a worker's time at a known point (absolute, in the
+    // clock's milliseconds) and look at what it did up to there.
+    void holdAt(uint64_t ms);
+    void release();
+    // Waits (in real time, up to ten seconds) until some thread is blocked at
+    // the hold; false when none got there.
+    bool waitUntilHeld();
+
 private:
     std::atomic<uint64_t> ms_{kStartMs};
     std::atomic<int> threadsEntered_{0};
     std::atomic<int> threadsLeft_{0};
+    std::mutex holdMutex_;
+    std::condition_variable holdChanged_;
+    uint64_t holdAt_ = 0;                // 0: no hold
+    std::vector<uint64_t> heldTargets_; // where each blocked wait wants to go
 };
 
 // One display as the duplication sees it.

@@ -1,0 +1,344 @@
+#include "capture/ScreenRecorder.h"
+
+#include "base/Log.h"
+
+#include <algorithm>
+#include <cstring>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <vector>
+
+namespace qv {
+
+namespace {
+
+// Ends a recording when the re-created duplication has a different size: the
+// crop and the encoder's frame size no longer fit.
+constexpr const char* kModeChanged = "display mode changed";
+// Consecutive failed re-duplications after which the recording gives up.
+constexpr int kDuplicationAttempts = 101;
+constexpr uint32_t kRetryWaitMs = 50;
+// The audio thread's wait when no packet is ready.
+constexpr uint32_t kAudioIdleMs = 4;
+
+const char* openFailureText(ScreenCapture::OpenResult result) {
+    switch (result) {
+    case ScreenCapture::OpenResult::FactoryFailed: return "CreateDXGIFactory1 failed";
+    case ScreenCapture::OpenResult::OutputNotFound: return "Display not found for recording";
+    case ScreenCapture::OpenResult::DeviceFailed: return "D3D11CreateDevice failed";
+    case ScreenCapture::OpenResult::OutputFailed: return "IDXGIOutput1 unavailable";
+    case ScreenCapture::OpenResult::Ok: break;
+    }
+    return "";
+}
+
+// The encoder takes 16-bit PCM of one or two channels at the two common
+// rates; the loopback delivers the mix format unchanged, so anything else is
+// recorded without sound.
+bool acceptedMix(const AudioLoopback::MixFormat& format) {
+    return (format.channels == 1 || format.channels == 2) &&
+           (format.sampleRate == 44100 || format.sampleRate == 48000) &&
+           (format.bitsPerSample == 32 || format.bitsPerSample == 16);
+}
+
+} // namespace
+
+// Everything one recording's threads share. Lives on the worker's stack.
+struct ScreenRecorder::Session {
+    Session(ScreenRecorder& recorderIn, std::promise<bool>& resultIn)
+        : owner(recorderIn), clock(recorderIn.backend_.clock()), result(resultIn) {}
+
+    bool setup(std::string& error);
+    bool duplicateAndCrop(std::string& error);
+    void setupAudio();
+    bool setupWriter(std::string& error);
+    // Returns the text the loop ended with; empty when stopped on request.
+    std::string videoLoop();
+    void audioLoop();
+    // Stops the loopback if it was started, closes the capture objects, shuts
+    // the writer's platform down if it was started and destroys them all, on
+    // the thread that made them.
+    void release();
+
+    ScreenRecorder& owner;
+    CaptureClock& clock;
+    std::promise<bool>& result;
+    std::unique_ptr<ScreenCapture> capture;
+    std::unique_ptr<EncoderSink> encoder;
+    std::unique_ptr<AudioLoopback> loopback;
+    bool encoderStarted = false;
+    bool audioReady = false;
+    bool audioIsFloat = false;
+    bool audioStarted = false;
+    AudioLoopback::MixFormat mix;
+    std::mutex writerLock;
+    int64_t startTime = 0;
+    int32_t outputWidth = 0;
+    int32_t outputHeight = 0;
+    recorder::Crop crop;
+    std::atomic<bool> videoEnded{false};
+};
+
+ScreenRecorder::ScreenRecorder(CaptureBackend& backend) : backend_(backend) {}
+
+ScreenRecorder::~ScreenRecorder() { stop(); }
+
+bool ScreenRecorder::start(const std::string& gdiName, const std::string& outputPathUtf8, int32_t fps, bool audio,
+                           const recorder::Region& region) {
+    if (worker_.joinable()) return false;
+    gdiName_ = gdiName;
+    outputPath_ = outputPathUtf8;
+    fps_ = fps < 1 ? 30 : fps;
+    audio_ = audio;
+    region_ = region;
+    stopRequested_ = false;
+    status_.clear();
+
+    // The worker owns the promise, so it outlives the hand-over even when
+    // this function returns first.
+    std::promise<bool> channel;
+    std::future<bool> started = channel.get_future();
+    worker_ = std::thread([this, channel = std::move(channel)]() mutable {
+        Session session(*this, channel);
+        run(session);
+    });
+    if (started.get()) {
+        log::write(log::Info, "Recording -> " + outputPath_);
+        return true;
+    }
+    if (worker_.joinable()) worker_.join();
+    log::write(log::Warn, "ScreenRecorder start failed: " + status_);
+    return false;
+}
+
+void ScreenRecorder::stop() {
+    stopRequested_ = true;
+    if (worker_.joinable()) worker_.join();
+    recording_ = false;
+}
+
+// Written only by the worker's setup phase, before it hands its result over.
+std::string ScreenRecorder::status() const { return status_; }
+
+void ScreenRecorder::run(Session& session) {
+    CaptureClock& clock = session.clock;
+    clock.enterThread();
+
+    std::string error;
+    if (!session.setup(error)) {
+        session.release();
+        clock.leaveThread();
+        status_ = error;
+        session.result.set_value(false);
+        return;
+    }
+
+    session.startTime = clock.now100ns();
+    if (session.audioReady) {
+        session.audioStarted = session.loopback->start();
+        session.audioReady = session.audioStarted;
+    }
+    recording_ = true;
+    session.result.set_value(true);
+
+    std::thread audioThread;
+    if (session.audioReady) {
+        // Without a thread for the sound the recording goes on silent rather
+        // than letting the exception end the process.
+        try {
+            audioThread = std::thread([&session] { session.audioLoop(); });
+        } catch (const std::system_error&) {
+            session.audioReady = false;
+        }
+    }
+
+    const std::string reason = session.videoLoop();
+    if (!reason.empty()) log::write(log::Warn, "Recorder: stopping (" + reason + ")");
+
+    session.videoEnded = true;
+    if (audioThread.joinable()) audioThread.join();
+    if (session.audioStarted) {
+        session.loopback->stop();
+        session.audioStarted = false;
+    }
+    session.encoder->finalize();
+    session.release();
+    clock.leaveThread();
+    recording_ = false;
+}
+
+bool ScreenRecorder::Session::setup(std::string& error) {
+    CaptureBackend& backend = owner.backend_;
+    encoder = backend.encoder();
+    capture = backend.screenCapture();
+
+    if (!encoder->startup()) {
+        error = "MFStartup failed";
+        return false;
+    }
+    encoderStarted = true;
+
+    const ScreenCapture::OpenResult opened = capture->open(owner.gdiName_);
+    if (opened != ScreenCapture::OpenResult::Ok) {
+        error = openFailureText(opened);
+        return false;
+    }
+    if (!duplicateAndCrop(error)) return false;
+    if (!capture->createStaging(crop.width, crop.height)) {
+        error = "Staging texture failed";
+        return false;
+    }
+    if (owner.audio_) setupAudio();
+    return setupWriter(error);
+}
+
+bool ScreenRecorder::Session::duplicateAndCrop(std::string& error) {
+    int32_t width = 0;
+    int32_t height = 0;
+    if (!capture->duplicate(width, height)) {
+        error = "DuplicateOutput failed";
+        return false;
+    }
+    if (outputWidth != 0) {
+        // A re-created duplication must show the display as it was: the crop,
+        // the staging texture and the encoder's frame size depend on it.
+        if (width == outputWidth && height == outputHeight) return true;
+        capture->releaseDuplication();
+        error = kModeChanged;
+        return false;
+    }
+    outputWidth = width;
+    outputHeight = height;
+    if (!recorder::crop(owner.region_, width, height, crop, error)) {
+        capture->releaseDuplication();
+        return false;
+    }
+    return true;
+}
+
+void ScreenRecorder::Session::setupAudio() {
+    loopback = owner.backend_.loopback();
+    AudioLoopback::MixFormat format;
+    if (!loopback->open(format) || !acceptedMix(format) || !loopback->initialize()) return;
+    mix = format;
+    audioIsFloat = format.bitsPerSample == 32;
+    audioReady = true;
+}
+
+bool ScreenRecorder::Session::setupWriter(std::string& error) {
+    if (!encoder->create(owner.outputPath_)) {
+        error = "Could not create the output file";
+        return false;
+    }
+    const uint32_t fps = static_cast<uint32_t>(owner.fps_);
+    const uint32_t bitrate = recorder::videoBitrate(crop.width, crop.height, owner.fps_);
+    switch (encoder->addVideo(crop.width, crop.height, fps, bitrate)) {
+    case EncoderSink::VideoResult::Ok: break;
+    case EncoderSink::VideoResult::AddStreamFailed: error = "AddStream (video) failed"; return false;
+    case EncoderSink::VideoResult::InputTypeFailed: error = "SetInputMediaType (video) failed"; return false;
+    }
+    if (audioReady && !encoder->addAudio(mix.channels, mix.sampleRate)) {
+        audioReady = false;
+        log::write(log::Warn, "Recorder: audio stream unavailable; recording video only");
+    }
+    if (!encoder->beginWriting()) {
+        error = "BeginWriting failed";
+        return false;
+    }
+    return true;
+}
+
+std::string ScreenRecorder::Session::videoLoop() {
+    const uint32_t fps = static_cast<uint32_t>(owner.fps_);
+    const int64_t period = 10000000 / fps;
+    const uint32_t waitMs = 1000 / fps;
+
+    std::vector<uint8_t> frame(static_cast<size_t>(crop.width) * static_cast<size_t>(crop.height) * 4, 0);
+    bool haveFrame = false;
+    int failures = 0;
+
+    for (;;) {
+        const uint64_t passStart = clock.tickMs();
+        bool duplicated = true;
+        if (!capture->hasDuplication()) {
+            std::string error;
+            if (duplicateAndCrop(error)) {
+                failures = 0;
+            } else {
+                if (error == kModeChanged) return error;
+                if (++failures >= kDuplicationAttempts) return error;
+                clock.sleepMs(kRetryWaitMs);
+                duplicated = false;
+            }
+        }
+
+        if (duplicated) {
+            if (capture->acquire(waitMs, &crop, frame.data()) == ScreenCapture::Acquire::Frame) haveFrame = true;
+            if (haveFrame) {
+                // A static screen still gets fps samples a second, each
+                // repeating the last image.
+                const int64_t time = std::max<int64_t>(clock.now100ns() - startTime, 0);
+                std::lock_guard<std::mutex> lock(writerLock);
+                encoder->writeVideo(frame.data(), frame.size(), time, period);
+            }
+            const uint64_t now = clock.tickMs();
+            const uint64_t elapsed = now > passStart ? now - passStart : 0;
+            if (elapsed < waitMs) clock.sleepMs(static_cast<uint32_t>(waitMs - elapsed));
+        }
+
+        if (owner.stopRequested_) return {};
+    }
+}
+
+void ScreenRecorder::Session::audioLoop() {
+    clock.enterThread();
+    const size_t channels = mix.channels;
+    const int64_t rate = mix.sampleRate;
+    std::vector<int16_t> pcm;
+
+    while (!owner.stopRequested_ && !videoEnded) {
+        uint32_t frames = 0;
+        if (!loopback->nextPacketSize(frames)) break;
+        if (frames == 0) {
+            clock.sleepMs(kAudioIdleMs);
+            continue;
+        }
+        AudioLoopback::Packet packet;
+        if (!loopback->getBuffer(packet)) break;
+        if (packet.frames > 0) {
+            const size_t count = channels * packet.frames;
+            pcm.resize(count);
+            if (packet.silent || packet.data == nullptr) {
+                std::fill(pcm.begin(), pcm.end(), int16_t{0});
+            } else if (audioIsFloat) {
+                recorder::floatToS16(reinterpret_cast<const float*>(packet.data), pcm.data(), count);
+            } else {
+                std::memcpy(pcm.data(), packet.data, count * sizeof(int16_t));
+            }
+            const int64_t time = std::max<int64_t>(packet.position100ns - startTime, 0);
+            const int64_t duration = static_cast<int64_t>(packet.frames) * 10000000 / rate;
+            std::lock_guard<std::mutex> lock(writerLock);
+            encoder->writeAudio(pcm.data(), count, time, duration);
+        }
+        loopback->releaseBuffer(packet.frames);
+    }
+    clock.leaveThread();
+}
+
+void ScreenRecorder::Session::release() {
+    if (audioStarted) {
+        loopback->stop();
+        audioStarted = false;
+    }
+    if (loopback) loopback->close();
+    if (capture) capture->close();
+    if (encoder && encoderStarted) encoder->shutdown();
+    encoderStarted = false;
+    loopback.reset();
+    capture.reset();
+    encoder.reset();
+}
+
+} // namespace qv
