@@ -26,6 +26,7 @@
 #include "web/win32/Win32BrowserRuntime.h"
 #include "web/win32/Win32FlyoutWindow.h"
 #include "web/win32/Win32SettingsPageWindow.h"
+#include "capture/win32/Win32CaptureBackend.h"
 #include "windows/win32/Win32WindowSystem.h"
 
 #include <windows.h>
@@ -59,6 +60,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::Win32TextPrompt prompt(module);
     qv::Win32UpdateRunner updates;
     qv::Win32FolderPicker folderPicker;
+    qv::Win32CaptureBackend capture;
 
     qv::Elevation elevation(process, registry, shell);
     qv::Elevation::install(&elevation);
@@ -66,7 +68,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::AppObjects objects(arguments, module,
                            {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, &flyoutWindow,
                             &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface, &settingsPage,
-                            &updates, &shell, &folderPicker});
+                            &updates, &shell, &folderPicker, &capture});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 
