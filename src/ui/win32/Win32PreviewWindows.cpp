@@ -1,0 +1,17 @@
+#include "ui/win32/Win32PreviewWindows.h"
+
+#include "capture/win32/D3DPreviewGpu.h"
+#include "ui/PreviewWindow.h"
+#include "ui/win32/Win32PreviewSurface.h"
+
+namespace qv {
+
+std::unique_ptr<LivePreview> Win32PreviewWindows::open(uint64_t instance, const std::string& title,
+                                                       const std::string& gdiName) {
+    auto window = std::make_unique<PreviewWindow>(std::make_unique<Win32PreviewSurface>(instance),
+                                                  std::make_unique<D3DPreviewGpu>());
+    if (!window->create(title, gdiName)) return nullptr;
+    return window;
+}
+
+} // namespace qv

@@ -1,0 +1,321 @@
+// The preview's capture engine over a simulated GPU: what start reports for
+// each failing step, how a busy or lost duplication is retried without a
+// word in the log, how a change of the desktop's size and of the window's
+// size are followed, and where the image goes inside the window.
+#include "capture/CaptureEngine.h"
+
+#include "base/DebugOutput.h"
+#include "base/LogTesting.h"
+#include "sim/SimDebugOutput.h"
+#include "sim/SimPreviewGpu.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qv {
+namespace {
+
+using Calls = std::vector<std::string>;
+using Step = PreviewGpu::SetupStep;
+using DupStep = PreviewGpu::DuplicationStep;
+
+const std::string kDisplay = "\\\\.\\DISPLAY1";
+constexpr WindowHandle kWindow = 0x5150;
+constexpr uint32_t kAccessDenied = 0x80070005;
+constexpr uint32_t kNotCurrentlyAvailable = 0x887A0022;
+
+class CaptureEngineTest : public ::testing::Test {
+protected:
+    CaptureEngineTest() {
+        auto owned = std::make_unique<sim::SimPreviewGpu>();
+        gpu = owned.get();
+        engine = std::make_unique<CaptureEngine>(std::move(owned));
+    }
+    void SetUp() override {
+        log::resetForTests();
+        previous_ = DebugOutput::install(&debug);
+    }
+    void TearDown() override { DebugOutput::install(previous_); }
+
+    void screen(const std::function<void(sim::SimPreviewScreen&)>& change) { gpu->change(change); }
+    // Starts on the display and forgets the start's calls.
+    void started() {
+        ASSERT_TRUE(engine->start(kWindow, kDisplay));
+        gpu->clearCalls();
+    }
+    // One pass; its calls.
+    Calls pass(bool expected = true) {
+        gpu->clearCalls();
+        EXPECT_EQ(engine->renderFrame(), expected);
+        return gpu->calls();
+    }
+    void framesArrive(int n = 1) {
+        screen([n](sim::SimPreviewScreen& s) { s.pendingFrames += n; });
+    }
+    std::vector<std::string> errors() const {
+        std::vector<std::string> found;
+        for (const std::string& line : debug.lines())
+            if (line.rfind("[Quorvane][ERR]", 0) == 0 || line.rfind("[Quorvane][WRN]", 0) == 0) found.push_back(line);
+        return found;
+    }
+
+    sim::SimDebugOutput debug;
+    sim::SimPreviewGpu* gpu = nullptr;
+    std::unique_ptr<CaptureEngine> engine;
+
+private:
+    DebugOutput* previous_ = nullptr;
+};
+
+TEST_F(CaptureEngineTest, StartsCapturingAndDrawsEachNewFrameFittedToTheWindow) {
+    ASSERT_TRUE(engine->start(kWindow, kDisplay));
+    EXPECT_EQ(gpu->calls(), (Calls{"setup \\\\.\\DISPLAY1 1280x720", "duplicate"}));
+    EXPECT_EQ(engine->state(), CaptureEngine::Capturing);
+    EXPECT_EQ(engine->frameWidth(), 1920u);
+    EXPECT_EQ(engine->frameHeight(), 1080u);
+
+    framesArrive();
+    EXPECT_EQ(pass(), (Calls{"acquire", "copy", "releaseFrame", "clear", "draw 0,0 1280x720", "present"}));
+    // No new frame: the last one is drawn again.
+    EXPECT_EQ(pass(), (Calls{"acquire", "clear", "draw 0,0 1280x720", "present"}));
+    EXPECT_EQ(engine->state(), CaptureEngine::Capturing);
+    EXPECT_TRUE(errors().empty());
+
+    engine->stop();
+    EXPECT_EQ(engine->state(), CaptureEngine::Stopped);
+    EXPECT_FALSE(gpu->screen().device);
+    EXPECT_FALSE(engine->renderFrame());
+    engine->stop();
+    EXPECT_EQ(gpu->count("release"), 1);
+}
+
+TEST_F(CaptureEngineTest, EachFailingStartStepIsReportedWithItsCodeAndLogged) {
+    struct Case {
+        Step setupStep;
+        DupStep duplicationStep;
+        uint32_t code;
+        const char* status;
+    };
+    const Case cases[] = {
+        {Step::Factory, DupStep::DuplicateOutput, 0x80004002, "CreateDXGIFactory1 failed 0x80004002"},
+        {Step::Output1, DupStep::DuplicateOutput, 0x80004002, "QI IDXGIOutput1 0x80004002"},
+        {Step::Device, DupStep::DuplicateOutput, 0x887A0004, "D3D11CreateDevice failed 0x887A0004"},
+        {Step::SwapChain, DupStep::DuplicateOutput, 0x80070057, "CreateSwapChainForHwnd 0x80070057"},
+        {Step::BackBuffer, DupStep::DuplicateOutput, 0x887A0001, "GetBuffer 0x887A0001"},
+        {Step::RenderTargetView, DupStep::DuplicateOutput, 0x8007000E, "CreateRenderTargetView 0x8007000E"},
+        {Step::VertexShader, DupStep::DuplicateOutput, 0x80004005, "VS compile 0x80004005"},
+        // Eight digits even for a small code.
+        {Step::PixelShader, DupStep::DuplicateOutput, 0x0000000E, "PS compile 0x0000000E"},
+        {Step::None, DupStep::DuplicateOutput, 0x80004001, "DuplicateOutput failed 0x80004001"},
+        {Step::None, DupStep::SampleTexture, 0x8007000E, "CreateTexture2D(sample) 0x8007000E"},
+        {Step::None, DupStep::ResourceView, 0x80070057, "CreateSRV 0x80070057"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        auto owned = std::make_unique<sim::SimPreviewGpu>();
+        sim::SimPreviewGpu& g = *owned;
+        CaptureEngine e(std::move(owned));
+        g.change([&](sim::SimPreviewScreen& s) {
+            s.setupFailure = c.setupStep;
+            s.setupCode = c.setupStep != Step::None ? c.code : 0;
+            s.duplicationFailure = c.duplicationStep;
+            s.duplicationCode = c.setupStep == Step::None ? c.code : 0;
+        });
+        debug.clear();
+
+        EXPECT_FALSE(e.start(kWindow, kDisplay));
+        EXPECT_EQ(e.state(), CaptureEngine::Failed);
+        EXPECT_EQ(e.status(), c.status);
+        EXPECT_EQ(errors(), (Calls{std::string("[Quorvane][ERR] CaptureEngine: ") + c.status + "\n"}));
+        // Failed is final: no pass touches the GPU until stop.
+        g.clearCalls();
+        EXPECT_FALSE(e.renderFrame());
+        EXPECT_TRUE(g.calls().empty());
+        e.stop();
+        EXPECT_EQ(g.calls(), (Calls{"release"}));
+        EXPECT_EQ(e.state(), CaptureEngine::Stopped);
+    }
+}
+
+TEST_F(CaptureEngineTest, AnUnknownDisplayIsNotFoundWithoutACode) {
+    EXPECT_FALSE(engine->start(kWindow, "\\\\.\\DISPLAY2"));
+    EXPECT_EQ(engine->state(), CaptureEngine::Failed);
+    EXPECT_EQ(engine->status(), "Monitor output not found for preview");
+    EXPECT_EQ(errors(), (Calls{"[Quorvane][ERR] CaptureEngine: Monitor output not found for preview\n"}));
+}
+
+TEST_F(CaptureEngineTest, ABusyOutputIsRetriedEveryPassSilentlyUntilItCanBeDuplicated) {
+    for (const uint32_t code : {kAccessDenied, kNotCurrentlyAvailable}) {
+        SCOPED_TRACE(code);
+        engine->stop();
+        debug.clear();
+        screen([code](sim::SimPreviewScreen& s) {
+            s.busyDuplications = 3;
+            s.busyCode = code;
+        });
+
+        ASSERT_TRUE(engine->start(kWindow, kDisplay));
+        EXPECT_EQ(engine->state(), CaptureEngine::Unavailable);
+        EXPECT_EQ(engine->status(), code == kAccessDenied ? "Output busy/unavailable (0x80070005)"
+                                                          : "Output busy/unavailable (0x887A0022)");
+        // Black until there is an image; tried again on every pass.
+        EXPECT_EQ(pass(), (Calls{"duplicate", "clear", "present"}));
+        EXPECT_EQ(pass(), (Calls{"duplicate", "clear", "present"}));
+        EXPECT_EQ(engine->state(), CaptureEngine::Unavailable);
+
+        framesArrive();
+        EXPECT_EQ(pass(), (Calls{"duplicate", "acquire", "copy", "releaseFrame", "clear", "draw 0,0 1280x720",
+                                 "present"}));
+        EXPECT_EQ(engine->state(), CaptureEngine::Capturing);
+        EXPECT_TRUE(debug.lines().empty());
+    }
+}
+
+TEST_F(CaptureEngineTest, LostAccessIsRecreatedOnTheNextPassAndTheLastImageStaysMeanwhile) {
+    started();
+    framesArrive();
+    pass();
+    screen([](sim::SimPreviewScreen& s) {
+        s.loseAccess = true;
+        s.busyDuplications = 2; // a secure desktop for two passes
+    });
+
+    EXPECT_EQ(pass(), (Calls{"acquire", "releaseDuplication", "clear", "draw 0,0 1280x720", "present"}));
+    EXPECT_EQ(engine->state(), CaptureEngine::Unavailable);
+    EXPECT_EQ(pass(), (Calls{"duplicate", "clear", "draw 0,0 1280x720", "present"}));
+    EXPECT_EQ(pass(), (Calls{"duplicate", "clear", "draw 0,0 1280x720", "present"}));
+    framesArrive();
+    EXPECT_EQ(pass(), (Calls{"duplicate", "acquire", "copy", "releaseFrame", "clear", "draw 0,0 1280x720",
+                             "present"}));
+    EXPECT_EQ(engine->state(), CaptureEngine::Capturing);
+    EXPECT_TRUE(debug.lines().empty());
+}
+
+TEST_F(CaptureEngineTest, AFrameOfAnotherSizeRecreatesTheDuplicationAtTheNewSize) {
+    started();
+    framesArrive();
+    pass();
+    screen([](sim::SimPreviewScreen& s) {
+        s.width = 1280;
+        s.height = 1024;
+        s.pendingFrames = 2;
+    });
+
+    // The frame goes back before its duplication is released; nothing is copied.
+    EXPECT_EQ(pass(), (Calls{"acquire", "releaseFrame", "releaseDuplication", "clear", "draw 0,0 1280x720",
+                             "present"}));
+    EXPECT_EQ(engine->state(), CaptureEngine::Unavailable);
+    EXPECT_EQ(engine->frameWidth(), 1920u);
+
+    // 5:4 in a 16:9 window: bars left and right.
+    EXPECT_EQ(pass(), (Calls{"duplicate", "acquire", "copy", "releaseFrame", "clear", "draw 190,0 900x720",
+                             "present"}));
+    EXPECT_EQ(engine->frameWidth(), 1280u);
+    EXPECT_EQ(engine->frameHeight(), 1024u);
+    EXPECT_EQ(engine->state(), CaptureEngine::Capturing);
+}
+
+TEST_F(CaptureEngineTest, AFailingAcquireIsFinal) {
+    started();
+    screen([](sim::SimPreviewScreen& s) { s.acquireCode = 0x887A0005; });
+    EXPECT_EQ(pass(false), (Calls{"acquire"}));
+    EXPECT_EQ(engine->state(), CaptureEngine::Failed);
+    EXPECT_EQ(engine->status(), "AcquireNextFrame 0x887A0005");
+    EXPECT_EQ(errors(), (Calls{"[Quorvane][ERR] CaptureEngine: AcquireNextFrame 0x887A0005\n"}));
+    EXPECT_EQ(pass(false), Calls{});
+}
+
+TEST_F(CaptureEngineTest, ResizingIgnoresZeroSizesAndResizesOnceForANewSize) {
+    engine->requestResize(800, 600); // before start: nothing to resize
+    started();
+    const Calls unchanged{"acquire", "clear", "draw 0,0 1280x720", "present"};
+    EXPECT_EQ(pass(), unchanged);
+
+    engine->requestResize(0, 0); // minimised
+    engine->requestResize(0, 500);
+    engine->requestResize(900, 0);
+    EXPECT_EQ(pass(), unchanged);
+
+    engine->requestResize(1280, 720); // the size it has
+    EXPECT_EQ(pass(), unchanged);
+
+    engine->requestResize(900, 700);
+    engine->requestResize(800, 600); // the last request wins
+    EXPECT_EQ(pass(), (Calls{"releaseRenderTarget", "resize 800x600", "createRenderTarget", "acquire", "clear",
+                             "draw 0,75 800x450", "present"}));
+    EXPECT_EQ(pass(), (Calls{"acquire", "clear", "draw 0,75 800x450", "present"}));
+}
+
+TEST_F(CaptureEngineTest, AFailedResizeLeavesNothingToDrawUntilTheNextSizeWorks) {
+    started();
+    screen([](sim::SimPreviewScreen& s) { s.resizeFails = true; });
+    engine->requestResize(800, 600);
+    framesArrive();
+    // The frame is still taken; nothing is drawn or presented.
+    EXPECT_EQ(pass(), (Calls{"releaseRenderTarget", "resize 800x600", "acquire", "copy", "releaseFrame"}));
+    EXPECT_EQ(pass(), (Calls{"acquire"}));
+    EXPECT_TRUE(errors().empty());
+
+    screen([](sim::SimPreviewScreen& s) { s.resizeFails = false; });
+    engine->requestResize(800, 600);
+    EXPECT_EQ(pass(), (Calls{"releaseRenderTarget", "resize 800x600", "createRenderTarget", "acquire", "clear",
+                             "draw 0,75 800x450", "present"}));
+}
+
+TEST_F(CaptureEngineTest, AnEmptyClientAreaGetsTheDefaultSwapChainSize) {
+    struct Case {
+        uint32_t width, height;
+        const char* setup;
+    };
+    const Case cases[] = {
+        {0, 0, "setup \\\\.\\DISPLAY1 640x360"},
+        {0, 500, "setup \\\\.\\DISPLAY1 640x500"},
+        {500, 0, "setup \\\\.\\DISPLAY1 500x360"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setup);
+        engine->stop();
+        gpu->clearCalls();
+        screen([&](sim::SimPreviewScreen& s) {
+            s.clientWidth = c.width;
+            s.clientHeight = c.height;
+        });
+        ASSERT_TRUE(engine->start(kWindow, kDisplay));
+        EXPECT_EQ(gpu->calls().front(), c.setup);
+    }
+    // The image then fits the default size.
+    framesArrive();
+    EXPECT_EQ(pass().at(4), "draw 0,39.375 500x281.25");
+}
+
+TEST(CaptureEngineLetterbox, TheImageFillsOneSideAndIsCentredOnTheOther) {
+    struct Case {
+        const char* what;
+        uint32_t windowWidth, windowHeight, frameWidth, frameHeight;
+        PreviewViewport expected;
+    };
+    const Case cases[] = {
+        {"4:1 window, 16:9 display: bars left and right", 1600, 400, 1920, 1080,
+         {(1600.0f - 400.0f * 16 / 9) / 2, 0, 400.0f * 16 / 9, 400}},
+        {"tall window: bars above and below", 400, 1000, 1920, 1080, {0, 387.5f, 400, 225}},
+        {"same aspect: the whole window", 1280, 720, 3840, 2160, {0, 0, 1280, 720}},
+        {"portrait display in a landscape window", 1000, 500, 1080, 1920, {359.375f, 0, 281.25f, 500}},
+        {"no frame yet", 1280, 720, 0, 0, {}},
+        {"no window", 0, 0, 1920, 1080, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PreviewViewport v = CaptureEngine::letterbox(c.windowWidth, c.windowHeight, c.frameWidth, c.frameHeight);
+        EXPECT_FLOAT_EQ(v.x, c.expected.x);
+        EXPECT_FLOAT_EQ(v.y, c.expected.y);
+        EXPECT_FLOAT_EQ(v.width, c.expected.width);
+        EXPECT_FLOAT_EQ(v.height, c.expected.height);
+    }
+}
+
+} // namespace
+} // namespace qv
