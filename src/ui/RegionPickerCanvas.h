@@ -1,0 +1,80 @@
+#pragma once
+#include "ui/RegionPickerText.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace qv {
+
+// The region picker's picture in a 32-bit premultiplied BGRA buffer (the
+// layered window's bitmap): the display dimmed, the hint at the top, or,
+// while dragging, the selection almost clear in a cyan frame with its size
+// below or above it. Labels are painted through the text port; the canvas
+// makes their boxes opaque afterwards. Every fill is clipped to the buffer
+// and writes whole 32-bit values.
+class RegionPickerCanvas {
+public:
+    static constexpr uint32_t kDim = 0xA0000000;       // black at alpha 160
+    static constexpr uint32_t kSelection = 0x14000000; // black at alpha 20
+    static constexpr uint32_t kFrame = 0xFF33BEF5;     // opaque RGB(51, 190, 245)
+    static constexpr int32_t kFrameWidth = 2;
+    static constexpr int32_t kLabelPadding = 14; // around the text: half on each side
+    static constexpr int32_t kLabelGap = 12;     // between the selection and its size label
+    static constexpr int32_t kLabelRoom = 44;    // the height a size label needs
+    static constexpr int32_t kLabelMargin = 8;   // the size label stays this far from the top
+    static constexpr int32_t kHintTop = 24;
+    static constexpr const char* kHint = "Drag to select the region to record  —  Esc to cancel";
+
+    // pixels: width × height values, rows top-down without padding; the
+    // caller keeps them alive as long as the canvas.
+    RegionPickerCanvas(uint32_t* pixels, int32_t width, int32_t height, RegionPickerText& text);
+
+    // Draws the whole picture: with a selection (window pixels), its frame
+    // and size label; without one, the hint. Returns the area drawn: the
+    // whole buffer.
+    CanvasRect draw(const std::optional<CanvasRect>& selection);
+    // Draws the same picture as draw() but touches only what differs from
+    // the last one drawn: the previous selection, frame and label go back to
+    // the dim value and the new ones are drawn. Returns the bounding
+    // rectangle of the pixels that may have changed (the whole buffer when
+    // nothing was drawn before).
+    CanvasRect update(const std::optional<CanvasRect>& selection);
+
+    // "%ld × %ld": the selection's width and height.
+    static std::string sizeText(const CanvasRect& selection);
+    // The top of the size label: below the selection when it fits above the
+    // bottom edge, else above it when that stays clear of the top margin,
+    // else at the top margin.
+    static int32_t sizeLabelTop(const CanvasRect& selection, int32_t canvasHeight);
+    // The label's box for text of that extent centred on centreX, at top.
+    static CanvasRect labelBox(int32_t centreX, int32_t top, TextExtent extent);
+
+    // Fills the part of the rectangle that lies inside the buffer.
+    void fill(const CanvasRect& rect, uint32_t value);
+
+    int32_t width() const { return width_; }
+    int32_t height() const { return height_; }
+
+private:
+    // What differs from the dim background after a draw.
+    struct Marks {
+        CanvasRect framed; // the selection with its frame; empty without one
+        CanvasRect label;
+    };
+
+    CanvasRect clip(const CanvasRect& rect) const;
+    // Draws the selection with its frame and size label, or the hint, over
+    // a buffer that holds the dim value everywhere they do not cover.
+    Marks paintMarks(const std::optional<CanvasRect>& selection);
+    CanvasRect paintLabel(int32_t centreX, int32_t top, const std::string& text);
+    void makeOpaque(const CanvasRect& rect);
+
+    uint32_t* pixels_;
+    int32_t width_;
+    int32_t height_;
+    RegionPickerText& text_;
+    std::optional<Marks> last_;
+};
+
+} // namespace qv
