@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -11,8 +12,8 @@ namespace qv {
 // layered window's bitmap): the display dimmed, the hint at the top, or,
 // while dragging, the selection almost clear in a cyan frame with its size
 // below or above it. Labels are painted through the text port; the canvas
-// makes their boxes opaque afterwards. Every fill is clipped to the buffer
-// and writes whole 32-bit values.
+// makes their boxes opaque afterwards. Everything is clipped to the buffer
+// and written as whole 32-bit values.
 class RegionPickerCanvas {
 public:
     static constexpr uint32_t kDim = 0xA0000000;       // black at alpha 160
@@ -30,15 +31,15 @@ public:
     // caller keeps them alive as long as the canvas.
     RegionPickerCanvas(uint32_t* pixels, int32_t width, int32_t height, RegionPickerText& text);
 
-    // Draws the whole picture: with a selection (window pixels), its frame
-    // and size label; without one, the hint. Returns the area drawn: the
-    // whole buffer.
+    // Draws the whole picture: with a selection (window pixels, its corners
+    // in either order), its frame and size label; without one, the hint.
+    // Returns the area drawn: the whole buffer.
     CanvasRect draw(const std::optional<CanvasRect>& selection);
-    // Draws the same picture as draw() but touches only what differs from
-    // the last one drawn: the previous selection, frame and label go back to
-    // the dim value and the new ones are drawn. Returns the bounding
-    // rectangle of the pixels that may have changed (the whole buffer when
-    // nothing was drawn before).
+    // Draws the same picture as draw() but touches only what may differ
+    // from the last one drawn: the bounding rectangle of the previous and
+    // the new selection with their frames, the previous label's box and the
+    // new label. Returns the bounding rectangle of the pixels that may have
+    // changed (the whole buffer when nothing was drawn before).
     CanvasRect update(const std::optional<CanvasRect>& selection);
 
     // "%ld × %ld": the selection's width and height.
@@ -50,9 +51,6 @@ public:
     // The label's box for text of that extent centred on centreX, at top.
     static CanvasRect labelBox(int32_t centreX, int32_t top, TextExtent extent);
 
-    // Fills the part of the rectangle that lies inside the buffer.
-    void fill(const CanvasRect& rect, uint32_t value);
-
     int32_t width() const { return width_; }
     int32_t height() const { return height_; }
 
@@ -63,10 +61,19 @@ private:
         CanvasRect label;
     };
 
+    // The selection with its frame around it.
+    static CanvasRect framed(const CanvasRect& selection);
     CanvasRect clip(const CanvasRect& rect) const;
-    // Draws the selection with its frame and size label, or the hint, over
-    // a buffer that holds the dim value everywhere they do not cover.
-    Marks paintMarks(const std::optional<CanvasRect>& selection);
+    // The selection's size label, or the hint without a selection; returns
+    // what differs from the dim background afterwards.
+    Marks paintLabelFor(const std::optional<CanvasRect>& selection);
+    // Makes the rows of the picture for the selection: a row through the
+    // frame's top or bottom bar, and one through the selection.
+    void prepareRows(const std::optional<CanvasRect>& selection);
+    // Draws the picture without labels into the part of the area inside the
+    // buffer, copying each row's span from the prepared rows: whole rows
+    // are written as one stream, which costs no more than filling them.
+    void compose(const CanvasRect& area, const std::optional<CanvasRect>& selection);
     CanvasRect paintLabel(int32_t centreX, int32_t top, const std::string& text);
     void makeOpaque(const CanvasRect& rect);
 
@@ -75,6 +82,11 @@ private:
     int32_t height_;
     RegionPickerText& text_;
     std::optional<Marks> last_;
+    // Whole rows of the picture without labels: dim, through the frame's
+    // bars, through the selection.
+    std::vector<uint32_t> dimRow_;
+    std::vector<uint32_t> frameRow_;
+    std::vector<uint32_t> selectionRow_;
 };
 
 } // namespace qv

@@ -103,6 +103,10 @@ TEST(RegionPickerCanvas, ASelectionIsAlmostClearInATwoPixelFrameWithItsSizeBelow
                         {639, 479, kDim, "dim"},
                     });
     EXPECT_TRUE(c.guardsIntact());
+
+    TestCanvas backwards(640, 480);
+    backwards.canvas.draw(CanvasRect{300, 200, 100, 100});
+    EXPECT_TRUE(backwards.image() == c.image()) << "the corners given the other way round";
 }
 
 TEST(RegionPickerCanvas, WithoutASelectionTheHintIsCentredAtTheTop) {
