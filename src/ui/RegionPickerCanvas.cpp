@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 namespace qv {
@@ -35,6 +36,11 @@ RegionPickerCanvas::RegionPickerCanvas(uint32_t* pixels, int32_t width, int32_t 
       dimRow_(static_cast<size_t>(width_), kDim),
       frameRow_(static_cast<size_t>(width_), kDim),
       selectionRow_(static_cast<size_t>(width_), kDim) {}
+
+bool RegionPickerCanvas::sizeSupported(int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0) return false;
+    return static_cast<int64_t>(width) * height * static_cast<int64_t>(sizeof(uint32_t)) <= INT32_MAX;
+}
 
 std::string RegionPickerCanvas::sizeText(const CanvasRect& selection) {
     return strprintf("%ld × %ld", static_cast<long>(selection.width()), static_cast<long>(selection.height()));

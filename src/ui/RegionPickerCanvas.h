@@ -26,6 +26,19 @@ public:
     static constexpr int32_t kLabelMargin = 8;   // the size label stays this far from the top
     static constexpr int32_t kHintTop = 24;
     static constexpr const char* kHint = "Drag to select the region to record  —  Esc to cancel";
+    // How the text port paints a label, as 0xRRGGBB: a rounded box with
+    // corners of kLabelCorner × kLabelCorner, filled and outlined with a
+    // one-pixel line, and the text on a transparent background.
+    static constexpr uint32_t kLabelFill = 0x15161C;
+    static constexpr uint32_t kLabelBorder = 0x333744;
+    static constexpr uint32_t kLabelText = 0xF3F4F8;
+    static constexpr int32_t kLabelCorner = 14;
+    static constexpr int32_t kLabelFontHeight = -15; // a LOGFONT height: characters 15 pixels high
+
+    // Whether a canvas of that size can be made: both sides positive and the
+    // buffer within 2 GiB, which a bitmap's size in bytes still fits in as a
+    // signed 32-bit number (a 16K display needs a quarter of that).
+    static bool sizeSupported(int32_t width, int32_t height);
 
     // pixels: width × height values, rows top-down without padding; the
     // caller keeps them alive as long as the canvas.
