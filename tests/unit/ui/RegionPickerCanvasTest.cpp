@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <random>
 #include <string>
@@ -142,6 +143,20 @@ TEST(RegionPickerCanvas, TheSizeLabelGoesBelowElseAboveElseAtTheTop) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(RegionPickerCanvas::sizeLabelTop(c.selection, 1080), c.top);
+    }
+}
+
+TEST(RegionPickerCanvas, ABufferIsMadeForPositiveSidesUpToTwoGibibytes) {
+    struct Case {
+        int32_t width, height;
+        bool supported;
+    };
+    const Case cases[] = {
+        {1920, 1080, true},  {15360, 8640, true},   {23170, 23170, true}, {23171, 23171, false},
+        {40000, 40000, false}, {INT32_MAX, 2, false}, {0, 1080, false},     {1920, -1, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RegionPickerCanvas::sizeSupported(c.width, c.height), c.supported) << c.width << " x " << c.height;
     }
 }
 
