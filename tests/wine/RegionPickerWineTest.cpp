@@ -63,7 +63,10 @@ private:
     bool timedOut_ = false;
 };
 
-LPARAM at(int x, int y) { return MAKELPARAM(static_cast<WORD>(static_cast<short>(x)), static_cast<WORD>(static_cast<short>(y))); }
+// Window coordinates as a mouse message carries them, signed 16-bit each.
+LPARAM at(int x, int y) {
+    return MAKELPARAM(static_cast<WORD>(static_cast<short>(x)), static_cast<WORD>(static_cast<short>(y)));
+}
 
 Step down(int x, int y) {
     return [=](HWND picker) { PostMessageW(picker, WM_LBUTTONDOWN, MK_LBUTTON, at(x, y)); };
@@ -105,29 +108,26 @@ std::string text(const ScreenRect& r) {
 TEST(RegionPickerWine, CoversTheDisplayWithALayeredTopmostWindowThatHasTheFocus) {
     const ScreenRect bounds{100, 50, 900, 650};
     bool checked = false;
-    const Outcome outcome = pick(bounds, {[&](HWND picker) {
-                                              checked = true;
-                                              wchar_t name[64] = {};
-                                              GetClassNameW(picker, name, 64);
-                                              EXPECT_EQ(std::wstring(name), L"QuorvaneRegionPicker");
-                                              wchar_t title[64] = {};
-                                              GetWindowTextW(picker, title, 64);
-                                              EXPECT_EQ(std::wstring(title), L"Select recording region");
-                                              const LONG_PTR ex = GetWindowLongPtrW(picker, GWL_EXSTYLE);
-                                              const LONG_PTR wanted = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
-                                              EXPECT_EQ(ex & wanted, wanted);
-                                              EXPECT_EQ(GetWindowLongPtrW(picker, GWL_STYLE) & WS_POPUP, WS_POPUP);
-                                              EXPECT_EQ(GetClassLongPtrW(picker, GCLP_HCURSOR),
-                                                        reinterpret_cast<ULONG_PTR>(LoadCursorW(nullptr, IDC_CROSS)));
-                                              EXPECT_EQ(GetClassLongPtrW(picker, GCLP_HBRBACKGROUND), 0u);
-                                              RECT r{};
-                                              GetWindowRect(picker, &r);
-                                              EXPECT_EQ(text(ScreenRect{r.left, r.top, r.right, r.bottom}),
-                                                        text(bounds));
-                                              EXPECT_EQ(GetForegroundWindow(), picker);
-                                              EXPECT_EQ(GetFocus(), picker);
-                                          },
-                                          escape()});
+    const Step look = [&](HWND picker) {
+        checked = true;
+        wchar_t name[64] = {};
+        GetClassNameW(picker, name, 64);
+        EXPECT_EQ(std::wstring(name), L"QuorvaneRegionPicker");
+        wchar_t title[64] = {};
+        GetWindowTextW(picker, title, 64);
+        EXPECT_EQ(std::wstring(title), L"Select recording region");
+        const LONG_PTR wanted = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
+        EXPECT_EQ(GetWindowLongPtrW(picker, GWL_EXSTYLE) & wanted, wanted);
+        EXPECT_EQ(GetWindowLongPtrW(picker, GWL_STYLE) & WS_POPUP, WS_POPUP);
+        EXPECT_EQ(GetClassLongPtrW(picker, GCLP_HCURSOR), reinterpret_cast<ULONG_PTR>(LoadCursorW(nullptr, IDC_CROSS)));
+        EXPECT_EQ(GetClassLongPtrW(picker, GCLP_HBRBACKGROUND), 0u);
+        RECT r{};
+        GetWindowRect(picker, &r);
+        EXPECT_EQ(text(ScreenRect{r.left, r.top, r.right, r.bottom}), text(bounds));
+        EXPECT_EQ(GetForegroundWindow(), picker);
+        EXPECT_EQ(GetFocus(), picker);
+    };
+    const Outcome outcome = pick(bounds, {look, escape()});
     EXPECT_TRUE(checked);
     EXPECT_FALSE(outcome.picked);
     EXPECT_EQ(text(outcome.result), "-1,-1,-1,-1") << "a cancelled pick leaves the result alone";
