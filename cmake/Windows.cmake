@@ -30,6 +30,12 @@ if(QV_TESTS)
   target_include_directories(qv_wintests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_options(qv_wintests PRIVATE ${QV_WARNINGS})
   target_link_libraries(qv_wintests PRIVATE qv_win32 qv_gtest_win ${QV_STATIC_LINK})
+
+  # For tests/e2e/picker.sh: the region picker over the primary display,
+  # printing the rectangle it returns.
+  add_executable(pickertool ${PROJECT_SOURCE_DIR}/tests/e2e/pickertool.cpp)
+  target_compile_options(pickertool PRIVATE ${QV_WARNINGS})
+  target_link_libraries(pickertool PRIVATE qv_win32 ${QV_STATIC_LINK})
 endif()
 
 if(QV_TESTS)
