@@ -27,6 +27,8 @@
 #include "web/win32/Win32FlyoutWindow.h"
 #include "web/win32/Win32SettingsPageWindow.h"
 #include "capture/win32/Win32CaptureBackend.h"
+#include "ui/win32/Win32PreviewWindows.h"
+#include "ui/win32/Win32RegionPicker.h"
 #include "windows/win32/Win32WindowSystem.h"
 
 #include <windows.h>
@@ -61,6 +63,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::Win32UpdateRunner updates;
     qv::Win32FolderPicker folderPicker;
     qv::Win32CaptureBackend capture;
+    qv::Win32PreviewWindows previewWindows;
+    qv::Win32RegionPicker regionPicker;
 
     qv::Elevation elevation(process, registry, shell);
     qv::Elevation::install(&elevation);
@@ -68,7 +72,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::AppObjects objects(arguments, module,
                            {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, &flyoutWindow,
                             &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface, &settingsPage,
-                            &updates, &shell, &folderPicker, &capture});
+                            &updates, &shell, &folderPicker, &capture,
+                            nullptr, &previewWindows, &regionPicker});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 
