@@ -1,15 +1,21 @@
-// NDI sharing over the simulated runtime library: where the runtime is
-// looked for and when it is refused, and what a sender hands the runtime.
+// NDI sharing over the simulated runtime library and desktop: where the
+// runtime is looked for and when it is refused, what a sender hands the
+// runtime, and a streamer's life from start to stop through lost access,
+// mode changes and regions.
 #include "capture/NdiRuntime.h"
+#include "capture/NdiStreamer.h"
 
 #include "base/DebugOutput.h"
+#include "sim/SimCapture.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimNdi.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
@@ -32,6 +38,7 @@ constexpr const char* kTooOld =
 constexpr const char* kInitializeRefused =
     "NDIlib_initialize() returned false. This CPU may be unsupported (NDI requires SSSE3).";
 constexpr const char* kLoadedLine = "NDI runtime loaded and initialized";
+constexpr const char* kDisplay = "\\\\.\\DISPLAY1";
 
 // Routes the log to a recorder for the life of a test.
 class CapturedLog {
@@ -43,6 +50,16 @@ public:
 private:
     DebugOutput* previous_ = nullptr;
 };
+
+// Polls until the condition holds; false after ten seconds.
+bool waitFor(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 // ---------------------------------------------------------------- the loader
 
@@ -349,6 +366,299 @@ TEST_F(NdiSenderTest, FramesItCannotDescribeAreNotSent) {
         sender.sendFrame(c.pixels, c.width, c.height, 8, c.fps);
         EXPECT_EQ(library.framesSent(), 0u) << c.what;
     }
+}
+
+// ---------------------------------------------------------------- the streamer
+
+// A desktop with one 1920 × 1080 display, an installed runtime and a streamer.
+struct Rig {
+    explicit Rig(bool runtimeInstalled = true) {
+        if (runtimeInstalled) library.placeSystemLibrary(SimNdiBuild::Complete);
+    }
+
+    sim::SimScreen& screen() { return backend.screens()[0]; }
+    // Reads the display's state under the desktop's lock.
+    template <class Read>
+    auto read(Read reading) {
+        auto lock = backend.lock();
+        return reading(screen());
+    }
+    bool waitForFrames(size_t count) {
+        return waitFor([&] { return library.framesSent() >= count; });
+    }
+
+    CapturedLog log;
+    sim::SimCaptureBackend backend;
+    SimNdiLibrary library;
+    NdiRuntime runtime{library};
+    std::unique_ptr<NdiStreamer> streamer = std::make_unique<NdiStreamer>(backend, runtime);
+};
+
+TEST(NdiStreamer, SharesTheWholeDisplayAndStopsCleanly) {
+    Rig rig;
+    rig.screen().pendingFrames = 1;
+    ASSERT_TRUE(rig.streamer->start(kDisplay, "Quorvane - Main", 30, {})) << rig.streamer->status();
+    EXPECT_TRUE(rig.streamer->isRunning());
+    EXPECT_EQ(rig.streamer->senderName(), "Quorvane - Main");
+    EXPECT_TRUE(rig.log.lines.contains("INF", "NDI sharing started: Quorvane - Main"));
+    ASSERT_TRUE(rig.waitForFrames(3));
+
+    const sim::SimNdiFrame first = rig.library.frames()[0];
+    EXPECT_EQ(first.xres, 1920);
+    EXPECT_EQ(first.yres, 1080);
+    EXPECT_EQ(first.stride, 7680);
+    EXPECT_EQ(first.frameRateN, 30000);
+    EXPECT_EQ(first.firstPixel, 0x10203040u);
+    EXPECT_EQ(first.lastPixel, 0x10203040u);
+    EXPECT_EQ(rig.read([](sim::SimScreen& s) { return s.stagingWidth * 10000 + s.stagingHeight; }), 19201080);
+    ASSERT_EQ(rig.library.creates().size(), 1u);
+    EXPECT_EQ(rig.library.creates()[0].name, "Quorvane - Main");
+
+    rig.streamer->stop();
+    EXPECT_FALSE(rig.streamer->isRunning());
+    EXPECT_EQ(rig.backend.liveObjects(), 0);
+    EXPECT_EQ(rig.backend.simClock().threadsEntered(), 1);
+    EXPECT_EQ(rig.backend.simClock().threadsLeft(), 1);
+    EXPECT_EQ(rig.library.destroyed().size(), 1u);
+    const size_t sent = rig.library.framesSent();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(rig.library.framesSent(), sent) << "nothing is sent after stop()";
+}
+
+TEST(NdiStreamer, AStaticScreenIsSentAgainWithoutANewCopy) {
+    Rig rig;
+    ASSERT_TRUE(rig.streamer->start(kDisplay, "Quorvane", 30, {}));
+    // No image yet: the worker waits rather than sending black.
+    ASSERT_TRUE(waitFor([&] { return rig.read([](sim::SimScreen& s) { return s.acquireCalls; }) >= 5; }));
+    EXPECT_EQ(rig.library.framesSent(), 0u);
+
+    rig.read([](sim::SimScreen& s) { return s.pendingFrames = 1; });
+    ASSERT_TRUE(rig.waitForFrames(6));
+    for (const sim::SimNdiFrame& frame : rig.library.frames()) EXPECT_EQ(frame.firstPixel, 0x10203040u);
+    EXPECT_EQ(rig.read([](sim::SimScreen& s) { return s.copiedBoxes.size(); }), 1u);
+}
+
+TEST(NdiStreamer, TheFrameRateBelowOneIsThirty) {
+    for (const auto& [fps, rateN] : {std::pair{0, 30000}, std::pair{-5, 30000}, std::pair{1, 1000}, std::pair{60, 60000}}) {
+        Rig rig;
+        rig.screen().pendingFrames = 1;
+        ASSERT_TRUE(rig.streamer->start(kDisplay, "Quorvane", fps, {}));
+        ASSERT_TRUE(rig.waitForFrames(1));
+        EXPECT_EQ(rig.library.lastFrame().frameRateN, rateN) << fps;
+    }
+}
+
+TEST(NdiStreamer, ARegionIsClampedToTheDisplayAndKeepsEightPixels) {
+    struct Case {
+        const char* what;
+        recorder::Region region;
+        recorder::Crop box; // width 0: refused
+    };
+    const Case cases[] = {
+        {"8 x 8 inside", {100, 200, 108, 208}, {100, 200, 8, 8}},
+        {"over the right edge", {1800, 200, 2100, 401}, {1800, 200, 120, 201}},
+        {"over the top-left corner", {-50, -70, 99, 61}, {0, 0, 99, 61}},
+        {"odd sides kept", {10, 10, 333, 77}, {10, 10, 323, 67}},
+        {"the widest numbers", {INT_MIN, INT_MIN, INT_MAX, INT_MAX}, {0, 0, 1920, 1080}},
+        {"7 x 500", {0, 0, 7, 500}, {}},
+        {"7 left inside at the bottom", {0, 1073, 500, 1200}, {}},
+        {"wholly outside", {2000, 0, 2100, 100}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig rig;
+        rig.screen().pendingFrames = 1;
+        const bool started = rig.streamer->start(kDisplay, "Quorvane", 30, c.region);
+        if (c.box.width == 0) {
+            EXPECT_FALSE(started);
+            EXPECT_EQ(rig.streamer->status(), "The selected region no longer fits on that display");
+            EXPECT_TRUE(rig.log.lines.contains(
+                "WRN", "NdiStreamer start failed: The selected region no longer fits on that display"));
+            EXPECT_TRUE(rig.library.creates().empty());
+            EXPECT_EQ(rig.backend.liveObjects(), 0);
+            continue;
+        }
+        ASSERT_TRUE(started) << rig.streamer->status();
+        ASSERT_TRUE(rig.waitForFrames(1));
+        const sim::SimNdiFrame frame = rig.library.frames()[0];
+        EXPECT_EQ(frame.xres, c.box.width);
+        EXPECT_EQ(frame.yres, c.box.height);
+        EXPECT_EQ(frame.stride, c.box.width * 4);
+        EXPECT_EQ(frame.lastPixel, 0x10203040u);
+        rig.streamer->stop();
+        auto lock = rig.backend.lock();
+        ASSERT_EQ(rig.screen().copiedBoxes.size(), 1u);
+        const recorder::Crop copied = rig.screen().copiedBoxes[0];
+        EXPECT_EQ(copied.left, c.box.left);
+        EXPECT_EQ(copied.top, c.box.top);
+        EXPECT_EQ(copied.width, c.box.width);
+        EXPECT_EQ(copied.height, c.box.height);
+        EXPECT_EQ(rig.screen().stagingWidth, c.box.width);
+        EXPECT_EQ(rig.screen().stagingHeight, c.box.height);
+    }
+}
+
+TEST(NdiStreamer, StartFailuresSayWhyAndLeaveNothingBehind) {
+    using Open = ScreenCapture::OpenResult;
+    constexpr const char* kCreateNull =
+        "NDIlib_send_create() returned NULL. A sender with this name may already exist, or NDI discovery (mDNS) "
+        "is blocked by the firewall.";
+    struct Case {
+        const char* what;
+        std::function<void(Rig&)> arrange;
+        const char* status;
+        bool logged = true;
+        bool runtimeInstalled = true;
+        const char* senderName = "Quorvane";
+    };
+    const Case cases[] = {
+        {"no factory", [](Rig& r) { r.screen().openResult = Open::FactoryFailed; }, "CreateDXGIFactory1 failed"},
+        {"unknown display", [](Rig& r) { r.screen().gdiName = "\\\\.\\DISPLAY9"; },
+         "Display not found for NDI sharing"},
+        {"no device", [](Rig& r) { r.screen().openResult = Open::DeviceFailed; }, "D3D11CreateDevice failed"},
+        {"no IDXGIOutput1", [](Rig& r) { r.screen().openResult = Open::OutputFailed; }, "IDXGIOutput1 unavailable"},
+        {"duplication refused", [](Rig& r) { r.screen().duplicateFailures = 1; },
+         "DuplicateOutput failed (another app may hold the display, or access was denied on a secure desktop)"},
+        {"zero-size mode", [](Rig& r) { r.screen().height = 0; }, "Empty duplication mode"},
+        {"no staging texture", [](Rig& r) { r.screen().stagingFails = true; }, "Staging texture failed"},
+        {"the runtime gives no sender", [](Rig& r) { r.library.failSendCreate(true); }, kCreateNull},
+        {"no sender name", [](Rig&) {}, "NDI sender name must not be empty", true, true, ""},
+        {"no runtime: nothing logged", [](Rig&) {}, kNotFound, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig rig(c.runtimeInstalled);
+        c.arrange(rig);
+        EXPECT_FALSE(rig.streamer->start(kDisplay, c.senderName, 30, {}));
+        EXPECT_FALSE(rig.streamer->isRunning());
+        EXPECT_EQ(rig.streamer->status(), c.status);
+        EXPECT_EQ(rig.log.lines.contains("WRN", std::string("NdiStreamer start failed: ") + c.status), c.logged);
+        if (!c.logged) {
+            EXPECT_TRUE(rig.log.lines.lines().empty());
+        }
+        EXPECT_EQ(rig.backend.liveObjects(), 0);
+        EXPECT_EQ(rig.backend.simClock().threadsEntered(), rig.backend.simClock().threadsLeft());
+        EXPECT_TRUE(rig.library.destroyed().empty());
+        EXPECT_EQ(rig.library.framesSent(), 0u);
+    }
+}
+
+TEST(NdiStreamer, AWholeDisplayShareGoesOnAtTheNewSizeAfterAModeChange) {
+    Rig rig;
+    rig.screen().width = 1280;
+    rig.screen().height = 720;
+    rig.screen().pendingFrames = 1;
+    ASSERT_TRUE(rig.streamer->start(kDisplay, "Quorvane", 30, {}));
+    ASSERT_TRUE(rig.waitForFrames(2));
+    const uint64_t before = rig.backend.simClock().tickMs();
+
+    // The mode grows: access is lost and the display is busy for two
+    // attempts before it duplicates at its new size.
+    rig.read([](sim::SimScreen& s) {
+        s.loseAccess = true;
+        s.width = 1920;
+        s.height = 1080;
+        s.duplicateFailures = 2;
+        return 0;
+    });
+    ASSERT_TRUE(waitFor([&] { return rig.library.lastFrame().xres == 1920; }));
+    EXPECT_TRUE(rig.streamer->isRunning());
+    sim::SimNdiFrame frame = rig.library.lastFrame();
+    EXPECT_EQ(frame.yres, 1080);
+    EXPECT_EQ(frame.stride, 1920 * 4);
+    EXPECT_FLOAT_EQ(frame.aspect, 1.7777778f);
+    // Until the display shows something new the frame is black, not the old
+    // image at the wrong size.
+    EXPECT_EQ(frame.firstPixel, 0u);
+    EXPECT_EQ(frame.lastPixel, 0u);
+    EXPECT_EQ(rig.read([](sim::SimScreen& s) { return s.duplicateCalls; }), 4) << "the first, two refused, the last";
+    EXPECT_EQ(rig.read([](sim::SimScreen& s) { return s.stagingWidth * 10000 + s.stagingHeight; }), 19201080);
+    EXPECT_GE(rig.backend.simClock().tickMs() - before, 500u) << "250 ms between attempts";
+
+    rig.read([](sim::SimScreen& s) {
+        s.pendingFrames = 1;
+        s.frameValue = 0x00556677;
+        return 0;
+    });
+    ASSERT_TRUE(waitFor([&] { return rig.library.lastFrame().firstPixel == 0x00556677u; }));
+    frame = rig.library.lastFrame();
+    EXPECT_EQ(frame.xres, 1920);
+    EXPECT_EQ(frame.lastPixel, 0x00556677u);
+    EXPECT_EQ(rig.library.creates().size(), 1u) << "the same NDI source throughout";
+}
+
+TEST(NdiStreamer, ARegionThatStopsFittingPausesTheShareUntilItFitsAgain) {
+    Rig rig;
+    rig.screen().pendingFrames = 1;
+    ASSERT_TRUE(rig.streamer->start(kDisplay, "Quorvane", 30, {1500, 100, 1900, 500}));
+    ASSERT_TRUE(rig.waitForFrames(1));
+
+    rig.read([](sim::SimScreen& s) {
+        s.loseAccess = true;
+        s.width = 1280;
+        s.height = 720;
+        return 0;
+    });
+    const auto duplicateCalls = [&] { return rig.read([](sim::SimScreen& s) { return s.duplicateCalls; }); };
+    ASSERT_TRUE(waitFor([&] { return duplicateCalls() >= 4; }));
+    const size_t paused = rig.library.framesSent();
+    ASSERT_TRUE(waitFor([&] { return duplicateCalls() >= 8; }));
+    EXPECT_EQ(rig.library.framesSent(), paused) << "nothing is sent while the region is off the display";
+    EXPECT_TRUE(rig.streamer->isRunning());
+
+    rig.read([](sim::SimScreen& s) {
+        s.width = 1920;
+        s.height = 1080;
+        s.pendingFrames = 1;
+        s.frameValue = 0x0A0B0C0D;
+        return 0;
+    });
+    ASSERT_TRUE(waitFor([&] { return rig.library.lastFrame().firstPixel == 0x0A0B0C0Du; }));
+    EXPECT_EQ(rig.library.lastFrame().xres, 400);
+    EXPECT_EQ(rig.library.lastFrame().yres, 400);
+    for (const std::string& line : rig.log.lines.lines())
+        EXPECT_EQ(line.find("[WRN]"), std::string::npos) << "pauses are not logged: " << line;
+}
+
+TEST(NdiStreamer, StopEndsAShareThatWaitsForItsDisplay) {
+    Rig rig;
+    rig.screen().pendingFrames = 1;
+    ASSERT_TRUE(rig.streamer->start(kDisplay, "Quorvane", 30, {}));
+    rig.read([](sim::SimScreen& s) {
+        s.loseAccess = true;
+        s.duplicateFailures = -1;
+        return 0;
+    });
+    ASSERT_TRUE(waitFor([&] { return rig.read([](sim::SimScreen& s) { return s.duplicateCalls; }) >= 3; }));
+    EXPECT_TRUE(rig.streamer->isRunning());
+    rig.streamer->stop();
+    EXPECT_FALSE(rig.streamer->isRunning());
+    EXPECT_EQ(rig.backend.liveObjects(), 0);
+    EXPECT_EQ(rig.backend.simClock().threadsLeft(), 1);
+    EXPECT_EQ(rig.library.destroyed().size(), 1u);
+}
+
+TEST(NdiStreamer, OneShareAtATimeAndAStoppedStreamerStartsAgain) {
+    Rig rig;
+    rig.screen().pendingFrames = 1;
+    ASSERT_TRUE(rig.streamer->start(kDisplay, "First", 30, {}));
+    EXPECT_FALSE(rig.streamer->start(kDisplay, "Second", 30, {}));
+    EXPECT_EQ(rig.streamer->senderName(), "First");
+    EXPECT_TRUE(rig.streamer->isRunning());
+    rig.streamer->stop();
+    rig.streamer->stop();
+
+    rig.read([](sim::SimScreen& s) { return s.pendingFrames = 1; });
+    ASSERT_TRUE(rig.streamer->start(kDisplay, "Third", 30, {}));
+    ASSERT_EQ(rig.library.creates().size(), 2u);
+    EXPECT_EQ(rig.library.creates()[1].name, "Third");
+
+    // Destroying a running streamer ends its share.
+    rig.streamer.reset();
+    EXPECT_EQ(rig.backend.liveObjects(), 0);
+    EXPECT_EQ(rig.backend.simClock().threadsEntered(), 2);
+    EXPECT_EQ(rig.backend.simClock().threadsLeft(), 2);
+    EXPECT_EQ(rig.library.destroyed().size(), 2u);
 }
 
 } // namespace
