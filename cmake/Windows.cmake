@@ -51,3 +51,22 @@ if(QV_TESTS)
     RUNTIME_OUTPUT_DIRECTORY ${QV_IMITATION_WEBVIEW2_DIR})
   add_dependencies(qv_wintests imitation_webview2)
 endif()
+
+if(QV_TESTS)
+  # Two imitation NDI runtimes: a complete one and an old one that lacks
+  # NDIlib_send_get_no_connections. Each sits in a folder of its own, never
+  # next to qv_wintests.exe, whose folder the loader searches by itself.
+  foreach(variant full old)
+    set(target imitation_ndi_${variant})
+    set(folder ${CMAKE_BINARY_DIR}/imitation-ndi/${variant})
+    add_library(${target} SHARED ${PROJECT_SOURCE_DIR}/tests/imitation/ndi/ImitationNdi.cpp)
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    target_compile_options(${target} PRIVATE ${QV_WARNINGS})
+    target_link_libraries(${target} PRIVATE ${QV_STATIC_LINK})
+    set_target_properties(${target} PROPERTIES
+      PREFIX "" OUTPUT_NAME Processing.NDI.Lib.x64
+      RUNTIME_OUTPUT_DIRECTORY ${folder} ARCHIVE_OUTPUT_DIRECTORY ${folder}/lib)
+    add_dependencies(qv_wintests ${target})
+  endforeach()
+  target_compile_definitions(imitation_ndi_old PRIVATE QV_IMITATION_NDI_WITHOUT_CONNECTIONS)
+endif()

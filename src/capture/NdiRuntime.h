@@ -44,11 +44,13 @@ public:
     using SendVideoFn = void (*)(void*, const NdiVideoFrameV2*);
     using ConnectionsFn = int (*)(void*, uint32_t);
 
-    explicit NdiRuntime(NdiLibrary& library);
+    explicit NdiRuntime(NdiLibrary& library) : library_(library) {}
+    NdiRuntime(const NdiRuntime&) = delete;
+    NdiRuntime& operator=(const NdiRuntime&) = delete;
 
     // True when the runtime is loaded and initialised. runtimeMissing (when
-    // given) is set when no library was found or it lacks an entry point;
-    // error (when given) receives the failure's text.
+    // given) is set to whether no library was found or the one found lacks an
+    // entry point; error (when given) receives a failed attempt's text.
     bool ensureRuntime(bool* runtimeMissing = nullptr, std::string* error = nullptr);
 
     // Entry points, valid once ensureRuntime() has returned true.
@@ -58,11 +60,13 @@ public:
     bool loaded() const;
 
 private:
+    bool findLibrary();
     bool load();
     void forget();
 
     NdiLibrary& library_;
     mutable std::mutex mutex_;
+    bool libraryOpen_ = false; // the library holds a loaded module
     bool loaded_ = false;
     bool missing_ = false;
     std::string lastError_;

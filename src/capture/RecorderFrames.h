@@ -42,9 +42,19 @@ uint32_t videoBitrate(int32_t width, int32_t height, int32_t fps);
 void copyRows(uint8_t* destination, const uint8_t* source, size_t sourcePitch, size_t rowBytes, size_t rows);
 
 // Converts float samples to signed 16-bit: each clamped to -1 … 1, times
-// 32767, truncated. Not-a-number becomes 0. Eight at a time where SSE2 is
-// there (every x86-64 processor).
+// 32767, truncated. Not-a-number becomes 0. Sixteen at a time where the
+// processor has AVX2, else eight at a time with SSE2 (every x86-64
+// processor); the remainder one by one.
 void floatToS16(const float* source, int16_t* destination, size_t count);
+
+// The ways the conversion can run; each gives the same samples.
+enum class SampleConversion { Each, Sse2, Avx2 };
+// Whether this build and this processor can run the way.
+bool canConvertSamples(SampleConversion way);
+// The widest way there is here: the one floatToS16 takes.
+SampleConversion fastestSampleConversion();
+// floatToS16 through the given way (one by one when it cannot run here).
+void floatToS16Using(SampleConversion way, const float* source, int16_t* destination, size_t count);
 
 } // namespace recorder
 } // namespace qv

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -75,24 +77,61 @@ TEST(RecorderFrames, RowsComeOutOfAPaddedMappingPacked) {
 TEST(RecorderAudio, FloatSamplesAreClampedScaledAndTruncated) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const std::vector<float> in = {0.0f, 1.0f, -1.0f, 0.5f, -0.5f, 1.5f, -7.0f, 0.00002f, -0.99999f, nan, inf, -inf};
-    const std::vector<int16_t> expected = {0, 32767, -32767, 16383, -16383, 32767, -32767, 0, -32766, 0, 32767, -32767};
-    // Every value once through the eight-at-a-time path and once through the
+    const std::vector<float> values = {0.0f, 1.0f,     -1.0f,     0.5f, -0.5f, 1.5f,
+                                       -7.0f, 0.00002f, -0.99999f, nan, inf,   -inf};
+    const std::vector<int16_t> results = {0, 32767, -32767, 16383, -16383, 32767, -32767, 0, -32766, 0, 32767, -32767};
+    // The values three times over, so that every one of them lands in each
+    // lane of the sixteen-at-a-time loop, the eight-at-a-time loop and the
     // remainder: rotated, and cut to lengths that leave different tails.
-    for (size_t shift = 0; shift < in.size(); ++shift) {
-        std::vector<float> rotatedIn = in;
-        std::vector<int16_t> rotatedExpected = expected;
-        std::rotate(rotatedIn.begin(), rotatedIn.begin() + shift, rotatedIn.end());
-        std::rotate(rotatedExpected.begin(), rotatedExpected.begin() + shift, rotatedExpected.end());
-        for (size_t length : {in.size(), size_t{9}, size_t{3}}) {
-            SCOPED_TRACE(testing::Message() << "shift " << shift << ", length " << length);
-            std::vector<int16_t> out(in.size(), 99);
-            floatToS16(rotatedIn.data(), out.data(), length);
-            std::vector<int16_t> want(rotatedExpected.begin(), rotatedExpected.begin() + length);
-            want.resize(in.size(), 99);
-            EXPECT_EQ(out, want);
+    std::vector<float> in;
+    std::vector<int16_t> expected;
+    for (int copy = 0; copy < 3; ++copy) {
+        in.insert(in.end(), values.begin(), values.end());
+        expected.insert(expected.end(), results.begin(), results.end());
+    }
+    const SampleConversion ways[] = {SampleConversion::Each, SampleConversion::Sse2, SampleConversion::Avx2};
+    for (SampleConversion way : ways) {
+        if (!canConvertSamples(way)) {
+            std::printf("conversion %d cannot run on this processor; not tested\n", static_cast<int>(way));
+            continue;
+        }
+        for (size_t shift = 0; shift < values.size(); ++shift) {
+            std::vector<float> rotatedIn = in;
+            std::vector<int16_t> rotatedExpected = expected;
+            std::rotate(rotatedIn.begin(), rotatedIn.begin() + shift, rotatedIn.end());
+            std::rotate(rotatedExpected.begin(), rotatedExpected.begin() + shift, rotatedExpected.end());
+            for (size_t length : {in.size(), size_t{33}, size_t{17}, size_t{12}, size_t{9}, size_t{3}, size_t{0}}) {
+                SCOPED_TRACE(testing::Message()
+                             << "way " << static_cast<int>(way) << ", shift " << shift << ", length " << length);
+                std::vector<int16_t> out(in.size(), 99);
+                floatToS16Using(way, rotatedIn.data(), out.data(), length);
+                std::vector<int16_t> want(rotatedExpected.begin(), rotatedExpected.begin() + length);
+                want.resize(in.size(), 99);
+                EXPECT_EQ(out, want);
+            }
         }
     }
+}
+
+TEST(RecorderAudio, EveryWayAgreesOnFloatsOfEveryKind) {
+    // Bit patterns stepping across the whole 32-bit range: both signs,
+    // denormals, huge values, infinities and not-a-numbers of every payload.
+    std::vector<float> in(4099);
+    for (size_t i = 0; i < in.size(); ++i) {
+        const uint32_t bits = static_cast<uint32_t>(i) * 1048573u;
+        std::memcpy(&in[i], &bits, 4);
+    }
+    std::vector<int16_t> each(in.size());
+    floatToS16Using(SampleConversion::Each, in.data(), each.data(), in.size());
+    for (SampleConversion way : {SampleConversion::Sse2, SampleConversion::Avx2}) {
+        if (!canConvertSamples(way)) continue;
+        std::vector<int16_t> out(in.size());
+        floatToS16Using(way, in.data(), out.data(), in.size());
+        EXPECT_EQ(out, each) << "way " << static_cast<int>(way);
+    }
+    std::vector<int16_t> taken(in.size());
+    floatToS16(in.data(), taken.data(), in.size());
+    EXPECT_EQ(taken, each);
 }
 
 } // namespace
