@@ -22,7 +22,7 @@ qv() { wine "$work/qvtool.exe" "$@" 2>/dev/null | tr -d '\r'; }
 logged() { log_messages | grep -qF -- "$1"; }
 count_logged() { log_messages | grep -cF -- "$1"; }
 window_shown() { [ "$(qv win "$1" | cut -d' ' -f1)" = visible ]; }
-window_gone() { ! qv win "$1" >/dev/null; }
+window_gone() { [ -z "$(qv win "$1")" ]; }
 click() { wine "$work/qvtool.exe" click QuorvaneFlyout "$1" >/dev/null 2>&1; }
 program_ended() { test -e "$work/rc"; }
 
@@ -89,7 +89,7 @@ click 500
 offered() { qv msgbox | head -n 1 | grep -qx "NDI Runtime required"; }
 check "NDI without the runtime offers its download page" wait_for -t 30 offered
 qv answer 7 >/dev/null
-no_box() { ! qv msgbox >/dev/null; }
+no_box() { [ -z "$(qv msgbox)" ]; }
 check "No closes the offer" wait_for -t 10 no_box
 
 # --- nothing left behind ---------------------------------------------------------------

@@ -26,7 +26,9 @@
 #include "web/win32/Win32BrowserRuntime.h"
 #include "web/win32/Win32FlyoutWindow.h"
 #include "web/win32/Win32SettingsPageWindow.h"
+#include "capture/NdiRuntime.h"
 #include "capture/win32/Win32CaptureBackend.h"
+#include "capture/win32/Win32NdiLibrary.h"
 #include "ui/win32/Win32PreviewWindows.h"
 #include "ui/win32/Win32RegionPicker.h"
 #include "windows/win32/Win32WindowSystem.h"
@@ -63,6 +65,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::Win32UpdateRunner updates;
     qv::Win32FolderPicker folderPicker;
     qv::Win32CaptureBackend capture;
+    // One NDI runtime for the whole process, outliving every share.
+    qv::Win32NdiLibrary ndiLibrary;
+    qv::NdiRuntime ndiRuntime(ndiLibrary);
     qv::Win32PreviewWindows previewWindows;
     qv::Win32RegionPicker regionPicker;
 
@@ -73,7 +78,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                            {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, &flyoutWindow,
                             &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface, &settingsPage,
                             &updates, &shell, &folderPicker, &capture,
-                            nullptr, &previewWindows, &regionPicker});
+                            &ndiRuntime, &previewWindows, &regionPicker});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 

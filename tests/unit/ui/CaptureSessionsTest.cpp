@@ -3,6 +3,7 @@
 #include "base/LogTesting.h"
 #include "capture/NdiRuntime.h"
 #include "sim/SimCapture.h"
+#include "sim/SimNdi.h"
 #include "sim/SimProcess.h"
 #include "sim/SimShell.h"
 #include "ui/CaptureWindows.h"
@@ -69,17 +70,6 @@ public:
     ScreenRect bounds;
 };
 
-// An NDI library that is nowhere to be found.
-class AbsentNdi final : public NdiLibrary {
-public:
-    bool environment(const std::string&, std::string&, size_t&) override { return false; }
-    std::string executableFolder() override { return "C:\\Program Files\\Quorvane"; }
-    bool loadFromPath(const std::string&) override { return false; }
-    bool loadByName(const std::string&) override { return false; }
-    void* symbol(const char*) override { return nullptr; }
-    void unload() override {}
-};
-
 class CaptureSessionsTest : public test::CoreWorld {
 protected:
     void SetUp() override {
@@ -122,7 +112,8 @@ protected:
     }
 
     sim::SimCaptureBackend capture;
-    AbsentNdi ndiLibrary;
+    // No runtime is installed until a test places one.
+    sim::SimNdiLibrary ndiLibrary;
     NdiRuntime ndi{ndiLibrary};
     FakePreviews previews;
     FakePicker picker;
@@ -282,6 +273,66 @@ TEST_F(CaptureSessionsTest, MissingNdiRuntimeOffersTheDownloadPage) {
         EXPECT_FALSE(hooks.ndiActive(leftKey));
     }
     EXPECT_TRUE(desk.shell.notices.empty());
+}
+
+TEST_F(CaptureSessionsTest, NdiSharesStartAndStopUnderTheDisplaysSourceName) {
+    ndiLibrary.placeSystemLibrary(sim::SimNdiBuild::Complete);
+    const std::string name = bus.displays()[1].name;
+    hooks.toggleNdi(rightKey);
+    ASSERT_TRUE(hooks.ndiActive(rightKey));
+    picker.answer = ScreenRect{-1820, 100, -1420, 400};
+    hooks.toggleRegionNdi(leftKey);
+    ASSERT_TRUE(hooks.ndiActive(leftKey));
+    const std::string leftName = bus.displays()[0].name;
+    ASSERT_EQ(ndiLibrary.creates().size(), 2u);
+    EXPECT_EQ(ndiLibrary.creates()[0].name, name + " (DISPLAY2)");
+    EXPECT_EQ(ndiLibrary.creates()[1].name, leftName + " Region 400x300 (DISPLAY1)");
+
+    hooks.toggleNdi(rightKey);
+    EXPECT_FALSE(hooks.ndiActive(rightKey));
+    EXPECT_TRUE(hooks.ndiActive(leftKey));
+    EXPECT_EQ(desk.shell.notices,
+              (std::vector<Notice>{{"NDI sharing started", name + " (DISPLAY2)", false},
+                                   {"NDI sharing started", leftName + " Region 400x300 (DISPLAY1)", false},
+                                   {"NDI sharing stopped", name + " (DISPLAY2)", false}}));
+}
+
+TEST_F(CaptureSessionsTest, NdiFailuresOtherThanAMissingRuntimeAreNotices) {
+    struct Case {
+        const char* name;
+        sim::SimNdiBuild build;
+        bool duplicationFails;
+        Notice notice;
+    };
+    const Case cases[] = {
+        {"refused initialisation", sim::SimNdiBuild::RefusesInitialize, false,
+         {"NDI sharing unavailable",
+          "NDIlib_initialize() returned false. This CPU may be unsupported (NDI requires SSSE3).", true}},
+        {"display busy", sim::SimNdiBuild::Complete, true,
+         {"NDI sharing failed",
+          "DuplicateOutput failed (another app may hold the display, or access was denied on a secure desktop)",
+          true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::SimNdiLibrary library;
+        library.placeSystemLibrary(c.build);
+        NdiRuntime runtime(library);
+        TrayController::Ports p = ports();
+        p.ndi = &runtime;
+        controller.reset();
+        controller = std::make_unique<TrayController>(p);
+        ASSERT_TRUE(controller->create(kInstance, bus, manager, layouts, config));
+        {
+            auto lock = capture.lock();
+            capture.screens()[1].duplicateFailures = c.duplicationFails ? -1 : 0;
+        }
+        desk.shell.notices.clear();
+        controller->flyoutHooks().toggleNdi(rightKey);
+        EXPECT_FALSE(controller->flyoutHooks().ndiActive(rightKey));
+        EXPECT_EQ(desk.shell.notices, std::vector<Notice>{c.notice});
+        controller.reset();
+    }
 }
 
 TEST(CaptureSessionsNames, SourceNamesAndFileNames) {

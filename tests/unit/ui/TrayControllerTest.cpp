@@ -697,7 +697,8 @@ TEST_F(FlyoutControllerTest, TheFlyoutsCallbacks) {
     EXPECT_EQ(hooks.foregroundApp(), "editor.exe");
     EXPECT_EQ(hooks.foregroundWindow(), editor);
     // Members whose parts are not built stay unset: the page gets nothing for them.
-    EXPECT_FALSE(hooks.listAudio || hooks.audioLevel || hooks.togglePreview || hooks.openRecordings);
+    EXPECT_FALSE(hooks.listAudio || hooks.audioLevel);
+    EXPECT_TRUE(hooks.togglePreview && hooks.toggleRegionNdi && hooks.ndiActive && hooks.openRecordings);
 }
 
 // The first start opens the flyout by itself once, over the tray icon, with
