@@ -259,51 +259,44 @@ TEST_F(ScreenRecorderTest, AStaticScreenStillGetsASamplePerFrameInterval) {
     rig.expectNothingLeft();
 }
 
+// Another size, or the same size in the other orientation (the crop box and
+// the encoder's frame size would no longer fit), ends the recording with a
+// finished file and no retries.
 TEST_F(ScreenRecorderTest, AModeChangeEndsTheRecordingWithAFinishedFile) {
-    Rig rig;
-    rig.screen().pendingFrames = 3;
-    rig.clock().holdAt(kStart + 1000);
-    ASSERT_TRUE(rig.start(30));
-    ASSERT_TRUE(rig.clock().waitUntilHeld());
-    {
-        auto lock = rig.backend.lock();
-        rig.screen().width = 1280;
-        rig.screen().height = 720;
-        rig.screen().loseAccess = true;
-    }
-    rig.clock().release();
-    ASSERT_TRUE(rig.waitFor([&] { return !rig.recorder.isRecording(); }));
+    struct Case {
+        const char* name;
+        int32_t width;
+        int32_t height;
+    };
+    const Case cases[] = {{"smaller", 1280, 720}, {"rotated", 1080, 1920}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log.clear();
+        Rig rig;
+        rig.screen().pendingFrames = 3;
+        rig.clock().holdAt(kStart + 1000);
+        ASSERT_TRUE(rig.start(30));
+        ASSERT_TRUE(rig.clock().waitUntilHeld());
+        {
+            auto lock = rig.backend.lock();
+            rig.screen().width = c.width;
+            rig.screen().height = c.height;
+            rig.screen().loseAccess = true;
+        }
+        rig.clock().release();
+        ASSERT_TRUE(rig.waitFor([&] { return !rig.recorder.isRecording(); }));
 
-    EXPECT_TRUE(log.contains("WRN", "Recorder: stopping (display mode changed)"));
-    EXPECT_EQ(rig.screen().duplicateCalls, 2) << "no retries after a mode change";
-    const sim::SimMp4& file = rig.file();
-    EXPECT_FALSE(file.video.empty());
-    EXPECT_TRUE(file.finalized);
-    EXPECT_TRUE(file.shutDown);
-    rig.expectNothingLeft();
-    rig.recorder.stop();
-    rig.recorder.stop();
-    EXPECT_FALSE(rig.recorder.isRecording());
-}
-
-// The same size in the other orientation also ends the recording: the crop
-// box and the encoder's frame size would no longer fit the display.
-TEST_F(ScreenRecorderTest, ARotatedDisplayIsAModeChange) {
-    Rig rig;
-    rig.screen().pendingFrames = 1;
-    rig.clock().holdAt(kStart + 1000);
-    ASSERT_TRUE(rig.start(30));
-    ASSERT_TRUE(rig.clock().waitUntilHeld());
-    {
-        auto lock = rig.backend.lock();
-        rig.screen().width = 1080;
-        rig.screen().height = 1920;
-        rig.screen().loseAccess = true;
+        EXPECT_TRUE(log.contains("WRN", "Recorder: stopping (display mode changed)"));
+        EXPECT_EQ(rig.screen().duplicateCalls, 2) << "no retries after a mode change";
+        const sim::SimMp4& file = rig.file();
+        EXPECT_FALSE(file.video.empty());
+        EXPECT_TRUE(file.finalized);
+        EXPECT_TRUE(file.shutDown);
+        rig.expectNothingLeft();
+        rig.recorder.stop();
+        rig.recorder.stop();
+        EXPECT_FALSE(rig.recorder.isRecording());
     }
-    rig.clock().release();
-    ASSERT_TRUE(rig.waitFor([&] { return !rig.recorder.isRecording(); }));
-    EXPECT_TRUE(log.contains("WRN", "Recorder: stopping (display mode changed)"));
-    EXPECT_TRUE(rig.file().finalized);
 }
 
 TEST_F(ScreenRecorderTest, GivesUpOnlyAfterTheHundredAndFirstFailedReDuplication) {
