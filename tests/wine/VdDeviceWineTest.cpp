@@ -95,6 +95,81 @@ TEST_F(VdDeviceFileWine, RequestsToSomethingThatIsNoDriverFailCleanly) {
     api.closeDevice(0); // nothing to close
 }
 
+// A named pipe is a real kernel object with requests that stay pending: a
+// listen waits for a client, a peek answers at once.
+constexpr uint32_t PipeListen = 0x110008; // FSCTL_PIPE_LISTEN
+constexpr uint32_t PipePeek = 0x11400C;   // FSCTL_PIPE_PEEK
+
+class PipeServer {
+public:
+    PipeServer()
+        : name_(L"\\\\.\\pipe\\quorvane-vd-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(++count_)),
+          handle_(CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr)) {}
+    ~PipeServer() {
+        if (client_ != INVALID_HANDLE_VALUE) CloseHandle(client_);
+        if (ok()) CloseHandle(handle_);
+    }
+    PipeServer(const PipeServer&) = delete;
+    PipeServer& operator=(const PipeServer&) = delete;
+
+    bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+    DeviceApi::Handle handle() const { return static_cast<DeviceApi::Handle>(reinterpret_cast<uintptr_t>(handle_)); }
+    bool connectClient() {
+        client_ = CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        return client_ != INVALID_HANDLE_VALUE;
+    }
+    bool clientWrites(const char* text) {
+        DWORD written = 0;
+        return WriteFile(client_, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr) &&
+               written == std::strlen(text);
+    }
+
+private:
+    static inline int count_ = 0;
+    std::wstring name_;
+    HANDLE handle_;
+    HANDLE client_ = INVALID_HANDLE_VALUE;
+};
+
+TEST(VdDeviceWine, OverlappedRequestsAnswerOrAreRetiredAfterTheWait) {
+    Win32DeviceApi api;
+    const uint8_t input[32] = {};
+
+    // Answered: the peek's header (state, bytes available, ...) and the data.
+    PipeServer answered;
+    ASSERT_TRUE(answered.ok());
+    ASSERT_TRUE(answered.connectClient());
+    ASSERT_TRUE(answered.clientWrites("hello"));
+    uint8_t output[32] = {};
+    ASSERT_TRUE(api.controlOverlapped(answered.handle(), PipePeek, input, output, 5000));
+    uint32_t available = 0;
+    std::memcpy(&available, output + 4, sizeof(available));
+    EXPECT_EQ(available, 5u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(output + 16), 5), "hello");
+
+    // Still pending when the wait ends: a failure, the output untouched, and
+    // the request no longer outstanding, so the pipe can be listened on
+    // again and a client completes that new listen.
+    PipeServer pending;
+    ASSERT_TRUE(pending.ok());
+    std::memset(output, 0xAB, sizeof(output));
+    EXPECT_FALSE(api.controlOverlapped(pending.handle(), PipeListen, input, output, 0));
+    for (uint8_t byte : output) EXPECT_EQ(byte, 0xAB);
+
+    HANDLE pipe = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(pending.handle()));
+    OVERLAPPED listen{};
+    listen.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(listen.hEvent, nullptr);
+    EXPECT_FALSE(ConnectNamedPipe(pipe, &listen));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+    ASSERT_TRUE(pending.connectClient());
+    DWORD transferred = 0;
+    EXPECT_TRUE(GetOverlappedResult(pipe, &listen, &transferred, TRUE));
+    CloseHandle(listen.hEvent);
+}
+
 bool hasTarnwickId(const std::vector<DeviceApi::DeviceIds>& devices) {
     for (const DeviceApi::DeviceIds& device : devices)
         for (const std::string& id : device.hardwareIds)
