@@ -37,6 +37,27 @@ TEST(VdDeviceWine, InterfaceLookupFindsNothingForClassesNobodyPublishes) {
     }
 }
 
+TEST(VdDeviceWine, InterfaceLookupGivesThePathOfAPublishedInterface) {
+    // Wine publishes its monitor (and, on some versions, display adapter)
+    // device interfaces; the path names the interface class at its end.
+    Win32DeviceApi api;
+    const std::vector<GuidText> classes = {
+        "{E6F07B5F-EE97-4A90-B076-33F57BF4EAA7}", // monitors
+        "{5B45201D-F2F2-4F3B-85BB-30FF1F953599}", // display adapters
+    };
+    int found = 0;
+    for (const GuidText& guid : classes) {
+        const std::string path = api.interfacePath(guid);
+        std::printf("interface %s: %s\n", guid.c_str(), path.empty() ? "(none)" : path.c_str());
+        if (path.empty()) continue;
+        ++found;
+        EXPECT_EQ(path.rfind("\\\\?\\", 0), 0u) << path;
+        ASSERT_GE(path.size(), guid.size());
+        EXPECT_EQ(_stricmp(path.substr(path.size() - guid.size()).c_str(), guid.c_str()), 0) << path;
+    }
+    EXPECT_GT(found, 0);
+}
+
 class VdDeviceFileWine : public TempFolderTest {
 protected:
     VdDeviceFileWine() : TempFolderTest("qv-vd") {}

@@ -83,7 +83,8 @@ void collectHardwareIds(HDEVINFO set, std::vector<DeviceApi::DeviceIds>& out) {
         if (!SetupDiGetDeviceRegistryPropertyW(set, &info, SPDRP_HARDWAREID, &type, reinterpret_cast<BYTE*>(buffer),
                                                HardwareIdBufferBytes, &required))
             continue;
-        const DWORD bytes = std::min(required, HardwareIdBufferBytes);
+        // The buffer was zeroed, so an unknown size still ends in NULs.
+        const DWORD bytes = required == 0 ? HardwareIdBufferBytes : std::min(required, HardwareIdBufferBytes);
         DeviceApi::DeviceIds device;
         device.index = index;
         device.hardwareIds = splitMultiString(buffer, bytes / sizeof(wchar_t));
