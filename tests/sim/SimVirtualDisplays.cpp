@@ -99,6 +99,14 @@ size_t SimVirtualDisplays::parsecRequestCount(uint32_t code) const {
                                              [code](const ParsecRequest& r) { return r.code == code; }));
 }
 
+bool SimVirtualDisplays::waitForParsecRequests(uint32_t code, size_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return parsecRequested_.wait_for(lock, std::chrono::seconds(30), [&] {
+        return static_cast<size_t>(std::count_if(parsecRequests_.begin(), parsecRequests_.end(),
+                                                 [code](const ParsecRequest& r) { return r.code == code; })) >= count;
+    });
+}
+
 size_t SimVirtualDisplays::openHandleCount() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return static_cast<size_t>(
@@ -275,6 +283,7 @@ bool SimVirtualDisplays::controlOverlapped(Handle device, uint32_t code, const u
         std::memcpy(request.input.data(), input, 32);
         request.atNs = clock_ != nullptr ? clock_->nowNs() : 0;
         parsecRequests_.push_back(request);
+        parsecRequested_.notify_all();
         std::memset(output, 0, 32);
         if (!parsecAnswering_) {
             // The request stays pending until the caller's wait gives up.

@@ -100,6 +100,9 @@ public:
     void setParsecAnswering(bool answering);
     std::vector<ParsecRequest> parsecRequests() const;
     size_t parsecRequestCount(uint32_t code) const;
+    // Blocks until `count` requests with that code have arrived; false when
+    // that has not happened within a generous real-time bound.
+    bool waitForParsecRequests(uint32_t code, size_t count);
 
     // ---- The device tree ----------------------------------------------------
     struct Device {
@@ -157,6 +160,7 @@ private:
 
     SimPacingClock* clock_;
     mutable std::mutex mutex_;
+    std::condition_variable parsecRequested_;
     bool parsecAnswering_ = true;
     std::vector<ParsecRequest> parsecRequests_;
     struct OpenDevice {

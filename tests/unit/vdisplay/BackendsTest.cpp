@@ -661,7 +661,10 @@ TEST_F(ParsecVddBackendTest, KeepAliveEndsWhenTheDriverStopsAnswering) {
         returned = devices.parsecRequests().back().atNs + 5000 * kMs;
         EXPECT_EQ(clock.sleepDeadlines().back(), returned + 100 * kMs) << failure;
     }
-    clock.advanceMs(100); // the last failure ends the thread without a sleep
+    clock.advanceMs(100);
+    ASSERT_TRUE(devices.waitForParsecRequests(ParsecVddBackend::kKeepAlive, static_cast<size_t>(limit) + 1));
+    // The last failure ends the thread without a further sleep, whether or
+    // not close() comes first.
     backend.close();
     EXPECT_EQ(devices.parsecRequestCount(ParsecVddBackend::kKeepAlive), static_cast<size_t>(limit) + 1);
     EXPECT_EQ(clock.sleepDeadlines().size(), static_cast<size_t>(limit));
