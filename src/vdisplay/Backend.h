@@ -92,16 +92,18 @@ public:
 
 class DeviceApi;
 class SystemInfo;
+class PacingClock;
 
 // The three backends in their fixed order: the own driver, Parsec VDD,
-// Tarnwick's VDD. None is opened.
-std::vector<std::unique_ptr<Backend>> makeBackends(DeviceApi& devices);
+// Tarnwick's VDD. None is opened. clock paces Parsec's keep-alive thread
+// (it must outlive the backends); null gives each its own steady clock.
+std::vector<std::unique_ptr<Backend>> makeBackends(DeviceApi& devices, PacingClock* clock = nullptr);
 Environment probeEnvironment(SystemInfo& system);
 BackendChoice chooseBackend(const std::vector<BackendProbe>& probes, const Environment& environment,
                             const std::string& preferredId);
 // Makes the backends, chooses one and hands it over (not yet opened); null
 // when none is usable. reason receives the choice's sentence.
 std::unique_ptr<Backend> openBackend(DeviceApi& devices, SystemInfo& system, const std::string& preferredId,
-                                     std::string& reason);
+                                     std::string& reason, PacingClock* clock = nullptr);
 
 } // namespace qv::vdisplay

@@ -1,0 +1,11 @@
+#pragma once
+#include <string>
+
+namespace qv::vdisplay {
+
+// UTF-8 to UTF-16 and back for the names the drivers keep. Malformed input
+// never fails: each bad sequence becomes U+FFFD.
+std::u16string utf8ToUtf16(const std::string& text);
+std::string utf16ToUtf8(const std::u16string& text);
+
+} // namespace qv::vdisplay
