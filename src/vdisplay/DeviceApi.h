@@ -47,8 +47,12 @@ public:
     virtual bool devicesOfClass(const GuidText& setupClass, std::vector<DeviceIds>& out) = 0;
     virtual bool devicesOfEnumerator(const std::string& enumerator, std::vector<DeviceIds>& out) = 0;
     // SetupDiCallClassInstaller(DIF_REMOVE) on the device at that walk index
-    // under the enumerator.
-    virtual bool removeDevice(const std::string& enumerator, uint32_t index) = 0;
+    // under the enumerator, only when its first hardware id still equals
+    // expectedHardwareId (ignoring case): the device list is made afresh, and
+    // a device that came or went since the walk must not shift the removal
+    // onto another device.
+    virtual bool removeDevice(const std::string& enumerator, uint32_t index,
+                              const std::string& expectedHardwareId) = 0;
 
     // A software device node (SwDeviceCreate, looked up at run time).
     struct SoftwareDevice {

@@ -250,7 +250,7 @@ bool QvIddBackend::uninstallDevice(std::string& error) {
         if (list == &softwareDevices && !devices_.devicesOfEnumerator(enumerator, softwareDevices)) break;
         for (const DeviceApi::DeviceIds& device : *list) {
             if (device.hardwareIds.empty() || !equalsIgnoringCase(device.hardwareIds.front(), kHardwareId)) continue;
-            if (devices_.removeDevice(enumerator, device.index)) return true;
+            if (devices_.removeDevice(enumerator, device.index, kHardwareId)) return true;
             error = "No Quorvane virtual display device was found.";
             return false;
         }

@@ -336,13 +336,15 @@ bool SimVirtualDisplays::devicesOfEnumerator(const std::string& enumerator, std:
     return true;
 }
 
-bool SimVirtualDisplays::removeDevice(const std::string& enumerator, uint32_t index) {
+bool SimVirtualDisplays::removeDevice(const std::string& enumerator, uint32_t index,
+                                      const std::string& expectedHardwareId) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (removeFails) return false;
     uint32_t position = 0;
     for (auto it = devices.begin(); it != devices.end(); ++it) {
         if (!sameText(it->enumerator, enumerator)) continue;
         if (position++ != index) continue;
+        if (it->hardwareIds.empty() || !sameText(it->hardwareIds.front(), expectedHardwareId)) return false;
         removedDevices.push_back(*it);
         bool wasQvIdd = !it->hardwareIds.empty() && sameText(it->hardwareIds.front(), "Root\\QuorvaneIdd");
         devices.erase(it);

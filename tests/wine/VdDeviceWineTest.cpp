@@ -230,8 +230,10 @@ TEST(VdDeviceWine, RemovingADeviceBeyondTheWalkRemovesNothing) {
     Win32DeviceApi api;
     std::vector<DeviceApi::DeviceIds> before;
     const bool walked = api.devicesOfEnumerator("ROOT", before);
-    EXPECT_FALSE(api.removeDevice("ROOT", 1000000));
-    EXPECT_FALSE(api.removeDevice("", 0));
+    EXPECT_FALSE(api.removeDevice("ROOT", 1000000, "Root\\QuorvaneIdd"));
+    EXPECT_FALSE(api.removeDevice("", 0, "Root\\QuorvaneIdd"));
+    // A device whose first hardware id is not the expected one stays.
+    EXPECT_FALSE(api.removeDevice("ROOT", 0, "Root\\QuorvaneIdd"));
     std::vector<DeviceApi::DeviceIds> after;
     EXPECT_EQ(api.devicesOfEnumerator("ROOT", after), walked);
     EXPECT_EQ(after.size(), before.size());

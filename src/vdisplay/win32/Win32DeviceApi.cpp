@@ -73,22 +73,27 @@ std::vector<std::string> splitMultiString(const wchar_t* data, size_t units) {
 
 // Every device of the list with its hardware ids; devices whose ids cannot
 // be read are left out.
+// The device's hardware ids; false when they cannot be read.
+bool readHardwareIds(HDEVINFO set, SP_DEVINFO_DATA& info, std::vector<std::string>& out) {
+    wchar_t buffer[HardwareIdBufferBytes / sizeof(wchar_t)] = {};
+    DWORD type = 0;
+    DWORD required = 0;
+    if (!SetupDiGetDeviceRegistryPropertyW(set, &info, SPDRP_HARDWAREID, &type, reinterpret_cast<BYTE*>(buffer),
+                                           HardwareIdBufferBytes, &required))
+        return false;
+    // The buffer was zeroed, so an unknown size still ends in NULs.
+    const DWORD bytes = required == 0 ? HardwareIdBufferBytes : std::min(required, HardwareIdBufferBytes);
+    out = splitMultiString(buffer, bytes / sizeof(wchar_t));
+    return true;
+}
+
 void collectHardwareIds(HDEVINFO set, std::vector<DeviceApi::DeviceIds>& out) {
     SP_DEVINFO_DATA info{};
     info.cbSize = sizeof(info);
     for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &info); ++index) {
-        wchar_t buffer[HardwareIdBufferBytes / sizeof(wchar_t)] = {};
-        DWORD type = 0;
-        DWORD required = 0;
-        if (!SetupDiGetDeviceRegistryPropertyW(set, &info, SPDRP_HARDWAREID, &type, reinterpret_cast<BYTE*>(buffer),
-                                               HardwareIdBufferBytes, &required))
-            continue;
-        // The buffer was zeroed, so an unknown size still ends in NULs.
-        const DWORD bytes = required == 0 ? HardwareIdBufferBytes : std::min(required, HardwareIdBufferBytes);
         DeviceApi::DeviceIds device;
         device.index = index;
-        device.hardwareIds = splitMultiString(buffer, bytes / sizeof(wchar_t));
-        out.push_back(std::move(device));
+        if (readHardwareIds(set, info, device.hardwareIds)) out.push_back(std::move(device));
     }
 }
 
@@ -250,14 +255,19 @@ bool Win32DeviceApi::devicesOfEnumerator(const std::string& enumerator, std::vec
     return true;
 }
 
-bool Win32DeviceApi::removeDevice(const std::string& enumerator, uint32_t index) {
-    if (enumerator.empty()) return false;
+bool Win32DeviceApi::removeDevice(const std::string& enumerator, uint32_t index,
+                                  const std::string& expectedHardwareId) {
+    if (enumerator.empty() || expectedHardwareId.empty()) return false;
     const std::wstring name = widen(enumerator);
     DeviceInfoList set(SetupDiGetClassDevsW(nullptr, name.c_str(), nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
     if (!set.valid()) return false;
     SP_DEVINFO_DATA info{};
     info.cbSize = sizeof(info);
     if (!SetupDiEnumDeviceInfo(set.get(), index, &info)) return false;
+    std::vector<std::string> ids;
+    if (!readHardwareIds(set.get(), info, ids) || ids.empty() ||
+        CompareStringOrdinal(widen(ids.front()).c_str(), -1, widen(expectedHardwareId).c_str(), -1, TRUE) != CSTR_EQUAL)
+        return false;
     return SetupDiCallClassInstaller(DIF_REMOVE, set.get(), &info) != FALSE;
 }
 

@@ -18,7 +18,7 @@ public:
                            uint32_t timeoutMs) override;
     bool devicesOfClass(const GuidText& setupClass, std::vector<DeviceIds>& out) override;
     bool devicesOfEnumerator(const std::string& enumerator, std::vector<DeviceIds>& out) override;
-    bool removeDevice(const std::string& enumerator, uint32_t index) override;
+    bool removeDevice(const std::string& enumerator, uint32_t index, const std::string& expectedHardwareId) override;
     int32_t createSoftwareDevice(const SoftwareDevice& device, uint32_t timeoutMs, int32_t& completion) override;
 };
 
