@@ -26,7 +26,11 @@ AppObjects::~AppObjects() {
 }
 
 bool AppObjects::runCommandLine(int& exitCode) {
-    VdCommandLine commandLine(arguments_, ports_.console);
+    VdCommandLine::Services services;
+    services.displays = &ports_.displayConfig;
+    services.backends = ports_.vdBackends;
+    services.duplication = ports_.duplication;
+    VdCommandLine commandLine(arguments_, ports_.console, services);
     return commandLine.run(exitCode);
 }
 

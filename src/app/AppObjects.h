@@ -37,6 +37,11 @@ class WindowPlacement;
 class WindowSystem;
 struct Config;
 
+namespace vdisplay {
+class DesktopDuplication;
+class VdBackends;
+} // namespace vdisplay
+
 // The long-lived objects of the running program and the start-up steps that
 // build, use and destroy them. They live exactly as long as the Application
 // runs the message loop.
@@ -69,6 +74,10 @@ public:
         NdiRuntime* ndi = nullptr;
         PreviewWindows* previews = nullptr;
         RegionPicker* regionPicker = nullptr;
+        // The virtual display console commands' drivers and frame-rate probe;
+        // without them those commands find no driver and no DXGI.
+        vdisplay::VdBackends* vdBackends = nullptr;
+        vdisplay::DesktopDuplication* duplication = nullptr;
     };
 
     // arguments: the command line without the program name, UTF-8;

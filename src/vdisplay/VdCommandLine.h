@@ -1,10 +1,21 @@
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace qv {
 
+class DisplayConfigApi;
+class DisplayManager;
 class VdConsole;
+struct DisplayInfo;
+
+namespace vdisplay {
+class Backend;
+class DesktopDuplication;
+class VdBackends;
+class VdClock;
+} // namespace vdisplay
 
 // The virtual display console commands: when an argument begins with "--vd-"
 // the process runs that command in a console instead of the tray program.
@@ -12,8 +23,20 @@ class VdCommandLine {
 public:
     static constexpr const char* kPrefix = "--vd-";
 
+    // What the commands work with. A missing service makes the commands that
+    // need it fail as if the machine had none (no displays, no backend, no
+    // DXGI); a missing clock is the steady clock.
+    struct Services {
+        DisplayConfigApi* displays = nullptr;
+        vdisplay::VdBackends* backends = nullptr;
+        vdisplay::DesktopDuplication* duplication = nullptr;
+        vdisplay::VdClock* clock = nullptr;
+    };
+
     // arguments: the command line without the program name, UTF-8.
+    VdCommandLine(std::vector<std::string> arguments, VdConsole& console, Services services);
     VdCommandLine(std::vector<std::string> arguments, VdConsole& console);
+    ~VdCommandLine();
 
     // The first argument longer than 4 characters that begins with "--vd-";
     // empty when there is none.
@@ -35,8 +58,27 @@ private:
     void attachConsole();
     int runCommand();
 
+    int status();
+    int list();
+    int create();
+    int destroy(bool all);
+    int installDevice(bool install);
+    int probe();
+
+    // The backend chosen for "--backend" (or automatically), opened; null
+    // after printing why not.
+    std::unique_ptr<vdisplay::Backend> openChosen();
+    std::vector<DisplayInfo> enumerate();
+    void printTable(const char* title, const std::vector<DisplayInfo>& displays);
+    void printComparison(const std::vector<DisplayInfo>& earlier, const std::vector<DisplayInfo>& later);
+    void print(const std::string& text);
+
     std::vector<std::string> arguments_;
     VdConsole& console_;
+    Services services_;
+    std::unique_ptr<vdisplay::VdClock> steadyClock_;
+    std::unique_ptr<vdisplay::VdBackends> noBackends_;
+    std::unique_ptr<DisplayManager> displays_;
     std::string command_;
 };
 

@@ -27,6 +27,8 @@ public:
     virtual void reopenOnConsole(Stream stream) = 0;
     // Writes to standard output and flushes.
     virtual void print(const std::string& text) = 0;
+    // Waits for one character on standard input; EOF when the input ended.
+    virtual int readCharacter() = 0;
     virtual int32_t coInitialize(uint32_t flags) = 0;
     virtual void coUninitialize() = 0;
 };

@@ -265,6 +265,11 @@ void SimProcess::reopenOnConsole(Stream stream) {
 
 void SimProcess::print(const std::string& text) { consoleOutput += text; }
 
+int SimProcess::readCharacter() {
+    record("getchar");
+    return consoleInput;
+}
+
 // --- TrayWindowApi ---
 
 uint32_t SimProcess::messageId(const std::string& name) {

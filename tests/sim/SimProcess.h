@@ -104,6 +104,8 @@ public:
     size_t openKeyCount() const { return openKeys_.size(); }
     std::map<std::string, ShellLink> shellLinks;  // by path
     std::string consoleOutput;
+    // What readCharacter answers; every read is recorded as "getchar".
+    int consoleInput = '\n';
     std::map<WindowHandle, Window> windows;
     std::set<std::string> registeredClasses;
 
@@ -143,6 +145,7 @@ public:
     bool hasStandardHandle(Stream stream) override;
     void reopenOnConsole(Stream stream) override;
     void print(const std::string& text) override;
+    int readCharacter() override;
 
     // --- TrayWindowApi ---
     uint32_t registerMessage(const std::string& name) override;

@@ -46,6 +46,8 @@ void Win32VdConsole::print(const std::string& text) {
     std::fflush(stdout);
 }
 
+int Win32VdConsole::readCharacter() { return std::fgetc(stdin); }
+
 int32_t Win32VdConsole::coInitialize(uint32_t flags) {
     return static_cast<int32_t>(CoInitializeEx(nullptr, static_cast<DWORD>(flags)));
 }

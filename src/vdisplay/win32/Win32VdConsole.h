@@ -11,6 +11,7 @@ public:
     bool hasStandardHandle(Stream stream) override;
     void reopenOnConsole(Stream stream) override;
     void print(const std::string& text) override;
+    int readCharacter() override;
     int32_t coInitialize(uint32_t flags) override;
     void coUninitialize() override;
 };
