@@ -1,26 +1,9 @@
 #include "vdisplay/SystemVdBackends.h"
 
 #include "vdisplay/DeviceApi.h"
-
-// The own driver's backend brings the version query and the device node;
-// without its header the version is not shown and install and uninstall fail.
-// TO CONNECT: the guard and the fallbacks go once the header is always there.
-#if __has_include("vdisplay/QvIddBackend.h")
 #include "vdisplay/QvIddBackend.h"
-#define QV_HAS_OWN_DRIVER_BACKEND 1
-#else
-#define QV_HAS_OWN_DRIVER_BACKEND 0
-#endif
 
 namespace qv::vdisplay {
-
-namespace {
-
-constexpr const char* kOwnDriverId = "qv-idd";
-
-constexpr const char* kNoOwnDriver = "the own driver's backend is not part of this build";
-
-} // namespace
 
 Environment SystemVdBackends::environment() { return probeEnvironment(system_); }
 
@@ -31,17 +14,14 @@ std::vector<BackendStatus> SystemVdBackends::probes() {
         status.probe.id = backend->id();
         status.probe.installed = backend->isInstalled();
         status.probe.capabilities = backend->capabilities();
-#if QV_HAS_OWN_DRIVER_BACKEND
-        if (status.probe.id == kOwnDriverId && status.probe.installed) {
-            if (auto* own = dynamic_cast<QvIddBackend*>(backend.get())) {
-                DriverInfo info;
-                if (own->driverInfo(info)) {
-                    status.hasDriver = true;
-                    status.driver = {info.version, info.iddcxVersion, info.hdrCapable};
-                }
+        // The own driver also tells its version when it is there and answers.
+        if (auto* own = dynamic_cast<QvIddBackend*>(backend.get()); own && status.probe.installed) {
+            DriverInfo info;
+            if (own->driverInfo(info)) {
+                status.hasDriver = true;
+                status.driver = {info.version, info.iddcxVersion, info.hdrCapable};
             }
         }
-#endif
         statuses.push_back(std::move(status));
     }
     return statuses;
@@ -55,26 +35,8 @@ std::unique_ptr<Backend> SystemVdBackends::open(const std::string& preferredId, 
     return openBackend(devices_, system_, preferredId, reason);
 }
 
-bool SystemVdBackends::install(std::string& error) {
-#if QV_HAS_OWN_DRIVER_BACKEND
-    for (const std::unique_ptr<Backend>& backend : makeBackends(devices_)) {
-        if (backend->id() != kOwnDriverId) continue;
-        if (auto* own = dynamic_cast<QvIddBackend*>(backend.get())) return own->installDevice(error);
-    }
-#endif
-    error = kNoOwnDriver;
-    return false;
-}
+bool SystemVdBackends::install(std::string& error) { return QvIddBackend(devices_).installDevice(error); }
 
-bool SystemVdBackends::uninstall(std::string& error) {
-#if QV_HAS_OWN_DRIVER_BACKEND
-    for (const std::unique_ptr<Backend>& backend : makeBackends(devices_)) {
-        if (backend->id() != kOwnDriverId) continue;
-        if (auto* own = dynamic_cast<QvIddBackend*>(backend.get())) return own->uninstallDevice(error);
-    }
-#endif
-    error = kNoOwnDriver;
-    return false;
-}
+bool SystemVdBackends::uninstall(std::string& error) { return QvIddBackend(devices_).uninstallDevice(error); }
 
 } // namespace qv::vdisplay

@@ -22,6 +22,10 @@
 #include "ui/win32/Win32TrayShell.h"
 #include "ui/win32/Win32TrayWindow.h"
 #include "update/win32/Win32UpdateRunner.h"
+#include "vdisplay/SystemVdBackends.h"
+#include "vdisplay/win32/Win32DesktopDuplication.h"
+#include "vdisplay/win32/Win32DeviceApi.h"
+#include "vdisplay/win32/Win32SystemInfo.h"
 #include "vdisplay/win32/Win32VdConsole.h"
 #include "web/win32/Win32BrowserRuntime.h"
 #include "web/win32/Win32FlyoutWindow.h"
@@ -70,6 +74,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::NdiRuntime ndiRuntime(ndiLibrary);
     qv::Win32PreviewWindows previewWindows;
     qv::Win32RegionPicker regionPicker;
+    // The virtual display drivers and the frame-rate probe of the console commands.
+    qv::vdisplay::Win32DeviceApi vdDevices;
+    qv::vdisplay::Win32SystemInfo vdSystem;
+    qv::vdisplay::SystemVdBackends vdBackends(vdDevices, vdSystem);
+    qv::vdisplay::Win32DesktopDuplication duplication;
 
     qv::Elevation elevation(process, registry, shell);
     qv::Elevation::install(&elevation);
@@ -78,7 +87,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                            {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, &flyoutWindow,
                             &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface, &settingsPage,
                             &updates, &shell, &folderPicker, &capture,
-                            &ndiRuntime, &previewWindows, &regionPicker});
+                            &ndiRuntime, &previewWindows, &regionPicker, &vdBackends, &duplication});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 
