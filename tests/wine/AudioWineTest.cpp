@@ -122,10 +122,32 @@ TEST_F(AudioWithServer, ListsEndpointsWithNamesStatesAndTheDefault) {
     }
 }
 
+// Whether the flow's default controls cannot be opened (Wine 8 activates an
+// endpoint's volume control but no peak meter); the endpoints must then report
+// no default device cleanly.
+bool controlsMissing(AudioSystem& system, AudioEndpoints& endpoints, bool capture) {
+    std::string id;
+    EXPECT_TRUE(system.defaultEndpointId(capture ? AudioFlow::Capture : AudioFlow::Render, id));
+    if (system.openControls(id)) return false;
+    std::string message;
+    const AudioLevel none = endpoints.readLevel(capture);
+    EXPECT_FALSE(none.ok);
+    EXPECT_EQ(none.volume, 0.0f);
+    EXPECT_FALSE(endpoints.setVolume(capture, 0.5f, message));
+    EXPECT_EQ(message, "No default device to adjust.");
+    EXPECT_FALSE(endpoints.setMute(capture, true, message));
+    EXPECT_EQ(message, "No default device to adjust.");
+    return true;
+}
+
+constexpr const char* kNoControls =
+    "the default endpoint has no volume control and peak meter pair (Wine 8 activates no peak meter)";
+
 TEST_F(AudioWithServer, VolumeMuteAndPeakOfTheDefaultAnswer) {
     AudioEndpoints endpoints(system);
     for (bool capture : {false, true}) {
         SCOPED_TRACE(capture ? "recording" : "playback");
+        if (controlsMissing(system, endpoints, capture)) GTEST_SKIP() << kNoControls;
         const AudioLevel before = endpoints.readLevel(capture);
         ASSERT_TRUE(before.ok);
         EXPECT_GE(before.peak, 0.0f);
@@ -154,6 +176,7 @@ TEST_F(AudioWithServer, TheOpenControlsFollowAChangedDefault) {
     ChosenDefault moved(system);
     AudioEndpoints endpoints(moved);
     moved.chosen = listed[0].id;
+    if (controlsMissing(moved, endpoints, false)) GTEST_SKIP() << kNoControls;
     ASSERT_TRUE(endpoints.setVolume(false, 0.2f, message)) << message;
     moved.chosen = listed[1].id;
     ASSERT_TRUE(endpoints.setVolume(false, 0.7f, message)) << message;
