@@ -86,6 +86,7 @@ bool AppObjects::createTrayController() {
     ports.ndi = ports_.ndi;
     ports.previews = ports_.previews;
     ports.regionPicker = ports_.regionPicker;
+    ports.audio = ports_.audio;
     tray_ = std::make_unique<TrayController>(ports);
     return tray_->create(instance_, *bus_, *displays_, *layouts_, settings());
 }

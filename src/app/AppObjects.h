@@ -10,6 +10,7 @@ namespace qv {
 
 class ActionBus;
 class ArrangementSurface;
+class AudioEndpoints;
 class SettingsSurface;
 class SettingsPageWindow;
 class BrowserRuntime;
@@ -78,6 +79,8 @@ public:
         // without them those commands find no driver and no DXGI.
         vdisplay::VdBackends* vdBackends = nullptr;
         vdisplay::DesktopDuplication* duplication = nullptr;
+        // Speakers and microphones.
+        AudioEndpoints* audio = nullptr;
     };
 
     // arguments: the command line without the program name, UTF-8;

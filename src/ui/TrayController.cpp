@@ -1,6 +1,7 @@
 #include "ui/TrayController.h"
 
 #include "actions/ActionBus.h"
+#include "audio/AudioEndpoints.h"
 #include "settings/Config.h"
 #include "base/CrashApi.h"
 #include "base/Elevation.h"
@@ -116,7 +117,11 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
 
     if (ports_.arrangement) arrangement_ = std::make_unique<ArrangementWindow>(*ports_.arrangement, bus);
     if (ports_.settings) classicSettings_ = std::make_unique<SettingsWindow>(*ports_.settings);
-    if (ports_.settingsPage) glassSettings_ = std::make_unique<GlassSettingsWindow>(*ports_.settingsPage);
+    if (ports_.settingsPage) {
+        GlassSettingsWindow::Devices devices;
+        if (ports_.audio) devices.list = [this](DeviceKind kind) { return ports_.audio->listDevices(kind); };
+        glassSettings_ = std::make_unique<GlassSettingsWindow>(*ports_.settingsPage, std::move(devices));
+    }
     if (ports_.classicFlyout) {
         classicFlyout_ = std::make_unique<FlyoutPanel>(*ports_.classicFlyout, ports_.prompt);
         if (!classicFlyout_->create(bus)) return false;
@@ -381,6 +386,37 @@ FlyoutHooks TrayController::flyoutHooks() {
     hooks.previewOpen = [this](const std::string& key) { return captures_->previewOpen(key); };
     hooks.recordingActive = [this](const std::string& key) { return captures_->recordingActive(key); };
     hooks.ndiActive = [this](const std::string& key) { return captures_->ndiActive(key); };
+    if (ports_.audio) {
+        AudioEndpoints& audio = *ports_.audio;
+        hooks.listAudio = [&audio](bool capture) {
+            std::vector<AudioChoice> choices;
+            for (AudioDeviceChoice& choice : audio.audioChoices(capture))
+                choices.push_back(AudioChoice{std::move(choice.id), std::move(choice.name), choice.isDefault});
+            return choices;
+        };
+        hooks.audioLevel = [&audio](bool capture) {
+            const AudioLevel level = audio.readLevel(capture);
+            return FlyoutHooks::Level{level.ok, level.volume, level.muted, level.peak};
+        };
+        // The flyout shows the outcome by the next levels; nothing to report.
+        hooks.setVolume = [&audio](float volume, bool capture) {
+            std::string ignored;
+            audio.setVolume(capture, volume, ignored);
+        };
+        hooks.setMute = [&audio](bool mute, bool capture) {
+            std::string ignored;
+            audio.setMute(capture, mute, ignored);
+        };
+        hooks.setDefaultAudio = [this, &audio](const std::string& id, bool capture) {
+            std::string message;
+            if (audio.setDefaultAudio(id, message)) {
+                log::logf(log::Info, "Default %s set", capture ? "microphone" : "playback device");
+                refreshFlyoutState();
+            } else {
+                notify("Couldn't switch audio device", message, true);
+            }
+        };
+    }
     return hooks;
 }
 

@@ -15,6 +15,7 @@ namespace qv {
 
 class ActionBus;
 class ArrangementSurface;
+class AudioEndpoints;
 class ArrangementWindow;
 class BrowserRuntime;
 class CaptureBackend;
@@ -99,6 +100,10 @@ public:
         NdiRuntime* ndi = nullptr;
         PreviewWindows* previews = nullptr;
         RegionPicker* regionPicker = nullptr;
+        // The speakers and microphones: the flyout's choices, levels, volume
+        // and mute, and the settings page's lists. Without it the flyout
+        // shows no audio and the page lists none.
+        AudioEndpoints* audio = nullptr;
     };
 
     explicit TrayController(Ports ports);

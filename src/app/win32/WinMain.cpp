@@ -5,6 +5,8 @@
 #include "base/Elevation.h"
 #include "base/KnownFolders.h"
 #include "app/win32/Win32CommandLine.h"
+#include "audio/AudioEndpoints.h"
+#include "audio/win32/Win32AudioSystem.h"
 #include "app/win32/Win32InstanceMutex.h"
 #include "base/win32/Win32Platform.h"
 #include "base/win32/Win32ProcessApi.h"
@@ -74,6 +76,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::NdiRuntime ndiRuntime(ndiLibrary);
     qv::Win32PreviewWindows previewWindows;
     qv::Win32RegionPicker regionPicker;
+    // Speakers and microphones, on the user-interface thread's COM apartment.
+    qv::Win32AudioSystem audioSystem;
+    qv::AudioEndpoints audio(audioSystem);
     // The virtual display drivers and the frame-rate probe of the console commands.
     qv::vdisplay::Win32DeviceApi vdDevices;
     qv::vdisplay::Win32SystemInfo vdSystem;
@@ -87,7 +92,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                            {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, &flyoutWindow,
                             &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface, &settingsPage,
                             &updates, &shell, &folderPicker, &capture,
-                            &ndiRuntime, &previewWindows, &regionPicker, &vdBackends, &duplication});
+                            &ndiRuntime, &previewWindows, &regionPicker, &vdBackends, &duplication, &audio});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 

@@ -1,0 +1,85 @@
+#include "ui/TrayController.h"
+
+#include "audio/AudioEndpoints.h"
+#include "base/LogTesting.h"
+#include "sim/SimAudio.h"
+#include "sim/SimProcess.h"
+#include "sim/SimSettingsPageWindow.h"
+#include "sim/SimShell.h"
+#include "unit/CoreWorld.h"
+#include "web/FlyoutHooks.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qv {
+namespace {
+
+using Notice = sim::SimShell::Notice;
+constexpr uint64_t kInstance = 0x140000000;
+
+// The flyout's audio hooks as the controller installs them over the
+// endpoints: speakers and headphones (default), a disabled HDMI output, a
+// USB microphone.
+class ControllerAudioTest : public test::CoreWorld {
+protected:
+    void SetUp() override {
+        log::resetForTests();
+        audio.add(AudioFlow::Render, "{r.speakers}", "Speakers");
+        audio.add(AudioFlow::Render, "{r.headphones}", "Headphones").volume = 0.25f;
+        audio.add(AudioFlow::Render, "{r.hdmi}", "HDMI Output", kEndpointDisabled);
+        audio.add(AudioFlow::Capture, "{c.usb}", "USB Microphone").muted = true;
+        audio.setDefault(AudioFlow::Render, "{r.headphones}");
+        audio.setDefault(AudioFlow::Capture, "{c.usb}");
+        TrayController::Ports ports{desk.process, desk.shell, desk.hotkeys, desk.ticks};
+        ports.audio = &endpoints;
+        controller = std::make_unique<TrayController>(ports);
+        ASSERT_TRUE(controller->create(kInstance, bus, manager, layouts, config));
+        hooks = controller->flyoutHooks();
+        desk.shell.notices.clear();
+        desk.debug.clear();
+    }
+
+    sim::SimAudio audio;
+    AudioEndpoints endpoints{audio};
+    std::unique_ptr<TrayController> controller;
+    FlyoutHooks hooks;
+};
+
+TEST_F(ControllerAudioTest, ChoicesAndLevelsComeFromTheDefaultEndpoints) {
+    ASSERT_TRUE(hooks.listAudio && hooks.audioLevel && hooks.setVolume && hooks.setMute && hooks.setDefaultAudio);
+    const std::vector<AudioChoice> speakers = hooks.listAudio(false);
+    ASSERT_EQ(speakers.size(), 2u) << "the disabled output is not offered";
+    EXPECT_EQ(speakers[0].name, "Speakers");
+    EXPECT_FALSE(speakers[0].isDefault);
+    EXPECT_EQ(speakers[1].id, "{r.headphones}");
+    EXPECT_TRUE(speakers[1].isDefault);
+
+    const FlyoutHooks::Level out = hooks.audioLevel(false);
+    EXPECT_TRUE(out.ok);
+    EXPECT_FLOAT_EQ(out.volume, 0.25f);
+    EXPECT_TRUE(hooks.audioLevel(true).muted);
+
+    // Volume and mute go to the default of the flow the page names.
+    hooks.setVolume(1.7f, false);
+    hooks.setMute(false, true);
+    EXPECT_FLOAT_EQ(audio.find("{r.headphones}")->volume, 1.0f);
+    EXPECT_FALSE(audio.find("{c.usb}")->muted);
+}
+
+TEST_F(ControllerAudioTest, DefaultSwitchLogsOrShowsWhyItFailed) {
+    hooks.setDefaultAudio("{r.speakers}", false);
+    EXPECT_EQ(audio.defaultFor(AudioFlow::Render, AudioRole::Console), "{r.speakers}");
+    EXPECT_TRUE(desk.debug.contains("INF", "Default playback device set"));
+    EXPECT_TRUE(desk.shell.notices.empty());
+
+    hooks.setDefaultAudio("", true);
+    EXPECT_EQ(desk.shell.notices, (std::vector<Notice>{{"Couldn't switch audio device", "No device selected.", true}}));
+    EXPECT_FALSE(desk.debug.contains("INF", "Default microphone set"));
+}
+
+} // namespace
+} // namespace qv
