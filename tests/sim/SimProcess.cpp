@@ -44,7 +44,12 @@ std::string SimProcess::keyPath(Root root, const std::string& subKey) {
 }
 
 void SimProcess::addKey(Root root, const std::string& subKey) {
+    // As RegCreateKeyExW does, the keys on the way are created too.
     const std::string path = keyPath(root, subKey);
+    for (size_t cut = path.find('\\', 5); cut != std::string::npos; cut = path.find('\\', cut + 1)) {
+        keys_[lower(path.substr(0, cut))];
+        keyNames_.emplace(lower(path.substr(0, cut)), path.substr(0, cut));
+    }
     keys_[lower(path)];
     keyNames_.emplace(lower(path), path);
 }
