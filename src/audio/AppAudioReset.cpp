@@ -34,7 +34,8 @@ AppAudioResetResult AppAudioReset::resetAppAudio(const std::string& imagePath) {
         result.error = kNoApp;
         return result;
     }
-    const std::string needle = "\\" + lowerAscii(exeName);
+    std::string needle(1, '\\');
+    needle += lowerAscii(exeName);
 
     Registry::Key key = 0;
     const uint32_t access = Registry::kKeyRead | Registry::kKeyCreateSubKey | Registry::kKeySetValue;

@@ -38,11 +38,11 @@ public:
 class DeviceTree {
 public:
     enum class Source {
-        CameraClass,     // the camera setup class, devices not present included
-        ImagingClass,    // the imaging setup class, devices not present included
+        CameraClass,          // the camera setup class, devices not present included
+        ImagingClass,         // the imaging setup class, devices not present included
         VideoCameraInterface, // devices exposing KSCATEGORY_VIDEO_CAMERA
-        VideoInterface,  // devices exposing KSCATEGORY_VIDEO
-        AllClasses,      // every device of every class (DIGCF_ALLCLASSES)
+        VideoInterface,       // devices exposing KSCATEGORY_VIDEO
+        AllClasses,           // every device of every class (DIGCF_ALLCLASSES)
     };
 
     virtual ~DeviceTree() = default;
