@@ -114,6 +114,9 @@ TEST_F(AppAudioResetWineTest, RemovesTheOverridesOfThePlayerOnly) {
     addOverride(L"{0.0.0.00000000}.{a1}\\Nested", L"x");
     addOverride(L"{0.0.1.00000000}.{a2}", L"{0.0.1.00000000}|\\Device\\HarddiskVolume2\\Other\\player.exe" + tail);
     addOverride(L"{0.0.0.00000000}.{b1}", L"{0.0.0.00000000}|\\Device\\HarddiskVolume3\\Apps\\recorder.exe" + tail);
+    // A value longer than the 2048-byte read buffer is skipped, not cut short.
+    addOverride(L"{0.0.0.00000000}.{c1}",
+                L"{0.0.0.00000000}|\\Device\\HarddiskVolume3\\Apps\\player.exe" + std::wstring(1100, L'x'));
 
     const AppAudioResetResult result = reset.resetAppAudio("C:\\Apps\\player.exe");
 
@@ -122,6 +125,7 @@ TEST_F(AppAudioResetWineTest, RemovesTheOverridesOfThePlayerOnly) {
     EXPECT_FALSE(exists(L"{0.0.0.00000000}.{a1}"));
     EXPECT_FALSE(exists(L"{0.0.1.00000000}.{a2}"));
     EXPECT_TRUE(exists(L"{0.0.0.00000000}.{b1}"));
+    EXPECT_TRUE(exists(L"{0.0.0.00000000}.{c1}"));
     EXPECT_EQ(reset.resetFrontAppAudio("C:\\Apps\\player.exe").title, "Already on the default");
 }
 
