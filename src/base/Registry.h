@@ -21,6 +21,7 @@ public:
     // Access rights.
     static constexpr uint32_t kKeyQueryValue = 0x0001;
     static constexpr uint32_t kKeySetValue = 0x0002;
+    static constexpr uint32_t kKeyCreateSubKey = 0x0004;
     static constexpr uint32_t kKeyRead = 0x20019;
 
     // Value types.
@@ -31,6 +32,7 @@ public:
     // Error codes.
     static constexpr int32_t kSuccess = 0;
     static constexpr int32_t kFileNotFound = 2;
+    static constexpr int32_t kNoMoreItems = 259;
 
     virtual ~Registry() = default;
 
@@ -43,6 +45,17 @@ public:
     virtual int32_t setStringValue(Key key, const std::string& name, const std::string& text) = 0;
     // RegDeleteValueW.
     virtual int32_t deleteValue(Key key, const std::string& name) = 0;
+    // RegEnumKeyExW: the name of the subkey at that index, read into a buffer
+    // of 512 characters. kNoMoreItems past the last one.
+    virtual int32_t enumSubKey(Key key, uint32_t index, std::string& name) = 0;
+    // RegGetValueW restricted to REG_SZ (RRF_RT_REG_SZ) into a buffer of 2048
+    // bytes; an empty name is the key's default value. Other types, and text
+    // that does not fit, fail.
+    virtual int32_t getStringValue(Key key, const std::string& subKey, const std::string& name,
+                                   std::string& text) = 0;
+    // RegDeleteTreeW: deletes the subkey with everything below it. An empty
+    // name fails (ERROR_INVALID_PARAMETER) rather than emptying the open key.
+    virtual int32_t deleteTree(Key key, const std::string& subKey) = 0;
     // RegCloseKey.
     virtual void closeKey(Key key) = 0;
 };

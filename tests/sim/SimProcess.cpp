@@ -43,11 +43,32 @@ std::string SimProcess::keyPath(Root root, const std::string& subKey) {
     return (root == Root::CurrentUser ? "HKCU\\" : "HKLM\\") + subKey;
 }
 
-void SimProcess::addKey(Root root, const std::string& subKey) { keys_[lower(keyPath(root, subKey))]; }
+void SimProcess::addKey(Root root, const std::string& subKey) {
+    // As RegCreateKeyExW does, the keys on the way are created too.
+    const std::string path = keyPath(root, subKey);
+    for (size_t cut = path.find('\\', 5); cut != std::string::npos; cut = path.find('\\', cut + 1)) {
+        keys_[lower(path.substr(0, cut))];
+        keyNames_.emplace(lower(path.substr(0, cut)), path.substr(0, cut));
+    }
+    keys_[lower(path)];
+    keyNames_.emplace(lower(path), path);
+}
 
-void SimProcess::removeKey(Root root, const std::string& subKey) { keys_.erase(lower(keyPath(root, subKey))); }
+void SimProcess::removeKey(Root root, const std::string& subKey) {
+    // Like RegDeleteTreeW: the key goes with everything below it.
+    const std::string path = lower(keyPath(root, subKey));
+    for (auto it = keys_.begin(); it != keys_.end();) {
+        const bool below = it->first == path || it->first.compare(0, path.size() + 1, path + "\\") == 0;
+        it = below ? keys_.erase(it) : std::next(it);
+    }
+}
+
+bool SimProcess::hasKey(Root root, const std::string& subKey) const {
+    return keys_.count(lower(keyPath(root, subKey))) != 0;
+}
 
 void SimProcess::setValue(Root root, const std::string& subKey, const std::string& name, const Value& value) {
+    addKey(root, subKey);
     keys_[lower(keyPath(root, subKey))][lower(name)] = value;
 }
 
@@ -215,6 +236,58 @@ int32_t SimProcess::deleteValue(Key key, const std::string& name) {
     auto open = openKeys_.find(key);
     if (open == openKeys_.end()) return 6;
     return keys_[open->second].erase(lower(name)) ? kSuccess : kFileNotFound;
+}
+
+int32_t SimProcess::enumSubKey(Key key, uint32_t index, std::string& name) {
+    record(strprintf("RegEnumKeyExW(%u)", index));
+    auto open = openKeys_.find(key);
+    if (open == openKeys_.end()) return 6;
+    // Direct children, in the case-insensitive order Windows enumerates them;
+    // a deeper key implies the keys on its path.
+    const std::string prefix = open->second + "\\";
+    std::set<std::string> unique;
+    for (const auto& [path, values] : keys_) {
+        if (path.compare(0, prefix.size(), prefix) != 0) continue;
+        unique.insert(path.substr(prefix.size(), path.find('\\', prefix.size()) - prefix.size()));
+    }
+    const std::vector<std::string> children(unique.begin(), unique.end());
+    if (index >= children.size()) return kNoMoreItems;
+    auto named = keyNames_.find(prefix + children[index]);
+    const std::string written = named != keyNames_.end() ? named->second : std::string();
+    const size_t cut = written.find_last_of('\\');
+    name = cut == std::string::npos ? children[index] : written.substr(cut + 1);
+    if (name.size() > 511) return 234;  // ERROR_MORE_DATA: longer than the name buffer
+    return kSuccess;
+}
+
+int32_t SimProcess::getStringValue(Key key, const std::string& subKey, const std::string& name, std::string& text) {
+    record(strprintf("RegGetValueW(%s, %s)", subKey.c_str(), name.c_str()));
+    auto open = openKeys_.find(key);
+    if (open == openKeys_.end()) return 6;
+    auto values = keys_.find(subKey.empty() ? open->second : open->second + "\\" + lower(subKey));
+    if (values == keys_.end()) return kFileNotFound;
+    auto v = values->second.find(lower(name));
+    if (v == values->second.end()) return kFileNotFound;
+    if (v->second.type != kRegSz) return 1630;                    // ERROR_UNSUPPORTED_TYPE
+    if ((utf16Length(v->second.text) + 1) * 2 > 2048) return 234;  // ERROR_MORE_DATA
+    text = v->second.text;
+    return kSuccess;
+}
+
+int32_t SimProcess::deleteTree(Key key, const std::string& subKey) {
+    record("RegDeleteTreeW(" + subKey + ")");
+    auto open = openKeys_.find(key);
+    if (open == openKeys_.end()) return 6;
+    if (subKey.empty()) return 87;  // ERROR_INVALID_PARAMETER
+    const std::string path = open->second + "\\" + lower(subKey);
+    for (const std::string& denied : undeletableKeys)
+        if (lower(denied) == path) return 5;  // ERROR_ACCESS_DENIED
+    if (!keys_.count(path)) return kFileNotFound;
+    for (auto it = keys_.begin(); it != keys_.end();) {
+        const bool below = it->first == path || it->first.compare(0, path.size() + 1, path + "\\") == 0;
+        it = below ? keys_.erase(it) : std::next(it);
+    }
+    return kSuccess;
 }
 
 void SimProcess::closeKey(Key key) {

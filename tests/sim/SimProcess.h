@@ -83,11 +83,15 @@ public:
     // Registry set-up. Keys are "HKCU\path" or "HKLM\path"; names and paths
     // compare without regard to case, as in Windows.
     void addKey(Root root, const std::string& subKey);
+    // Removes the key and every key below it.
     void removeKey(Root root, const std::string& subKey);
     void setValue(Root root, const std::string& subKey, const std::string& name, const Value& value);
     std::optional<Value> value(Root root, const std::string& subKey, const std::string& name) const;
     // Access rights whose request fails with ERROR_ACCESS_DENIED.
     uint32_t deniedAccess = 0;
+    bool hasKey(Root root, const std::string& subKey) const;
+    // Keys ("HKCU\path", any case) whose deletion fails with ERROR_ACCESS_DENIED.
+    std::set<std::string> undeletableKeys;
 
     // Posts a message to the controller window (the first window created),
     // by registered name or by number.
@@ -131,6 +135,9 @@ public:
     int32_t queryValueType(Key key, const std::string& name, uint32_t& type) override;
     int32_t setStringValue(Key key, const std::string& name, const std::string& text) override;
     int32_t deleteValue(Key key, const std::string& name) override;
+    int32_t enumSubKey(Key key, uint32_t index, std::string& name) override;
+    int32_t getStringValue(Key key, const std::string& subKey, const std::string& name, std::string& text) override;
+    int32_t deleteTree(Key key, const std::string& subKey) override;
     void closeKey(Key key) override;
 
     // --- ShellApi ---
@@ -178,6 +185,7 @@ private:
     bool mutexHandle_ = false;
     bool mutexOwned_ = false;
     std::map<std::string, std::map<std::string, Value>> keys_;  // lower-case path → lower-case name → value
+    std::map<std::string, std::string> keyNames_;               // lower-case path → path as first written
     std::map<Key, std::string> openKeys_;
     Key nextKey_ = 0x100;
     std::map<std::string, uint32_t> messageIds_;

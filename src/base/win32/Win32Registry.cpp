@@ -43,6 +43,36 @@ int32_t Win32Registry::deleteValue(Key key, const std::string& name) {
     return RegDeleteValueW(toHkey(key), widen(name).c_str());
 }
 
+int32_t Win32Registry::enumSubKey(Key key, uint32_t index, std::string& name) {
+    wchar_t buffer[512];
+    DWORD length = 512;
+    LSTATUS status = RegEnumKeyExW(toHkey(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_SUCCESS) name = narrow(std::wstring_view(buffer, length));
+    return status;
+}
+
+int32_t Win32Registry::getStringValue(Key key, const std::string& subKey, const std::string& name,
+                                      std::string& text) {
+    wchar_t buffer[1024];  // 2048 bytes
+    DWORD bytes = sizeof(buffer);
+    const std::wstring sub = widen(subKey);
+    const std::wstring value = widen(name);
+    LSTATUS status = RegGetValueW(toHkey(key), sub.empty() ? nullptr : sub.c_str(),
+                                  value.empty() ? nullptr : value.c_str(), RRF_RT_REG_SZ, nullptr, buffer, &bytes);
+    if (status != ERROR_SUCCESS) return status;
+    // RegGetValueW terminates the text; the count includes that NUL.
+    size_t chars = bytes / sizeof(wchar_t);
+    while (chars > 0 && buffer[chars - 1] == L'\0') --chars;
+    text = narrow(std::wstring_view(buffer, chars));
+    return status;
+}
+
+int32_t Win32Registry::deleteTree(Key key, const std::string& subKey) {
+    // An empty name would empty the open key itself.
+    if (subKey.empty()) return ERROR_INVALID_PARAMETER;
+    return RegDeleteTreeW(toHkey(key), widen(subKey).c_str());
+}
+
 void Win32Registry::closeKey(Key key) { RegCloseKey(toHkey(key)); }
 
 } // namespace qv
