@@ -87,6 +87,8 @@ bool AppObjects::createTrayController() {
     ports.previews = ports_.previews;
     ports.regionPicker = ports_.regionPicker;
     ports.audio = ports_.audio;
+    ports.devices = ports_.devices;
+    ports.appAudio = ports_.appAudio;
     tray_ = std::make_unique<TrayController>(ports);
     return tray_->create(instance_, *bus_, *displays_, *layouts_, settings());
 }

@@ -10,7 +10,9 @@ namespace qv {
 
 class ActionBus;
 class ArrangementSurface;
+class AppAudioReset;
 class AudioEndpoints;
+class DeviceSwitches;
 class SettingsSurface;
 class SettingsPageWindow;
 class BrowserRuntime;
@@ -79,8 +81,11 @@ public:
         // without them those commands find no driver and no DXGI.
         vdisplay::VdBackends* vdBackends = nullptr;
         vdisplay::DesktopDuplication* duplication = nullptr;
-        // Speakers and microphones.
+        // Speakers and microphones; cameras and device switches; app audio
+        // overrides.
         AudioEndpoints* audio = nullptr;
+        DeviceSwitches* devices = nullptr;
+        AppAudioReset* appAudio = nullptr;
     };
 
     // arguments: the command line without the program name, UTF-8;

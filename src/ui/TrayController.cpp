@@ -1,7 +1,9 @@
 #include "ui/TrayController.h"
 
 #include "actions/ActionBus.h"
+#include "audio/AppAudioReset.h"
 #include "audio/AudioEndpoints.h"
+#include "audio/DeviceSwitches.h"
 #include "settings/Config.h"
 #include "base/CrashApi.h"
 #include "base/Elevation.h"
@@ -119,7 +121,16 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
     if (ports_.settings) classicSettings_ = std::make_unique<SettingsWindow>(*ports_.settings);
     if (ports_.settingsPage) {
         GlassSettingsWindow::Devices devices;
-        if (ports_.audio) devices.list = [this](DeviceKind kind) { return ports_.audio->listDevices(kind); };
+        devices.list = [this](DeviceKind kind) {
+            if (kind == DeviceKind::Camera)
+                return ports_.devices ? ports_.devices->listCameras() : std::vector<DeviceEntry>();
+            return ports_.audio ? ports_.audio->listDevices(kind) : std::vector<DeviceEntry>();
+        };
+        if (ports_.devices) {
+            devices.setEnabled = [this](const std::string& instanceId, bool enable, std::string& error) {
+                return ports_.devices->setDeviceEnabled(instanceId, enable, error);
+            };
+        }
         glassSettings_ = std::make_unique<GlassSettingsWindow>(*ports_.settingsPage, std::move(devices));
     }
     if (ports_.classicFlyout) {
@@ -386,6 +397,12 @@ FlyoutHooks TrayController::flyoutHooks() {
     hooks.previewOpen = [this](const std::string& key) { return captures_->previewOpen(key); };
     hooks.recordingActive = [this](const std::string& key) { return captures_->recordingActive(key); };
     hooks.ndiActive = [this](const std::string& key) { return captures_->ndiActive(key); };
+    if (ports_.appAudio) {
+        hooks.resetAppAudio = [this] {
+            const AppAudioNotice notice = ports_.appAudio->resetFrontAppAudio(foreground_.imagePath);
+            notify(notice.title, notice.text, notice.warning);
+        };
+    }
     if (ports_.audio) {
         AudioEndpoints& audio = *ports_.audio;
         hooks.listAudio = [&audio](bool capture) {

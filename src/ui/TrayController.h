@@ -15,7 +15,9 @@ namespace qv {
 
 class ActionBus;
 class ArrangementSurface;
+class AppAudioReset;
 class AudioEndpoints;
+class DeviceSwitches;
 class ArrangementWindow;
 class BrowserRuntime;
 class CaptureBackend;
@@ -104,6 +106,10 @@ public:
         // and mute, and the settings page's lists. Without it the flyout
         // shows no audio and the page lists none.
         AudioEndpoints* audio = nullptr;
+        // Cameras and device switches for the settings page; clearing the
+        // front application's audio overrides for the flyout.
+        DeviceSwitches* devices = nullptr;
+        AppAudioReset* appAudio = nullptr;
     };
 
     explicit TrayController(Ports ports);

@@ -5,7 +5,10 @@
 #include "base/Elevation.h"
 #include "base/KnownFolders.h"
 #include "app/win32/Win32CommandLine.h"
+#include "audio/AppAudioReset.h"
 #include "audio/AudioEndpoints.h"
+#include "audio/DeviceSwitches.h"
+#include "audio/win32/Win32DeviceTree.h"
 #include "audio/win32/Win32AudioSystem.h"
 #include "app/win32/Win32InstanceMutex.h"
 #include "base/win32/Win32Platform.h"
@@ -87,12 +90,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     qv::Elevation elevation(process, registry, shell);
     qv::Elevation::install(&elevation);
+    qv::Win32DeviceTree deviceTree;
+    qv::DeviceSwitches deviceSwitches(deviceTree, elevation);
+    qv::AppAudioReset appAudio(registry);
 
     qv::AppObjects objects(arguments, module,
                            {console, displayConfig, trayWindow, trayShell, hotkeys, ticks, windowSystem, &flyoutWindow,
                             &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface, &settingsPage,
                             &updates, &shell, &folderPicker, &capture,
-                            &ndiRuntime, &previewWindows, &regionPicker, &vdBackends, &duplication, &audio});
+                            &ndiRuntime, &previewWindows, &regionPicker, &vdBackends, &duplication, &audio,
+                            &deviceSwitches, &appAudio});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 

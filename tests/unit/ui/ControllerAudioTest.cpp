@@ -1,8 +1,12 @@
 #include "ui/TrayController.h"
 
+#include "audio/AppAudioReset.h"
 #include "audio/AudioEndpoints.h"
+#include "audio/DeviceSwitches.h"
+#include "base/Elevation.h"
 #include "base/LogTesting.h"
 #include "sim/SimAudio.h"
+#include "sim/SimDeviceTree.h"
 #include "sim/SimProcess.h"
 #include "sim/SimSettingsPageWindow.h"
 #include "sim/SimShell.h"
@@ -36,6 +40,13 @@ protected:
         audio.setDefault(AudioFlow::Capture, "{c.usb}");
         TrayController::Ports ports{desk.process, desk.shell, desk.hotkeys, desk.ticks};
         ports.audio = &endpoints;
+        ports.devices = &switches;
+        ports.appAudio = &appAudio;
+        ports.settingsPage = &page;
+        camera.instanceId = "USB\\VID_046D&PID_0825\\1";
+        camera.friendlyName = "Webcam";
+        camera.interfaces = {DeviceTree::Source::VideoCameraInterface};
+        tree.devices.push_back(camera);
         controller = std::make_unique<TrayController>(ports);
         ASSERT_TRUE(controller->create(kInstance, bus, manager, layouts, config));
         hooks = controller->flyoutHooks();
@@ -45,6 +56,12 @@ protected:
 
     sim::SimAudio audio;
     AudioEndpoints endpoints{audio};
+    sim::SimDeviceTree tree;
+    sim::SimDeviceTree::Device camera;
+    Elevation elevation{desk.process, desk.process, desk.process};
+    DeviceSwitches switches{tree, elevation};
+    AppAudioReset appAudio{desk.process};
+    sim::SimSettingsPageWindow page;
     std::unique_ptr<TrayController> controller;
     FlyoutHooks hooks;
 };
@@ -79,6 +96,16 @@ TEST_F(ControllerAudioTest, DefaultSwitchLogsOrShowsWhyItFailed) {
     hooks.setDefaultAudio("", true);
     EXPECT_EQ(desk.shell.notices, (std::vector<Notice>{{"Couldn't switch audio device", "No device selected.", true}}));
     EXPECT_FALSE(desk.debug.contains("INF", "Default microphone set"));
+}
+
+// Without an application captured in front, the flyout's reset says so
+// rather than touching any override.
+TEST_F(ControllerAudioTest, AppAudioResetShowsItsNotice) {
+    ASSERT_TRUE(hooks.resetAppAudio);
+    hooks.resetAppAudio();
+    EXPECT_EQ(desk.shell.notices,
+              (std::vector<Notice>{{"Nothing to reset",
+                                    "Couldn't tell which app was in front. Click the app, then reopen this menu.", true}}));
 }
 
 } // namespace
