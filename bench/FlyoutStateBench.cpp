@@ -3,6 +3,8 @@
 // BM_Reference serialises a prebuilt document of the same shape, so the
 // ratio of the two says what building it (two enumerations, mode lists,
 // choices) adds to the unavoidable serialisation.
+#include "audio/AudioEndpoints.h"
+#include "sim/SimAudio.h"
 #include "unit/CoreObjects.h"
 #include "web/FlyoutState.h"
 
@@ -50,9 +52,21 @@ void BM_Reference(benchmark::State& state) {
 }
 BENCHMARK(BM_Reference);
 
+// One tick of the flyout's meters: the default speaker's and microphone's
+// levels read through the endpoints (their controls opened once and kept),
+// then the levels document built and serialised. Compare with BM_Memcpy4K.
 void BM_LevelsTick(benchmark::State& state) {
+    sim::SimAudio audio;
+    audio.add(AudioFlow::Render, "{0.0.0.00000000}.{speakers}", "Speakers").volume = 0.8f;
+    audio.add(AudioFlow::Capture, "{0.0.1.00000000}.{microphone}", "Microphone").volume = 0.4f;
+    audio.setDefault(AudioFlow::Render, "{0.0.0.00000000}.{speakers}");
+    audio.setDefault(AudioFlow::Capture, "{0.0.1.00000000}.{microphone}");
+    AudioEndpoints endpoints(audio);
     FlyoutHooks hooks;
-    hooks.audioLevel = [](bool capture) { return FlyoutHooks::Level{true, capture ? 0.4f : 0.8f, false, 0.3f}; };
+    hooks.audioLevel = [&endpoints](bool capture) {
+        const AudioLevel level = endpoints.readLevel(capture);
+        return FlyoutHooks::Level{level.ok, level.volume, level.muted, level.peak};
+    };
     for (auto _ : state) {
         std::string script = FlyoutState::levelsScript(FlyoutState::levels(hooks));
         benchmark::DoNotOptimize(script);
