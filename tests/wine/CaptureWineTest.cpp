@@ -124,13 +124,13 @@ TEST(CaptureWine, ARecorderOnWinesDisplayStopsAtTheDuplication) {
         ScreenRecorder warmUp(backend);
         EXPECT_FALSE(warmUp.start(kDisplay, "unused.mp4", 30, true, {}));
     }
-    const int before = test::threadCount();
+    const int before = test::stableThreadCount();
     ASSERT_GT(before, 0);
     {
         // The snapshot does see a thread that is still there.
         HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         std::thread waiting([release] { WaitForSingleObject(release, INFINITE); });
-        EXPECT_EQ(test::threadCount(), before + 1);
+        EXPECT_EQ(test::stableThreadCount(), before + 1);
         SetEvent(release);
         waiting.join();
         CloseHandle(release);

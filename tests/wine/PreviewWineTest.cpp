@@ -135,7 +135,7 @@ TEST_F(PreviewWine, TheWindowAndItsCloseButton) {
 }
 
 TEST_F(PreviewWine, WineStopsTheEngineAtTheDuplicationAndTheWindowSaysSo) {
-    const int threadsBefore = test::threadCount();
+    const int threadsBefore = test::stableThreadCount();
     ASSERT_TRUE(open("\\\\.\\DISPLAY1"));
     EXPECT_TRUE(captionArrives(kUnavailable)) << "caption: " << narrow(textOf(hwnd));
     // The render thread has ended; the window stays open and black.
@@ -161,7 +161,7 @@ TEST_F(PreviewWine, AnUnknownDisplayIsNotFound) {
 TEST_F(PreviewWine, ClosingAtOnceDoesNotWaitForTheCaption) {
     // The render thread posts its caption while this thread, without pumping,
     // joins it.
-    const int threadsBefore = test::threadCount();
+    const int threadsBefore = test::stableThreadCount();
     ASSERT_TRUE(open("\\\\.\\DISPLAY1"));
     preview->close();
     EXPECT_TRUE(preview->isClosed());

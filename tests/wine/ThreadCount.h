@@ -31,4 +31,17 @@ inline int threadCountSettled(int expected) {
     return count;
 }
 
+// The thread count once it has stayed the same for 200 ms (at most five
+// seconds): a baseline that Wine's short-lived helper threads do not inflate.
+inline int stableThreadCount() {
+    int count = threadCount();
+    for (int waited = 0, still = 0; still < 200 && waited < 5000; waited += 20) {
+        Sleep(20);
+        const int now = threadCount();
+        still = now == count ? still + 20 : 0;
+        count = now;
+    }
+    return count;
+}
+
 } // namespace qv::test
