@@ -1,6 +1,7 @@
 #include "capture/win32/D3DPreviewGpu.h"
 
 #include "base/win32/Utf16.h"
+#include "display/win32/DxgiOutputs.h"
 
 #include <d3dcompiler.h>
 
@@ -57,32 +58,24 @@ void D3DPreviewGpu::clientSize(WindowHandle window, uint32_t& width, uint32_t& h
 }
 
 HRESULT D3DPreviewGpu::findOutput(IDXGIFactory2& factory, const std::wstring& deviceName, Setup& result) {
-    ComPtr<IDXGIAdapter1> adapter;
-    for (UINT a = 0; factory.EnumAdapters1(a, adapter.ReleaseAndGetAddressOf()) != DXGI_ERROR_NOT_FOUND; ++a) {
-        if (!adapter) continue;
-        ComPtr<IDXGIOutput> output;
-        for (UINT o = 0; adapter->EnumOutputs(o, output.ReleaseAndGetAddressOf()) != DXGI_ERROR_NOT_FOUND; ++o) {
-            DXGI_OUTPUT_DESC desc{};
-            if (!output || FAILED(output->GetDesc(&desc))) continue;
-            // Exact: every character, case included, over the whole name.
-            if (std::wstring(desc.DeviceName) != deviceName) continue;
-            adapter_ = adapter;
-            const HRESULT hr = output.As(&output_);
-            if (FAILED(hr)) {
-                result.failed = SetupStep::Output1;
-                result.code = code(hr);
-                return hr;
-            }
-            const RECT& r = desc.DesktopCoordinates;
-            result.desktopLeft = r.left;
-            result.desktopTop = r.top;
-            result.width = static_cast<uint32_t>(r.right - r.left);
-            result.height = static_cast<uint32_t>(r.bottom - r.top);
-            return S_OK;
-        }
+    ComPtr<IDXGIOutput> output;
+    DXGI_OUTPUT_DESC desc{};
+    if (!findDxgiOutput(factory, deviceName, adapter_, output, desc)) {
+        result.failed = SetupStep::OutputNotFound;
+        return DXGI_ERROR_NOT_FOUND;
     }
-    result.failed = SetupStep::OutputNotFound;
-    return DXGI_ERROR_NOT_FOUND;
+    const HRESULT hr = output.As(&output_);
+    if (FAILED(hr)) {
+        result.failed = SetupStep::Output1;
+        result.code = code(hr);
+        return hr;
+    }
+    const RECT& r = desc.DesktopCoordinates;
+    result.desktopLeft = r.left;
+    result.desktopTop = r.top;
+    result.width = static_cast<uint32_t>(r.right - r.left);
+    result.height = static_cast<uint32_t>(r.bottom - r.top);
+    return S_OK;
 }
 
 PreviewGpu::Setup D3DPreviewGpu::setup(WindowHandle window, const std::string& deviceName, uint32_t width,

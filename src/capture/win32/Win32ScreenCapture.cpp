@@ -1,10 +1,10 @@
 #include "capture/win32/Win32ScreenCapture.h"
 
 #include "base/win32/Utf16.h"
+#include "display/win32/DxgiOutputs.h"
 
 #include <windows.h>
 
-#include <cwchar>
 #include <d3d11.h>
 #include <dxgi1_2.h>
 #include <wrl/client.h>
@@ -35,39 +35,26 @@ ScreenCapture::OpenResult Win32ScreenCapture::open(const std::string& gdiName) {
         lastError_ = static_cast<uint32_t>(hr);
         return OpenResult::FactoryFailed;
     }
-    const std::wstring wanted = widen(gdiName);
-    // Adapters and their outputs are walked until the enumeration ends
-    // (DXGI_ERROR_NOT_FOUND); any other failure ends it too.
-    for (UINT a = 0;; ++a) {
-        ComPtr<IDXGIAdapter1> adapter;
-        if (FAILED(factory->EnumAdapters1(a, &adapter))) break;
-        for (UINT o = 0;; ++o) {
-            ComPtr<IDXGIOutput> output;
-            if (FAILED(adapter->EnumOutputs(o, &output))) break;
-            DXGI_OUTPUT_DESC desc{};
-            if (FAILED(output->GetDesc(&desc))) continue;
-            const std::wstring name(desc.DeviceName, wcsnlen(desc.DeviceName, ARRAYSIZE(desc.DeviceName)));
-            if (name != wanted) continue;
+    ComPtr<IDXGIAdapter1> adapter;
+    ComPtr<IDXGIOutput> output;
+    DXGI_OUTPUT_DESC desc{};
+    if (!findDxgiOutput(*factory.Get(), widen(gdiName), adapter, output, desc)) return OpenResult::OutputNotFound;
 
-            const D3D_FEATURE_LEVEL levels[] = {D3D_FEATURE_LEVEL_11_1, D3D_FEATURE_LEVEL_11_0};
-            hr = D3D11CreateDevice(adapter.Get(), D3D_DRIVER_TYPE_UNKNOWN, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT,
-                                   levels, ARRAYSIZE(levels), D3D11_SDK_VERSION, &resources_->device, nullptr,
-                                   &resources_->context);
-            if (FAILED(hr)) {
-                lastError_ = static_cast<uint32_t>(hr);
-                close();
-                return OpenResult::DeviceFailed;
-            }
-            hr = output.As(&resources_->output);
-            if (FAILED(hr)) {
-                lastError_ = static_cast<uint32_t>(hr);
-                close();
-                return OpenResult::OutputFailed;
-            }
-            return OpenResult::Ok;
-        }
+    const D3D_FEATURE_LEVEL levels[] = {D3D_FEATURE_LEVEL_11_1, D3D_FEATURE_LEVEL_11_0};
+    hr = D3D11CreateDevice(adapter.Get(), D3D_DRIVER_TYPE_UNKNOWN, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, levels,
+                           ARRAYSIZE(levels), D3D11_SDK_VERSION, &resources_->device, nullptr, &resources_->context);
+    if (FAILED(hr)) {
+        lastError_ = static_cast<uint32_t>(hr);
+        close();
+        return OpenResult::DeviceFailed;
     }
-    return OpenResult::OutputNotFound;
+    hr = output.As(&resources_->output);
+    if (FAILED(hr)) {
+        lastError_ = static_cast<uint32_t>(hr);
+        close();
+        return OpenResult::OutputFailed;
+    }
+    return OpenResult::Ok;
 }
 
 bool Win32ScreenCapture::duplicate(int32_t& width, int32_t& height) {

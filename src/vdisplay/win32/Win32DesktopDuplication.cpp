@@ -1,10 +1,10 @@
 #include "vdisplay/win32/Win32DesktopDuplication.h"
 
 #include "base/win32/Utf16.h"
+#include "display/win32/DxgiOutputs.h"
 
 #include <windows.h>
 
-#include <cwchar>
 #include <d3d11.h>
 #include <dxgi1_2.h>
 #include <wrl/client.h>
@@ -32,20 +32,13 @@ DesktopDuplication::Start Win32DesktopDuplication::start(const std::string& gdiN
         hresult = static_cast<uint32_t>(hr);
         return Start::NoDxgi;
     }
-    // The adapters and their outputs, until the one with that GDI name.
     ComPtr<IDXGIAdapter1> adapter;
-    for (UINT a = 0; !r.output && SUCCEEDED(factory->EnumAdapters1(a, &adapter)); ++a) {
-        ComPtr<IDXGIOutput> output;
-        for (UINT o = 0; SUCCEEDED(adapter->EnumOutputs(o, &output)); ++o) {
-            DXGI_OUTPUT_DESC desc{};
-            if (FAILED(output->GetDesc(&desc))) continue;
-            const std::wstring name(desc.DeviceName, wcsnlen(desc.DeviceName, ARRAYSIZE(desc.DeviceName)));
-            if (narrow(name) != gdiName) continue;
-            if (SUCCEEDED(output.As(&r.output))) break;
-        }
-        if (!r.output) adapter.Reset();
+    ComPtr<IDXGIOutput> output;
+    DXGI_OUTPUT_DESC desc{};
+    if (!findDxgiOutput(*factory.Get(), widen(gdiName), adapter, output, desc) || FAILED(output.As(&r.output))) {
+        r.output.Reset();
+        return Start::OutputNotFound;
     }
-    if (!r.output) return Start::OutputNotFound;
 
     hr = D3D11CreateDevice(adapter.Get(), D3D_DRIVER_TYPE_UNKNOWN, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
                            &r.device, nullptr, nullptr);
