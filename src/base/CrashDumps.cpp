@@ -2,6 +2,7 @@
 
 #include "base/FileSystem.h"
 #include "base/Log.h"
+#include "base/Utf16Text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,42 +26,6 @@ bool hasDumpExtension(std::string_view name) {
     return name.size() > kExtension.size() && name.substr(name.size() - kExtension.size()) == kExtension;
 }
 
-// The UTF-16 code units of a UTF-8 text; bytes that are not valid UTF-8 count
-// as U+FFFD. Windows orders names by these units, and for characters above
-// U+FFFF (surrogate pairs, 0xD800-0xDFFF) that differs from the byte order of
-// UTF-8, which puts them after U+E000-U+FFFF.
-std::u16string utf16Units(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char lead = static_cast<unsigned char>(text[i]);
-        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t cp = length == 1 ? lead : length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
-        bool valid = length != 0 && i + length <= text.size();
-        for (size_t k = 1; valid && k < length; ++k) {
-            unsigned char next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && cp >= kSmallest[length] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
-        if (!valid) {
-            out.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        if (cp < 0x10000) {
-            out.push_back(static_cast<char16_t>(cp));
-        } else {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        }
-        i += length;
-    }
-    return out;
-}
 
 } // namespace
 
@@ -88,7 +53,9 @@ void CrashDumps::prune(const std::string& folder, int keep) {
     for (const auto& entry : entries) {
         if (!entry.regularFile || !hasDumpExtension(entry.name)) continue;
         std::string path = folder + "\\" + entry.name;
-        std::u16string order = utf16Units(path);
+        // Windows orders names by their UTF-16 units; for characters above U+FFFF
+        // (surrogate pairs) that differs from the byte order of UTF-8.
+        std::u16string order = utf8ToUtf16(path);
         dumps.push_back({std::move(path), std::move(order)});
     }
     std::sort(dumps.begin(), dumps.end(), [](const Dump& a, const Dump& b) { return a.order < b.order; });

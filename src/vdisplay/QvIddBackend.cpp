@@ -2,7 +2,7 @@
 
 #include "base/Log.h"
 #include "base/StrPrintf.h"
-#include "vdisplay/Utf16Text.h"
+#include "base/Utf16Text.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,8 +1,8 @@
-#include "vdisplay/Utf16Text.h"
+#include "base/Utf16Text.h"
 
 #include <cstdint>
 
-namespace qv::vdisplay {
+namespace qv {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -93,4 +93,4 @@ std::string utf16ToUtf8(const std::u16string& text) {
     return out;
 }
 
-} // namespace qv::vdisplay
+} // namespace qv
