@@ -29,6 +29,26 @@ struct RecordInit {
     RecordInit() { resetRecord(); }
 } recordInit;
 
+// QV_IMITATION_WEBVIEW2_SCRIPTS names a file that gets every script the host
+// runs, one per line in UTF-8, so an end-to-end test can read what the pages
+// were sent.
+void logScript(const wchar_t* script) {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"QV_IMITATION_WEBVIEW2_SCRIPTS", path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, script, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 1) return;
+    std::string text(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, script, -1, text.data(), bytes, nullptr, nullptr);
+    text.back() = '\n';
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
 std::wstring failure() {
     wchar_t value[32] = {};
     GetEnvironmentVariableW(L"QV_IMITATION_WEBVIEW2", value, 32);
@@ -270,6 +290,7 @@ HRESULT STDMETHODCALLTYPE addWebMessageReceived(WebView* self, void* handler, in
 HRESULT STDMETHODCALLTYPE executeScript(WebView* self, LPCWSTR script, void*) {
     if (script == nullptr) return E_INVALIDARG;
     ++record.scripts;
+    logScript(script);
     if (wcsncmp(script, L"window.qvState(", 15) == 0) ++record.statePushes;
     if (wcscmp(script, L"window.qvShown&&window.qvShown()") == 0) ++record.shownCalls;
     if (wcsncmp(script, L"window.qvLevels&&", 17) == 0) ++record.levelTicks;

@@ -10,6 +10,9 @@
 // environment completes with an error) or "controller" (the controller
 // completes with an error). Anything else: everything succeeds.
 //
+// QV_IMITATION_WEBVIEW2_SCRIPTS, when set, names a file to which every script
+// the host runs is appended, one line each in UTF-8.
+//
 // The child window's text reads "page=<characters> state=<pushes>
 // shown=<calls> levels=<ticks>" so an end-to-end test can follow the host
 // from outside; WM_COPYDATA with UTF-16 JSON to that window arrives at the
