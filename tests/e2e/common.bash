@@ -82,6 +82,24 @@ wait_for() {
     "$@"
 }
 
+# Shows qvtool's window "qvtool focus" and gives it the X focus, which Wine
+# takes as the foreground. There may be no window manager, so the focus is
+# set directly. Sets focus_window (the X id) and adds two checks.
+e2e_focus_window() {
+    wine "$work/qvtool.exe" window >"$work/window.out" 2>&1 &
+    focus_window=""
+    _e2e_find_window() {
+        focus_window=$(xdotool search --name '^qvtool focus$' 2>/dev/null | head -n 1)
+        [ -n "$focus_window" ]
+    }
+    _e2e_take_focus() {
+        xdotool windowfocus --sync "$focus_window" 2>/dev/null
+        [ "$(xdotool getwindowfocus 2>/dev/null)" = "$focus_window" ]
+    }
+    check "focus window shown" wait_for _e2e_find_window
+    check "focus window has the keyboard focus" wait_for -t 20 _e2e_take_focus
+}
+
 log_file() { find "$WINEPREFIX/drive_c/users" -path '*/AppData/Roaming/Quorvane/logs/qv.log' 2>/dev/null | head -n 1; }
 config_file() { find "$WINEPREFIX/drive_c/users" -path '*/AppData/Roaming/Quorvane/config.json' 2>/dev/null | head -n 1; }
 # The log's messages without time stamps: "INF text".

@@ -25,17 +25,8 @@ check "eleven default hotkeys registered" wait_for registered
 
 # --- a Wine window takes the keyboard focus -----------------------------------
 # Wine hands hotkeys to the program only while one of its windows has the X
-# focus. There may be no window manager, so the focus is set directly.
-wine "$work/qvtool.exe" window >"$work/window.out" 2>&1 &
-focus_window=""
-find_window() {
-    focus_window=$(xdotool search --name '^qvtool focus$' 2>/dev/null | head -n 1)
-    [ -n "$focus_window" ]
-}
-check "focus window shown" wait_for find_window
-focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$focus_window" ]; }
-take_focus() { xdotool windowfocus --sync "$focus_window" 2>/dev/null; focused; }
-check "focus window has the keyboard focus" wait_for take_focus
+# focus.
+e2e_focus_window
 
 # --- Ctrl+Alt+E ------------------------------------------------------------------
 xdotool key --clearmodifiers ctrl+alt+e

@@ -47,6 +47,11 @@
  *                    posts BN_CLICKED of the child with that id to the first
  *                    top-level window of the class, as clicking the button
  *                    does; exit code 2 when there is no such window or child
+ *   qvtool iconclick posts the tray icon's callback message (0x8001) for a
+ *                    left click to the controller window, as the shell
+ *                    does, but without the focus going to a window of the
+ *                    shell first; exit code 2 when there is no controller
+ *                    window
  *   qvtool threads   prints the number of threads of the process that owns
  *                    the controller window; exit code 2 when there is none
  *   qvtool title CLASS
@@ -283,6 +288,12 @@ static int command(const char* id) {
     return PostMessageW(window, WM_COMMAND, MAKEWPARAM(atoi(id), 0), 0) ? 0 : 3;
 }
 
+static int iconClick(void) {
+    HWND window = FindWindowW(L"QuorvaneTray", NULL);
+    if (!window) return 2;
+    return PostMessageW(window, 0x8001, 0, WM_LBUTTONUP) ? 0 : 3;
+}
+
 int main(int argc, char** argv) {
     if (argc == 4 && strcmp(argv[1], "hold") == 0) return hold(argv[2], argv[3]);
     if (argc == 2 && strcmp(argv[1], "quit") == 0) return quit();
@@ -290,6 +301,7 @@ int main(int argc, char** argv) {
     if (argc == 2 && strcmp(argv[1], "elevated") == 0) return elevated();
     if (argc == 2 && strcmp(argv[1], "window") == 0) return window();
     if (argc == 2 && strcmp(argv[1], "flyout") == 0) return flyout();
+    if (argc == 2 && strcmp(argv[1], "iconclick") == 0) return iconClick();
     if (argc == 3 && strcmp(argv[1], "page") == 0) return page(argv[2], "QuorvaneGlassFlyout");
     if (argc == 4 && strcmp(argv[1], "page") == 0) return page(argv[2], argv[3]);
     if (argc == 3 && strcmp(argv[1], "win") == 0) return win(argv[2]);
@@ -302,6 +314,6 @@ int main(int argc, char** argv) {
     if (argc == 2 && strcmp(argv[1], "msgbox") == 0) return msgbox();
     if (argc == 3 && strcmp(argv[1], "answer") == 0) return answer(argv[2]);
     fprintf(stderr, "usage: qvtool quit|find|elevated|window|hold FILE STOP|flyout|page JSON [CLASS]|win CLASS|"
-                    "children CLASS|hide CLASS|command ID|msgbox|answer ID|click CLASS ID|threads|title CLASS\n");
+                    "children CLASS|hide CLASS|command ID|msgbox|answer ID|click CLASS ID|iconclick|threads|title CLASS\n");
     return 64;
 }
