@@ -1,9 +1,10 @@
 # Windows build: Win32 adapters, quorvane.exe and the adapter tests that run under Wine.
 enable_language(RC)
 # Media Foundation (mfplat, mfreadwrite) is loaded at run time so the program
-# starts on editions of Windows without it; only its GUIDs are linked.
+# starts on editions of Windows without it; only its GUIDs are linked. The
+# shader compiler (d3dcompiler_47) is loaded when the first preview starts.
 set(QV_WIN_LIBS user32 gdi32 shell32 advapi32 ole32 oleaut32 uuid setupapi shlwapi comctl32 dwmapi uxtheme version dbghelp winhttp bcrypt
-  d3d11 dxgi d3dcompiler_47 dxguid mfuuid)
+  d3d11 dxgi dxguid mfuuid)
 set(QV_STATIC_LINK -static -static-libgcc -static-libstdc++)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
 

@@ -42,9 +42,25 @@ float4 main(float4 pos : SV_POSITION, float2 uv : TEXCOORD0) : SV_TARGET {
 }
 )";
 
+// The shader compiler is loaded when the first preview starts, from the
+// system folder only, rather than with the program at every start; once
+// loaded it stays for the life of the process.
+using CompileFunction = decltype(&D3DCompile);
+
+CompileFunction shaderCompiler() {
+    static const CompileFunction function = [] {
+        HMODULE module = LoadLibraryExW(L"d3dcompiler_47.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (module == nullptr) return CompileFunction{};
+        return reinterpret_cast<CompileFunction>(reinterpret_cast<void*>(GetProcAddress(module, "D3DCompile")));
+    }();
+    return function;
+}
+
 HRESULT compile(const char* source, const char* profile, Microsoft::WRL::ComPtr<ID3DBlob>& bytecode) {
+    const CompileFunction compileShader = shaderCompiler();
+    if (compileShader == nullptr) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     Microsoft::WRL::ComPtr<ID3DBlob> errors;
-    return D3DCompile(source, std::strlen(source), nullptr, nullptr, nullptr, "main", profile, 0, 0,
+    return compileShader(source, std::strlen(source), nullptr, nullptr, nullptr, "main", profile, 0, 0,
                       bytecode.ReleaseAndGetAddressOf(), errors.GetAddressOf());
 }
 
