@@ -22,8 +22,9 @@ struct ForegroundCapture {
     }
 };
 
-// Who is in front: GetForegroundWindow, GetWindowThreadProcessId, then the
-// process image (OpenProcess with PROCESS_QUERY_LIMITED_INFORMATION,
+// Who is in front: GetForegroundWindow (when that is the taskbar, which a
+// click on the tray icon puts in front, the application window highest in
+// the Z order instead), GetWindowThreadProcessId, then the process image (OpenProcess with PROCESS_QUERY_LIMITED_INFORMATION,
 // QueryFullProcessImageNameW). Fields stay empty and 0 where a step fails;
 // exeName is left to the caller.
 class ForegroundQuery {
