@@ -9,6 +9,9 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string_view>
 
 namespace qv {
 
@@ -33,8 +36,25 @@ json audioChoices(const std::vector<AudioChoice>& choices) {
     return list;
 }
 
-json level(const FlyoutHooks::Level& sample) {
-    return json{{"ok", sample.ok}, {"vol", sample.volume}, {"mute", sample.muted}, {"peak", sample.peak}};
+void appendNumber(std::string& out, float value) {
+    if (!std::isfinite(value)) value = 0.0f;
+    char text[32];
+    const std::string_view number(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, value).ptr - text));
+    out += number;
+    if (number.find_first_of(".e") == std::string_view::npos) out += ".0";
+}
+
+// One level as an object whose members are in the order of their names.
+void appendLevel(std::string& out, const FlyoutHooks::Level& level) {
+    out += "{\"mute\":";
+    out += level.muted ? "true" : "false";
+    out += ",\"ok\":";
+    out += level.ok ? "true" : "false";
+    out += ",\"peak\":";
+    appendNumber(out, level.peak);
+    out += ",\"vol\":";
+    appendNumber(out, level.volume);
+    out += '}';
 }
 
 bool flag(const std::function<bool(const std::string&)>& hook, const std::string& key) {
@@ -99,16 +119,20 @@ json FlyoutState::state(ActionBus& bus, const Config* config, const FlyoutHooks&
     return doc;
 }
 
-json FlyoutState::levels(const FlyoutHooks& hooks) {
-    const FlyoutHooks::Level none;
-    return json{{"spk", level(hooks.audioLevel ? hooks.audioLevel(false) : none)},
-                {"mic", level(hooks.audioLevel ? hooks.audioLevel(true) : none)}};
-}
-
 std::string FlyoutState::stateScript(const json& state) { return "window.qvState(" + compactJson(state) + ")"; }
 
-std::string FlyoutState::levelsScript(const json& levels) {
-    return "window.qvLevels&&window.qvLevels(" + compactJson(levels) + ")";
+std::string FlyoutState::levelsScript(const FlyoutHooks& hooks) {
+    const FlyoutHooks::Level none;
+    const FlyoutHooks::Level speakers = hooks.audioLevel ? hooks.audioLevel(false) : none;
+    const FlyoutHooks::Level microphone = hooks.audioLevel ? hooks.audioLevel(true) : none;
+    std::string script;
+    script.reserve(192); // two levels of the longest numbers fit
+    script += "window.qvLevels&&window.qvLevels({\"mic\":";
+    appendLevel(script, microphone);
+    script += ",\"spk\":";
+    appendLevel(script, speakers);
+    script += "})";
+    return script;
 }
 
 } // namespace qv

@@ -29,13 +29,17 @@ public:
     // then empty. Audio and foreground members are present only when their
     // hooks are set.
     static nlohmann::json state(ActionBus& bus, const Config* config, const FlyoutHooks& hooks);
-    // {"spk": level, "mic": level}; only meaningful when audioLevel is set.
-    static nlohmann::json levels(const FlyoutHooks& hooks);
 
-    // The scripts that hand the documents to the page: compact JSON,
+    // The script that hands the state document to the page: compact JSON,
     // non-ASCII characters written as UTF-8.
     static std::string stateScript(const nlohmann::json& state);
-    static std::string levelsScript(const nlohmann::json& levels);
+    // The script that hands the levels document {"mic": level, "spk": level}
+    // to the page, from one level read of the speakers, then one of the
+    // microphone (all zero without audioLevel). It runs twenty times a second,
+    // so it is written straight into one string: its text is the only
+    // allocation. Numbers are the shortest text that reads back as the same
+    // float, whole ones with ".0"; a value that is not finite is sent as 0.
+    static std::string levelsScript(const FlyoutHooks& hooks);
 };
 
 } // namespace qv

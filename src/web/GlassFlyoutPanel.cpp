@@ -99,7 +99,7 @@ void GlassFlyoutPanel::pushState() {
 
 void GlassFlyoutPanel::pushLevels() {
     if (!ready_ || !window_.hasWebView() || !hooks_.audioLevel) return;
-    window_.executeScript(FlyoutState::levelsScript(FlyoutState::levels(hooks_)));
+    window_.executeScript(FlyoutState::levelsScript(hooks_));
 }
 
 void GlassFlyoutPanel::onWebMessage(const std::string& text) { commands_.onWebMessage(text); }

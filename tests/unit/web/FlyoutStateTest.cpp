@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -149,16 +151,49 @@ TEST_F(FlyoutStateTest, WithoutHDOr4KModesTheFlagsAreOff) {
 }
 
 TEST(FlyoutLevels, FromTheTwoLevelReadsOrNothing) {
+    const std::string kPrefix = "window.qvLevels&&window.qvLevels(";
     FlyoutHooks hooks;
-    EXPECT_EQ(FlyoutState::levels(hooks),
-              json::parse(R"({"spk":{"ok":false,"vol":0.0,"mute":false,"peak":0.0},
-                              "mic":{"ok":false,"vol":0.0,"mute":false,"peak":0.0}})"));
-    hooks.audioLevel = [](bool capture) {
+    const std::string none = FlyoutState::levelsScript(hooks);
+    EXPECT_EQ(none, kPrefix + R"({"mic":{"mute":false,"ok":false,"peak":0.0,"vol":0.0},)"
+                              R"("spk":{"mute":false,"ok":false,"peak":0.0,"vol":0.0}}))");
+
+    std::vector<bool> reads;
+    hooks.audioLevel = [&reads](bool capture) {
+        reads.push_back(capture);
         return capture ? FlyoutHooks::Level{true, 0.25f, true, 0.0f} : FlyoutHooks::Level{true, 0.5f, false, 0.75f};
     };
-    const std::string script = FlyoutState::levelsScript(FlyoutState::levels(hooks));
-    EXPECT_EQ(script, "window.qvLevels&&window.qvLevels({\"mic\":{\"mute\":true,\"ok\":true,\"peak\":0.0,\"vol\":0.25},"
-                      "\"spk\":{\"mute\":false,\"ok\":true,\"peak\":0.75,\"vol\":0.5}})");
+    EXPECT_EQ(FlyoutState::levelsScript(hooks),
+              kPrefix + R"({"mic":{"mute":true,"ok":true,"peak":0.0,"vol":0.25},)"
+                        R"("spk":{"mute":false,"ok":true,"peak":0.75,"vol":0.5}}))");
+    EXPECT_EQ(reads, (std::vector<bool>{false, true})) << "the speakers are read first";
+}
+
+// Each number is the shortest text that reads back as the same float, and
+// the document stays JSON whatever a driver reports.
+TEST(FlyoutLevels, NumbersAreShortAndAlwaysJson) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const struct {
+        float value;
+        const char* text;
+    } cases[] = {
+        {0.8f, "0.8"}, {1.0f, "1.0"},     {0.0f, "0.0"},  {-0.0f, "-0.0"}, {0.123456789f, "0.12345679"},
+        {1e-7f, "1e-07"}, {3.0e38f, "3e+38"}, {nan, "0.0"}, {inf, "0.0"},  {-inf, "0.0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        FlyoutHooks hooks;
+        hooks.audioLevel = [&c](bool) { return FlyoutHooks::Level{true, c.value, false, c.value}; };
+        const std::string script = FlyoutState::levelsScript(hooks);
+        const std::string expected = std::string(R"("peak":)") + c.text + R"(,"vol":)" + c.text + "}";
+        EXPECT_NE(script.find(expected), std::string::npos) << script;
+        const std::string doc = script.substr(script.find('(') + 1, script.size() - script.find('(') - 2);
+        const json parsed = json::parse(doc, nullptr, false);
+        ASSERT_FALSE(parsed.is_discarded()) << doc;
+        if (std::isfinite(c.value)) {
+            EXPECT_EQ(parsed["spk"]["vol"].get<float>(), c.value);
+        }
+    }
 }
 
 } // namespace
