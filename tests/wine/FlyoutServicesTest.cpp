@@ -67,35 +67,6 @@ TEST(ForegroundQueryWine, NamesTheProcessOfTheWindowInFront) {
     EXPECT_EQ(ForegroundCapture::exeNameOf(capture.imagePath), "qv_wintests.exe") << capture.imagePath;
 }
 
-// A top-level window of a class of its own choosing, shown without being
-// activated (Wine's X11 driver then leaves it unmanaged, and destroying it
-// does not wait for a window manager), at the top of its band of the Z order.
-class ShownWindow {
-public:
-    ShownWindow(const wchar_t* className, DWORD exStyle, bool visible = true) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = className;
-        RegisterClassExW(&wc); // a second registration fails harmlessly
-        hwnd_ = CreateWindowExW(exStyle, className, L"", WS_POPUP, 50, 50, 200, 150, nullptr, nullptr, wc.hInstance,
-                                nullptr);
-        SetWindowPos(hwnd_, (exStyle & WS_EX_TOPMOST) != 0 ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | (visible ? SWP_SHOWWINDOW : 0));
-    }
-    ~ShownWindow() {
-        if (hwnd_ != nullptr) DestroyWindow(hwnd_);
-    }
-    ShownWindow(const ShownWindow&) = delete;
-    ShownWindow& operator=(const ShownWindow&) = delete;
-    HWND hwnd() const { return hwnd_; }
-    WindowHandle handle() const { return static_cast<WindowHandle>(reinterpret_cast<uintptr_t>(hwnd_)); }
-
-private:
-    HWND hwnd_ = nullptr;
-};
-
 // A click on the tray icon puts the taskbar in front; the application is the
 // window the user had in front before, the highest application window
 // below it. The taskbars are topmost, as the shell's are, and stay for the
@@ -117,16 +88,17 @@ TEST(ForegroundQueryWine, LooksPastTheTaskbarToTheApplicationBelow) {
         {L"NotifyIconOverflowWindow", L"TopLevelWindowForOverflowXamlIsland", WS_EX_TOPMOST, true, true},
         {L"Shell_TrayWnd", L"Progman", 0, true, false},
     };
-    std::map<std::wstring, std::unique_ptr<ShownWindow>> fronts;
+    std::map<std::wstring, std::unique_ptr<TestWindow>> fronts;
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(std::wstring(c.front) + L" over " + (c.between ? c.between : L"nothing")));
-        ShownWindow application(L"QvApplicationWindow", 0);
-        std::unique_ptr<ShownWindow> between;
-        if (c.between != nullptr) between = std::make_unique<ShownWindow>(c.between, c.betweenExStyle, c.betweenVisible);
-        std::unique_ptr<ShownWindow>& front = fronts[c.front];
-        if (!front) front = std::make_unique<ShownWindow>(c.front, WS_EX_TOPMOST | WS_EX_TOOLWINDOW);
-        SetForegroundWindow(front->hwnd());
-        if (GetForegroundWindow() != front->hwnd()) GTEST_SKIP() << "Wine kept another window in front";
+        TestWindow application(L"QvApplicationWindow", 0, true);
+        std::unique_ptr<TestWindow> between;
+        if (c.between != nullptr) between = std::make_unique<TestWindow>(c.between, c.betweenExStyle, c.betweenVisible);
+        std::unique_ptr<TestWindow>& front = fronts[c.front];
+        if (!front) front = std::make_unique<TestWindow>(c.front, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, true);
+        HWND frontWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(front->handle()));
+        SetForegroundWindow(frontWindow);
+        if (GetForegroundWindow() != frontWindow) GTEST_SKIP() << "Wine kept another window in front";
 
         const ForegroundCapture capture = Win32ForegroundQuery().capture();
         if (c.findsApplication) {

@@ -97,16 +97,31 @@ void TempFolderTest::writeFile(const std::string& path, const std::string& bytes
     return ::testing::AssertionSuccess();
 }
 
-TestWindow::TestWindow(const wchar_t* className, Kind kind) {
+namespace {
+HINSTANCE registerTestClass(const wchar_t* className) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = className;
-    RegisterClassExW(&wc);  // a second registration fails harmlessly
+    RegisterClassExW(&wc); // a second registration fails harmlessly
+    return wc.hInstance;
+}
+} // namespace
+
+TestWindow::TestWindow(const wchar_t* className, Kind kind) {
+    const HINSTANCE instance = registerTestClass(className);
     const bool messageOnly = kind == Kind::MessageOnly;
     HWND hwnd = CreateWindowExW(messageOnly ? 0 : WS_EX_TOOLWINDOW, className, L"", messageOnly ? 0 : WS_POPUP, 0, 0,
-                                0, 0, messageOnly ? HWND_MESSAGE : nullptr, nullptr, wc.hInstance, nullptr);
+                                0, 0, messageOnly ? HWND_MESSAGE : nullptr, nullptr, instance, nullptr);
+    window_ = static_cast<WindowHandle>(reinterpret_cast<uintptr_t>(hwnd));
+}
+
+TestWindow::TestWindow(const wchar_t* className, uint32_t exStyle, bool visible) {
+    const HINSTANCE instance = registerTestClass(className);
+    HWND hwnd = CreateWindowExW(exStyle, className, L"", WS_POPUP, 50, 50, 200, 150, nullptr, nullptr, instance, nullptr);
+    SetWindowPos(hwnd, (exStyle & WS_EX_TOPMOST) != 0 ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | (visible ? SWP_SHOWWINDOW : 0));
     window_ = static_cast<WindowHandle>(reinterpret_cast<uintptr_t>(hwnd));
 }
 

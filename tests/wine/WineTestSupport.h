@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <string>
 #include <vector>
 
@@ -71,10 +73,15 @@ private:
 
 // A window of the test's own that owns hotkeys or a tray icon while it lives:
 // message-only, or a hidden top-level tool window where the shell needs one.
+// The second form is a 200 × 150 pop-up with the extended style, shown or
+// not, put at the top of its band of the Z order without being activated
+// (Wine's X11 driver then leaves it unmanaged, and destroying it does not
+// wait for a window manager).
 class TestWindow {
 public:
     enum class Kind { MessageOnly, HiddenTopLevel };
     TestWindow(const wchar_t* className, Kind kind);
+    TestWindow(const wchar_t* className, uint32_t exStyle, bool visible);
     ~TestWindow();
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
