@@ -1,6 +1,7 @@
 #include "ui/win32/Win32ArrangementSurface.h"
 
 #include "base/win32/Utf16.h"
+#include "base/win32/WindowThunk.h"
 #include "ui/ArrangementWindow.h"
 #include "ui/win32/ClassicWin32.h"
 
@@ -58,7 +59,10 @@ bool Win32ArrangementSurface::registerClass(const ArrangementWindowClass& window
     const std::wstring name = widen(windowClass.className);
     WNDCLASSEXW info{};
     info.cbSize = sizeof info;
-    info.lpfnWndProc = windowProc;
+    // Messages of creation, before hwnd_ is set from CreateWindowExW, and those after WM_DESTROY go to
+    // DefWindowProcW.
+    info.lpfnWndProc = windowThunk<Win32ArrangementSurface, &Win32ArrangementSurface::handle,
+                                   &Win32ArrangementSurface::hwnd_, WindowThunkOptions{.onlyOwnWindow = true}>;
     info.hInstance = instance_;
     info.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     // No background brush: the whole client area is painted from the scene.
@@ -185,17 +189,6 @@ void Win32ArrangementSurface::drawItem(const DRAWITEMSTRUCT& item) {
     const bool enabled = (item.itemState & ODS_DISABLED) == 0;
     const ArrangementButtonLook look = window_->buttonLook(item.CtlID, pressed, enabled);
     classic::paintButton(item.hDC, item.rcItem, look.paint, widen(look.caption), bodyFont_, look.corner, dpi_);
-}
-
-LRESULT CALLBACK Win32ArrangementSurface::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<Win32ArrangementSurface*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (message == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    if (self == nullptr || self->hwnd_ != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
-    return self->handle(message, wParam, lParam);
 }
 
 LRESULT Win32ArrangementSurface::handle(UINT message, WPARAM wParam, LPARAM lParam) {

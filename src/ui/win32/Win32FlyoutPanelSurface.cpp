@@ -1,6 +1,7 @@
 #include "ui/win32/Win32FlyoutPanelSurface.h"
 
 #include "base/win32/Utf16.h"
+#include "base/win32/WindowThunk.h"
 #include "ui/FlyoutPanel.h"
 #include "ui/win32/ClassicWin32.h"
 #include "windows/win32/WorkArea.h"
@@ -35,7 +36,10 @@ bool Win32FlyoutPanelSurface::create() {
     if (background_ == nullptr) background_ = CreateSolidBrush(classic::colorRef(look::kBackground));
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = windowProc;
+    // Messages of creation, before hwnd_ is set from CreateWindowExW, go to DefWindowProcW.
+    windowClass.lpfnWndProc = windowThunk<Win32FlyoutPanelSurface, &Win32FlyoutPanelSurface::handleMessage,
+                                          &Win32FlyoutPanelSurface::hwnd_,
+                                          WindowThunkOptions{.onlyOwnWindow = true}>;
     windowClass.hInstance = instance_;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hIcon = loadIcon(instance_, SM_CXICON);
@@ -187,22 +191,7 @@ LRESULT CALLBACK Win32FlyoutPanelSurface::childProc(HWND child, UINT message, WP
     return DefSubclassProc(child, message, wParam, lParam);
 }
 
-LRESULT CALLBACK Win32FlyoutPanelSurface::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<Win32FlyoutPanelSurface*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self == nullptr || self->hwnd_ != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->hwnd_ = nullptr;
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    return self->handle(message, wParam, lParam);
-}
-
-LRESULT Win32FlyoutPanelSurface::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT Win32FlyoutPanelSurface::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ACTIVATE: {
         // The rename prompt is owned by the panel: the panel stays behind it.
@@ -250,6 +239,12 @@ LRESULT Win32FlyoutPanelSurface::handle(UINT message, WPARAM wParam, LPARAM lPar
         paint(dc);
         EndPaint(hwnd_, &ps);
         return 0;
+    }
+    case WM_NCDESTROY: {
+        // The next create builds a new window.
+        const HWND window = hwnd_;
+        hwnd_ = nullptr;
+        return DefWindowProcW(window, message, wParam, lParam);
     }
     default:
         return DefWindowProcW(hwnd_, message, wParam, lParam);

@@ -1,6 +1,7 @@
 #include "ui/win32/Win32PreviewSurface.h"
 
 #include "base/win32/Utf16.h"
+#include "base/win32/WindowThunk.h"
 #include "ui/PreviewWindow.h"
 #include "ui/win32/ClassicWin32.h"
 
@@ -35,7 +36,11 @@ bool Win32PreviewSurface::create(const PreviewWindowClass& windowClass) {
     WNDCLASSEXW info{};
     info.cbSize = sizeof info;
     info.style = CS_DBLCLKS;
-    info.lpfnWndProc = windowProc;
+    // hwnd_ is set at WM_NCCREATE, so the WM_SIZE of creation already reaches the window; messages after
+    // WM_DESTROY go to DefWindowProcW.
+    info.lpfnWndProc =
+        windowThunk<Win32PreviewSurface, &Win32PreviewSurface::handleMessage, &Win32PreviewSurface::hwnd_,
+                    WindowThunkOptions{.setWindowAtCreate = true, .onlyOwnWindow = true}>;
     info.hInstance = instance_;
     info.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     info.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
@@ -135,21 +140,7 @@ void Win32PreviewSurface::drawButton(const DRAWITEMSTRUCT& item) {
                          PreviewWindow::kCloseButtonCorner, classic::windowDpi(hwnd()), look::kBackground);
 }
 
-LRESULT CALLBACK Win32PreviewSurface::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* creator = static_cast<Win32PreviewSurface*>(create->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creator));
-        // Known from here on, so the WM_SIZE of creation already reaches the window.
-        if (creator != nullptr) creator->hwnd_ = hwnd;
-    }
-    auto* self = reinterpret_cast<Win32PreviewSurface*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (message == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    if (self == nullptr || self->hwnd() != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
-    return self->handle(message, wParam, lParam);
-}
-
-LRESULT Win32PreviewSurface::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT Win32PreviewSurface::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     HWND self = hwnd();
     switch (message) {
     case WM_SIZE:

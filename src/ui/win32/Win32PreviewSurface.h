@@ -45,8 +45,7 @@ public:
     HWND hwnd() const { return hwnd_.load(); }
 
 private:
-    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void drawButton(const DRAWITEMSTRUCT& item);
 
     HINSTANCE instance_;

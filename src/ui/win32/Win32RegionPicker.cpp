@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "base/win32/Utf16.h"
+#include "base/win32/WindowThunk.h"
 #include "ui/RegionPickerCanvas.h"
 #include "ui/RegionPickerState.h"
 #include "ui/win32/ClassicWin32.h"
@@ -149,40 +150,33 @@ void react(PickerWindow& picker, RegionPickerState::Reaction reaction) {
     if (reaction.redraw) present(picker, picker.canvas.update(picker.state.selection()));
 }
 
-LRESULT CALLBACK pickerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* picker = static_cast<PickerWindow*>(create->lpCreateParams);
-        picker->window = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(picker));
-    }
-    auto* picker = reinterpret_cast<PickerWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (picker == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
-    RegionPickerState& state = picker->state;
+// The picker lives in pick()'s frame; the window forgets it at WM_NCDESTROY, so no later message may reach it.
+LRESULT pickerMessage(PickerWindow& picker, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    RegionPickerState& state = picker.state;
 
     switch (message) {
     case WM_LBUTTONDOWN:
-        react(*picker, state.buttonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)));
+        react(picker, state.buttonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)));
         return 0;
     case WM_MOUSEMOVE:
-        react(*picker, state.mouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)));
+        react(picker, state.mouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)));
         return 0;
     case WM_LBUTTONUP:
-        react(*picker, state.buttonUp(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)));
+        react(picker, state.buttonUp(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)));
         return 0;
     case WM_KEYDOWN:
-        react(*picker, state.keyDown(static_cast<uint32_t>(wParam)));
+        react(picker, state.keyDown(static_cast<uint32_t>(wParam)));
         return 0;
     case WM_RBUTTONDOWN:
-        react(*picker, state.rightButtonDown());
+        react(picker, state.rightButtonDown());
         return 0;
     case WM_ACTIVATE: {
         const auto other = reinterpret_cast<HWND>(lParam);
-        react(*picker, state.activated(LOWORD(wParam) != WA_INACTIVE, other != nullptr && IsWindowVisible(other)));
+        react(picker, state.activated(LOWORD(wParam) != WA_INACTIVE, other != nullptr && IsWindowVisible(other)));
         break;
     }
     case WM_ACTIVATEAPP:
-        react(*picker, state.applicationActivated(wParam != FALSE));
+        react(picker, state.applicationActivated(wParam != FALSE));
         break;
     case WM_KILLFOCUS:
         PostMessageW(hwnd, Win32RegionPicker::kTakeFocusMessage, 0, 0);
@@ -192,12 +186,10 @@ LRESULT CALLBACK pickerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
     case WM_DESTROY:
         // Destroyed by someone else while the pick runs: it ends without a result.
-        react(*picker, state.cancel());
+        react(picker, state.cancel());
         break;
     case WM_NCDESTROY:
-        // The state lives in pick()'s frame; no later message may reach it.
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        picker->window = nullptr;
+        picker.window = nullptr;
         break;
     default:
         break;
@@ -208,7 +200,9 @@ LRESULT CALLBACK pickerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 void registerClass(HINSTANCE instance) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = pickerProc;
+    // The picker knows its window from WM_NCCREATE on.
+    windowClass.lpfnWndProc =
+        windowThunk<PickerWindow, pickerMessage, &PickerWindow::window, WindowThunkOptions{.setWindowAtCreate = true}>;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_CROSS);
     windowClass.lpszClassName = Win32RegionPicker::kClassName;

@@ -1,6 +1,7 @@
 #include "ui/win32/Win32SettingsSurface.h"
 
 #include "base/win32/Utf16.h"
+#include "base/win32/WindowThunk.h"
 #include "ui/SettingsWindow.h"
 #include "ui/win32/ClassicWin32.h"
 
@@ -39,7 +40,11 @@ bool Win32SettingsSurface::create(uint64_t instance) {
     if (!registered) {
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = windowProc;
+        // hwnd_ is set at WM_NCCREATE; every message reaches handle(), WM_NCDESTROY too, which frees the
+        // fonts and brush.
+        windowClass.lpfnWndProc = windowThunk<Win32SettingsSurface, &Win32SettingsSurface::handle,
+                                              &Win32SettingsSurface::hwnd_,
+                                              WindowThunkOptions{.setWindowAtCreate = true}>;
         windowClass.hInstance = instance_;
         windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         // The class keeps a brush of its own: it outlives every window of the class.
@@ -137,24 +142,6 @@ void Win32SettingsSurface::releaseResources() {
     backgroundBrush_ = nullptr;
 }
 
-LRESULT CALLBACK Win32SettingsSurface::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* surface = static_cast<Win32SettingsSurface*>(create->lpCreateParams);
-        surface->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(surface));
-    }
-    auto* self = reinterpret_cast<Win32SettingsSurface*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        // The children, which used the fonts, are gone by now.
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->releaseResources();
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    return self->handle(hwnd, message, wParam, lParam);
-}
-
 LRESULT Win32SettingsSurface::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
@@ -181,6 +168,10 @@ LRESULT Win32SettingsSurface::handle(HWND hwnd, UINT message, WPARAM wParam, LPA
         // The next create builds a new window.
         hwnd_ = nullptr;
         return 0;
+    case WM_NCDESTROY:
+        // The children, which used the fonts, are gone by now.
+        releaseResources();
+        break;
     default:
         break;
     }

@@ -44,7 +44,6 @@ public:
     HWND hwnd() const { return hwnd_; }
 
 private:
-    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     // hwnd: the window the message is for; hwnd_ is already null from WM_DESTROY on.
     LRESULT handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void drawButton(const DRAWITEMSTRUCT& item);

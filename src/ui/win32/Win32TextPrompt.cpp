@@ -1,6 +1,7 @@
 #include "ui/win32/Win32TextPrompt.h"
 
 #include "base/win32/Utf16.h"
+#include "base/win32/WindowThunk.h"
 #include "ui/TextPromptLayout.h"
 #include "ui/win32/ClassicWin32.h"
 
@@ -46,55 +47,45 @@ std::wstring windowText(HWND window) {
     return text;
 }
 
-LRESULT CALLBACK promptProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* state = reinterpret_cast<PromptState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (state == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
-
+// The state lives in prompt()'s frame; the window forgets it at WM_NCDESTROY, so no later message may reach it.
+LRESULT promptMessage(PromptState& state, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND: {
         RECT client{};
         GetClientRect(hwnd, &client);
-        FillRect(reinterpret_cast<HDC>(wParam), &client, state->backgroundBrush);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, state.backgroundBrush);
         return 1;
     }
     case WM_COMMAND:
         if (LOWORD(wParam) == Layout::kOkId) {
-            if (state->edit != nullptr) state->text = windowText(state->edit);
-            state->accepted = true;
-            close(hwnd, *state);
+            if (state.edit != nullptr) state.text = windowText(state.edit);
+            state.accepted = true;
+            close(hwnd, state);
             return 0;
         }
         if (LOWORD(wParam) == Layout::kCancelId) {
-            close(hwnd, *state);
+            close(hwnd, state);
             return 0;
         }
         break;
     case WM_CLOSE:
-        close(hwnd, *state);
+        close(hwnd, state);
         return 0;
     case WM_CTLCOLOREDIT: {
         const HDC dc = reinterpret_cast<HDC>(wParam);
         SetTextColor(dc, classic::colorRef(Layout::kText));
         SetBkColor(dc, classic::colorRef(Layout::kEditBackground));
-        return reinterpret_cast<LRESULT>(state->editBrush);
+        return reinterpret_cast<LRESULT>(state.editBrush);
     }
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC: {
         const HDC dc = reinterpret_cast<HDC>(wParam);
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, classic::colorRef(Layout::kText));
-        return reinterpret_cast<LRESULT>(state->backgroundBrush);
+        return reinterpret_cast<LRESULT>(state.backgroundBrush);
     }
     case WM_DESTROY:
-        state->open = false;
-        break;
-    case WM_NCDESTROY:
-        // The state lives in prompt()'s frame; no later message may reach it.
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        state.open = false;
         break;
     default:
         break;
@@ -107,7 +98,7 @@ bool registerClass(HINSTANCE instance) {
     if (registered) return true;
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = promptProc;
+    windowClass.lpfnWndProc = windowThunk<PromptState, promptMessage>;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = Win32TextPrompt::kClassName;

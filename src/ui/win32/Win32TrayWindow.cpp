@@ -2,6 +2,7 @@
 
 #include "base/win32/Win32RegisteredMessages.h"
 #include "base/win32/Utf16.h"
+#include "base/win32/WindowThunk.h"
 #include "ui/TrayController.h"
 
 #include <windows.h>
@@ -18,18 +19,9 @@ WindowHandle toHandle(HWND hwnd) { return static_cast<WindowHandle>(reinterpret_
 
 HINSTANCE toInstance(uint64_t instance) { return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(instance)); }
 
-LRESULT CALLBACK controllerWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* controller = reinterpret_cast<TrayController*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!controller) return DefWindowProcW(hwnd, message, wParam, lParam);
-    LRESULT result = static_cast<LRESULT>(
-        controller->onMessage(toHandle(hwnd), message, static_cast<uint64_t>(wParam), static_cast<int64_t>(lParam)));
-    // The window is gone after this message; no later message may reach the controller.
-    if (message == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    return result;
+LRESULT controllerMessage(TrayController& controller, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return static_cast<LRESULT>(
+        controller.onMessage(toHandle(hwnd), message, static_cast<uint64_t>(wParam), static_cast<int64_t>(lParam)));
 }
 
 HICON loadIcon(HINSTANCE instance, int resource, int sizeMetric) {
@@ -45,7 +37,10 @@ bool Win32TrayWindow::registerWindowClass(uint64_t instance, const std::string& 
     const std::wstring name = widen(className);
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = controllerWindowProc;
+    // The controller handles WM_NCDESTROY too, and what it sends to its window meanwhile still reaches it; the
+    // window is gone after that message, and no later message may reach the controller.
+    windowClass.lpfnWndProc =
+        windowThunk<TrayController, controllerMessage, nullptr, WindowThunkOptions{.forgetAfterHandler = true}>;
     windowClass.hInstance = toInstance(instance);
     windowClass.hIcon = loadIcon(toInstance(instance), iconResource, SM_CXICON);
     windowClass.hIconSm = loadIcon(toInstance(instance), iconResource, SM_CXSMICON);

@@ -1,6 +1,7 @@
 #include "web/win32/Win32FlyoutWindow.h"
 
 #include "base/win32/Utf16.h"
+#include "base/win32/WindowThunk.h"
 #include "web/GlassFlyoutPanel.h"
 #include "web/Pages.h"
 #include "web/win32/Win32BrowserRuntime.h"
@@ -25,7 +26,10 @@ Win32FlyoutWindow::~Win32FlyoutWindow() {
 bool Win32FlyoutWindow::registerClass() {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = windowProc;
+    // Messages of creation, before hwnd_ is set from CreateWindowExW, and those from WM_DESTROY's end on,
+    // WM_NCDESTROY among them, go to DefWindowProcW.
+    windowClass.lpfnWndProc = windowThunk<Win32FlyoutWindow, &Win32FlyoutWindow::handle, &Win32FlyoutWindow::hwnd_,
+                                          WindowThunkOptions{.onlyOwnWindow = true}>;
     windowClass.hInstance = instance_;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     // The brush lives as long as the class, which lives as long as the process.
@@ -88,18 +92,6 @@ uint32_t Win32FlyoutWindow::systemDpi() const { return GetDpiForSystem(); }
 uint32_t Win32FlyoutWindow::windowDpi() const { return hwnd_ != nullptr ? GetDpiForWindow(hwnd_) : 0; }
 
 std::optional<ScreenRect> Win32FlyoutWindow::workAreaNear(ScreenPoint point) const { return qv::workAreaNear(point); }
-
-LRESULT CALLBACK Win32FlyoutWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<Win32FlyoutWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self == nullptr || self->hwnd_ != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
-    const LRESULT result = self->handle(message, wParam, lParam);
-    if (message == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    return result;
-}
 
 LRESULT Win32FlyoutWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

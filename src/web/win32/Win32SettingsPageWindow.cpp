@@ -1,6 +1,7 @@
 #include "web/win32/Win32SettingsPageWindow.h"
 
 #include "base/win32/Utf16.h"
+#include "base/win32/WindowThunk.h"
 #include "web/GlassSettingsWindow.h"
 #include "web/Pages.h"
 #include "windows/win32/WorkArea.h"
@@ -27,7 +28,10 @@ bool Win32SettingsPageWindow::create(uint64_t instance, const ScreenRect& rect) 
     const HINSTANCE module = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(instance));
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = windowProc;
+    // Messages of creation, before hwnd_ is set from CreateWindowExW, and those from WM_DESTROY's end on,
+    // WM_NCDESTROY among them, go to DefWindowProcW.
+    windowClass.lpfnWndProc = windowThunk<Win32SettingsPageWindow, &Win32SettingsPageWindow::handle,
+                                          &Win32SettingsPageWindow::hwnd_, WindowThunkOptions{.onlyOwnWindow = true}>;
     windowClass.hInstance = module;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     // No background brush: the browser paints the whole client area, and
@@ -95,18 +99,6 @@ void Win32SettingsPageWindow::move(const ScreenRect& rect) {
 
 void Win32SettingsPageWindow::openFolder(const std::string& path) {
     ShellExecuteW(hwnd_, L"open", widen(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-LRESULT CALLBACK Win32SettingsPageWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<Win32SettingsPageWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self == nullptr || self->hwnd_ != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
-    const LRESULT result = self->handle(message, wParam, lParam);
-    if (message == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    return result;
 }
 
 LRESULT Win32SettingsPageWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
