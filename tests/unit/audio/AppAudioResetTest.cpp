@@ -1,6 +1,5 @@
 #include "audio/AppAudioReset.h"
 
-#include "base/DebugOutput.h"
 #include "base/Registry.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimProcess.h"
@@ -29,9 +28,6 @@ std::string overrideOf(const std::string& exePath) {
 
 class AppAudioResetTest : public ::testing::Test {
 protected:
-    AppAudioResetTest() { previous_ = DebugOutput::install(&log); }
-    ~AppAudioResetTest() override { DebugOutput::install(previous_); }
-
     void addOverride(const std::string& subKey, const std::string& value, uint32_t type = Registry::kRegSz) {
         sim.setValue(Root::CurrentUser, kKey + "\\" + subKey, "", {type, value, 0});
     }
@@ -43,12 +39,9 @@ protected:
         return found;
     }
 
-    sim::SimDebugOutput log;
+    sim::CapturedLog log;
     SimProcess sim;
     AppAudioReset reset{sim};
-
-private:
-    DebugOutput* previous_ = nullptr;
 };
 
 TEST_F(AppAudioResetTest, RemovesTheOverridesOfTheExecutableName) {

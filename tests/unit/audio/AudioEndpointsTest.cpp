@@ -1,6 +1,5 @@
 #include "audio/AudioEndpoints.h"
 
-#include "base/DebugOutput.h"
 #include "sim/SimAudio.h"
 #include "sim/SimDebugOutput.h"
 
@@ -24,7 +23,6 @@ using sim::SimAudioEndpoint;
 class AudioEndpointsTest : public ::testing::Test {
 protected:
     AudioEndpointsTest() {
-        previous_ = DebugOutput::install(&log);
         audio.add(AudioFlow::Render, "{r.speakers}", "Speakers");
         audio.add(AudioFlow::Render, "{r.headphones}", "Headphones");
         audio.add(AudioFlow::Render, "{r.hdmi}", "HDMI Output", kEndpointDisabled);
@@ -34,15 +32,10 @@ protected:
         audio.setDefault(AudioFlow::Render, "{r.headphones}");
         audio.setDefault(AudioFlow::Capture, "{c.usb}");
     }
-    ~AudioEndpointsTest() override { DebugOutput::install(previous_); }
-
+    sim::CapturedLog log;
     SimAudio audio;
     AudioEndpoints endpoints{audio};
-    sim::SimDebugOutput log;
     std::string message;
-
-private:
-    DebugOutput* previous_;
 };
 
 TEST_F(AudioEndpointsTest, ListsEveryUsableStateAndOffersOnlyEnabledPresentOnes) {

@@ -1,6 +1,5 @@
 #include "audio/DeviceSwitches.h"
 
-#include "base/DebugOutput.h"
 #include "base/Elevation.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimDeviceTree.h"
@@ -36,17 +35,11 @@ SimDeviceTree::Device device(const std::string& id, SetupClass setupClass, std::
 
 class DeviceSwitchesTest : public ::testing::Test {
 protected:
-    DeviceSwitchesTest() { previous_ = DebugOutput::install(&log); }
-    ~DeviceSwitchesTest() override { DebugOutput::install(previous_); }
-
-    sim::SimDebugOutput log;
+    sim::CapturedLog log;
     sim::SimProcess process;
     Elevation elevation{process, process, process};
     SimDeviceTree tree;
     DeviceSwitches switches{tree, elevation};
-
-private:
-    DebugOutput* previous_ = nullptr;
 };
 
 struct Listed {

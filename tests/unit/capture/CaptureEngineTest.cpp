@@ -4,7 +4,6 @@
 // size are followed, and where the image goes inside the window.
 #include "capture/CaptureEngine.h"
 
-#include "base/DebugOutput.h"
 #include "base/LogTesting.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimPreviewGpu.h"
@@ -35,11 +34,7 @@ protected:
         gpu = owned.get();
         engine = std::make_unique<CaptureEngine>(std::move(owned));
     }
-    void SetUp() override {
-        log::resetForTests();
-        previous_ = DebugOutput::install(&debug);
-    }
-    void TearDown() override { DebugOutput::install(previous_); }
+    void SetUp() override { log::resetForTests(); }
 
     void screen(const std::function<void(sim::SimPreviewScreen&)>& change) { gpu->change(change); }
     // Starts on the display and forgets the start's calls.
@@ -63,12 +58,9 @@ protected:
         return found;
     }
 
-    sim::SimDebugOutput debug;
+    sim::CapturedLog debug;
     sim::SimPreviewGpu* gpu = nullptr;
     std::unique_ptr<CaptureEngine> engine;
-
-private:
-    DebugOutput* previous_ = nullptr;
 };
 
 TEST_F(CaptureEngineTest, StartsCapturingAndDrawsEachNewFrameFittedToTheWindow) {

@@ -5,7 +5,6 @@
 #include "capture/NdiRuntime.h"
 #include "capture/NdiStreamer.h"
 
-#include "base/DebugOutput.h"
 #include "sim/SimCapture.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimNdi.h"
@@ -39,17 +38,6 @@ constexpr const char* kInitializeRefused =
     "NDIlib_initialize() returned false. This CPU may be unsupported (NDI requires SSSE3).";
 constexpr const char* kLoadedLine = "NDI runtime loaded and initialized";
 constexpr const char* kDisplay = "\\\\.\\DISPLAY1";
-
-// Routes the log to a recorder for the life of a test.
-class CapturedLog {
-public:
-    CapturedLog() { previous_ = DebugOutput::install(&lines); }
-    ~CapturedLog() { DebugOutput::install(previous_); }
-    sim::SimDebugOutput lines;
-
-private:
-    DebugOutput* previous_ = nullptr;
-};
 
 // Polls until the condition holds; false after ten seconds.
 bool waitFor(const std::function<bool()>& condition) {
@@ -156,7 +144,7 @@ TEST(NdiLoader, RefusesAMissingTooOldOrUnwillingRuntime) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CapturedLog log;
+        sim::CapturedLog log;
         SimNdiLibrary library;
         library.setExecutableFolder("C:\\Q");
         if (c.present) library.placeSystemLibrary(c.build);
@@ -171,7 +159,7 @@ TEST(NdiLoader, RefusesAMissingTooOldOrUnwillingRuntime) {
         EXPECT_EQ(library.loadedNow(), "");
         EXPECT_EQ(library.unloads(), c.unloads);
         EXPECT_EQ(library.initializeCalls(), c.initializeCalls);
-        EXPECT_TRUE(log.lines.lines().empty()) << "failures are the caller's to report";
+        EXPECT_TRUE(log.lines().empty()) << "failures are the caller's to report";
 
         // Nothing is remembered: the next call searches again.
         EXPECT_FALSE(runtime.ensureRuntime());
@@ -180,7 +168,7 @@ TEST(NdiLoader, RefusesAMissingTooOldOrUnwillingRuntime) {
 }
 
 TEST(NdiLoader, ARetryAfterAFailureLoadsTheRuntimeWhichThenStays) {
-    CapturedLog log;
+    sim::CapturedLog log;
     SimNdiLibrary library;
     library.setEnvironment("NDI_RUNTIME_DIR_V6", "C:\\NDI");
     library.setExecutableFolder("C:\\Q");
@@ -198,7 +186,7 @@ TEST(NdiLoader, ARetryAfterAFailureLoadsTheRuntimeWhichThenStays) {
     EXPECT_FALSE(missing);
     EXPECT_EQ(error, "untouched");
     EXPECT_TRUE(runtime.loaded());
-    EXPECT_TRUE(log.lines.contains("INF", kLoadedLine));
+    EXPECT_TRUE(log.contains("INF", kLoadedLine));
 
     // Later calls neither search, initialise, log nor unload.
     const size_t attempts = library.attempts().size();
@@ -207,7 +195,7 @@ TEST(NdiLoader, ARetryAfterAFailureLoadsTheRuntimeWhichThenStays) {
     EXPECT_EQ(library.initializeCalls(), 1);
     EXPECT_EQ(library.unloads(), 1) << "only the old runtime was let go";
     EXPECT_EQ(library.loadedNow(), "path C:\\NDI\\Processing.NDI.Lib.x64.dll");
-    EXPECT_EQ(log.lines.lines().size(), 1u);
+    EXPECT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(library.connectionQueries(), 0) << "required to be there, never called";
 }
 
@@ -387,7 +375,7 @@ struct Rig {
         return waitFor([&] { return library.framesSent() >= count; });
     }
 
-    CapturedLog log;
+    sim::CapturedLog log;
     sim::SimCaptureBackend backend;
     SimNdiLibrary library;
     NdiRuntime runtime{library};
@@ -400,7 +388,7 @@ TEST(NdiStreamer, SharesTheWholeDisplayAndStopsCleanly) {
     ASSERT_TRUE(rig.streamer->start(kDisplay, "Quorvane - Main", 30, {})) << rig.streamer->status();
     EXPECT_TRUE(rig.streamer->isRunning());
     EXPECT_EQ(rig.streamer->senderName(), "Quorvane - Main");
-    EXPECT_TRUE(rig.log.lines.contains("INF", "NDI sharing started: Quorvane - Main"));
+    EXPECT_TRUE(rig.log.contains("INF", "NDI sharing started: Quorvane - Main"));
     ASSERT_TRUE(rig.waitForFrames(3));
 
     const sim::SimNdiFrame first = rig.library.frames()[0];
@@ -472,7 +460,7 @@ TEST(NdiStreamer, ARegionIsClampedToTheDisplayAndKeepsEightPixels) {
         if (c.box.width == 0) {
             EXPECT_FALSE(started);
             EXPECT_EQ(rig.streamer->status(), "The selected region no longer fits on that display");
-            EXPECT_TRUE(rig.log.lines.contains(
+            EXPECT_TRUE(rig.log.contains(
                 "WRN", "NdiStreamer start failed: The selected region no longer fits on that display"));
             EXPECT_TRUE(rig.library.creates().empty());
             EXPECT_EQ(rig.backend.liveObjects(), 0);
@@ -532,9 +520,9 @@ TEST(NdiStreamer, StartFailuresSayWhyAndLeaveNothingBehind) {
         EXPECT_FALSE(rig.streamer->start(kDisplay, c.senderName, 30, {}));
         EXPECT_FALSE(rig.streamer->isRunning());
         EXPECT_EQ(rig.streamer->status(), c.status);
-        EXPECT_EQ(rig.log.lines.contains("WRN", std::string("NdiStreamer start failed: ") + c.status), c.logged);
+        EXPECT_EQ(rig.log.contains("WRN", std::string("NdiStreamer start failed: ") + c.status), c.logged);
         if (!c.logged) {
-            EXPECT_TRUE(rig.log.lines.lines().empty());
+            EXPECT_TRUE(rig.log.lines().empty());
         }
         EXPECT_EQ(rig.backend.liveObjects(), 0);
         EXPECT_EQ(rig.backend.simClock().threadsEntered(), rig.backend.simClock().threadsLeft());
@@ -616,7 +604,7 @@ TEST(NdiStreamer, ARegionThatStopsFittingPausesTheShareUntilItFitsAgain) {
     ASSERT_TRUE(waitFor([&] { return rig.library.lastFrame().firstPixel == 0x0A0B0C0Du; }));
     EXPECT_EQ(rig.library.lastFrame().xres, 400);
     EXPECT_EQ(rig.library.lastFrame().yres, 400);
-    for (const std::string& line : rig.log.lines.lines())
+    for (const std::string& line : rig.log.lines())
         EXPECT_EQ(line.find("[WRN]"), std::string::npos) << "pauses are not logged: " << line;
 }
 

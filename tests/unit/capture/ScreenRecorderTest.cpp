@@ -4,7 +4,6 @@
 // and capture object is gone when it ends.
 #include "capture/ScreenRecorder.h"
 
-#include "base/DebugOutput.h"
 #include "sim/SimCapture.h"
 #include "sim/SimDebugOutput.h"
 
@@ -70,13 +69,7 @@ struct Rig {
 
 class ScreenRecorderTest : public ::testing::Test {
 protected:
-    ScreenRecorderTest() { previous_ = DebugOutput::install(&log); }
-    ~ScreenRecorderTest() override { DebugOutput::install(previous_); }
-
-    sim::SimDebugOutput log;
-
-private:
-    DebugOutput* previous_ = nullptr;
+    sim::CapturedLog log;
 };
 
 TEST_F(ScreenRecorderTest, RecordsTheClippedRegionAtTheGivenRateAndBitrate) {

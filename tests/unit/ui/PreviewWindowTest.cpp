@@ -4,7 +4,6 @@
 // button do.
 #include "ui/PreviewWindow.h"
 
-#include "base/DebugOutput.h"
 #include "base/LogTesting.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimPreviewGpu.h"
@@ -43,14 +42,8 @@ protected:
         gpu = ownedGpu.get();
         window = std::make_unique<PreviewWindow>(std::move(ownedSurface), std::move(ownedGpu));
     }
-    void SetUp() override {
-        log::resetForTests();
-        previous_ = DebugOutput::install(&debug);
-    }
-    void TearDown() override {
-        window.reset();
-        DebugOutput::install(previous_);
-    }
+    void SetUp() override { log::resetForTests(); }
+    void TearDown() override { window.reset(); }
 
     // Waits for the render thread's next caption and lets the window take it.
     std::string nextCaption(int total) {
@@ -59,13 +52,10 @@ protected:
         return surface->caption;
     }
 
-    sim::SimDebugOutput debug;
+    sim::CapturedLog debug;
     sim::SimPreviewSurface* surface = nullptr;
     sim::SimPreviewGpu* gpu = nullptr;
     std::unique_ptr<PreviewWindow> window;
-
-private:
-    DebugOutput* previous_ = nullptr;
 };
 
 TEST_F(PreviewWindowTest, CreatesAShownWindowWithItsCloseButtonAndStartsRendering) {

@@ -1,6 +1,5 @@
 #include "update/UpdateCheck.h"
 
-#include "base/DebugOutput.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimFileSystem.h"
 #include "sim/SimUpdateServer.h"
@@ -18,21 +17,15 @@ constexpr const char* kStable = "https://updates.test/quorvane/stable.json";
 
 class UpdateCheckTest : public ::testing::Test {
 protected:
-    UpdateCheckTest() { previous_ = DebugOutput::install(&log); }
-    ~UpdateCheckTest() override { DebugOutput::install(previous_); }
-
     UpdateInfo check(const std::string& manifest) {
         server.serveBody(kStable, manifest);
         return checkForUpdate(fetcher, kBase, "stable");
     }
 
-    sim::SimDebugOutput log;
+    sim::CapturedLog log;
     SimUpdateServer server;
     sim::SimFileSystem files;
     UpdateFetcher fetcher{server, files, kBase, ""};
-
-private:
-    DebugOutput* previous_ = nullptr;
 };
 
 TEST_F(UpdateCheckTest, ReadsEveryManifestShape) {

@@ -1,6 +1,5 @@
 #include "update/UpdateInstaller.h"
 
-#include "base/DebugOutput.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimFileSystem.h"
 #include "sim/SimProcess.h"
@@ -62,7 +61,6 @@ TEST(UpdateHelperScriptTest, APathBeyondAsciiIsReadAsUtf8) {
 class UpdateInstallTest : public ::testing::Test {
 public: // the failure table's set-up steps reach the members
     UpdateInstallTest() {
-        previous_ = DebugOutput::install(&log);
         files.addFolder("C:\\Users\\ann\\AppData\\Local\\Temp");
         server.serveBody(kInstallerUrl, kInstaller);
         host.digestOfContent[kInstaller] = kDigest;
@@ -72,8 +70,6 @@ public: // the failure table's set-up steps reach the members
         info.url = kInstallerUrl;
         info.sha256 = kDigest;
     }
-    ~UpdateInstallTest() override { DebugOutput::install(previous_); }
-
     std::vector<std::string> launches() const {
         std::vector<std::string> out;
         std::copy_if(process.calls.begin(), process.calls.end(), std::back_inserter(out),
@@ -81,7 +77,7 @@ public: // the failure table's set-up steps reach the members
         return out;
     }
 
-    sim::SimDebugOutput log;
+    sim::CapturedLog log;
     SimFileSystem files;
     SimUpdateServer server;
     sim::SimUpdateHost host{&files};
@@ -90,9 +86,6 @@ public: // the failure table's set-up steps reach the members
     UpdateInstaller installer{fetcher, host, host, process, process, files};
     UpdateInfo info;
     std::string error;
-
-private:
-    DebugOutput* previous_ = nullptr;
 };
 
 TEST_F(UpdateInstallTest, StagesTheDownloadAndStartsTheHelper) {

@@ -3,7 +3,6 @@
 #include "vdisplay/QvIddBackend.h"
 #include "vdisplay/TarnwickVddBackend.h"
 
-#include "base/DebugOutput.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimVirtualDisplays.h"
 
@@ -23,16 +22,6 @@ using sim::SimVirtualDisplays;
 
 constexpr const char* kDisplayClass = "{4D36E968-E325-11CE-BFC1-08002BE10318}";
 constexpr uint64_t kMs = 1'000'000;
-
-class LogCapture {
-public:
-    LogCapture() { previous_ = DebugOutput::install(&log); }
-    ~LogCapture() { DebugOutput::install(previous_); }
-    sim::SimDebugOutput log;
-
-private:
-    DebugOutput* previous_ = nullptr;
-};
 
 // ---- Choice -------------------------------------------------------------------
 
@@ -162,7 +151,7 @@ protected:
         return name;
     }
 
-    LogCapture capture;
+    sim::CapturedLog log;
     SimVirtualDisplays devices;
     QvIddBackend backend{devices};
     std::string error;
@@ -206,7 +195,7 @@ TEST_F(QvIddBackendTest, OpenLogsTheDriverItAccepted) {
     devices.qvIdd.iddcxVersion = 0x1A80;
     devices.qvIdd.hdrCapable = 1;
     ASSERT_TRUE(backend.open(error));
-    EXPECT_TRUE(capture.log.contains("INF", "qv-idd opened (driver 1.7, IddCx 0x1a80, hdr=1)"));
+    EXPECT_TRUE(log.contains("INF", "qv-idd opened (driver 1.7, IddCx 0x1a80, hdr=1)"));
     EXPECT_TRUE(backend.open(error)) << "a second open is a no-op";
     EXPECT_EQ(devices.openHandleCount(), 1u);
 
@@ -257,7 +246,7 @@ TEST_F(QvIddBackendTest, AddSendsTheRequestTheDriverExpects) {
     EXPECT_FALSE(monitor.tenBit);
     EXPECT_EQ(monitor.name, "Desk");
     EXPECT_TRUE(monitor.active);
-    EXPECT_TRUE(capture.log.contains("INF", "qv-idd monitor 1 added (2560x1440@144 flags=0x5)"));
+    EXPECT_TRUE(log.contains("INF", "qv-idd monitor 1 added (2560x1440@144 flags=0x5)"));
 }
 
 TEST_F(QvIddBackendTest, NamesAreCutTo31UnitsAndNulTerminated) {
@@ -373,7 +362,7 @@ TEST_F(QvIddBackendTest, InstallsTheDeviceNode) {
     EXPECT_EQ(node.description, "Quorvane Virtual Display Adapter");
     EXPECT_TRUE(node.outliveProcess) << "the node must stay after the console process ends";
     EXPECT_EQ(devices.createTimeouts, std::vector<uint32_t>{10000});
-    EXPECT_TRUE(capture.log.contains("INF", "qv-idd device node created"));
+    EXPECT_TRUE(log.contains("INF", "qv-idd device node created"));
 
     // Now present: nothing more is created.
     EXPECT_TRUE(backend.installDevice(error));
@@ -409,7 +398,7 @@ TEST_F(QvIddBackendTest, InstallFailures) {
         EXPECT_FALSE(backend.installDevice(message));
         EXPECT_EQ(message, c.error);
     }
-    EXPECT_FALSE(capture.log.contains("INF", "qv-idd device node created"));
+    EXPECT_FALSE(log.contains("INF", "qv-idd device node created"));
 }
 
 TEST_F(QvIddBackendTest, UninstallFindsTheNodeByItsFirstHardwareId) {
@@ -457,7 +446,7 @@ class ParsecVddBackendTest : public ::testing::Test {
 protected:
     ParsecVddBackendTest() { devices.parsec.present = true; }
 
-    LogCapture capture;
+    sim::CapturedLog log;
     SimPacingClock clock;
     SimVirtualDisplays devices{&clock};
     std::string error;
@@ -518,8 +507,8 @@ TEST_F(ParsecVddBackendTest, AddsMonitorsUpToTheLimit) {
     request.name = "Couch";
     VirtualMonitor monitor;
     ASSERT_TRUE(backend.addMonitor(request, monitor, error)) << error;
-    EXPECT_TRUE(capture.log.contains("INF", "Parsec VDD opened (driver version 14)"));
-    EXPECT_TRUE(capture.log.contains("INF", "Parsec VDD monitor 0 added (2560x1440@144)"));
+    EXPECT_TRUE(log.contains("INF", "Parsec VDD opened (driver version 14)"));
+    EXPECT_TRUE(log.contains("INF", "Parsec VDD monitor 0 added (2560x1440@144)"));
     EXPECT_EQ(monitor.id, 0u);
     EXPECT_EQ(monitor.name, "Couch");
     EXPECT_EQ(monitor.refresh, 144u);
@@ -668,7 +657,7 @@ TEST_F(ParsecVddBackendTest, KeepAliveEndsWhenTheDriverStopsAnswering) {
     backend.close();
     EXPECT_EQ(devices.parsecRequestCount(ParsecVddBackend::kKeepAlive), static_cast<size_t>(limit) + 1);
     EXPECT_EQ(clock.sleepDeadlines().size(), static_cast<size_t>(limit));
-    EXPECT_TRUE(capture.log.contains(
+    EXPECT_TRUE(log.contains(
         "WRN", "Parsec VDD stopped answering: 10 keep-alive requests in a row failed; no more are sent"));
 }
 
