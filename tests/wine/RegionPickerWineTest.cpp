@@ -17,51 +17,7 @@ namespace {
 
 uint64_t instance() { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr))); }
 
-using Step = std::function<void(HWND picker)>;
-
-// Runs the steps one per timer tick once the picker is on the screen, from
-// a thread timer that the picker's own message loop dispatches, as a user
-// acting on it. A picker still open five seconds after the last step is
-// destroyed, so a failing test cannot hang the run.
-class WhilePicking {
-public:
-    explicit WhilePicking(std::vector<Step> steps) : steps_(std::move(steps)) {
-        current_ = this;
-        timer_ = SetTimer(nullptr, 0, 20, tick);
-    }
-    ~WhilePicking() {
-        KillTimer(nullptr, timer_);
-        current_ = nullptr;
-    }
-    WhilePicking(const WhilePicking&) = delete;
-    WhilePicking& operator=(const WhilePicking&) = delete;
-
-    size_t stepsRun() const { return next_; }
-    bool timedOut() const { return timedOut_; }
-
-private:
-    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD) {
-        WhilePicking* self = current_;
-        if (self == nullptr) return;
-        HWND picker = FindWindowW(Win32RegionPicker::kClassName, nullptr);
-        if (picker == nullptr || !IsWindowVisible(picker)) return;
-        if (self->next_ < self->steps_.size()) {
-            self->steps_[self->next_++](picker);
-            return;
-        }
-        if (++self->ticksAfterSteps_ > 250) {
-            self->timedOut_ = true;
-            DestroyWindow(picker);
-        }
-    }
-
-    static inline WhilePicking* current_ = nullptr;
-    std::vector<Step> steps_;
-    UINT_PTR timer_ = 0;
-    size_t next_ = 0;
-    int ticksAfterSteps_ = 0;
-    bool timedOut_ = false;
-};
+using Step = ModalSteps::Step;
 
 // Window coordinates as a mouse message carries them, signed 16-bit each.
 LPARAM at(int x, int y) {
@@ -89,7 +45,7 @@ struct Outcome {
 // Runs a pick over the bounds with the steps acting on it.
 Outcome pick(const ScreenRect& bounds, std::vector<Step> steps) {
     const size_t count = steps.size();
-    WhilePicking user(std::move(steps));
+    ModalSteps user(Win32RegionPicker::kClassName, std::move(steps));
     Win32RegionPicker picker;
     Outcome outcome;
     outcome.picked = picker.pick(instance(), bounds, outcome.result);

@@ -3,6 +3,7 @@
 // where it opens, and a quit request that arrives while it is open.
 #include "base/win32/Utf16.h"
 #include "ui/win32/Win32TextPrompt.h"
+#include "wine/WineTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -22,50 +23,6 @@ std::wstring textOf(HWND window) {
     return text;
 }
 
-// Runs a step once the prompt is on the screen, from a thread timer that the
-// prompt's own message loop dispatches, as a user acting on the open dialog.
-// A prompt still open five seconds after the step is destroyed, so a failing
-// test cannot hang the run.
-class WhileOpen {
-public:
-    explicit WhileOpen(std::function<void(HWND prompt)> step) : step_(std::move(step)) {
-        current_ = this;
-        timer_ = SetTimer(nullptr, 0, 20, tick);
-    }
-    ~WhileOpen() {
-        KillTimer(nullptr, timer_);
-        current_ = nullptr;
-    }
-    WhileOpen(const WhileOpen&) = delete;
-    WhileOpen& operator=(const WhileOpen&) = delete;
-
-    bool ran() const { return ticksSinceStep_ >= 0; }
-    bool timedOut() const { return timedOut_; }
-
-private:
-    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD) {
-        WhileOpen* self = current_;
-        if (self == nullptr) return;
-        HWND prompt = FindWindowW(Win32TextPrompt::kClassName, nullptr);
-        if (self->ticksSinceStep_ < 0) {
-            if (prompt == nullptr || !IsWindowVisible(prompt)) return;
-            self->ticksSinceStep_ = 0;
-            self->step_(prompt);
-            return;
-        }
-        if (prompt != nullptr && ++self->ticksSinceStep_ > 250) {
-            self->timedOut_ = true;
-            DestroyWindow(prompt);
-        }
-    }
-
-    static inline WhileOpen* current_ = nullptr;
-    std::function<void(HWND)> step_;
-    UINT_PTR timer_ = 0;
-    int ticksSinceStep_ = -1;
-    bool timedOut_ = false;
-};
-
 HWND editOf(HWND prompt) { return FindWindowExW(prompt, nullptr, L"Edit", nullptr); }
 
 void press(HWND target, UINT key) {
@@ -79,10 +36,10 @@ void type(HWND target, const wchar_t* text) {
 
 // Runs the prompt without an owner, the step acting on it once it is open.
 bool ask(std::string& text, const std::function<void(HWND)>& step, WindowHandle owner = 0) {
-    WhileOpen user(step);
+    ModalSteps user(Win32TextPrompt::kClassName, {step});
     Win32TextPrompt prompt(instance());
     const bool answer = prompt.prompt(owner, "Rename display", "Display name:", text);
-    EXPECT_TRUE(user.ran());
+    EXPECT_EQ(user.stepsRun(), 1u);
     EXPECT_FALSE(user.timedOut()) << "the step did not close the prompt";
     EXPECT_EQ(FindWindowW(Win32TextPrompt::kClassName, nullptr), nullptr) << "the prompt is still there";
     return answer;

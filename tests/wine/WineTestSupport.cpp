@@ -125,6 +125,32 @@ TestWindow::TestWindow(const wchar_t* className, uint32_t exStyle, bool visible)
     window_ = static_cast<WindowHandle>(reinterpret_cast<uintptr_t>(hwnd));
 }
 
+ModalSteps::ModalSteps(const wchar_t* className, std::vector<Step> steps)
+    : className_(className), steps_(std::move(steps)) {
+    current_ = this;
+    timer_ = SetTimer(nullptr, 0, 20, tick);
+}
+
+ModalSteps::~ModalSteps() {
+    KillTimer(nullptr, timer_);
+    current_ = nullptr;
+}
+
+void CALLBACK ModalSteps::tick(HWND, UINT, UINT_PTR, DWORD) {
+    ModalSteps* self = current_;
+    if (self == nullptr) return;
+    HWND window = FindWindowW(self->className_.c_str(), nullptr);
+    if (window == nullptr || !IsWindowVisible(window)) return;
+    if (self->next_ < self->steps_.size()) {
+        self->steps_[self->next_++](window);
+        return;
+    }
+    if (++self->ticksAfterSteps_ > 250) {
+        self->timedOut_ = true;
+        DestroyWindow(window);
+    }
+}
+
 TestWindow::~TestWindow() {
     if (window_) DestroyWindow(reinterpret_cast<HWND>(static_cast<uintptr_t>(window_)));
 }

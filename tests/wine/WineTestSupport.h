@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <cstdint>
+#include <functional>
 
 #include <string>
 #include <vector>
@@ -91,6 +94,34 @@ public:
 
 private:
     WindowHandle window_ = 0;
+};
+
+// Acts on a modal window of the class once it is on the screen, as a user
+// would: the steps run one per tick of a 20 ms thread timer, which the
+// window's own message loop dispatches. A window still there five seconds
+// after the last step is destroyed, so a failing test cannot hang the run.
+// One at a time.
+class ModalSteps {
+public:
+    using Step = std::function<void(HWND window)>;
+    ModalSteps(const wchar_t* className, std::vector<Step> steps);
+    ~ModalSteps();
+    ModalSteps(const ModalSteps&) = delete;
+    ModalSteps& operator=(const ModalSteps&) = delete;
+
+    size_t stepsRun() const { return next_; }
+    bool timedOut() const { return timedOut_; }
+
+private:
+    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD);
+
+    static inline ModalSteps* current_ = nullptr;
+    std::wstring className_;
+    std::vector<Step> steps_;
+    UINT_PTR timer_ = 0;
+    size_t next_ = 0;
+    int ticksAfterSteps_ = 0;
+    bool timedOut_ = false;
 };
 
 // Holds a file open for reading without allowing it to be deleted or renamed,
