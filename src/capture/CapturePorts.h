@@ -41,6 +41,18 @@ public:
         DeviceFailed,   // D3D11CreateDevice on the output's adapter
         OutputFailed,   // the output has no IDXGIOutput1
     };
+    // The text a failed open is reported with; notFound is the one for an
+    // output that is not there, which names what the display was wanted for.
+    static const char* openFailureText(OpenResult result, const char* notFound) {
+        switch (result) {
+        case OpenResult::FactoryFailed: return "CreateDXGIFactory1 failed";
+        case OpenResult::OutputNotFound: return notFound;
+        case OpenResult::DeviceFailed: return "D3D11CreateDevice failed";
+        case OpenResult::OutputFailed: return "IDXGIOutput1 unavailable";
+        case OpenResult::Ok: break;
+        }
+        return "";
+    }
     enum class Acquire {
         Frame,      // a new frame was copied into the destination
         Timeout,    // nothing new within the time-out

@@ -17,17 +17,6 @@ constexpr int32_t kMinRegionSide = 8;
 // The wait between attempts to duplicate the display again.
 constexpr uint32_t kRetryMs = 250;
 
-const char* openFailure(ScreenCapture::OpenResult result) {
-    switch (result) {
-    case ScreenCapture::OpenResult::FactoryFailed: return "CreateDXGIFactory1 failed";
-    case ScreenCapture::OpenResult::OutputNotFound: return "Display not found for NDI sharing";
-    case ScreenCapture::OpenResult::DeviceFailed: return "D3D11CreateDevice failed";
-    case ScreenCapture::OpenResult::OutputFailed: return "IDXGIOutput1 unavailable";
-    case ScreenCapture::OpenResult::Ok: break;
-    }
-    return "";
-}
-
 } // namespace
 
 // What the worker captures with and what it sends.
@@ -112,7 +101,7 @@ void NdiStreamer::run(std::promise<bool> result) {
 bool NdiStreamer::prepare(Context& context) {
     const ScreenCapture::OpenResult opened = context.capture->open(gdiName_);
     if (opened != ScreenCapture::OpenResult::Ok) {
-        status_ = openFailure(opened);
+        status_ = ScreenCapture::openFailureText(opened, "Display not found for NDI sharing");
         return false;
     }
     return duplicate(context, status_);

@@ -23,17 +23,6 @@ constexpr uint32_t kRetryWaitMs = 50;
 // The audio thread's wait when no packet is ready.
 constexpr uint32_t kAudioIdleMs = 4;
 
-const char* openFailureText(ScreenCapture::OpenResult result) {
-    switch (result) {
-    case ScreenCapture::OpenResult::FactoryFailed: return "CreateDXGIFactory1 failed";
-    case ScreenCapture::OpenResult::OutputNotFound: return "Display not found for recording";
-    case ScreenCapture::OpenResult::DeviceFailed: return "D3D11CreateDevice failed";
-    case ScreenCapture::OpenResult::OutputFailed: return "IDXGIOutput1 unavailable";
-    case ScreenCapture::OpenResult::Ok: break;
-    }
-    return "";
-}
-
 // The encoder takes 16-bit PCM of one or two channels at the two common
 // rates; the loopback delivers the mix format unchanged, so anything else is
 // recorded without sound.
@@ -182,7 +171,7 @@ bool ScreenRecorder::Session::setup(std::string& error) {
 
     const ScreenCapture::OpenResult opened = capture->open(owner.gdiName_);
     if (opened != ScreenCapture::OpenResult::Ok) {
-        error = openFailureText(opened);
+        error = ScreenCapture::openFailureText(opened, "Display not found for recording");
         return false;
     }
     if (!duplicateAndCrop(error)) return false;
