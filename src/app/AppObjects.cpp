@@ -1,6 +1,7 @@
 #include "app/AppObjects.h"
 
 #include "actions/ActionBus.h"
+#include "audio/AudioEndpoints.h"
 #include "settings/Config.h"
 #include "base/CrashDumps.h"
 #include "base/Log.h"
@@ -23,6 +24,7 @@ AppObjects::~AppObjects() {
     destroyDisplayManager();
     destroyLayoutStore();
     destroySettings();
+    releaseComObjects();
 }
 
 bool AppObjects::runCommandLine(int& exitCode) {
@@ -113,5 +115,9 @@ void AppObjects::destroyDisplayManager() { displays_.reset(); }
 void AppObjects::destroyLayoutStore() { layouts_.reset(); }
 
 void AppObjects::destroySettings() { config_.reset(); }
+
+void AppObjects::releaseComObjects() {
+    if (ports_.audio) ports_.audio->releaseControls();
+}
 
 } // namespace qv

@@ -111,6 +111,7 @@ public:
     void destroyDisplayManager() override;
     void destroyLayoutStore() override;
     void destroySettings() override;
+    void releaseComObjects() override;
 
 private:
     std::vector<std::string> arguments_;

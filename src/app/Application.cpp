@@ -66,7 +66,6 @@ int Application::run() {
     exitCode = process.runMessageLoop();
 
     steps.saveSettings();
-    process.coUninitialize();
     log::write(log::Info, "Quorvane exiting");
     tearDown();
     return exitCode;
@@ -114,6 +113,11 @@ void Application::tearDown() {
     steps.destroyDisplayManager();
     steps.destroyLayoutStore();
     steps.destroySettings();
+    // Every COM object of this thread is released before its apartment is
+    // left (the web panels and previews went with the controller); a Release
+    // after CoUninitialize can run into a library COM has already unloaded.
+    steps.releaseComObjects();
+    ports_.process.coUninitialize();
     ports_.mutex.release();
 }
 

@@ -49,6 +49,8 @@ private:
     bool becomeSingleInstance();
     bool startedByRelaunch() const;
     void ensureStartMenuShortcut();
+    // Destroys the long-lived objects, releases the remaining COM objects,
+    // leaves the COM apartment and releases the mutex, in that order.
     void tearDown();
 
     std::vector<std::string> arguments_;

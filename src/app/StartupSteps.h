@@ -44,6 +44,11 @@ public:
     virtual void destroyDisplayManager() = 0;
     virtual void destroyLayoutStore() = 0;
     virtual void destroySettings() = 0;
+    // Releases the COM objects that outlive the objects above (those of the
+    // services the entry point owns, such as the audio endpoints' cached
+    // controls). Runs last, before the apartment is left: a Release after
+    // CoUninitialize may call into a library that is already unloaded.
+    virtual void releaseComObjects() = 0;
 };
 
 } // namespace qv

@@ -50,6 +50,11 @@ public:
     bool setVolume(bool capture, float volume, std::string& message);
     bool setMute(bool capture, bool mute, std::string& message);
 
+    // Lets go of the cached volume controls and meters. They are COM objects
+    // of the user-interface thread's apartment, so this must run before that
+    // apartment is left; the next level read opens them again.
+    void releaseControls() { emptyCache(); }
+
 private:
     struct Slot {
         std::string id; // the endpoint the controls belong to; empty with them

@@ -14,7 +14,10 @@ constexpr AudioRole kRoles[] = {AudioRole::Console, AudioRole::Multimedia, Audio
 class SimAudio::Controls final : public AudioEndpointControls {
 public:
     Controls(SimAudio& audio, std::string id) : audio_(audio), id_(std::move(id)) { ++audio_.controlsAlive; }
-    ~Controls() override { --audio_.controlsAlive; }
+    ~Controls() override {
+        --audio_.controlsAlive;
+        if (audio_.callLog) audio_.callLog->push_back("IAudioEndpointVolume::Release(" + id_ + ")");
+    }
 
     bool volume(float& scalar) override {
         SimAudioEndpoint* e = usable();

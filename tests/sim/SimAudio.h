@@ -57,6 +57,10 @@ public:
     std::vector<std::string> openedIds;
     std::vector<SimPolicyCall> policyCalls;
     std::vector<float> volumesSet;
+    // When set, the release of an endpoint's controls is written here as
+    // "IAudioEndpointVolume::Release(<id>)", so a test can see it among the
+    // process's other calls.
+    std::vector<std::string>* callLog = nullptr;
 
     bool listEndpoints(AudioFlow flow, uint32_t stateMask, std::vector<AudioEndpointInfo>& out) override;
     bool defaultEndpointId(AudioFlow flow, std::string& id) override;

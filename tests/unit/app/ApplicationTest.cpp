@@ -1,8 +1,10 @@
 #include "app/AppObjects.h"
 #include "app/Application.h"
+#include "audio/AudioEndpoints.h"
 #include "settings/Config.h"
 #include "base/DebugOutput.h"
 #include "base/LogTesting.h"
+#include "sim/SimAudio.h"
 #include "sim/SimDesktop.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +71,7 @@ public:
     void destroyDisplayManager() override { step("destroyDisplayManager", &StartupSteps::destroyDisplayManager); }
     void destroyLayoutStore() override { step("destroyLayoutStore", &StartupSteps::destroyLayoutStore); }
     void destroySettings() override { step("destroySettings", &StartupSteps::destroySettings); }
+    void releaseComObjects() override { step("releaseComObjects", &StartupSteps::releaseComObjects); }
 
 private:
     void step(const char* name, void (StartupSteps::*call)()) {
@@ -120,8 +123,9 @@ protected:
 
     int run(std::vector<std::string> arguments = {}) {
         sim::SimProcess& process = desk.process;
-        AppObjects objects(arguments, 0x140000000,
-                           {process, desk.displays, process, desk.shell, desk.hotkeys, desk.ticks, desk.windows});
+        AppObjects::Ports ports{process, desk.displays, process, desk.shell, desk.hotkeys, desk.ticks, desk.windows};
+        ports.audio = audio;
+        AppObjects objects(arguments, 0x140000000, ports);
         RecordedSteps steps(objects, process);
         Application application(arguments, {process, process, process, process, desk.folders, steps});
         return application.run();
@@ -134,12 +138,15 @@ protected:
 
     sim::SimDesktop desk;
     SequenceLog logLines{desk.process};
+    // The speakers and microphones the entry point owns, when a test gives them.
+    AudioEndpoints* audio = nullptr;
 };
 
 const std::vector<std::string> kTeardown = {
-    "step: destroyTrayController", "Shell_NotifyIconW(NIM_DELETE)", "DestroyWindow",
+    "step: destroyTrayController", "Shell_NotifyIconW(NIM_DELETE)", "DestroyIcon(101)", "DestroyWindow",
     "step: destroyActionBus",      "step: destroyDisplayManager",   "step: destroyLayoutStore",
-    "step: destroySettings",       "ReleaseMutex",                  "CloseHandle",
+    "step: destroySettings",       "step: releaseComObjects",       "CoUninitialize",
+    "ReleaseMutex",                "CloseHandle",
 };
 
 std::vector<std::string> concat(std::vector<std::string> a, const std::vector<std::string>& b) {
@@ -202,7 +209,6 @@ TEST_F(ApplicationTest, RunsTheWholeSequenceAndEndsWithTheQuitCode) {
                                     "PostQuitMessage(0)",
                                     "GetMessageW: WM_QUIT(0)",
                                     "step: saveSettings",
-                                    "CoUninitialize",
                                     "log: [INF] Quorvane exiting",
                                 });
     expected = concat(expected, kTeardown);
@@ -219,6 +225,37 @@ TEST_F(ApplicationTest, RunsTheWholeSequenceAndEndsWithTheQuitCode) {
     EXPECT_EQ(nlohmann::json::parse(desk.files.content(kConfigFile)).at("hotkeys").size(), 11u);
     EXPECT_EQ(desk.hotkeys.ownedCount(), 0u);
     EXPECT_TRUE(desk.shell.icons.empty());
+}
+
+// The flyout keeps the default endpoints' volume controls and meters open
+// between level reads. They belong to the user-interface thread's COM
+// apartment and must be released before it is left, or their last Release
+// runs into a library COM has unloaded.
+TEST_F(ApplicationTest, CachedAudioControlsAreReleasedBeforeTheApartmentIsLeft) {
+    sim::SimAudio system;
+    system.add(AudioFlow::Render, "{speakers}", "Speakers");
+    system.add(AudioFlow::Capture, "{mic}", "Microphone");
+    system.setDefault(AudioFlow::Render, "{speakers}");
+    system.setDefault(AudioFlow::Capture, "{mic}");
+    system.callLog = &desk.process.calls;
+    AudioEndpoints endpoints(system);
+    // As the flyout does while it is open.
+    ASSERT_TRUE(endpoints.readLevel(false).ok);
+    ASSERT_TRUE(endpoints.readLevel(true).ok);
+    ASSERT_EQ(system.controlsAlive, 2);
+    audio = &endpoints;
+
+    EXPECT_EQ(run(), 0);
+
+    EXPECT_EQ(system.controlsAlive, 0);
+    const std::vector<std::string>& calls = desk.process.calls;
+    const auto step = std::find(calls.begin(), calls.end(), "step: releaseComObjects");
+    ASSERT_NE(step, calls.end());
+    EXPECT_EQ(std::vector<std::string>(step, calls.end()),
+              (std::vector<std::string>{"step: releaseComObjects", "IAudioEndpointVolume::Release({speakers})",
+                                        "IAudioEndpointVolume::Release({mic})", "CoUninitialize", "ReleaseMutex",
+                                        "CloseHandle"}));
+    system.callLog = nullptr;
 }
 
 TEST_F(ApplicationTest, ExitCodeIsTheWParamOfWmQuit) {
@@ -266,13 +303,14 @@ TEST_F(ApplicationTest, ControllerFailureShowsTheMessageBoxAndStillReleasesTheMu
     expected = concat(expected, {
                                     "log: [ERR] TrayController: CreateWindowEx failed",
                                     "MessageBoxW(Failed to initialize the tray UI., Quorvane, 0x10)",
-                                    // No settings save, no CoUninitialize, no exit line; no
-                                    // window to destroy.
+                                    // No settings save and no exit line; no window to destroy.
                                     "step: destroyTrayController",
                                     "step: destroyActionBus",
                                     "step: destroyDisplayManager",
                                     "step: destroyLayoutStore",
                                     "step: destroySettings",
+                                    "step: releaseComObjects",
+                                    "CoUninitialize",
                                     "ReleaseMutex",
                                     "CloseHandle",
                                 });
