@@ -78,6 +78,7 @@ TrayController::~TrayController() {
     // Recordings are finalised and shares ended first, without notices.
     captures_->stopRecordingsAndShares();
     if (trayIcon_.size != 0) ports_.shell.notifyIcon(TrayShellApi::kNimDelete, trayIcon_);
+    if (trayIcon_.icon != 0) ports_.shell.destroyIcon(trayIcon_.icon);
     // Destroying the window sends WM_DESTROY, which clears window_.
     if (window_ != 0) ports_.window.destroyWindow(window_);
     captures_->closePreviews();
@@ -169,6 +170,8 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
         // A record of size 0 marks an icon that was never added: nothing to
         // delete at teardown, nothing to add again after an Explorer restart.
         trayIcon_.size = 0;
+        if (trayIcon_.icon != 0) shell.destroyIcon(trayIcon_.icon);
+        trayIcon_.icon = 0;
         return false;
     }
     shell.notifyIcon(TrayShellApi::kNimSetVersion, trayIcon_);
@@ -457,10 +460,23 @@ void TrayController::openSettings() {
 
 void TrayController::refreshTrayIcon() {
     if (!config_ || trayIcon_.size == 0) return;
+    TrayShellApi& shell = ports_.shell;
+    const IconHandle fresh = shell.loadSmallIcon(instance_, config_->monochromeIcon ? kMonochromeIconResource : kIconResource);
+    // Without the new icon the current one stays.
+    if (fresh == 0) return;
     NotifyIconData icon = trayIcon_;
     icon.flags = TrayShellApi::kNifIcon;
-    icon.icon = ports_.shell.loadSmallIcon(instance_, config_->monochromeIcon ? kMonochromeIconResource : kIconResource);
-    if (ports_.shell.notifyIcon(TrayShellApi::kNimModify, icon)) trayIcon_.icon = icon.icon;
+    icon.icon = fresh;
+    // Each switch loads an icon of the program's own; the one it replaces,
+    // or the new one when the shell refused it, is destroyed, or every
+    // switch would keep a GDI object for the rest of the run.
+    if (!shell.notifyIcon(TrayShellApi::kNimModify, icon)) {
+        shell.destroyIcon(fresh);
+        return;
+    }
+    const IconHandle replaced = trayIcon_.icon;
+    trayIcon_.icon = fresh;
+    if (replaced != 0) shell.destroyIcon(replaced);
 }
 
 std::string TrayController::recordingsFolder() {

@@ -70,6 +70,9 @@ public:
     // LoadImageW of the icon resource at the small-icon size (SM_CXSMICON
     // both ways), default colour. 0 on failure.
     virtual IconHandle loadSmallIcon(std::uint64_t instance, int resource) = 0;
+    // DestroyIcon. Icons from loadSmallIcon are the caller's own (not shared),
+    // so each is destroyed once the notification area no longer shows it.
+    virtual void destroyIcon(IconHandle icon) = 0;
     // Shell_NotifyIconW(message, data); its result.
     virtual bool notifyIcon(std::uint32_t message, const NotifyIconData& data) = 0;
 

@@ -31,7 +31,13 @@ void SimShell::restartExplorer() {
 
 IconHandle SimShell::loadSmallIcon(std::uint64_t, int resource) {
     process_.record(strprintf("LoadImageW(%d, small)", resource));
+    ++liveIcons_;
     return iconFor(resource);
+}
+
+void SimShell::destroyIcon(IconHandle icon) {
+    process_.record(strprintf("DestroyIcon(%d)", static_cast<int>(icon - iconFor(0))));
+    --liveIcons_;
 }
 
 bool SimShell::notifyIcon(std::uint32_t message, const NotifyIconData& data) {

@@ -69,9 +69,12 @@ public:
     std::optional<ScreenRect> iconRect;
     // Menus created and not destroyed.
     std::size_t openMenuCount() const { return menus_.size(); }
+    // Icons loaded and not destroyed.
+    int liveIconCount() const { return liveIcons_; }
 
     // --- TrayShellApi ---
     IconHandle loadSmallIcon(std::uint64_t instance, int resource) override;
+    void destroyIcon(IconHandle icon) override;
     bool notifyIcon(std::uint32_t message, const NotifyIconData& data) override;
     MenuHandle createPopupMenu() override;
     bool appendMenu(MenuHandle menu, std::uint32_t flags, std::uint32_t id, const std::string& text) override;
@@ -87,6 +90,7 @@ private:
     SimProcess& process_;
     std::map<MenuHandle, std::vector<MenuRow>> menus_;
     MenuHandle nextMenu_ = 0x2A000;
+    int liveIcons_ = 0;
 };
 
 } // namespace qv::sim

@@ -37,6 +37,10 @@ IconHandle Win32TrayShell::loadSmallIcon(std::uint64_t instance, int resource) {
     return static_cast<IconHandle>(reinterpret_cast<uintptr_t>(icon));
 }
 
+void Win32TrayShell::destroyIcon(IconHandle icon) {
+    if (icon != 0) DestroyIcon(reinterpret_cast<HICON>(static_cast<uintptr_t>(icon)));
+}
+
 bool Win32TrayShell::notifyIcon(std::uint32_t message, const NotifyIconData& data) {
     NOTIFYICONDATAW record{};
     record.cbSize = data.size;

@@ -8,6 +8,7 @@ namespace qv {
 class Win32TrayShell final : public TrayShellApi {
 public:
     IconHandle loadSmallIcon(std::uint64_t instance, int resource) override;
+    void destroyIcon(IconHandle icon) override;
     bool notifyIcon(std::uint32_t message, const NotifyIconData& data) override;
     MenuHandle createPopupMenu() override;
     bool appendMenu(MenuHandle menu, std::uint32_t flags, std::uint32_t id, const std::string& text) override;

@@ -202,6 +202,34 @@ TEST_F(TrayControllerTest, SettingsOpenFromTheMenuAndTheirCallbacksAct) {
     EXPECT_TRUE(settings.visible);
 }
 
+// Every switch loads an icon of the program's own: the one it replaces is
+// destroyed, and so is a new one the shell refused, which leaves the shown
+// icon as it was.
+TEST_F(TrayControllerTest, SwitchingTheIconDestroysTheOneItReplaces) {
+    auto controller = created();
+    ASSERT_EQ(desk.shell.liveIconCount(), 1);
+
+    for (int i = 0; i < 100; ++i) {
+        config.monochromeIcon = !config.monochromeIcon;
+        controller->refreshTrayIcon();
+    }
+    EXPECT_EQ(desk.shell.liveIconCount(), 1);
+    EXPECT_EQ(controller->trayIcon().icon, SimShell::iconFor(101));
+    EXPECT_EQ(std::vector<std::string>(desk.process.calls.end() - 3, desk.process.calls.end()),
+              (std::vector<std::string>{"LoadImageW(101, small)", "Shell_NotifyIconW(NIM_MODIFY)", "DestroyIcon(102)"}));
+
+    desk.shell.explorerRunning = false;
+    config.monochromeIcon = true;
+    controller->refreshTrayIcon();
+    EXPECT_EQ(desk.shell.liveIconCount(), 1);
+    EXPECT_EQ(controller->trayIcon().icon, SimShell::iconFor(101)) << "the refused icon is not kept";
+    EXPECT_EQ(desk.process.calls.back(), "DestroyIcon(102)");
+
+    desk.shell.explorerRunning = true;
+    controller.reset();
+    EXPECT_EQ(desk.shell.liveIconCount(), 0);
+}
+
 // With the browser runtime "Settings…" opens the web settings page, asked
 // afresh each time; without it, or when its window cannot be created, the
 // classic window opens. The page's monochrome switch swaps the icon at once.
@@ -385,7 +413,8 @@ TEST_F(TrayControllerTest, IconFailureIsLoggedAndReportedAndLeavesNothingBehind)
         EXPECT_EQ(controller->trayIcon().size, 0u);
         // No hotkeys, no version call after the failed add.
         EXPECT_EQ(desk.hotkeys.ownedCount(), 0u);
-        EXPECT_EQ(desk.process.calls.back(), "Shell_NotifyIconW(NIM_ADD)");
+        EXPECT_EQ(desk.process.calls.back(), "DestroyIcon(101)") << "the icon that was never shown";
+        EXPECT_EQ(desk.shell.liveIconCount(), 0);
         desk.process.calls.clear();
     }
     // The window goes; there is no icon to delete.
@@ -398,7 +427,7 @@ TEST_F(TrayControllerTest, TeardownRemovesTheIconThenTheWindowThenTheHotkeys) {
 
     controller.reset();
 
-    std::vector<std::string> expected = {"Shell_NotifyIconW(NIM_DELETE)", "DestroyWindow"};
+    std::vector<std::string> expected = {"Shell_NotifyIconW(NIM_DELETE)", "DestroyIcon(101)", "DestroyWindow"};
     for (int id = 0xB000; id < 0xB000 + 11; ++id) expected.push_back(strprintf("UnregisterHotKey(0x%x)", id));
     EXPECT_EQ(desk.process.calls, expected);
     EXPECT_TRUE(desk.shell.icons.empty());
