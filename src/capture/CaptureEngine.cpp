@@ -53,7 +53,8 @@ std::string hresultText(uint32_t code) { return strprintf("0x%08lX", static_cast
 
 } // namespace
 
-CaptureEngine::CaptureEngine(std::unique_ptr<PreviewGpu> gpu) : gpu_(std::move(gpu)) {}
+CaptureEngine::CaptureEngine(std::unique_ptr<PreviewGpu> gpu, CaptureClock& clock)
+    : gpu_(std::move(gpu)), clock_(clock) {}
 
 CaptureEngine::~CaptureEngine() { stop(); }
 
@@ -130,6 +131,7 @@ bool CaptureEngine::startDuplication() {
 
 bool CaptureEngine::renderFrame() {
     if (state_ == Failed || !resources_) return false;
+    const uint64_t passStart = clock_.tickMs();
 
     if (resizePending_) {
         resizePending_ = false;
@@ -176,12 +178,21 @@ bool CaptureEngine::renderFrame() {
         }
     }
 
-    if (!renderTarget_) return true;
+    const bool shown = draw();
+    if (state_ == Unavailable || !shown) {
+        const uint64_t now = clock_.tickMs();
+        const uint64_t elapsed = now > passStart ? now - passStart : 0;
+        if (elapsed < kIdlePassMs) clock_.sleepMs(static_cast<uint32_t>(kIdlePassMs - elapsed));
+    }
+    return true;
+}
+
+bool CaptureEngine::draw() {
+    if (!renderTarget_) return false;
     gpu_->clear();
     if (sampleView_ && frameWidth_ != 0 && frameHeight_ != 0)
         gpu_->drawImage(letterbox(swapWidth_, swapHeight_, frameWidth_, frameHeight_));
-    gpu_->present();
-    return true;
+    return gpu_->present();
 }
 
 void CaptureEngine::requestResize(uint32_t width, uint32_t height) {

@@ -1,5 +1,6 @@
 #pragma once
 #include "base/WindowHandle.h"
+#include "capture/CapturePorts.h"
 #include "capture/PreviewGpu.h"
 
 #include <cstdint>
@@ -20,8 +21,12 @@ public:
     static constexpr uint32_t kDefaultWidth = 640;
     static constexpr uint32_t kDefaultHeight = 360;
     static constexpr uint32_t kAcquireTimeoutMs = 15;
+    // The shortest pass while nothing else sets the pace: no duplication to
+    // wait on, or a Present that did not wait for a vertical blank.
+    static constexpr uint32_t kIdlePassMs = 15;
 
-    explicit CaptureEngine(std::unique_ptr<PreviewGpu> gpu);
+    // The clock times and waits out passes that nothing else paces.
+    CaptureEngine(std::unique_ptr<PreviewGpu> gpu, CaptureClock& clock);
     ~CaptureEngine();
     CaptureEngine(const CaptureEngine&) = delete;
     CaptureEngine& operator=(const CaptureEngine&) = delete;
@@ -33,8 +38,12 @@ public:
     // by every renderFrame.
     bool start(WindowHandle window, const std::string& deviceName);
     // One pass: a pending resize, (re)starting the duplication, taking a new
-    // frame if there is one, drawing and presenting. False once the engine
-    // has failed; the caller must stop.
+    // frame if there is one, drawing and presenting. A pass is paced by the
+    // acquire's time-out and Present's vertical blank; while the duplication
+    // is unavailable (a locked workstation, a UAC prompt) or Present does not
+    // wait (an occluded window), it is stretched to kIdlePassMs instead, so
+    // a preview left open never spins a core. False once the engine has
+    // failed; the caller must stop.
     bool renderFrame();
     // Resizes the swap chain at the next pass. Zero sizes (a minimised
     // window) are ignored.
@@ -57,10 +66,13 @@ public:
 
 private:
     bool startDuplication();
+    // Draws and presents; true when the frame went to the screen.
+    bool draw();
     void report(const std::string& text);
     void report(const char* step, uint32_t code);
 
     std::unique_ptr<PreviewGpu> gpu_;
+    CaptureClock& clock_;
     WindowHandle window_ = 0;
     std::string deviceName_;
     int32_t state_ = Stopped;

@@ -112,8 +112,11 @@ public:
     virtual void clear() = 0;
     // Draws the sample texture scaled into the viewport.
     virtual void drawImage(const PreviewViewport& viewport) = 0;
-    // Present(1, 0): shows the frame at the next vertical blank.
-    virtual void present() = 0;
+    // Present(1, 0): shows the frame at the next vertical blank. True when the
+    // frame was queued for the screen; false when the window is occluded
+    // (DXGI_STATUS_OCCLUDED: minimised, covered, a locked workstation) or
+    // Present failed, that is when nothing waited for a vertical blank.
+    virtual bool present() = 0;
     // Clears the context's state and releases every resource, last made first.
     virtual void release() = 0;
 };

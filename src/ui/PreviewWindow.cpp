@@ -14,8 +14,9 @@ uint32_t knownDpi(uint32_t dpi) { return dpi != 0 ? dpi : 96; }
 
 } // namespace
 
-PreviewWindow::PreviewWindow(std::unique_ptr<PreviewSurface> surface, std::unique_ptr<PreviewGpu> gpu)
-    : surface_(std::move(surface)), engine_(std::move(gpu)) {
+PreviewWindow::PreviewWindow(std::unique_ptr<PreviewSurface> surface, std::unique_ptr<PreviewGpu> gpu,
+                             CaptureClock& clock)
+    : surface_(std::move(surface)), engine_(std::move(gpu), clock) {
     surface_->attach(this);
 }
 

@@ -48,7 +48,8 @@ public:
     static constexpr uint32_t kKeyB = 'B';
     static constexpr uint32_t kKeyEscape = 0x1B;
 
-    PreviewWindow(std::unique_ptr<PreviewSurface> surface, std::unique_ptr<PreviewGpu> gpu);
+    // The clock paces the render thread while nothing else does.
+    PreviewWindow(std::unique_ptr<PreviewSurface> surface, std::unique_ptr<PreviewGpu> gpu, CaptureClock& clock);
     // Closes the window (stopping the render thread) if that has not happened.
     ~PreviewWindow() override;
     PreviewWindow(const PreviewWindow&) = delete;

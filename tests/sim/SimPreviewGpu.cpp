@@ -186,9 +186,10 @@ void SimPreviewGpu::drawImage(const PreviewViewport& v) {
     record(strprintf("draw %g,%g %gx%g", v.x, v.y, v.width, v.height));
 }
 
-void SimPreviewGpu::present() {
+bool SimPreviewGpu::present() {
     const std::lock_guard<std::mutex> lock(mutex_);
-    record("present");
+    record(screen_.occluded ? "present (occluded)" : "present");
+    return !screen_.occluded;
 }
 
 void SimPreviewGpu::release() {

@@ -38,6 +38,9 @@ struct SimPreviewScreen {
     uint32_t acquireCode = 0;  // non-zero: acquires fail with this code
     bool resizeFails = false;
     bool renderTargetFails = false;
+    // The window is covered or minimised, or the workstation locked: Present
+    // shows nothing and returns at once.
+    bool occluded = false;
 
     // Every call as a line: "setup \\.\DISPLAY1 1280x720", "duplicate",
     // "acquire", "copy", "releaseFrame", "releaseDuplication",
@@ -78,7 +81,7 @@ public:
     bool createRenderTarget() override;
     void clear() override;
     void drawImage(const PreviewViewport& viewport) override;
-    void present() override;
+    bool present() override;
     void release() override;
 
 private:

@@ -342,8 +342,9 @@ void D3DPreviewGpu::drawImage(const PreviewViewport& viewport) {
     context_->Draw(4, 0);
 }
 
-void D3DPreviewGpu::present() {
-    if (swapChain_) swapChain_->Present(1, 0);
+bool D3DPreviewGpu::present() {
+    // S_OK only: DXGI_STATUS_OCCLUDED is a success code that presented nothing.
+    return swapChain_ && swapChain_->Present(1, 0) == S_OK;
 }
 
 void D3DPreviewGpu::release() {

@@ -31,7 +31,7 @@ public:
     bool createRenderTarget() override;
     void clear() override;
     void drawImage(const PreviewViewport& viewport) override;
-    void present() override;
+    bool present() override;
     void release() override;
 
 private:

@@ -5,6 +5,7 @@
 #include "capture/CaptureEngine.h"
 
 #include "base/LogTesting.h"
+#include "sim/SimCapture.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimPreviewGpu.h"
 
@@ -32,7 +33,7 @@ protected:
     CaptureEngineTest() {
         auto owned = std::make_unique<sim::SimPreviewGpu>();
         gpu = owned.get();
-        engine = std::make_unique<CaptureEngine>(std::move(owned));
+        engine = std::make_unique<CaptureEngine>(std::move(owned), clock);
     }
     void SetUp() override { log::resetForTests(); }
 
@@ -59,6 +60,8 @@ protected:
     }
 
     sim::CapturedLog debug;
+    // Acquires and presents take no time on it; only the engine's own waits move it.
+    sim::SimCaptureClock clock;
     sim::SimPreviewGpu* gpu = nullptr;
     std::unique_ptr<CaptureEngine> engine;
 };
@@ -110,7 +113,7 @@ TEST_F(CaptureEngineTest, EachFailingStartStepIsReportedWithItsCodeAndLogged) {
         SCOPED_TRACE(c.status);
         auto owned = std::make_unique<sim::SimPreviewGpu>();
         sim::SimPreviewGpu& g = *owned;
-        CaptureEngine e(std::move(owned));
+        CaptureEngine e(std::move(owned), clock);
         g.change([&](sim::SimPreviewScreen& s) {
             s.setupFailure = c.setupStep;
             s.setupCode = c.setupStep != Step::None ? c.code : 0;
@@ -164,6 +167,48 @@ TEST_F(CaptureEngineTest, ABusyOutputIsRetriedEveryPassSilentlyUntilItCanBeDupli
                                  "present"}));
         EXPECT_EQ(engine->state(), CaptureEngine::Capturing);
         EXPECT_TRUE(debug.lines().empty());
+    }
+}
+
+// A pass is paced by the acquire's time-out and Present's vertical blank.
+// When neither waits (no duplication on a locked workstation, an occluded
+// window whose Present returns at once) the engine waits out the rest of 15
+// ms itself: a preview left open all night must not spin a core.
+TEST_F(CaptureEngineTest, PassesThatNothingPacesTakeFifteenMilliseconds) {
+    struct Case {
+        const char* what;
+        std::function<void(sim::SimPreviewScreen&)> screen;
+        bool resized; // the window was resized after the start
+        uint64_t waitedMs; // per pass, over ten passes
+    };
+    const Case cases[] = {
+        {"capturing, shown", [](sim::SimPreviewScreen& s) { s.pendingFrames = 10; }, false, 0},
+        {"no new frame (the acquire waited)", [](sim::SimPreviewScreen&) {}, false, 0},
+        {"duplication refused all along", [](sim::SimPreviewScreen& s) { s.busyDuplications = -1; }, false, 15},
+        {"occluded window, frames arriving",
+         [](sim::SimPreviewScreen& s) {
+             s.occluded = true;
+             s.pendingFrames = 10;
+         },
+         false, 15},
+        {"no render target left to present to",
+         [](sim::SimPreviewScreen& s) {
+             s.pendingFrames = 10;
+             s.resizeFails = true;
+         },
+         true, 15},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        engine->stop();
+        screen([](sim::SimPreviewScreen& s) { s = sim::SimPreviewScreen(); });
+        screen(c.screen);
+        ASSERT_TRUE(engine->start(kWindow, kDisplay));
+        if (c.resized) engine->requestResize(800, 600);
+
+        const uint64_t before = clock.tickMs();
+        for (int i = 0; i < 10; ++i) ASSERT_TRUE(engine->renderFrame());
+        EXPECT_EQ(clock.tickMs() - before, 10 * c.waitedMs);
     }
 }
 

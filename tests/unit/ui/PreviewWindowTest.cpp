@@ -5,6 +5,7 @@
 #include "ui/PreviewWindow.h"
 
 #include "base/LogTesting.h"
+#include "sim/SimCapture.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimPreviewGpu.h"
 #include "sim/SimPreviewSurface.h"
@@ -40,7 +41,7 @@ protected:
         auto ownedGpu = std::make_unique<sim::SimPreviewGpu>();
         surface = ownedSurface.get();
         gpu = ownedGpu.get();
-        window = std::make_unique<PreviewWindow>(std::move(ownedSurface), std::move(ownedGpu));
+        window = std::make_unique<PreviewWindow>(std::move(ownedSurface), std::move(ownedGpu), clock);
     }
     void SetUp() override { log::resetForTests(); }
     void TearDown() override { window.reset(); }
@@ -53,6 +54,7 @@ protected:
     }
 
     sim::CapturedLog debug;
+    sim::SimCaptureClock clock;
     sim::SimPreviewSurface* surface = nullptr;
     sim::SimPreviewGpu* gpu = nullptr;
     std::unique_ptr<PreviewWindow> window;
