@@ -74,13 +74,18 @@ TEST(TrayShellWine, IconIsAddedVersionedNotifiedAndDeleted) {
     EXPECT_FALSE(shell.notifyIcon(Shell::kNimDelete, icon));
 }
 
-TEST(TrayShellWine, ProgramIconsLoadAtTheSmallIconSize) {
-    // The program's own executable sits beside this one in the build folder.
+// The program's own executable, which sits beside this one in the build
+// folder, loaded for its resources only; null when it is not there.
+HMODULE programResources() {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring exe = path;
     exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"quorvane.exe";
-    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    return LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+}
+
+TEST(TrayShellWine, ProgramIconsLoadAtTheSmallIconSize) {
+    HMODULE module = programResources();
     if (!module) GTEST_SKIP() << "quorvane.exe is not beside the test program";
     Win32TrayShell shell;
 
@@ -169,6 +174,35 @@ TEST_F(TrayIconWine, ComesBackAfterTheShellLostIt) {
     controller.reset();
     // Removed with the controller.
     EXPECT_FALSE(shell.notifyIcon(Shell::kNimDelete, icon));
+}
+
+// Each switch between the colour and the monochrome icon loads an icon (a
+// user object with its two bitmaps); the one replaced is destroyed, so a
+// hundred switches leave the process's counts where they were.
+TEST_F(TrayIconWine, SwitchingTheIconKeepsTheObjectCounts) {
+    HMODULE module = programResources();
+    if (!module) GTEST_SKIP() << "quorvane.exe is not beside the test program";
+    auto controller = std::make_unique<TrayController>(TrayController::Ports{api, shell, hotkeys, ticks});
+    ASSERT_TRUE(controller->create(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(module)), bus, displays, layouts,
+                                   config));
+    ASSERT_NE(controller->trayIcon().icon, 0u);
+    const auto switchIcon = [&] {
+        config.monochromeIcon = !config.monochromeIcon;
+        controller->refreshTrayIcon();
+    };
+    // Both icons once, so whatever the system caches on first use is there.
+    switchIcon();
+    switchIcon();
+    const DWORD gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    const DWORD user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    if (gdi == 0 && user == 0) GTEST_SKIP() << "this Wine does not count a process's GDI and user objects";
+
+    for (int i = 0; i < 100; ++i) switchIcon();
+
+    EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdi);
+    EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), user);
+    controller.reset();
+    FreeLibrary(module);
 }
 
 } // namespace
