@@ -178,7 +178,9 @@ TEST_F(TrayIconWine, ComesBackAfterTheShellLostIt) {
 
 // Each switch between the colour and the monochrome icon loads an icon (a
 // user object with its two bitmaps); the one replaced is destroyed, so a
-// hundred switches leave the process's counts where they were.
+// hundred switches leave the process's counts where they were. Wine does not
+// count them (GetGuiResources answers 0); there every replaced icon must be
+// gone while the one shown is still an icon.
 TEST_F(TrayIconWine, SwitchingTheIconKeepsTheObjectCounts) {
     HMODULE module = programResources();
     if (!module) GTEST_SKIP() << "quorvane.exe is not beside the test program";
@@ -186,19 +188,30 @@ TEST_F(TrayIconWine, SwitchingTheIconKeepsTheObjectCounts) {
     ASSERT_TRUE(controller->create(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(module)), bus, displays, layouts,
                                    config));
     ASSERT_NE(controller->trayIcon().icon, 0u);
+    const auto isIcon = [](IconHandle icon) {
+        ICONINFO info{};
+        if (!GetIconInfo(reinterpret_cast<HICON>(static_cast<uintptr_t>(icon)), &info)) return false;
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+        if (info.hbmMask) DeleteObject(info.hbmMask);
+        return true;
+    };
+    int replacedAlive = 0;
     const auto switchIcon = [&] {
+        const IconHandle replaced = controller->trayIcon().icon;
         config.monochromeIcon = !config.monochromeIcon;
         controller->refreshTrayIcon();
+        if (isIcon(replaced)) ++replacedAlive;
     };
     // Both icons once, so whatever the system caches on first use is there.
     switchIcon();
     switchIcon();
     const DWORD gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     const DWORD user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    if (gdi == 0 && user == 0) GTEST_SKIP() << "this Wine does not count a process's GDI and user objects";
 
     for (int i = 0; i < 100; ++i) switchIcon();
 
+    EXPECT_EQ(replacedAlive, 0);
+    EXPECT_TRUE(isIcon(controller->trayIcon().icon));
     EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdi);
     EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), user);
     controller.reset();
