@@ -35,7 +35,8 @@ int Application::run() {
 
     // The identity must be set before any window exists.
     process.setAppUserModelId(kAppUserModelId);
-    process.coInitialize(ProcessApi::kCoInitApartmentThreaded | ProcessApi::kCoInitDisableOle1Dde);
+    // S_FALSE (already initialised) counts too: each success is undone once.
+    comInitialized_ = process.coInitialize(ProcessApi::kCoInitApartmentThreaded | ProcessApi::kCoInitDisableOle1Dde) >= 0;
     ensureStartMenuShortcut();
 
     // The load's outcome is not needed: on a parse error the defaults stay in force.
@@ -117,7 +118,8 @@ void Application::tearDown() {
     // left (the web panels and previews went with the controller); a Release
     // after CoUninitialize can run into a library COM has already unloaded.
     steps.releaseComObjects();
-    ports_.process.coUninitialize();
+    if (comInitialized_) ports_.process.coUninitialize();
+    comInitialized_ = false;
     ports_.mutex.release();
 }
 

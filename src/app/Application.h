@@ -55,6 +55,8 @@ private:
 
     std::vector<std::string> arguments_;
     Ports ports_;
+    // Whether this thread's COM apartment was entered and must be left.
+    bool comInitialized_ = false;
 };
 
 } // namespace qv

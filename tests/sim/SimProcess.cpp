@@ -138,7 +138,7 @@ void SimProcess::setAppUserModelId(const std::string& id) {
 
 int32_t SimProcess::coInitialize(uint32_t flags) {
     record(strprintf("CoInitializeEx(%u)", flags));
-    return 0;
+    return coInitializeResult;
 }
 
 void SimProcess::coUninitialize() { record("CoUninitialize"); }

@@ -66,6 +66,8 @@ public:
     uint32_t tokenElevationValue = 0;
 
     bool shellLinkFails = false;
+    // What CoInitializeEx answers (S_OK).
+    int32_t coInitializeResult = 0;
     bool shellExecuteFails = false;
     // Paths GetFileAttributesW succeeds on.
     std::set<std::string> existingPaths;

@@ -258,6 +258,30 @@ TEST_F(ApplicationTest, CachedAudioControlsAreReleasedBeforeTheApartmentIsLeft) 
     system.callLog = nullptr;
 }
 
+// The apartment is left once for each time it was entered: S_FALSE (the
+// thread was already in it) is a success too; a refusal such as
+// RPC_E_CHANGED_MODE entered nothing.
+TEST_F(ApplicationTest, TheApartmentIsLeftOnlyWhenItWasEntered) {
+    struct Case {
+        const char* what;
+        int32_t answer;
+        long leaves;
+    };
+    const Case cases[] = {
+        {"S_OK", 0, 1},
+        {"S_FALSE", 1, 1},
+        {"RPC_E_CHANGED_MODE", static_cast<int32_t>(0x80010106), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        desk.process = SimProcess();
+        desk.process.postToController(Application::kQuitMessage);
+        desk.process.coInitializeResult = c.answer;
+        EXPECT_EQ(run(), 0);
+        EXPECT_EQ(std::count(desk.process.calls.begin(), desk.process.calls.end(), "CoUninitialize"), c.leaves);
+    }
+}
+
 TEST_F(ApplicationTest, ExitCodeIsTheWParamOfWmQuit) {
     // WM_QUIT with a code other than the program's own 0 (e.g. from another
     // component of the process) ends the loop with that code.
