@@ -13,7 +13,11 @@ namespace qv {
 
 // Records one display, or a rectangle of it, to an MP4 file: H.264 video at a
 // fixed frame rate and, when asked and the playback device suits, AAC audio
-// from the default speakers' loopback. One recorder per recording.
+// from the default speakers' loopback. One recorder per recording. While the
+// desktop cannot be duplicated (locked, a UAC prompt) the recording pauses on
+// its last image; a mode change, a duplication that keeps failing or a
+// sample the writer refuses ends it, with the file finished as far as it can
+// be.
 class ScreenRecorder {
 public:
     // How a recording came out.
