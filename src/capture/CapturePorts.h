@@ -53,10 +53,18 @@ public:
         }
         return "";
     }
+    enum class Duplicate {
+        Ok,          // duplicated; the mode's size is reported
+        Unavailable, // not for now: the secure desktop (a locked workstation,
+                     // a UAC prompt), the limit of concurrent duplications or
+                     // a disconnected session; worth trying again later
+        Failed,      // any other failure
+    };
     enum class Acquire {
         Frame,      // a new frame was copied into the destination
         Timeout,    // nothing new within the time-out
-        AccessLost, // the duplication is gone; it must be made again
+        AccessLost, // the duplication is gone (a desktop switch, a mode
+                    // change, the secure desktop); it must be made again
         Failed,     // any other failure; the previous image stays
     };
 
@@ -66,7 +74,7 @@ public:
     virtual OpenResult open(const std::string& gdiName) = 0;
     // Releases any duplication and duplicates the output afresh; on success
     // reports the duplicated mode's size in pixels.
-    virtual bool duplicate(int32_t& width, int32_t& height) = 0;
+    virtual Duplicate duplicate(int32_t& width, int32_t& height) = 0;
     virtual bool hasDuplication() const = 0;
     virtual void releaseDuplication() = 0;
     // Creates (or re-creates) the CPU-readable texture frames are copied into.
@@ -99,11 +107,19 @@ public:
     virtual bool addAudio(uint32_t channels, uint32_t sampleRate) = 0;
     virtual bool beginWriting() = 0;
     // Each sample gets a fresh buffer; times and durations in 100 ns units.
-    // Calls may come from two threads; the caller serialises them.
+    // Calls may come from two threads; the caller serialises them. False when
+    // the sample could not be written (a full disk, a removed drive).
     virtual bool writeVideo(const uint8_t* pixels, size_t bytes, int64_t time, int64_t duration) = 0;
     virtual bool writeAudio(const int16_t* samples, size_t count, int64_t time, int64_t duration) = 0;
-    // Finishes the file with what was written; the result is not checked.
-    virtual void finalize() = 0;
+    // Finishes the file with what was written (the MP4 index goes last);
+    // false when it could not be finished.
+    virtual bool finalize() = 0;
+    // Releases the writer without finishing the file and deletes the file it
+    // created; for a file that holds nothing.
+    virtual void discard() = 0;
+    // The system's text for the last call that failed, as one line; empty
+    // when the system has none.
+    virtual std::string failureText() = 0;
 };
 
 // Loopback capture of the default playback device (console role), shared mode.

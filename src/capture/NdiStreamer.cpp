@@ -111,7 +111,7 @@ bool NdiStreamer::prepare(Context& context) {
 bool NdiStreamer::duplicate(Context& context, std::string& error) {
     ScreenCapture& capture = *context.capture;
     int32_t width = 0, height = 0;
-    if (!capture.duplicate(width, height)) {
+    if (capture.duplicate(width, height) != ScreenCapture::Duplicate::Ok) {
         error = "DuplicateOutput failed (another app may hold the display, or access was denied on a secure desktop)";
         return false;
     }

@@ -17,9 +17,18 @@ namespace {
 // Ends a recording when the re-created duplication has a different size: the
 // crop and the encoder's frame size no longer fit.
 constexpr const char* kModeChanged = "display mode changed";
+// Ends a recording whose sample could not be written and whose writer has no
+// text of its own for it.
+constexpr const char* kWriteFailed = "could not write to the file";
+// Why a file that was written to is not whole, or was removed.
+constexpr const char* kNotFinished = "the file could not be finished";
+constexpr const char* kNothingRecorded = "nothing was recorded";
 // Consecutive failed re-duplications after which the recording gives up.
 constexpr int kDuplicationAttempts = 101;
 constexpr uint32_t kRetryWaitMs = 50;
+// While the desktop cannot be duplicated (locked, a UAC prompt) the recording
+// waits this long between attempts, writing the last image meanwhile.
+constexpr uint32_t kPausedRetryMs = 500;
 // The audio thread's wait when no packet is ready.
 constexpr uint32_t kAudioIdleMs = 4;
 
@@ -40,12 +49,18 @@ struct ScreenRecorder::Session {
         : owner(recorderIn), clock(recorderIn.backend_.clock()), result(resultIn) {}
 
     bool setup(std::string& error);
-    bool duplicateAndCrop(std::string& error);
+    ScreenCapture::Duplicate duplicateAndCrop(std::string& error);
     void setupAudio();
     bool setupWriter(std::string& error);
     // Returns the text the loop ended with; empty when stopped on request.
     std::string videoLoop();
     void audioLoop();
+    // Counts a sample the writer took; records the first refused one, whose
+    // text ends the recording. Called under the writer lock.
+    bool written(bool ok);
+    // Finishes the file and tells how the recording came out; a file that
+    // got no sample is removed.
+    Outcome finish(std::string reason);
     // Stops the loopback if it was started, closes the capture objects, shuts
     // the writer's platform down if it was started and destroys them all, on
     // the thread that made them.
@@ -68,6 +83,11 @@ struct ScreenRecorder::Session {
     int32_t outputHeight = 0;
     recorder::Crop crop;
     std::atomic<bool> videoEnded{false};
+    // Under the writer lock: samples written, and the text of the first
+    // refused write; writeFailed is also read without it.
+    uint64_t samples = 0;
+    std::string writeFailure;
+    std::atomic<bool> writeFailed{false};
 };
 
 ScreenRecorder::ScreenRecorder(CaptureBackend& backend) : backend_(backend) {}
@@ -111,6 +131,11 @@ void ScreenRecorder::stop() {
 // Written only by the worker's setup phase, before it hands its result over.
 std::string ScreenRecorder::status() const { return status_; }
 
+ScreenRecorder::Outcome ScreenRecorder::outcome() const {
+    std::lock_guard<std::mutex> lock(outcomeLock_);
+    return outcome_;
+}
+
 void ScreenRecorder::run(Session& session) {
     CaptureClock& clock = session.clock;
     clock.enterThread();
@@ -128,6 +153,10 @@ void ScreenRecorder::run(Session& session) {
     if (session.audioReady) {
         session.audioStarted = session.loopback->start();
         session.audioReady = session.audioStarted;
+    }
+    {
+        std::lock_guard<std::mutex> lock(outcomeLock_);
+        outcome_ = Outcome{};
     }
     recording_ = true;
     session.result.set_value(true);
@@ -152,10 +181,40 @@ void ScreenRecorder::run(Session& session) {
         session.loopback->stop();
         session.audioStarted = false;
     }
-    session.encoder->finalize();
+    const Outcome outcome = session.finish(reason);
     session.release();
+    {
+        std::lock_guard<std::mutex> lock(outcomeLock_);
+        outcome_ = outcome;
+    }
     clock.leaveThread();
     recording_ = false;
+    // The owner learns of an end it did not ask for; after a stop it reads
+    // the outcome itself.
+    if (!stopRequested_ && ended_) ended_();
+}
+
+ScreenRecorder::Outcome ScreenRecorder::Session::finish(std::string reason) {
+    Outcome outcome;
+    const bool finished = encoder->finalize();
+    if (samples == 0) {
+        // An MP4 without a single sample plays nothing; it is not left behind.
+        encoder->discard();
+        log::write(log::Warn, "Recorder: nothing was recorded; the file is removed");
+        outcome.reason = reason.empty() ? kNothingRecorded : reason;
+        return outcome;
+    }
+    if (!finished) {
+        // What was written stays on disk: without its index the file does not
+        // play, but the samples in it can still be rescued.
+        const std::string text = encoder->failureText();
+        log::write(log::Warn, std::string("Recorder: ") + kNotFinished + (text.empty() ? "" : " (" + text + ")"));
+        outcome.reason = reason.empty() ? kNotFinished : reason;
+        return outcome;
+    }
+    outcome.saved = true;
+    outcome.reason = std::move(reason);
+    return outcome;
 }
 
 bool ScreenRecorder::Session::setup(std::string& error) {
@@ -174,7 +233,7 @@ bool ScreenRecorder::Session::setup(std::string& error) {
         error = ScreenCapture::openFailureText(opened, "Display not found for recording");
         return false;
     }
-    if (!duplicateAndCrop(error)) return false;
+    if (duplicateAndCrop(error) != ScreenCapture::Duplicate::Ok) return false;
     if (!capture->createStaging(crop.width, crop.height)) {
         error = "Staging texture failed";
         return false;
@@ -183,28 +242,29 @@ bool ScreenRecorder::Session::setup(std::string& error) {
     return setupWriter(error);
 }
 
-bool ScreenRecorder::Session::duplicateAndCrop(std::string& error) {
+ScreenCapture::Duplicate ScreenRecorder::Session::duplicateAndCrop(std::string& error) {
     int32_t width = 0;
     int32_t height = 0;
-    if (!capture->duplicate(width, height)) {
+    const ScreenCapture::Duplicate duplicated = capture->duplicate(width, height);
+    if (duplicated != ScreenCapture::Duplicate::Ok) {
         error = "DuplicateOutput failed";
-        return false;
+        return duplicated;
     }
     if (outputWidth != 0) {
         // A re-created duplication must show the display as it was: the crop,
         // the staging texture and the encoder's frame size depend on it.
-        if (width == outputWidth && height == outputHeight) return true;
+        if (width == outputWidth && height == outputHeight) return ScreenCapture::Duplicate::Ok;
         capture->releaseDuplication();
         error = kModeChanged;
-        return false;
+        return ScreenCapture::Duplicate::Failed;
     }
     outputWidth = width;
     outputHeight = height;
     if (!recorder::crop(owner.region_, width, height, crop, error)) {
         capture->releaseDuplication();
-        return false;
+        return ScreenCapture::Duplicate::Failed;
     }
-    return true;
+    return ScreenCapture::Duplicate::Ok;
 }
 
 void ScreenRecorder::Session::setupAudio() {
@@ -239,6 +299,19 @@ bool ScreenRecorder::Session::setupWriter(std::string& error) {
     return true;
 }
 
+bool ScreenRecorder::Session::written(bool ok) {
+    if (ok) {
+        ++samples;
+        return true;
+    }
+    if (!writeFailed) {
+        writeFailure = encoder->failureText();
+        if (writeFailure.empty()) writeFailure = kWriteFailed;
+        writeFailed = true;
+    }
+    return false;
+}
+
 std::string ScreenRecorder::Session::videoLoop() {
     const uint32_t fps = static_cast<uint32_t>(owner.fps_);
     const int64_t period = 10000000 / fps;
@@ -247,36 +320,75 @@ std::string ScreenRecorder::Session::videoLoop() {
     std::vector<uint8_t> frame(static_cast<size_t>(crop.width) * static_cast<size_t>(crop.height) * 4, 0);
     bool haveFrame = false;
     int failures = 0;
+    // While the desktop cannot be duplicated the recording is paused: the
+    // last image goes on being written at the recording's pace, so the
+    // picture keeps its place beside the sound, and duplication is tried
+    // again every kPausedRetryMs.
+    bool paused = false;
+    uint64_t nextAttempt = 0;
+    int64_t lastVideoTime = -1;
 
     for (;;) {
         const uint64_t passStart = clock.tickMs();
-        bool duplicated = true;
-        if (!capture->hasDuplication()) {
+        bool capturing = capture->hasDuplication();
+        bool waiting = false; // a failed attempt outside a pause: no sample this pass
+        if (!capturing && (!paused || passStart >= nextAttempt)) {
             std::string error;
-            if (duplicateAndCrop(error)) {
+            switch (duplicateAndCrop(error)) {
+            case ScreenCapture::Duplicate::Ok:
                 failures = 0;
-            } else {
+                capturing = true;
+                if (paused) {
+                    paused = false;
+                    log::write(log::Info, "Recorder: resumed");
+                }
+                break;
+            case ScreenCapture::Duplicate::Unavailable:
+                // Not a failure: the desktop comes back when the user unlocks
+                // it or answers the prompt.
+                failures = 0;
+                if (!paused) {
+                    paused = true;
+                    log::write(log::Warn, "Recorder: paused (desktop unavailable)");
+                }
+                nextAttempt = passStart + kPausedRetryMs;
+                break;
+            case ScreenCapture::Duplicate::Failed:
                 if (error == kModeChanged) return error;
                 if (++failures >= kDuplicationAttempts) return error;
-                clock.sleepMs(kRetryWaitMs);
-                duplicated = false;
+                if (paused) {
+                    nextAttempt = passStart + kRetryWaitMs;
+                } else {
+                    clock.sleepMs(kRetryWaitMs);
+                    waiting = true;
+                }
+                break;
             }
         }
 
-        if (duplicated) {
-            if (capture->acquire(waitMs, &crop, frame.data()) == ScreenCapture::Acquire::Frame) haveFrame = true;
-            if (haveFrame) {
-                // A static screen still gets fps samples a second, each
-                // repeating the last image.
-                const int64_t time = std::max<int64_t>(clock.now100ns() - startTime, 0);
+        if (!waiting) {
+            if (capturing && capture->acquire(waitMs, &crop, frame.data()) == ScreenCapture::Acquire::Frame)
+                haveFrame = true;
+            // A static screen still gets fps samples a second, each repeating
+            // the last image. A pass that took no time (a lost duplication
+            // right after a wait) would repeat the previous sample's time;
+            // it writes nothing.
+            const int64_t time = std::max<int64_t>(clock.now100ns() - startTime, 0);
+            if (haveFrame && time > lastVideoTime) {
+                lastVideoTime = time;
                 std::lock_guard<std::mutex> lock(writerLock);
-                encoder->writeVideo(frame.data(), frame.size(), time, period);
+                if (!written(encoder->writeVideo(frame.data(), frame.size(), time, period))) return writeFailure;
             }
             const uint64_t now = clock.tickMs();
             const uint64_t elapsed = now > passStart ? now - passStart : 0;
             if (elapsed < waitMs) clock.sleepMs(static_cast<uint32_t>(waitMs - elapsed));
         }
 
+        // A sound sample the writer refused ends the recording as well.
+        if (writeFailed) {
+            std::lock_guard<std::mutex> lock(writerLock);
+            return writeFailure;
+        }
         if (owner.stopRequested_) return {};
     }
 }
@@ -287,7 +399,7 @@ void ScreenRecorder::Session::audioLoop() {
     const int64_t rate = mix.sampleRate;
     std::vector<int16_t> pcm;
 
-    while (!owner.stopRequested_ && !videoEnded) {
+    while (!owner.stopRequested_ && !videoEnded && !writeFailed) {
         uint32_t frames = 0;
         if (!loopback->nextPacketSize(frames)) break;
         if (frames == 0) {
@@ -309,7 +421,7 @@ void ScreenRecorder::Session::audioLoop() {
             const int64_t time = std::max<int64_t>(packet.position100ns - startTime, 0);
             const int64_t duration = static_cast<int64_t>(packet.frames) * 10000000 / rate;
             std::lock_guard<std::mutex> lock(writerLock);
-            encoder->writeAudio(pcm.data(), count, time, duration);
+            written(encoder->writeAudio(pcm.data(), count, time, duration));
         }
         loopback->releaseBuffer(packet.frames);
     }

@@ -161,7 +161,7 @@ std::string CaptureSessions::freshRecordingPath(const std::string& folder, const
 void CaptureSessions::toggleRecording(const std::string& key, bool region) {
     if (recordingActive(key)) return stopRecording(key);
     if (!bus_) return;
-    removeEnded(recordings_);
+    // Recordings that ended by themselves stay until their notice is shown.
     DisplayInfo display;
     if (!findDisplay(key, display)) return noticeNotConnected();
     recorder::Region area;
@@ -175,6 +175,11 @@ void CaptureSessions::toggleRecording(const std::string& key, bool region) {
         return;
     }
     auto recorder = std::make_unique<ScreenRecorder>(*ports_.backend);
+    // From the recording's worker: only a post, the notice follows on this
+    // thread. The recorder is joined before this object goes.
+    TrayWindowApi& window = ports_.window;
+    const WindowHandle owner = owner_;
+    recorder->onEnded([&window, owner] { window.postMessage(owner, kRecordingEndedMessage, 0, 0); });
     const bool audio = config_ ? config_->recordingAudio : true;
     if (!recorder->start(display.gdiName, path, fps(), audio, area)) {
         ports_.notify("Recording failed", recorder->status(), true);
@@ -182,18 +187,54 @@ void CaptureSessions::toggleRecording(const std::string& key, bool region) {
     }
     const std::string shownName = path.substr(folder.size() + 1);
     recordings_.push_back(RecordingEntry{key, std::move(recorder), path});
+    updateShutdownBlock();
     ports_.notify("Recording started",
                   display.name + (region ? " (region)" : "") + "  \xE2\x86\x92  " + shownName, false);
 }
 
 void CaptureSessions::stopRecording(const std::string& key) {
+    // An entry of the key that ended by itself may still wait for its notice.
     auto it = std::find_if(recordings_.begin(), recordings_.end(),
-                           [&](const RecordingEntry& entry) { return entry.key == key; });
+                           [&](const RecordingEntry& entry) { return entry.key == key && entry.live(); });
     if (it == recordings_.end()) return;
     const std::string path = it->path;
     it->recorder->stop();
+    const ScreenRecorder::Outcome outcome = it->recorder->outcome();
     recordings_.erase(it);
-    ports_.notify("Recording saved", path, false);
+    updateShutdownBlock();
+    noticeOutcome(outcome, path);
+}
+
+void CaptureSessions::noticeOutcome(const ScreenRecorder::Outcome& outcome, const std::string& path) {
+    // "Recording saved" only for a file that was really finished.
+    if (outcome.saved && outcome.reason.empty()) {
+        ports_.notify("Recording saved", path, false);
+    } else {
+        ports_.notify("Recording stopped", "Recording stopped: " + outcome.reason, true);
+    }
+}
+
+void CaptureSessions::reportEndedRecordings() {
+    std::vector<std::pair<ScreenRecorder::Outcome, std::string>> ended;
+    std::erase_if(recordings_, [&](const RecordingEntry& entry) {
+        if (entry.live()) return false;
+        ended.emplace_back(entry.recorder->outcome(), entry.path);
+        return true;
+    });
+    updateShutdownBlock();
+    for (const auto& [outcome, path] : ended) noticeOutcome(outcome, path);
+}
+
+void CaptureSessions::updateShutdownBlock() {
+    if (owner_ == 0) return;
+    const bool recording = std::any_of(recordings_.begin(), recordings_.end(),
+                                       [](const RecordingEntry& entry) { return entry.live(); });
+    if (recording && !shutdownBlocked_) {
+        shutdownBlocked_ = ports_.window.shutdownBlockReasonCreate(owner_, kShutdownReason);
+    } else if (!recording && shutdownBlocked_) {
+        ports_.window.shutdownBlockReasonDestroy(owner_);
+        shutdownBlocked_ = false;
+    }
 }
 
 std::string CaptureSessions::ndiSourceName(const std::string& name, const std::string& gdiName, bool region,
@@ -254,6 +295,7 @@ void CaptureSessions::stopNdi(const std::string& key) {
 void CaptureSessions::stopRecordingsAndShares() {
     for (RecordingEntry& entry : recordings_) entry.recorder->stop();
     recordings_.clear();
+    updateShutdownBlock();
     for (NdiEntry& entry : shares_) entry.streamer->stop();
     shares_.clear();
 }

@@ -2,6 +2,7 @@
 #include "base/CrashApi.h"
 #include "base/WindowHandle.h"
 #include "capture/RecorderFrames.h"
+#include "capture/ScreenRecorder.h"
 
 #include <cstdint>
 #include <functional>
@@ -18,21 +19,30 @@ class NdiRuntime;
 class NdiStreamer;
 class PreviewWindows;
 class RegionPicker;
-class ScreenRecorder;
 class ShellApi;
 class TrayWindowApi;
 struct Config;
 struct DisplayInfo;
 
 // The tray controller's live previews, recordings and NDI shares, each kept
-// by display key in opening order. Entries that have ended on their own (a
-// closed preview window, a recording stopped by a mode change) are removed
-// lazily, when the next one of the same kind is opened. Runs on the
-// user-interface thread.
+// by display key in opening order. Previews and shares that have ended on
+// their own (a closed preview window) are removed lazily, when the next one
+// of the same kind is opened; a recording that ends by itself tells the
+// controller window at once (kRecordingEndedMessage), and its entry is
+// removed with the notice that says why. While any recording runs, the
+// controller window holds a shutdown block reason, so Windows says what the
+// program is finishing when the session ends. Runs on the user-interface
+// thread.
 class CaptureSessions {
 public:
     // NDI's page for downloading the runtime, offered when it is missing.
     static constexpr const char* kNdiDownloadPage = "https://ndi.link/NDIRedistV6";
+    // Posted to the owner window (WM_APP + 8, no parameters) by a recording's
+    // worker when the recording has ended by itself.
+    static constexpr uint32_t kRecordingEndedMessage = 0x8008;
+    // What Windows shows for the program while a session ends during a
+    // recording.
+    static constexpr const char* kShutdownReason = "Finishing a recording\xE2\x80\xA6";
 
     struct Ports {
         TrayWindowApi& window;
@@ -67,8 +77,12 @@ public:
     bool recordingActive(const std::string& key) const;
     bool ndiActive(const std::string& key) const;
 
-    // Teardown steps: recordings are stopped (each file finalised) and then
-    // shares, without notices.
+    // Reports every recording that has ended by itself ("Recording stopped:
+    // " and the reason) and removes it; the answer to kRecordingEndedMessage.
+    void reportEndedRecordings();
+
+    // Teardown and session end: recordings are stopped (each file finalised)
+    // and then shares, without notices; the shutdown block reason is dropped.
     void stopRecordingsAndShares();
     // Closes every preview window.
     void closePreviews();
@@ -94,7 +108,13 @@ private:
     // A path in the folder that no file and no running recording has yet.
     std::string freshRecordingPath(const std::string& folder, const std::string& fileName);
     void noticeNotConnected();
+    // "Recording saved" with the path for a finished file, else
+    // "Recording stopped: " and the reason.
+    void noticeOutcome(const ScreenRecorder::Outcome& outcome, const std::string& path);
     int32_t fps() const;
+    // Holds the shutdown block reason while a recording is live, drops it
+    // once none is.
+    void updateShutdownBlock();
 
     Ports ports_;
     uint64_t instance_ = 0;
@@ -104,6 +124,7 @@ private:
     std::vector<PreviewEntry> previews_;
     std::vector<RecordingEntry> recordings_;
     std::vector<NdiEntry> shares_;
+    bool shutdownBlocked_ = false;
 };
 
 } // namespace qv

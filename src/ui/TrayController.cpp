@@ -225,7 +225,16 @@ int64_t TrayController::onMessage(WindowHandle window, uint32_t message, uint64_
     case kWmQueryEndSession:
         return 1;
     case kWmEndSession:
-        if (wParam != 0) api.postQuit(0);
+        // The session really ends (a cancelled one changes nothing). The
+        // process may be ended as soon as this returns, before the message
+        // loop is left: recordings are finished and shares ended here.
+        if (wParam != 0) {
+            captures_->stopRecordingsAndShares();
+            api.postQuit(0);
+        }
+        return 0;
+    case CaptureSessions::kRecordingEndedMessage:
+        captures_->reportEndedRecordings();
         return 0;
     case kWmDisplayChange:
         onDisplayChange();

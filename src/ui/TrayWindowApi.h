@@ -38,6 +38,11 @@ public:
     // SetTimer and KillTimer on the window.
     virtual bool setTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) = 0;
     virtual bool killTimer(WindowHandle window, uint32_t id) = 0;
+    // ShutdownBlockReasonCreate and ShutdownBlockReasonDestroy: the text
+    // Windows shows for the window while the session ends and the window
+    // still has work to finish; false on failure.
+    virtual bool shutdownBlockReasonCreate(WindowHandle window, const std::string& reason) = 0;
+    virtual bool shutdownBlockReasonDestroy(WindowHandle window) = 0;
     // MessageBoxW owned by the window; returns the button chosen (IDYES 6,
     // IDNO 7), 0 on failure.
     virtual int ownedMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,

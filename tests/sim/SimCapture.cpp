@@ -50,20 +50,24 @@ public:
         return screen->openResult;
     }
 
-    bool duplicate(int32_t& width, int32_t& height) override {
+    Duplicate duplicate(int32_t& width, int32_t& height) override {
         auto lock = backend_.lock();
         duplicated_ = false;
         SimScreen* screen = current();
-        if (!screen) return false;
+        if (!screen) return Duplicate::Failed;
         ++screen->duplicateCalls;
         if (screen->duplicateFailures != 0) {
             if (screen->duplicateFailures > 0) --screen->duplicateFailures;
-            return false;
+            return Duplicate::Failed;
+        }
+        if (screen->duplicateUnavailable != 0) {
+            if (screen->duplicateUnavailable > 0) --screen->duplicateUnavailable;
+            return Duplicate::Unavailable;
         }
         width = screen->width;
         height = screen->height;
         duplicated_ = true;
-        return true;
+        return Duplicate::Ok;
     }
 
     bool hasDuplication() const override { return duplicated_; }
@@ -165,6 +169,9 @@ public:
     }
     bool writeVideo(const uint8_t* pixels, size_t bytes, int64_t time, int64_t duration) override {
         auto lock = backend_.lock();
+        int& before = backend_.encoderBehaviour_.videoWritesBeforeFailure;
+        if (before == 0) return false;
+        if (before > 0) --before;
         SimVideoSample sample{time, duration, bytes, 0};
         if (bytes >= 4) std::memcpy(&sample.firstPixel, pixels, 4);
         file_->video.push_back(sample);
@@ -172,12 +179,34 @@ public:
     }
     bool writeAudio(const int16_t* samples, size_t count, int64_t time, int64_t duration) override {
         auto lock = backend_.lock();
+        if (backend_.encoderBehaviour_.audioWritesFail) return false;
         file_->audio.push_back(SimAudioSample{time, duration, std::vector<int16_t>(samples, samples + count)});
         return true;
     }
-    void finalize() override {
+    bool finalize() override {
+        bool finished = false;
+        std::string path;
+        {
+            auto lock = backend_.lock();
+            finished = !backend_.encoderBehaviour_.finalizeFails;
+            file_->finalized = finished;
+            path = file_->path;
+        }
+        if (backend_.journal) backend_.journal("Finalize(" + path + ")");
+        return finished;
+    }
+    void discard() override {
+        std::string path;
+        {
+            auto lock = backend_.lock();
+            file_->removed = true;
+            path = file_->path;
+        }
+        if (backend_.journal) backend_.journal("DeleteFile(" + path + ")");
+    }
+    std::string failureText() override {
         auto lock = backend_.lock();
-        file_->finalized = true;
+        return backend_.encoderBehaviour_.failureText;
     }
 
 private:

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -61,6 +62,10 @@ struct SimScreen {
     ScreenCapture::OpenResult openResult = ScreenCapture::OpenResult::Ok;
     // The next this many duplicate() calls fail; -1 fails them all.
     int duplicateFailures = 0;
+    // The next this many duplicate() calls answer that the desktop cannot be
+    // duplicated for now (the secure desktop shows); -1 answers so for ever.
+    // Counted after duplicateFailures.
+    int duplicateUnavailable = 0;
     bool stagingFails = false;
     // New desktop frames waiting to be acquired; each carries the next pixel
     // value (frameValue, then frameValue + 1, …). With none waiting an
@@ -103,6 +108,8 @@ struct SimMp4 {
     uint32_t audioRate = 0;
     bool writing = false;
     bool finalized = false;
+    // Discarded: released unfinished and deleted.
+    bool removed = false;
     std::vector<SimVideoSample> video;
     std::vector<SimAudioSample> audio;
 };
@@ -114,6 +121,12 @@ struct SimEncoderBehaviour {
     EncoderSink::VideoResult videoResult = EncoderSink::VideoResult::Ok;
     bool audioFails = false;
     bool beginFails = false;
+    // Video samples taken before every later one is refused; -1 takes all.
+    int videoWritesBeforeFailure = -1;
+    bool audioWritesFail = false;
+    bool finalizeFails = false;
+    // What the writer says about its last failure.
+    std::string failureText;
 };
 
 struct SimAudioPacket {
@@ -155,6 +168,10 @@ public:
     SimSpeakers& speakers() { return speakers_; }
     // Capture objects alive now (made and not yet destroyed).
     int liveObjects() const { return live_.load(); }
+    // Told "Finalize(path)" and "DeleteFile(path)" as the writers finish or
+    // discard their files, from the thread that does it, so a test can put
+    // them beside the calls it records elsewhere. Set before any worker runs.
+    std::function<void(const std::string&)> journal;
 
 private:
     friend class SimScreenCapture;

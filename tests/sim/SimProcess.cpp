@@ -163,12 +163,14 @@ void SimProcess::broadcastRegisteredMessage(const std::string& name) {
 
 void SimProcess::postQuit(int exitCode) {
     record(strprintf("PostQuitMessage(%d)", exitCode));
+    std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back({0, kWmQuit, static_cast<uint64_t>(exitCode), 0});
 }
 
 bool SimProcess::postMessage(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) {
     record(strprintf("PostMessageW(%s, %llu, %lld)", messageName(message).c_str(),
                      static_cast<unsigned long long>(wParam), static_cast<long long>(lParam)));
+    std::lock_guard<std::mutex> lock(mutex_);
     if (!windows.count(window)) return false;
     queue_.push_back({window, message, wParam, lParam});
     return true;
@@ -179,9 +181,14 @@ void SimProcess::messageBox(const std::string& text, const std::string& title, u
 }
 
 int SimProcess::runMessageLoop() {
-    while (!queue_.empty()) {
-        Posted posted = queue_.front();
-        queue_.pop_front();
+    for (;;) {
+        Posted posted;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (queue_.empty()) break;
+            posted = queue_.front();
+            queue_.pop_front();
+        }
         if (posted.message == kWmQuit) {
             record(strprintf("GetMessageW: WM_QUIT(%d)", static_cast<int>(posted.wParam)));
             return static_cast<int>(posted.wParam);
@@ -404,6 +411,19 @@ bool SimProcess::setTimer(WindowHandle, uint32_t id, uint32_t milliseconds) {
 bool SimProcess::killTimer(WindowHandle, uint32_t id) {
     record(strprintf("KillTimer(%u)", id));
     return true;
+}
+
+bool SimProcess::shutdownBlockReasonCreate(WindowHandle, const std::string& reason) {
+    record("ShutdownBlockReasonCreate(" + reason + ")");
+    shutdownBlockReason = reason;
+    return true;
+}
+
+bool SimProcess::shutdownBlockReasonDestroy(WindowHandle) {
+    record("ShutdownBlockReasonDestroy");
+    const bool held = shutdownBlockReason.has_value();
+    shutdownBlockReason.reset();
+    return held;
 }
 
 bool SimProcess::cursorPos(ScreenPoint& point) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -104,8 +105,21 @@ public:
     void broadcast(uint32_t message, uint64_t wParam = 0, int64_t lParam = 0);
 
     // --- what happened ---
+    // Recording and posting may also come from worker threads (a recording
+    // that ends by itself posts to the controller window); a test reads
+    // calls once those threads are done or waits through postedCount().
     std::vector<std::string> calls;
-    void record(const std::string& call) { calls.push_back(call); }
+    void record(const std::string& call) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        calls.push_back(call);
+    }
+    // Messages posted and not yet taken by runMessageLoop.
+    size_t postedCount() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return queue_.size();
+    }
+    // The reason ShutdownBlockReasonCreate holds, when it holds one.
+    std::optional<std::string> shutdownBlockReason;
     bool holdsMutex() const { return mutexOwned_; }
     size_t openKeyCount() const { return openKeys_.size(); }
     std::map<std::string, ShellLink> shellLinks;  // by path
@@ -168,6 +182,8 @@ public:
                         uint32_t flags) override;
     bool setTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) override;
     bool killTimer(WindowHandle window, uint32_t id) override;
+    bool shutdownBlockReasonCreate(WindowHandle window, const std::string& reason) override;
+    bool shutdownBlockReasonDestroy(WindowHandle window) override;
 
     // The id RegisterWindowMessageW gives the name (not recorded).
     uint32_t messageId(const std::string& name);
@@ -191,6 +207,16 @@ private:
     std::map<Key, std::string> openKeys_;
     Key nextKey_ = 0x100;
     std::map<std::string, uint32_t> messageIds_;
+    // Guards calls and queue_. A process assigned afresh (tests start over
+    // with SimProcess()) keeps its own lock.
+    struct Lock {
+        Lock() = default;
+        Lock(const Lock&) {}
+        Lock& operator=(const Lock&) { return *this; }
+        operator std::mutex&() const { return mutex; }
+        mutable std::mutex mutex;
+    };
+    Lock mutex_;
     std::deque<Posted> queue_;
     WindowHandle nextWindow_ = 0x10010;
 };

@@ -109,6 +109,24 @@ TEST_F(ControllerWindowTest, SessionMessagesAnswerAsExpected) {
     EXPECT_TRUE(IsWindow(hwnd));
 }
 
+// The reason Windows shows while a session ends during a recording lives on
+// the controller window: set, read back through user32, dropped.
+TEST_F(ControllerWindowTest, TheShutdownBlockReasonIsSetAndDroppedOnTheWindow) {
+    const WindowHandle window = controller->window();
+    if (!api.shutdownBlockReasonCreate(window, "Finishing a recording\xE2\x80\xA6")) {
+        const DWORD error = GetLastError();
+        ASSERT_EQ(error, static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED)) << "refused for another reason";
+        GTEST_SKIP() << "Wine's ShutdownBlockReasonCreate is a stub (ERROR_CALL_NOT_IMPLEMENTED)";
+    }
+    wchar_t text[64] = {};
+    DWORD size = 64;
+    ASSERT_TRUE(ShutdownBlockReasonQuery(hwnd, text, &size));
+    EXPECT_STREQ(text, L"Finishing a recording\u2026");
+    EXPECT_TRUE(api.shutdownBlockReasonDestroy(window));
+    size = 64;
+    EXPECT_FALSE(ShutdownBlockReasonQuery(hwnd, text, &size)) << "no reason once it is dropped";
+}
+
 TEST_F(ControllerWindowTest, WindowGoesWithTheController) {
     controller.reset();
     EXPECT_FALSE(IsWindow(hwnd));

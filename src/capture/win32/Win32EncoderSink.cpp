@@ -1,5 +1,7 @@
 #include "capture/win32/Win32EncoderSink.h"
 
+#include "base/ErrorText.h"
+#include "base/win32/SystemMessage.h"
 #include "base/win32/Utf16.h"
 
 #include <windows.h>
@@ -109,6 +111,7 @@ bool Win32EncoderSink::create(const std::string& pathUtf8) {
     const std::wstring path = widen(pathUtf8);
     if (failed(api.createSinkWriterFromURL(path.c_str(), nullptr, attributes.Get(), &writer->sink))) return false;
     writer_ = std::move(writer);
+    path_ = path;
     return true;
 }
 
@@ -181,6 +184,8 @@ bool Win32EncoderSink::beginWriting() {
 
 bool Win32EncoderSink::writeSample(uint32_t stream, const void* data, size_t bytes, int64_t time, int64_t duration) {
     const MfApi& api = mfApi();
+    // A failure's text is this call's, never an earlier one's.
+    lastError_ = 0;
     if (!writer_ || data == nullptr || bytes == 0 || bytes > std::numeric_limits<DWORD>::max()) return false;
     const DWORD length = static_cast<DWORD>(bytes);
     ComPtr<IMFMediaBuffer> buffer;
@@ -207,8 +212,24 @@ bool Win32EncoderSink::writeAudio(const int16_t* samples, size_t count, int64_t 
     return writeSample(writer_->audioStream, samples, count * sizeof(int16_t), time, duration);
 }
 
-void Win32EncoderSink::finalize() {
-    if (writer_) failed(writer_->sink->Finalize());
+bool Win32EncoderSink::finalize() {
+    lastError_ = 0;
+    if (!writer_) return false;
+    return !failed(writer_->sink->Finalize());
+}
+
+void Win32EncoderSink::discard() {
+    // Releasing the writer closes the file; only then can it be deleted.
+    writer_.reset();
+    if (!path_.empty() && !DeleteFileW(path_.c_str())) lastError_ = static_cast<uint32_t>(HRESULT_FROM_WIN32(GetLastError()));
+    path_.clear();
+}
+
+std::string Win32EncoderSink::failureText() {
+    // Media Foundation's own codes have no text in the system's table.
+    if (lastError_ == 0) return {};
+    const std::string message = systemMessage(lastError_);
+    return message.empty() ? std::string() : errorLine(message, lastError_);
 }
 
 } // namespace qv

@@ -27,7 +27,9 @@ public:
     bool beginWriting() override;
     bool writeVideo(const uint8_t* pixels, size_t bytes, int64_t time, int64_t duration) override;
     bool writeAudio(const int16_t* samples, size_t count, int64_t time, int64_t duration) override;
-    void finalize() override;
+    bool finalize() override;
+    void discard() override;
+    std::string failureText() override;
 
     // Whether both Media Foundation libraries and every entry point used were found.
     static bool available();
@@ -40,6 +42,7 @@ private:
     bool failed(long hr);
 
     std::unique_ptr<Writer> writer_;
+    std::wstring path_; // the file create() made
     bool started_ = false;
     uint32_t lastError_ = 0;
 };

@@ -57,21 +57,35 @@ ScreenCapture::OpenResult Win32ScreenCapture::open(const std::string& gdiName) {
     return OpenResult::Ok;
 }
 
-bool Win32ScreenCapture::duplicate(int32_t& width, int32_t& height) {
+namespace {
+
+// IDXGIOutput1::DuplicateOutput's answers that pass with time
+// (learn.microsoft.com/windows/win32/api/dxgi1_2/nf-dxgi1_2-idxgioutput1-duplicateoutput):
+// E_ACCESSDENIED while the secure desktop shows (a locked workstation, a UAC
+// prompt), DXGI_ERROR_NOT_CURRENTLY_AVAILABLE while other programs hold every
+// duplication, DXGI_ERROR_SESSION_DISCONNECTED while the session is
+// disconnected.
+bool unavailableForNow(HRESULT hr) {
+    return hr == E_ACCESSDENIED || hr == DXGI_ERROR_NOT_CURRENTLY_AVAILABLE || hr == DXGI_ERROR_SESSION_DISCONNECTED;
+}
+
+} // namespace
+
+ScreenCapture::Duplicate Win32ScreenCapture::duplicate(int32_t& width, int32_t& height) {
     Resources& r = *resources_;
     r.duplication.Reset();
-    if (!r.output || !r.device) return false;
+    if (!r.output || !r.device) return Duplicate::Failed;
     const HRESULT hr = r.output->DuplicateOutput(r.device.Get(), &r.duplication);
     if (FAILED(hr)) {
         lastError_ = static_cast<uint32_t>(hr);
         r.duplication.Reset();
-        return false;
+        return unavailableForNow(hr) ? Duplicate::Unavailable : Duplicate::Failed;
     }
     DXGI_OUTDUPL_DESC desc{};
     r.duplication->GetDesc(&desc);
     width = static_cast<int32_t>(desc.ModeDesc.Width);
     height = static_cast<int32_t>(desc.ModeDesc.Height);
-    return true;
+    return Duplicate::Ok;
 }
 
 bool Win32ScreenCapture::hasDuplication() const { return resources_->duplication != nullptr; }
@@ -110,7 +124,14 @@ ScreenCapture::Acquire Win32ScreenCapture::acquire(uint32_t timeoutMs, const rec
     ComPtr<IDXGIResource> resource;
     HRESULT hr = r.duplication->AcquireNextFrame(timeoutMs, &info, &resource);
     if (hr == DXGI_ERROR_WAIT_TIMEOUT) return Acquire::Timeout;
-    if (hr == DXGI_ERROR_ACCESS_LOST) {
+    // A switch to the secure desktop answers DXGI_ERROR_ACCESS_LOST
+    // (learn.microsoft.com/windows/win32/api/dxgi1_2/nf-dxgi1_2-idxgioutputduplication-acquirenextframe:
+    // "Desktop switch"); E_ACCESSDENIED, which the page leaves among "other
+    // error codes", means the same desktop is out of reach. Either way the
+    // duplication is made again, and DuplicateOutput then says whether the
+    // desktop is back.
+    if (hr == DXGI_ERROR_ACCESS_LOST || hr == E_ACCESSDENIED) {
+        lastError_ = static_cast<uint32_t>(hr);
         r.duplication.Reset();
         return Acquire::AccessLost;
     }

@@ -18,7 +18,7 @@ public:
     Win32ScreenCapture& operator=(const Win32ScreenCapture&) = delete;
 
     OpenResult open(const std::string& gdiName) override;
-    bool duplicate(int32_t& width, int32_t& height) override;
+    Duplicate duplicate(int32_t& width, int32_t& height) override;
     bool hasDuplication() const override;
     void releaseDuplication() override;
     bool createStaging(int32_t width, int32_t height) override;

@@ -75,6 +75,14 @@ bool Win32TrayWindow::setTimer(WindowHandle window, uint32_t id, uint32_t millis
 
 bool Win32TrayWindow::killTimer(WindowHandle window, uint32_t id) { return KillTimer(toHwnd(window), id) != FALSE; }
 
+bool Win32TrayWindow::shutdownBlockReasonCreate(WindowHandle window, const std::string& reason) {
+    return ShutdownBlockReasonCreate(toHwnd(window), widen(reason).c_str()) != FALSE;
+}
+
+bool Win32TrayWindow::shutdownBlockReasonDestroy(WindowHandle window) {
+    return ShutdownBlockReasonDestroy(toHwnd(window)) != FALSE;
+}
+
 bool Win32TrayWindow::cursorPos(ScreenPoint& point) {
     POINT p{};
     if (!GetCursorPos(&p)) return false;

@@ -21,6 +21,8 @@ public:
                         uint32_t flags) override;
     bool setTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) override;
     bool killTimer(WindowHandle window, uint32_t id) override;
+    bool shutdownBlockReasonCreate(WindowHandle window, const std::string& reason) override;
+    bool shutdownBlockReasonDestroy(WindowHandle window) override;
 };
 
 } // namespace qv

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -333,6 +335,174 @@ TEST_F(ScreenRecorderTest, GivesUpOnlyAfterTheHundredAndFirstFailedReDuplication
         EXPECT_GE(longestGap, 100 * 50 * 10000) << "no samples while the duplication was gone";
         EXPECT_LE(longestGap, (100 * 50 + 3 * 33) * 10000) << "each failed attempt waits 50 ms";
         EXPECT_GT(video.back().time, 6000 * 10000);
+    }
+}
+
+// How often the log holds exactly this line.
+size_t count(const sim::CapturedLog& log, const std::string& level, const std::string& message) {
+    const std::string line = "[Quorvane][" + level + "] " + message + "\n";
+    size_t n = 0;
+    for (const std::string& entry : log.lines()) n += entry == line;
+    return n;
+}
+
+// A locked workstation or a UAC prompt: the duplication is lost and, for 300
+// attempts, cannot be made again. The recording pauses instead of giving up,
+// goes on writing the last image at its pace (no hole in the file's timeline,
+// so the sound stays in step) and resumes when the desktop is back; a desktop
+// that comes back at another size ends it as any mode change does.
+TEST_F(ScreenRecorderTest, AnUnavailableDesktopPausesTheRecordingWithTheLastImageUntilItIsBack) {
+    struct Case {
+        const char* what;
+        int32_t widthAfter;
+        bool resumes;
+    };
+    for (const Case c : {Case{"back at the same size", 1920, true}, Case{"back at another size", 1280, false}}) {
+        SCOPED_TRACE(c.what);
+        log.clear();
+        Rig rig;
+        std::atomic<int> endedByItself{0};
+        rig.recorder.onEnded([&] { ++endedByItself; });
+        rig.screen().pendingFrames = 1;
+        rig.clock().holdAt(kStart + 1000);
+        ASSERT_TRUE(rig.start(25));
+        ASSERT_TRUE(rig.clock().waitUntilHeld());
+        {
+            auto lock = rig.backend.lock();
+            rig.screen().loseAccess = true;
+            rig.screen().duplicateUnavailable = 300;
+            rig.screen().width = c.widthAfter;
+            rig.screen().pendingFrames = 1; // the desktop after the pause
+        }
+        // The attempts come 500 ms apart: 150 seconds of a locked desktop.
+        rig.clock().holdAt(kStart + 200000);
+        if (!c.resumes) {
+            ASSERT_TRUE(rig.waitFor([&] { return !rig.recorder.isRecording(); }));
+            ASSERT_TRUE(rig.waitFor([&] { return endedByItself == 1; }));
+            EXPECT_TRUE(log.contains("WRN", "Recorder: stopping (display mode changed)"));
+            EXPECT_FALSE(log.contains("INF", "Recorder: resumed"));
+            EXPECT_EQ(rig.screen().duplicateCalls, 1 + 300 + 1);
+            const ScreenRecorder::Outcome outcome = rig.recorder.outcome();
+            EXPECT_TRUE(outcome.saved);
+            EXPECT_EQ(outcome.reason, "display mode changed");
+            EXPECT_TRUE(rig.file().finalized);
+            rig.expectNothingLeft();
+            continue;
+        }
+        ASSERT_TRUE(rig.clock().waitUntilHeld());
+        {
+            auto lock = rig.backend.lock();
+            EXPECT_TRUE(rig.recorder.isRecording());
+            EXPECT_EQ(rig.screen().duplicateCalls, 1 + 300 + 1);
+            const std::vector<sim::SimVideoSample>& video = rig.file().video;
+            ASSERT_FALSE(video.empty());
+            EXPECT_EQ(video.front().time, 0);
+            EXPECT_GE(video.back().time, 199 * 10000000LL);
+            // Without new images a sample follows every 40 ms; a fresh image
+            // taken at once is followed by a full wait, as at the start.
+            int64_t longestGap = 0;
+            for (size_t i = 1; i < video.size(); ++i)
+                longestGap = std::max(longestGap, video[i].time - video[i - 1].time);
+            EXPECT_LE(longestGap, 2 * 400000);
+            // The image from before the lock fills the pause; the desktop
+            // after it follows.
+            size_t firstAfter = 0;
+            while (firstAfter < video.size() && video[firstAfter].firstPixel == 0x10203040u) ++firstAfter;
+            ASSERT_LT(firstAfter, video.size());
+            EXPECT_GE(video[firstAfter].time, (1000 + 300 * 500 - 500) * 10000LL);
+            for (size_t i = 1; i < firstAfter; ++i) {
+                if (video[i].time <= 1000 * 10000LL) continue;
+                ASSERT_EQ(video[i].time - video[i - 1].time, 400000) << "a held image every 40 ms while paused, at " << i;
+            }
+            for (size_t i = firstAfter; i < video.size(); ++i) EXPECT_EQ(video[i].firstPixel, 0x10203041u);
+        }
+        EXPECT_EQ(count(log, "WRN", "Recorder: paused (desktop unavailable)"), 1u) << "once, not per attempt";
+        EXPECT_EQ(count(log, "INF", "Recorder: resumed"), 1u);
+        EXPECT_FALSE(log.contains("WRN", "Recorder: stopping (DuplicateOutput failed)"));
+        rig.clock().release();
+        rig.recorder.stop();
+        EXPECT_TRUE(rig.recorder.outcome().saved);
+        EXPECT_EQ(rig.recorder.outcome().reason, "");
+        EXPECT_EQ(endedByItself, 0) << "a stop on request is not reported as an end by itself";
+        EXPECT_TRUE(rig.file().finalized);
+        rig.expectNothingLeft();
+    }
+}
+
+// A sample the writer refuses (a full disk, a removed drive) ends the
+// recording at once with the writer's text; the file is finished with what
+// it holds, or removed when it holds nothing. A file that cannot be finished
+// is never reported as saved.
+TEST_F(ScreenRecorderTest, AFailedWriteOrFinishEndsTheRecordingAndSaysWhy) {
+    constexpr const char* kDiskFull = "There is not enough space on the disk (0x80070070)";
+    struct Case {
+        const char* what;
+        std::function<void(sim::SimCaptureBackend&)> arrange;
+        bool audio;
+        bool stopAsked; // the user stops it; otherwise it ends by itself
+        const char* reason;
+        bool saved;
+        bool removed;
+        size_t videoSamples; // SIZE_MAX: some
+    };
+    const Case cases[] = {
+        {"disk full after ten frames",
+         [&](auto& b) {
+             b.encoderBehaviour().videoWritesBeforeFailure = 10;
+             b.encoderBehaviour().failureText = kDiskFull;
+         },
+         false, false, kDiskFull, true, false, 10},
+        {"a writer without a text for it", [](auto& b) { b.encoderBehaviour().videoWritesBeforeFailure = 10; },
+         false, false, "could not write to the file", true, false, 10},
+        {"the very first frame refused",
+         [&](auto& b) {
+             b.encoderBehaviour().videoWritesBeforeFailure = 0;
+             b.encoderBehaviour().failureText = kDiskFull;
+         },
+         false, false, kDiskFull, false, true, 0},
+        {"a sound sample refused",
+         [&](auto& b) {
+             b.encoderBehaviour().audioWritesFail = true;
+             b.encoderBehaviour().failureText = kDiskFull;
+             b.speakers().packets.push_back({std::vector<uint8_t>(480 * 2 * 4), 480, false, kStart100ns});
+         },
+         true, false, kDiskFull, true, false, SIZE_MAX},
+        {"the file cannot be finished", [](auto& b) { b.encoderBehaviour().finalizeFails = true; }, false, true,
+         "the file could not be finished", false, false, SIZE_MAX},
+        {"stopped before the first image", [](auto& b) { b.screens().front().pendingFrames = 0; }, false, true,
+         "nothing was recorded", false, true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        log.clear();
+        Rig rig;
+        std::atomic<int> endedByItself{0};
+        rig.recorder.onEnded([&] { ++endedByItself; });
+        rig.screen().pendingFrames = 1;
+        c.arrange(rig.backend);
+        ASSERT_TRUE(rig.start(30, {}, c.audio)) << rig.recorder.status();
+        if (c.stopAsked) {
+            rig.recorder.stop();
+        } else {
+            ASSERT_TRUE(rig.waitFor([&] { return !rig.recorder.isRecording(); }));
+            ASSERT_TRUE(rig.waitFor([&] { return endedByItself == 1; }));
+            EXPECT_TRUE(log.contains("WRN", std::string("Recorder: stopping (") + c.reason + ")"));
+        }
+        const ScreenRecorder::Outcome outcome = rig.recorder.outcome();
+        EXPECT_EQ(outcome.reason, c.reason);
+        EXPECT_EQ(outcome.saved, c.saved);
+        EXPECT_EQ(endedByItself, c.stopAsked ? 0 : 1);
+        rig.recorder.stop();
+        const sim::SimMp4& file = rig.file();
+        EXPECT_EQ(file.removed, c.removed);
+        if (c.videoSamples == SIZE_MAX) {
+            EXPECT_FALSE(file.video.empty());
+        } else {
+            EXPECT_EQ(file.video.size(), c.videoSamples) << "nothing is written after the failure";
+        }
+        EXPECT_EQ(log.contains("WRN", "Recorder: nothing was recorded; the file is removed"), c.removed);
+        EXPECT_EQ(log.contains("WRN", "Recorder: the file could not be finished"), !c.saved && !c.removed);
+        rig.expectNothingLeft();
     }
 }
 

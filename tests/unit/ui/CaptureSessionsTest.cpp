@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -25,6 +26,10 @@ namespace {
 
 using Notice = sim::SimShell::Notice;
 constexpr uint64_t kInstance = 0x140000000;
+// learn.microsoft.com/windows/win32/shutdown/wm-queryendsession and .../wm-endsession
+constexpr uint32_t kWmQueryEndSession = 0x0011;
+constexpr uint32_t kWmEndSession = 0x0016;
+constexpr const char* kDiskFull = "There is not enough space on the disk (0x80070070)";
 
 // Preview windows that open (or not, when the test says) and that the user
 // can close.
@@ -81,6 +86,9 @@ protected:
             capture.screens().clear();
             capture.screens().push_back(sim::SimScreen{desk.displays.gdiNameOf(left)});
             capture.screens().push_back(sim::SimScreen{desk.displays.gdiNameOf(right)});
+            // Each display shows its desktop at once, as a duplication's first
+            // frame does, so a recording holds a sample before it can be stopped.
+            for (sim::SimScreen& screen : capture.screens()) screen.pendingFrames = 1;
         }
         config.recordingDir = "D:\\Rec";
         desk.crash.setLocalTime({2025, 3, 7, 9, 5, 3});
@@ -109,6 +117,16 @@ protected:
         for (const std::string& call : desk.process.calls)
             if (call.rfind(prefix, 0) == 0) return true;
         return false;
+    }
+    size_t times(const std::string& call) const {
+        return static_cast<size_t>(std::count(desk.process.calls.begin(), desk.process.calls.end(), call));
+    }
+    // Waits in real time (up to ten seconds) for a worker's post to the
+    // controller window.
+    bool waitForPost() {
+        for (int i = 0; i < 2000 && desk.process.postedCount() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return desk.process.postedCount() != 0;
     }
 
     sim::SimCaptureBackend capture;
@@ -245,6 +263,113 @@ TEST_F(CaptureSessionsTest, RecordingThatEndedOnItsOwnIsReplacedNotStoppedAgain)
     EXPECT_TRUE(hooks.recordingActive(rightKey));
     ASSERT_EQ(desk.shell.notices.size(), 1u);
     EXPECT_EQ(desk.shell.notices[0].title, "Recording started");
+}
+
+// A recording that ends by itself (here the disk is full) tells the
+// controller window from its worker; the notice says why, on the
+// user-interface thread, once.
+TEST_F(CaptureSessionsTest, ARecordingThatEndsByItselfSaysWhyAtOnce) {
+    {
+        auto lock = capture.lock();
+        capture.encoderBehaviour().videoWritesBeforeFailure = 5;
+        capture.encoderBehaviour().failureText = kDiskFull;
+    }
+    hooks.toggleRecording(rightKey);
+    ASSERT_EQ(desk.shell.notices.size(), 1u);
+    ASSERT_TRUE(waitForPost());
+    EXPECT_FALSE(hooks.recordingActive(rightKey));
+    EXPECT_EQ(times("PostMessageW(0x8008, 0, 0)"), 1u);
+    desk.shell.notices.clear();
+    desk.process.calls.clear();
+
+    EXPECT_EQ(desk.process.runMessageLoop(), -1);
+    EXPECT_EQ(desk.shell.notices,
+              (std::vector<Notice>{{"Recording stopped", std::string("Recording stopped: ") + kDiskFull, true}}));
+    EXPECT_EQ(times("ShutdownBlockReasonDestroy"), 1u);
+    EXPECT_FALSE(desk.process.shutdownBlockReason.has_value());
+    ASSERT_EQ(capture.files().size(), 1u);
+    EXPECT_TRUE(capture.files()[0]->finalized);
+    EXPECT_EQ(capture.files()[0]->video.size(), 5u);
+
+    // Said once: the message again finds nothing to report.
+    desk.shell.notices.clear();
+    controller->onMessage(controller->window(), CaptureSessions::kRecordingEndedMessage, 0, 0);
+    EXPECT_TRUE(desk.shell.notices.empty());
+}
+
+// A recording the user stops is reported saved only when its file was
+// finished.
+TEST_F(CaptureSessionsTest, AStopSaysSavedOnlyForAFinishedFile) {
+    {
+        auto lock = capture.lock();
+        capture.encoderBehaviour().finalizeFails = true;
+    }
+    hooks.toggleRecording(leftKey);
+    desk.shell.notices.clear();
+    hooks.toggleRecording(leftKey);
+    EXPECT_FALSE(hooks.recordingActive(leftKey));
+    EXPECT_EQ(desk.shell.notices, (std::vector<Notice>{{"Recording stopped",
+                                                         "Recording stopped: the file could not be finished", true}}));
+}
+
+TEST_F(CaptureSessionsTest, TheShutdownBlockReasonIsHeldWhileAnyRecordingRuns) {
+    const std::string create = "ShutdownBlockReasonCreate(Finishing a recording\xE2\x80\xA6)";
+    ndiLibrary.placeSystemLibrary(sim::SimNdiBuild::Complete);
+    hooks.toggleNdi(leftKey);
+    EXPECT_FALSE(called("ShutdownBlockReason")) << "a share finishes nothing";
+
+    hooks.toggleRecording(leftKey);
+    hooks.toggleRecording(rightKey);
+    EXPECT_EQ(times(create), 1u);
+    EXPECT_EQ(desk.process.shutdownBlockReason, std::optional<std::string>("Finishing a recording\xE2\x80\xA6"));
+
+    hooks.toggleRecording(leftKey);
+    EXPECT_FALSE(called("ShutdownBlockReasonDestroy")) << "the other recording still runs";
+    hooks.toggleRecording(rightKey);
+    EXPECT_EQ(times("ShutdownBlockReasonDestroy"), 1u);
+    EXPECT_FALSE(desk.process.shutdownBlockReason.has_value());
+    EXPECT_TRUE(hooks.ndiActive(leftKey));
+}
+
+// Windows may end the process as soon as WM_ENDSESSION has been answered, so
+// every recording is finished (its index written) and every share ended
+// inside the handler; a session end that was cancelled stops nothing.
+TEST_F(CaptureSessionsTest, TheEndOfTheSessionFinishesEveryRecordingBeforeItsHandlerReturns) {
+    ndiLibrary.placeSystemLibrary(sim::SimNdiBuild::Complete);
+    capture.journal = [this](const std::string& line) { desk.process.record(line); };
+    {
+        auto lock = capture.lock();
+        capture.screens()[0].pendingFrames = 2; // one for the recording, one for the share
+    }
+    hooks.toggleRecording(leftKey);
+    hooks.toggleRecording(rightKey);
+    hooks.toggleNdi(leftKey);
+    desk.process.calls.clear();
+    desk.shell.notices.clear();
+    const WindowHandle window = controller->window();
+
+    EXPECT_EQ(controller->onMessage(window, kWmQueryEndSession, 0, 0), 1);
+    EXPECT_EQ(controller->onMessage(window, kWmEndSession, 0, 0), 0);
+    EXPECT_TRUE(desk.process.calls.empty()) << "a cancelled session end stops nothing";
+    EXPECT_TRUE(hooks.recordingActive(leftKey));
+    EXPECT_TRUE(hooks.recordingActive(rightKey));
+    EXPECT_TRUE(hooks.ndiActive(leftKey));
+
+    EXPECT_EQ(controller->onMessage(window, kWmEndSession, 1, 0), 0);
+    desk.process.record("WM_ENDSESSION answered");
+    EXPECT_EQ(desk.process.calls, (std::vector<std::string>{
+                                      "Finalize(D:\\Rec\\QV-20250307-090503.mp4)",
+                                      "Finalize(D:\\Rec\\QV-20250307-090503-2.mp4)",
+                                      "ShutdownBlockReasonDestroy",
+                                      "PostQuitMessage(0)",
+                                      "WM_ENDSESSION answered",
+                                  }));
+    EXPECT_FALSE(hooks.recordingActive(leftKey));
+    EXPECT_FALSE(hooks.recordingActive(rightKey));
+    EXPECT_FALSE(hooks.ndiActive(leftKey));
+    EXPECT_TRUE(desk.shell.notices.empty());
+    EXPECT_EQ(capture.liveObjects(), 0);
+    EXPECT_EQ(desk.process.runMessageLoop(), 0);
 }
 
 TEST_F(CaptureSessionsTest, TeardownFinalisesRecordingsQuietlyAndClosesPreviews) {
