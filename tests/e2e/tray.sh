@@ -158,6 +158,16 @@ restore_flipped() {
     [ -n "$now" ] && [ "$now" != "$restore_was" ]
 }
 check "ticking a check box saves it to config.json at once" wait_for -t 10 restore_flipped
+# The monochrome box swaps the tray icon at once, each switch destroying the
+# icon it replaces; back and forth, the program and its icon stay.
+mono_is() { grep -q "\"monochromeIcon\": $1" "$(config_file)"; }
+for _ in $(seq 1 10); do settings_press 1005; sleep 0.2; done
+check "ten switches of the monochrome icon leave it off in config.json" wait_for -t 10 mono_is false
+settings_press 1005
+check "and one more turns it on" wait_for -t 10 mono_is true
+check "the program keeps running" test ! -e "$work/rc"
+read -r icon_x icon_y < <(tool icon)
+check "the tray icon is still there" test -n "${icon_x:-}"
 settings_press 1015
 check "Close closes it" wait_for -t 10 settings_gone
 
