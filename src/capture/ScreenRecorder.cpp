@@ -1,6 +1,7 @@
 #include "capture/ScreenRecorder.h"
 
 #include "base/Log.h"
+#include "capture/CaptureActivity.h"
 
 #include <algorithm>
 #include <cstring>
@@ -129,6 +130,7 @@ void ScreenRecorder::run(Session& session) {
         session.audioStarted = session.loopback->start();
         session.audioReady = session.audioStarted;
     }
+    const CaptureActivity active;
     recording_ = true;
     session.result.set_value(true);
 
