@@ -27,8 +27,9 @@ public:
     virtual bool createFolder(const std::string& path, const std::string& sddl) = 0;
     // RemoveDirectoryW: removes an empty folder.
     virtual bool removeFolder(const std::string& path) = 0;
-    // ShellExecuteExW with verb "open", SEE_MASK_NOCLOSEPROCESS and the show
-    // command, in the directory when one is given; then waits up to waitMs
+    // ShellExecuteExW with verb "open", SEE_MASK_NOCLOSEPROCESS and
+    // SEE_MASK_FLAG_NO_UI (a failure is reported by the caller, not in a box
+    // of the shell's) and the show command, in the directory when one is given; then waits up to waitMs
     // for the process to end and closes its handle.
     virtual Start startProcess(const std::string& file, const std::string& parameters, const std::string& directory,
                                int32_t show, uint32_t waitMs) = 0;
