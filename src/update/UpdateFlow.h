@@ -55,7 +55,8 @@ public:
 
     UpdateFlow(Check check, Install install, UpdateUi& ui);
 
-    // Log lines of an automatic check that announces instead of installing.
+    // Logged when an automatic check announces a version instead of
+    // installing it while a recording or an NDI share runs.
     static constexpr const char* kPostponedLine = "Update postponed: a recording or NDI share is running";
 
     void automatic(const AutomaticCheck& check);

@@ -109,7 +109,8 @@ bool UpdateInstaller::install(const UpdateInfo& info, std::string& error) {
     // The helper replaces the executable in its folder: when that folder
     // cannot be written the program would quit and restart unchanged.
     const std::string exeFolder = parentFolder(exePath);
-    const std::string probePath = (exeFolder.empty() ? std::string() : exeFolder + "\\") + "Quorvane.write-test." + tag + ".tmp";
+    const std::string probePath =
+        (exeFolder.empty() ? std::string() : exeFolder + "\\") + "Quorvane.write-test." + tag + ".tmp";
     {
         std::unique_ptr<FileSystem::File> probe = files_.openWrite(probePath);
         const bool created = probe != nullptr;

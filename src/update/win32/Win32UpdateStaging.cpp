@@ -31,7 +31,9 @@ bool Win32UpdateStaging::createFolder(const std::string& path, const std::string
     return created != FALSE;
 }
 
-bool Win32UpdateStaging::removeFolder(const std::string& path) { return RemoveDirectoryW(widen(path).c_str()) != FALSE; }
+bool Win32UpdateStaging::removeFolder(const std::string& path) {
+    return RemoveDirectoryW(widen(path).c_str()) != FALSE;
+}
 
 UpdateStaging::Start Win32UpdateStaging::startProcess(const std::string& file, const std::string& parameters,
                                                       const std::string& directory, int32_t show, uint32_t waitMs) {
