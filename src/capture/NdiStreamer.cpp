@@ -1,6 +1,7 @@
 #include "capture/NdiStreamer.h"
 
 #include "base/Log.h"
+#include "capture/CaptureActivity.h"
 #include "capture/NdiRuntime.h"
 
 #include <algorithm>
@@ -82,6 +83,7 @@ void NdiStreamer::run(std::promise<bool> result) {
             started = false;
         }
         if (started) {
+            const CaptureActivity active;
             running_ = true;
             result.set_value(true);
             sendFrames(context, sender);

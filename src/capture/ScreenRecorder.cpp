@@ -1,6 +1,7 @@
 #include "capture/ScreenRecorder.h"
 
 #include "base/Log.h"
+#include "capture/CaptureActivity.h"
 
 #include <algorithm>
 #include <cstring>
@@ -158,6 +159,7 @@ void ScreenRecorder::run(Session& session) {
         std::lock_guard<std::mutex> lock(outcomeLock_);
         outcome_ = Outcome{};
     }
+    const CaptureActivity active;
     recording_ = true;
     session.result.set_value(true);
 

@@ -146,6 +146,7 @@ bool Config::load() {
     r.readBool("welcomeShown", welcomeShown, defaults.welcomeShown);
     r.readString("updateChannel", updateChannel, defaults.updateChannel);
     r.readString("updateBaseUrl", updateBaseUrl, defaults.updateBaseUrl);
+    r.readString("lastAutoInstallVersion", lastAutoInstallVersion, defaults.lastAutoInstallVersion);
     r.readStringMap("hotkeys", hotkeys);
     r.readStringMap("displayNames", displayNames);
     maxPreviews = std::clamp(maxPreviews, 1, 8);
@@ -178,6 +179,7 @@ bool Config::save() const {
     doc["welcomeShown"] = welcomeShown;
     doc["updateChannel"] = updateChannel;
     doc["updateBaseUrl"] = updateBaseUrl;
+    doc["lastAutoInstallVersion"] = lastAutoInstallVersion;
     doc["hotkeys"] = json::object();
     for (const auto& [k, v] : hotkeys) doc["hotkeys"][k] = v;
     doc["displayNames"] = json::object();

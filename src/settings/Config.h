@@ -28,6 +28,10 @@ struct Config {
     bool welcomeShown = false;
     std::string updateChannel = "stable";
     std::string updateBaseUrl = kDefaultUpdateBaseUrl;
+    // The version the automatic update last installed: never installed
+    // automatically again, so a download that turns out not to be that
+    // version cannot restart the program over and over.
+    std::string lastAutoInstallVersion;
     std::map<std::string, std::string> hotkeys;
     std::map<std::string, std::string> displayNames;
 

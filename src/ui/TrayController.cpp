@@ -12,6 +12,7 @@
 #include "base/ShellApi.h"
 #include "base/Log.h"
 #include "base/Version.h"
+#include "capture/CaptureActivity.h"
 #include "layout/HotplugRestore.h"
 #include "ui/ArrangementWindow.h"
 #include "ui/CaptureSessions.h"
@@ -253,7 +254,10 @@ int64_t TrayController::onMessage(WindowHandle window, uint32_t message, uint64_
         onUpdateAvailable(lParam);
         return 0;
     case UpdateRunner::kUpdateInstallingMessage:
-        onUpdateInstalling(lParam);
+        onUpdateInstalling(lParam, false);
+        return 0;
+    case UpdateRunner::kUpdateAutoInstallingMessage:
+        onUpdateInstalling(lParam, true);
         return 0;
     case UpdateRunner::kUpdateNoticeMessage:
         onUpdateNotice(lParam);
@@ -518,7 +522,13 @@ void TrayController::openArrangement() {
 
 void TrayController::startAutomaticUpdateCheck() {
     if (!ports_.updates || !config_) return;
-    ports_.updates->startAutomatic(window_, config_->updateBaseUrl, config_->updateChannel, config_->autoInstallUpdates);
+    AutomaticCheck check;
+    check.baseUrl = config_->updateBaseUrl;
+    check.channel = config_->updateChannel;
+    check.autoInstall = config_->autoInstallUpdates;
+    check.lastAutoInstallVersion = config_->lastAutoInstallVersion;
+    check.captureRunning = [] { return CaptureActivity::anyRunning(); };
+    ports_.updates->startAutomatic(window_, check);
 }
 
 void TrayController::startManualUpdateCheck() {
@@ -548,8 +558,15 @@ void TrayController::onUpdateAvailable(int64_t lParam) {
            false);
 }
 
-void TrayController::onUpdateInstalling(int64_t lParam) {
+void TrayController::onUpdateInstalling(int64_t lParam, bool automatic) {
     const std::unique_ptr<std::string> version = payload<std::string>(lParam);
+    // Remembered on the disk before quitting: should the restarted program
+    // still be offered this version, it announces it instead of installing
+    // it again.
+    if (automatic && version && config_) {
+        config_->lastAutoInstallVersion = *version;
+        config_->save();
+    }
     notify("Updating Quorvane",
            version ? "Installing v" + *version + " and restarting\xE2\x80\xA6" : "Installing update and restarting\xE2\x80\xA6",
            false);

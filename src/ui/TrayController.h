@@ -195,7 +195,8 @@ private:
     void showClassicFlyout(ScreenPoint point);
     void onWelcomeTimer();
     void onUpdateAvailable(int64_t payload);
-    void onUpdateInstalling(int64_t payload);
+    // automatic: posted by the automatic check, whose version is remembered.
+    void onUpdateInstalling(int64_t payload, bool automatic);
     void onUpdateNotice(int64_t payload);
 
     Ports ports_;

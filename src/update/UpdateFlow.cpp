@@ -1,6 +1,7 @@
 #include "update/UpdateFlow.h"
 
 #include "base/Log.h"
+#include "update/UpdateVersion.h"
 
 #include <utility>
 
@@ -9,16 +10,26 @@ namespace qv {
 UpdateFlow::UpdateFlow(Check check, Install install, UpdateUi& ui)
     : check_(std::move(check)), install_(std::move(install)), ui_(ui) {}
 
-void UpdateFlow::automatic(const std::string& baseUrl, const std::string& channel, bool autoInstall) {
-    const UpdateInfo info = check_(baseUrl, channel);
+void UpdateFlow::automatic(const AutomaticCheck& check) {
+    const UpdateInfo info = check_(check.baseUrl, check.channel);
     if (!info.available) return;
-    if (autoInstall) {
-        std::string error;
-        if (install_(info, error)) {
-            ui_.postInstalling(info.latest);
-            return;
+    if (check.autoInstall) {
+        if (!check.lastAutoInstallVersion.empty() &&
+            splitVersion(info.latest) == splitVersion(check.lastAutoInstallVersion)) {
+            log::write(log::Warn, "Auto-update skipped: version " + info.latest +
+                                      " was installed automatically before; notifying instead");
+        } else if (check.captureRunning && check.captureRunning()) {
+            // The restart would end the recording or the share; the next
+            // check tries again.
+            log::write(log::Info, kPostponedLine);
+        } else {
+            std::string error;
+            if (install_(info, error)) {
+                ui_.postInstalling(info.latest, true);
+                return;
+            }
+            log::write(log::Warn, "Auto-update failed; notifying instead: " + error);
         }
-        log::write(log::Warn, "Auto-update failed; notifying instead: " + error);
     }
     ui_.postAvailable(info.latest);
 }
@@ -33,7 +44,7 @@ void UpdateFlow::requested(const std::string& baseUrl, const std::string& channe
         if (!ui_.messageBox(question, UpdateUi::Box::Question)) return;
         std::string error;
         if (install_(info, error)) {
-            ui_.postInstalling(info.latest);
+            ui_.postInstalling(info.latest, false);
         } else {
             ui_.errorNotice("Update failed", error);
         }

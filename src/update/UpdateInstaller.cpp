@@ -3,15 +3,17 @@
 #include "base/FileSystem.h"
 #include "base/Log.h"
 #include "base/ProcessApi.h"
-#include "base/ShellApi.h"
 #include "base/Version.h"
 #include "update/FileHasher.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateEnvironment.h"
 #include "update/UpdateFetcher.h"
+#include "update/UpdateStaging.h"
 #include "update/UpdateVersion.h"
 
+#include <atomic>
 #include <cctype>
+#include <memory>
 
 namespace qv {
 namespace {
@@ -26,8 +28,6 @@ std::string batchPath(const std::string& path) {
     }
     return out;
 }
-
-constexpr const char* kScriptName = "Quorvane.update.cmd";
 
 bool isAscii(const std::string& text) {
     for (char c : text)
@@ -61,13 +61,28 @@ std::string updateHelperScript(uint32_t pid, const std::string& downloadPath, co
     return script;
 }
 
-UpdateInstaller::UpdateInstaller(UpdateFetcher& fetcher, UpdateEnvironment& environment, FileHasher& hasher,
-                                 ProcessApi& process, ShellApi& shell, FileSystem& files)
-    : fetcher_(fetcher), environment_(environment), hasher_(hasher), process_(process), shell_(shell),
+std::string helperParameters(const std::string& scriptPath) { return "/s /c \"\"" + scriptPath + "\"\""; }
+
+UpdateInstaller::UpdateInstaller(UpdateFetcher& fetcher, UpdateEnvironment& environment, UpdateStaging& staging,
+                                 FileHasher& hasher, ProcessApi& process, FileSystem& files)
+    : fetcher_(fetcher), environment_(environment), staging_(staging), hasher_(hasher), process_(process),
       files_(files) {}
 
 bool UpdateInstaller::installUpdate(const UpdateInfo& info, std::string& error) {
     error.clear();
+    // An automatic and a requested install may meet; the second gives way at
+    // once rather than download beside the first.
+    static std::atomic<bool> installing{false};
+    if (installing.exchange(true)) {
+        error = kAlreadyInstalling;
+        return false;
+    }
+    const bool installed = install(info, error);
+    installing = false;
+    return installed;
+}
+
+bool UpdateInstaller::install(const UpdateInfo& info, std::string& error) {
     if (info.url.empty()) {
         error = "No download URL";
         return false;
@@ -79,14 +94,78 @@ bool UpdateInstaller::installUpdate(const UpdateInfo& info, std::string& error) 
         return false;
     }
 
+    std::string exePath;
+    if (!process_.modulePath(exePath)) {
+        error = "Cannot locate current executable";
+        return false;
+    }
+
+    // Every install names its files apart, so nothing of an earlier or
+    // concurrent attempt is overwritten or run.
+    static std::atomic<uint32_t> installCount{0};
+    const uint32_t pid = environment_.currentProcessId();
+    const std::string tag = std::to_string(pid) + "." + std::to_string(++installCount);
+
+    // The helper replaces the executable in its folder: when that folder
+    // cannot be written the program would quit and restart unchanged.
+    const std::string exeFolder = parentFolder(exePath);
+    const std::string probePath =
+        (exeFolder.empty() ? std::string() : exeFolder + "\\") + "Quorvane.write-test." + tag + ".tmp";
+    {
+        std::unique_ptr<FileSystem::File> probe = files_.openWrite(probePath);
+        const bool created = probe != nullptr;
+        const bool closed = created && probe->close();
+        probe.reset();
+        const bool removed = created && files_.removeFile(probePath);
+        if (!created || !closed || !removed) {
+            error = kFolderNotWritable + (exeFolder.empty() ? std::string(".") : exeFolder);
+            return false;
+        }
+    }
+
+    // Elevated, the helper runs elevated: a script or download the user's
+    // other programs can rewrite would run with the administrator's rights.
+    // The user's own temporary folder does not protect them even inside a
+    // locked folder, since the user may rename any entry of it away and put
+    // another in its place. Users may create entries in the Windows
+    // temporary folder but not delete or rename those of others, so a folder
+    // made there with a protected DACL stays where and what it is.
+    uint32_t elevation = 0;
+    const bool elevated = process_.tokenElevation(elevation) && elevation != 0;
     std::string folder;
-    if (!environment_.tempFolder(folder)) folder.clear();
-    if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
-    const std::string downloadPath = folder + "Quorvane.update.exe";
-    const std::string scriptPath = folder + kScriptName;
+    std::string protectedFolder;
+    if (elevated) {
+        std::string windows;
+        if (!staging_.windowsFolder(windows) || windows.empty()) {
+            error = kNoProtectedFolder;
+            return false;
+        }
+        while (!windows.empty() && (windows.back() == '\\' || windows.back() == '/')) windows.pop_back();
+        const std::string candidate = windows + "\\Temp\\Quorvane.update." + tag;
+        if (!staging_.createFolder(candidate, kAdminOnlySddl)) {
+            error = std::string(kNoProtectedFolder) + ": " + candidate;
+            return false;
+        }
+        protectedFolder = candidate;
+        folder = candidate + "\\";
+    } else {
+        if (!environment_.tempFolder(folder)) folder.clear();
+        if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
+    }
+    const std::string scriptName = "Quorvane.update." + tag + ".cmd";
+    const std::string downloadPath = folder + "Quorvane.update." + tag + ".exe";
+    const std::string scriptPath = folder + scriptName;
+
+    // Whatever fails from here on, nothing written is left behind.
+    const auto discard = [&] {
+        files_.removeFile(downloadPath);
+        files_.removeFile(scriptPath);
+        if (!protectedFolder.empty()) staging_.removeFolder(protectedFolder);
+    };
 
     if (!fetcher_.fetchUrl(info.url, nullptr, downloadPath, true, error)) {
         if (error.empty()) error = "Download failed";
+        discard();
         return false;
     }
 
@@ -95,44 +174,38 @@ bool UpdateInstaller::installUpdate(const UpdateInfo& info, std::string& error) 
         if (actual.empty() || actual != lowerAscii(info.sha256)) {
             // A file that is not what the manifest promised is not kept where
             // a later step could run it.
-            files_.removeFile(downloadPath);
+            discard();
             error = "Downloaded installer failed its integrity (SHA-256) check";
             return false;
         }
     }
 
-    std::string exePath;
-    if (!process_.modulePath(exePath)) {
-        error = "Cannot locate current executable";
-        return false;
-    }
-
-    const std::string script = updateHelperScript(environment_.currentProcessId(), downloadPath, exePath);
+    const std::string script = updateHelperScript(pid, downloadPath, exePath);
     std::unique_ptr<FileSystem::File> file = files_.openWrite(scriptPath);
-    if (!file) {
-        error = "Cannot write update helper";
-        return false;
-    }
-    const bool written = file->write(script) == static_cast<int64_t>(script.size());
-    const bool closed = file->close();
+    const bool written = file && file->write(script) == static_cast<int64_t>(script.size());
+    const bool closed = file && file->close();
     file.reset();
     if (!written || !closed) {
         // A cut script must not be started later by hand or by a retry.
-        files_.removeFile(scriptPath);
+        discard();
         error = "Cannot write update helper";
         return false;
     }
 
     // cmd expands %NAME% on its own command line, where doubling does not
-    // escape: a temporary folder holding "%" would name another script. The
-    // script is then started by its bare name in its folder instead.
-    const bool started = scriptPath.find('%') == std::string::npos
-                             ? shell_.shellExecuteEx("open", "cmd.exe", "/c \"" + scriptPath + "\"", 0, kSwHide)
-                             : shell_.shellExecuteEx("open", "cmd.exe", std::string("/c \"") + kScriptName + "\"", 0, kSwHide, folder);
-    if (!started) {
+    // escape: a folder holding "%" would name another script. The script is
+    // then started by its bare name in its folder instead.
+    const bool bareName = scriptPath.find('%') != std::string::npos;
+    const UpdateStaging::Start started =
+        staging_.startProcess("cmd.exe", helperParameters(bareName ? scriptName : scriptPath),
+                              bareName ? folder : std::string(), kSwHide, kHelperWaitMs);
+    if (started != UpdateStaging::Start::Running) {
+        discard();
         error = "Could not launch update helper";
         return false;
     }
+    if (!protectedFolder.empty())
+        log::write(log::Info, "Update staged in " + protectedFolder + " (writable by administrators only)");
     log::write(log::Info, "Update staged; quitting to apply.");
     return true;
 }

@@ -10,7 +10,12 @@
 #   * a download with the wrong digest is not installed, and the program
 #     keeps running and says so;
 #   * a requested check against a manifest that answers 404 shows the warning
-#     box; one that finds 1.4.0 asks, and after Yes reports the failed install.
+#     box; one that finds 1.4.0 asks, and after Yes reports the failed install;
+#   * a manifest naming 1.4.0 whose file is this very build is installed
+#     automatically once: the restarted program, still the old version,
+#     announces 1.4.0 instead of installing it again, and keeps running.
+# Run elevated (Wine as root), the program stages its update in a folder of
+# its own under the Windows temporary folder and names it in the log.
 #
 # usage: tests/e2e/update.sh path/to/quorvane.exe
 # Needs an X display in $DISPLAY (for example under xvfb-run). Uses a fresh
@@ -29,6 +34,9 @@ tray() { wine "$work/traytool.exe" "$@" 2>/dev/null | tr -d '\r'; }
 # --- the server and what it serves --------------------------------------------
 good_digest=$(sha256sum "$work/fakeupdate.exe" | cut -d' ' -f1)
 bad_digest=$(printf '%064d' 0)
+# A mislabelled upload: the program under test itself, offered as 1.4.0.
+cp "$exe" "$work/same.exe"
+same_digest=$(sha256sum "$work/same.exe" | cut -d' ' -f1)
 # The manifest of /quorvane and of /broken; the download lies on the other
 # origin, behind a redirect, as release files often do.
 serve() { # what /broken/stable.json answers: "manifest" or "404"
@@ -40,9 +48,12 @@ serve() { # what /broken/stable.json answers: "manifest" or "404"
     "/quorvane/stable.json": {"json": {"version": "1.4.0", "url": "{a}/download/1.4.0",
                                        "sha256": "$good_digest", "notes": "end-to-end"}},
     "/broken/stable.json": $broken,
-    "/download/1.4.0": {"status": 302, "location": "{b}/files/quorvane-1.4.0.exe"}
+    "/download/1.4.0": {"status": 302, "location": "{b}/files/quorvane-1.4.0.exe"},
+    "/same/stable.json": {"json": {"version": "1.4.0", "url": "{b}/files/same-1.4.0.exe",
+                                   "sha256": "$same_digest"}}
   },
-  "b": {"/files/quorvane-1.4.0.exe": {"file": "fakeupdate.exe"}}
+  "b": {"/files/quorvane-1.4.0.exe": {"file": "fakeupdate.exe"},
+        "/files/same-1.4.0.exe": {"file": "same.exe"}}
 }
 EOF
     mv "$work/routes.json.tmp" "$work/routes.json"
@@ -56,6 +67,17 @@ settings="$users/AppData/Roaming/Quorvane/config.json"
 temp_windows=$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')
 temp=$(winepath -u "$temp_windows" 2>/dev/null)
 [ -d "$temp" ] || e2e_abort "the temporary folder of the prefix ($temp_windows)"
+windows_temp=$(winepath -u 'C:\windows\temp' 2>/dev/null)
+# Where the last install staged its files: the folder its log line names
+# when the program runs elevated, else the user's temporary folder (Windows
+# form, with a trailing backslash).
+staging_windows() {
+    local folder
+    folder=$(log_messages | sed -nE 's/^INF Update staged in (.*) \(writable by administrators only\)$/\1/p' | tail -n 1)
+    if [ -n "$folder" ]; then printf '%s\\' "$folder"; else printf '%s' "$temp_windows"; fi
+}
+# Update files (downloads and helper scripts) anywhere they may be staged.
+staged_files() { find "$temp" "$windows_temp" -type f -name 'Quorvane.update.*' 2>/dev/null; }
 write_settings() { # base path on the server
     mkdir -p "$(dirname "$settings")"
     cat >"$settings" <<EOF
@@ -95,12 +117,25 @@ expected_requests="a /quorvane/stable.json Bearer e2e-token
 a /download/1.4.0 Bearer e2e-token
 b /files/quorvane-1.4.0.exe -"
 check "a: the token went to the base origin only" test "$(requests)" = "$expected_requests"
-check "a: the download in the temporary folder is the file served" cmp -s "$temp/Quorvane.update.exe" "$work/fakeupdate.exe"
-script="$temp/Quorvane.update.cmd"
+staging=$(staging_windows)
+staging_unix=$(winepath -u "$staging" 2>/dev/null)
+script=$(ls "$staging_unix"/Quorvane.update.*.cmd 2>/dev/null | head -n 1)
+download_windows="$staging$(basename "${script%.cmd}").exe"
+check "a: the helper script has a name of its own" test -n "$script"
+# Elevated, the download and the script go to a new folder under the Windows
+# temporary folder, never to the user's own.
+protected_staging() {
+    case "${staging,,}" in
+    'c:\windows\temp\quorvane.update.'*) return 0 ;;
+    *) ! log_messages | grep -q '(elevated=1)' ;;
+    esac
+}
+check "a: staged where only administrators can write when elevated ($staging)" protected_staging
+check "a: the staged download is the file served" cmp -s "${script%.cmd}.exe" "$work/fakeupdate.exe"
 pid=$(sed -n 3p "$script" 2>/dev/null | sed -nE 's/^tasklist \/FI "PID eq ([0-9]+)" .*/\1/p')
 printf '%s\r\n' '@echo off' ':loop' \
     "tasklist /FI \"PID eq $pid\" | find \"$pid\" >nul 2>&1 && (timeout /t 1 /nobreak >nul & goto loop)" \
-    "move /Y \"$temp_windows\\Quorvane.update.exe\" \"$app_windows\" >nul" \
+    "move /Y \"$download_windows\" \"$app_windows\" >nul" \
     "start \"\" \"$app_windows\"" \
     'del "%~f0"' >"$work/expected.cmd"
 check "a: the helper script waits for process $pid, then moves, starts and deletes itself" cmp -s "$script" "$work/expected.cmd"
@@ -109,7 +144,7 @@ check "a: the helper script waits for process $pid, then moves, starts and delet
 helper_running() {
     local p
     for p in /proc/[0-9]*; do
-        grep -qa 'Quorvane.update.cmd' "$p/cmdline" 2>/dev/null &&
+        grep -qaE 'Quorvane\.update\.[0-9]+\.[0-9]+\.cmd' "$p/cmdline" 2>/dev/null &&
             tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
     done
     return 1
@@ -129,7 +164,7 @@ replaced() { cmp -s "$app" "$work/fakeupdate.exe"; }
 check "a: the hand-over puts the new version in place of the program" wait_for -t 30 replaced
 check "a: and starts it there" wait_for -t 30 test -s "$work/app/update-ran.txt"
 check "a: from the program's own path" test "$(tr -d '\r\n' <"$work/app/update-ran.txt" 2>/dev/null)" = "$app_windows"
-check "a: the download is gone from the temporary folder" test ! -e "$temp/Quorvane.update.exe"
+check "a: the download is gone from where it was staged" test ! -e "${script%.cmd}.exe"
 check "a: the script deletes itself" wait_for -t 10 test ! -e "$work/handover.cmd"
 
 # --- b: a download with the wrong digest is not installed ----------------------
@@ -153,7 +188,7 @@ available() {
 check "b: the notice says the update is available instead" wait_for -t 30 available
 check "b: the program keeps running" test ! -e "$work/b.rc"
 check "b: the program was not replaced" cmp -s "$app" "$exe"
-check "b: no download and no helper script left" test ! -e "$temp/Quorvane.update.exe" -a ! -e "$temp/Quorvane.update.cmd"
+check "b: no download and no helper script left" test -z "$(staged_files)"
 check "b: nothing was started" test ! -e "$work/app/update-ran.txt"
 
 # --- c: a requested check against a manifest that answers 404 ------------------
@@ -191,10 +226,60 @@ update_failed() {
 check "d: the error notice says the install failed" wait_for -t 30 update_failed
 check "d: the program keeps running" test ! -e "$work/b.rc"
 check "d: the program was not replaced" cmp -s "$app" "$exe"
-check "d: no download and no helper script left" test ! -e "$temp/Quorvane.update.exe" -a ! -e "$temp/Quorvane.update.cmd"
+check "d: no download and no helper script left" test -z "$(staged_files)"
 
 qv quit
 check "the program ends on the quit message" wait_for -t 30 test -e "$work/b.rc"
 check "exit code 0" test "$(cat "$work/b.rc" 2>/dev/null)" = 0
+
+# --- e: a mislabelled 1.4.0 is installed automatically once ------------------
+# The file served as 1.4.0 is this very build, so after the hand-over the
+# program is still 1.3.9 and is offered 1.4.0 again.
+cp "$exe" "$app"
+rm -f "$(log_file)"
+: >"$QV_UPDATE_LOG"
+write_settings /same
+(
+    wine "$app" >"$work/e.out" 2>&1
+    echo $? >"$work/e.rc"
+) &
+check "e: the program installs 1.4.0 and quits by itself" wait_for -t 60 test -e "$work/e.rc"
+check "e: exit code 0" test "$(cat "$work/e.rc" 2>/dev/null)" = 0
+check "e: the log says the update is staged" logged "INF Update staged; quitting to apply."
+remembered() {
+    python3 -c 'import json, sys; sys.exit(json.load(open(sys.argv[1], encoding="utf-8")).get("lastAutoInstallVersion") != "1.4.0")' \
+        "$(config_file)"
+}
+check "e: the settings remember 1.4.0 as installed automatically" remembered
+staging=$(staging_windows)
+script=$(ls "$(winepath -u "$staging" 2>/dev/null)"/Quorvane.update.*.cmd 2>/dev/null | head -n 1)
+check "e: the helper script is staged" test -n "$script"
+check "e: cmd.exe runs the helper script" wait_for -t 10 helper_running
+# The hand-over as in a: Wine's cmd cannot run the waiting line.
+wineserver -k
+wineserver -w
+sed '2,3d' "$script" >"$work/handover.cmd"
+rm -f "$script"
+wine cmd /c "$(winepath -w "$work/handover.cmd" 2>/dev/null | tr -d '\r')" >/dev/null 2>&1
+check "e: the hand-over puts the served file in place of the program" wait_for -t 30 cmp -s "$app" "$work/same.exe"
+skipped_line="WRN Auto-update skipped: version 1.4.0 was installed automatically before; notifying instead"
+check "e: the restarted program does not install 1.4.0 again and says why" wait_for -t 60 logged "$skipped_line"
+check "e: the notice says the update is available instead" wait_for -t 30 available
+# The restarted program runs from the program's path in this prefix.
+restarted_running() {
+    local p
+    for p in /proc/[0-9]*; do
+        tr '\0' '\n' 2>/dev/null <"$p/cmdline" | grep -qiF 'app\quorvane.exe' &&
+            tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+    done
+    return 1
+}
+check "e: the restarted program keeps running" restarted_running
+check "e: it staged nothing more" test -z "$(staged_files)"
+check "e: it downloaded 1.4.0 once" test "$(requests | grep -c '^b /files/same-1.4.0.exe ')" = 1
+check "e: the log has one staging line" test "$(log_messages | grep -cxF 'INF Update staged; quitting to apply.')" = 1
+qv quit
+restarted_gone() { ! restarted_running; }
+check "e: the restarted program ends on the quit message" wait_for -t 30 restarted_gone
 
 e2e_finish "$work/b.out"

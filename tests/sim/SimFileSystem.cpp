@@ -14,6 +14,7 @@ struct SimFileSystem::State {
     std::map<std::string, int> openCount;
     std::set<std::pair<Op, std::string>> failures;
     std::set<std::string> held; // open elsewhere without sharing
+    std::set<std::string> readOnly; // folders whose entries cannot change
     std::vector<std::string> calls;
     bool slowWrites = false;
 
@@ -28,6 +29,8 @@ struct SimFileSystem::State {
         std::string parent = qv::parentFolder(path);
         return parent.empty() || folderExists(parent);
     }
+
+    bool inReadOnly(const std::string& path) const { return readOnly.count(qv::parentFolder(path)) != 0; }
 
     bool isOpen(const std::string& path) const {
         auto it = openCount.find(path);
@@ -153,6 +156,7 @@ void SimFileSystem::failOn(Op op, const std::string& path) {
 void SimFileSystem::clearFailures() {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->failures.clear();
+    state_->readOnly.clear();
 }
 
 void SimFileSystem::holdWithoutSharing(const std::string& path) {
@@ -163,6 +167,23 @@ void SimFileSystem::holdWithoutSharing(const std::string& path) {
 void SimFileSystem::release(const std::string& path) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->held.erase(path);
+}
+
+void SimFileSystem::setReadOnlyFolder(const std::string& path) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->readOnly.insert(path);
+}
+
+bool SimFileSystem::removeFolder(const std::string& path) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->calls.push_back("removeFolder " + path);
+    if (!state_->folders.count(path) || state_->inReadOnly(path)) return false;
+    for (const auto& folder : state_->folders)
+        if (qv::parentFolder(folder) == path) return false;
+    for (const auto& file : state_->files)
+        if (qv::parentFolder(file.first) == path) return false;
+    state_->folders.erase(path);
+    return true;
 }
 
 void SimFileSystem::setSlowWrites(bool slow) {
@@ -184,7 +205,9 @@ bool SimFileSystem::createFolder(const std::string& path) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->calls.push_back("createFolder " + path);
     if (state_->fails(Op::CreateFolder, path)) return false;
-    if (state_->folderExists(path) || state_->files.count(path) || !state_->parentExists(path)) return false;
+    if (state_->folderExists(path) || state_->files.count(path) || !state_->parentExists(path) ||
+        state_->inReadOnly(path))
+        return false;
     state_->folders.insert(path);
     return true;
 }
@@ -193,7 +216,7 @@ std::unique_ptr<qv::FileSystem::File> SimFileSystem::open(const std::string& pat
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->calls.push_back((truncate ? "openWrite " : "openAppend ") + path);
     if (state_->fails(Op::Open, path) || !state_->parentExists(path) || state_->folders.count(path) ||
-        state_->held.count(path))
+        state_->held.count(path) || state_->inReadOnly(path))
         return nullptr;
     std::string& bytes = state_->files[path];
     if (truncate) bytes.clear();
@@ -231,7 +254,7 @@ bool SimFileSystem::moveFile(const std::string& from, const std::string& to, uin
     state_->calls.push_back(qv::strprintf("move %s -> %s flags=%u", from.c_str(), to.c_str(), flags));
     auto src = state_->files.find(from);
     if (state_->fails(Op::Move, from) || src == state_->files.end() || state_->isOpen(from)) return false;
-    if (!state_->parentExists(to)) return false;
+    if (!state_->parentExists(to) || state_->inReadOnly(from) || state_->inReadOnly(to)) return false;
     if (state_->files.count(to) && (!(flags & kMoveReplaceExisting) || state_->isOpen(to))) return false;
     std::string bytes = std::move(src->second);
     state_->files.erase(src);
@@ -246,7 +269,7 @@ bool SimFileSystem::copyFile(const std::string& from, const std::string& to) {
     if (state_->fails(Op::Copy, from) || src == state_->files.end() || !state_->parentExists(to) ||
         state_->held.count(from))
         return false;
-    if (state_->isOpen(to)) return false;
+    if (state_->isOpen(to) || state_->inReadOnly(to)) return false;
     state_->files[to] = src->second;
     return true;
 }
@@ -254,7 +277,9 @@ bool SimFileSystem::copyFile(const std::string& from, const std::string& to) {
 bool SimFileSystem::removeFile(const std::string& path) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->calls.push_back("remove " + path);
-    if (state_->fails(Op::Remove, path) || !state_->files.count(path) || state_->isOpen(path)) return false;
+    if (state_->fails(Op::Remove, path) || !state_->files.count(path) || state_->isOpen(path) ||
+        state_->inReadOnly(path))
+        return false;
     state_->files.erase(path);
     return true;
 }

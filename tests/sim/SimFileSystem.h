@@ -33,7 +33,8 @@ public:
     std::string content(const std::string& path) const; // empty when missing
     std::vector<std::string> files() const;              // every file path, sorted
 
-    // Make `op` on `path` fail until clearFailures(); for Move and Copy the path is the source.
+    // Make `op` on `path` fail until clearFailures() (which also makes
+    // read-only folders writable again); for Move and Copy the path is the source.
     void failOn(Op op, const std::string& path);
     void clearFailures();
 
@@ -42,6 +43,13 @@ public:
     // replaced, moved or deleted.
     void holdWithoutSharing(const std::string& path);
     void release(const std::string& path);
+
+    // The folder's entries cannot be created, replaced or removed (as a
+    // program folder under Program Files for a program run unelevated).
+    void setReadOnlyFolder(const std::string& path);
+    // Removes an empty folder (RemoveDirectoryW); false when it is missing,
+    // holds entries or lies in a read-only folder.
+    bool removeFolder(const std::string& path);
 
     // Writes land one byte at a time, yielding between bytes, so unguarded
     // writers from several threads interleave.

@@ -3,13 +3,13 @@
 #include "base/FileSystem.h"
 #include "base/win32/Utf16.h"
 #include "base/win32/Win32ProcessApi.h"
-#include "base/win32/Win32ShellApi.h"
 #include "update/UpdateFetcher.h"
 #include "update/UpdateFlow.h"
 #include "update/UpdateInstaller.h"
 #include "update/win32/Win32FileHasher.h"
 #include "update/win32/Win32HttpClient.h"
 #include "update/win32/Win32UpdateEnvironment.h"
+#include "update/win32/Win32UpdateStaging.h"
 
 #include <windows.h>
 
@@ -45,8 +45,9 @@ public:
     void postAvailable(const std::string& latest) override {
         post(window_, UpdateRunner::kUpdateAvailableMessage, new std::string(latest));
     }
-    void postInstalling(const std::string& latest) override {
-        post(window_, UpdateRunner::kUpdateInstallingMessage, new std::string(latest));
+    void postInstalling(const std::string& latest, bool automatic) override {
+        post(window_, automatic ? UpdateRunner::kUpdateAutoInstallingMessage : UpdateRunner::kUpdateInstallingMessage,
+             new std::string(latest));
     }
 
 private:
@@ -59,9 +60,9 @@ void runCheck(WindowHandle window, const std::string& baseUrl, const std::functi
     Win32UpdateEnvironment environment;
     Win32FileHasher hasher;
     Win32ProcessApi process;
-    Win32ShellApi shell;
+    Win32UpdateStaging staging;
     UpdateFetcher fetcher(http, FileSystem::current(), baseUrl, updateToken(environment));
-    UpdateInstaller installer(fetcher, environment, hasher, process, shell, FileSystem::current());
+    UpdateInstaller installer(fetcher, environment, staging, hasher, process, FileSystem::current());
     Win32UpdateUi ui(window);
     UpdateFlow flow([&](const std::string& base, const std::string& ch) { return checkForUpdate(fetcher, base, ch); },
                     [&](const UpdateInfo& info, std::string& error) { return installer.installUpdate(info, error); },
@@ -71,10 +72,9 @@ void runCheck(WindowHandle window, const std::string& baseUrl, const std::functi
 
 } // namespace
 
-void Win32UpdateRunner::startAutomatic(WindowHandle window, const std::string& baseUrl, const std::string& channel,
-                                       bool autoInstall) {
-    std::thread([window, baseUrl, channel, autoInstall] {
-        runCheck(window, baseUrl, [&](UpdateFlow& flow) { flow.automatic(baseUrl, channel, autoInstall); });
+void Win32UpdateRunner::startAutomatic(WindowHandle window, const AutomaticCheck& check) {
+    std::thread([window, check] {
+        runCheck(window, check.baseUrl, [&](UpdateFlow& flow) { flow.automatic(check); });
     }).detach();
 }
 

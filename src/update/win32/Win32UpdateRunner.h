@@ -8,8 +8,7 @@ namespace qv {
 // controller window as posted messages carrying newly allocated payloads.
 class Win32UpdateRunner final : public UpdateRunner {
 public:
-    void startAutomatic(WindowHandle window, const std::string& baseUrl, const std::string& channel,
-                        bool autoInstall) override;
+    void startAutomatic(WindowHandle window, const AutomaticCheck& check) override;
     void startRequested(WindowHandle window, const std::string& baseUrl, const std::string& channel,
                         std::function<void()> finished) override;
 };

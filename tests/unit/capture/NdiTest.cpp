@@ -2,6 +2,7 @@
 // runtime is looked for and when it is refused, what a sender hands the
 // runtime, and a streamer's life from start to stop through lost access,
 // mode changes and regions.
+#include "capture/CaptureActivity.h"
 #include "capture/NdiRuntime.h"
 #include "capture/NdiStreamer.h"
 
@@ -387,6 +388,7 @@ TEST(NdiStreamer, SharesTheWholeDisplayAndStopsCleanly) {
     rig.screen().pendingFrames = 1;
     ASSERT_TRUE(rig.streamer->start(kDisplay, "Quorvane - Main", 30, {})) << rig.streamer->status();
     EXPECT_TRUE(rig.streamer->isRunning());
+    EXPECT_TRUE(CaptureActivity::anyRunning()) << "a running share counts as capture activity";
     EXPECT_EQ(rig.streamer->senderName(), "Quorvane - Main");
     EXPECT_TRUE(rig.log.contains("INF", "NDI sharing started: Quorvane - Main"));
     ASSERT_TRUE(rig.waitForFrames(3));
@@ -404,6 +406,7 @@ TEST(NdiStreamer, SharesTheWholeDisplayAndStopsCleanly) {
 
     rig.streamer->stop();
     EXPECT_FALSE(rig.streamer->isRunning());
+    EXPECT_FALSE(CaptureActivity::anyRunning());
     EXPECT_EQ(rig.backend.liveObjects(), 0);
     EXPECT_EQ(rig.backend.simClock().threadsEntered(), 1);
     EXPECT_EQ(rig.backend.simClock().threadsLeft(), 1);

@@ -4,6 +4,7 @@
 // and capture object is gone when it ends.
 #include "capture/ScreenRecorder.h"
 
+#include "capture/CaptureActivity.h"
 #include "sim/SimCapture.h"
 #include "sim/SimDebugOutput.h"
 
@@ -604,9 +605,11 @@ TEST_F(ScreenRecorderTest, StopIsSafeInEveryState) {
         EXPECT_FALSE(rig.start()) << "one recording per recorder";
         EXPECT_EQ(rig.backend.files().size(), 1u);
         EXPECT_TRUE(rig.recorder.isRecording());
+        EXPECT_TRUE(CaptureActivity::anyRunning()) << "a running recording counts as capture activity";
         rig.recorder.stop();
         rig.recorder.stop();
         EXPECT_FALSE(rig.recorder.isRecording());
+        EXPECT_FALSE(CaptureActivity::anyRunning());
         EXPECT_TRUE(rig.file().finalized);
         rig.expectNothingLeft();
     }

@@ -22,6 +22,7 @@ const std::string kDefaultText = std::string(
                                      "  \"autoRestoreOnHotplug\": true,\n"
                                      "  \"displayNames\": {},\n"
                                      "  \"hotkeys\": {},\n"
+                                     "  \"lastAutoInstallVersion\": \"\",\n"
                                      "  \"maxPreviews\": 4,\n"
                                      "  \"monochromeIcon\": false,\n"
                                      "  \"preferElevated\": false,\n"
@@ -151,6 +152,7 @@ TEST_F(ConfigTest, EveryFieldSurvivesSaveAndLoad) {
     c.welcomeShown = true;
     c.updateChannel = "dev";
     c.updateBaseUrl = "https://example.test/quorvane";
+    c.lastAutoInstallVersion = "1.4.0";
     c.hotkeys = {{"ProjectionExtend", "Ctrl+Alt+E"}, {"GatherWindows", ""}};
     c.displayNames = {{"DEL4321#1", "Büro links"}};
     const std::string text = savedText(c);
@@ -160,6 +162,7 @@ TEST_F(ConfigTest, EveryFieldSurvivesSaveAndLoad) {
     ASSERT_TRUE(loaded.load());
     EXPECT_TRUE(desk.debug.contains("INF", "Config loaded from " + path));
     EXPECT_EQ(loaded.recordingDir, c.recordingDir);
+    EXPECT_EQ(loaded.lastAutoInstallVersion, "1.4.0");
     EXPECT_EQ(loaded.hotkeys, c.hotkeys);
     EXPECT_EQ(loaded.displayNames, c.displayNames);
     // Saving the loaded record, and saving it again, gives the same bytes.
@@ -272,6 +275,8 @@ TEST_F(ConfigTest, AWrongTypedValueTakesItsDefaultAndTheRestLoads) {
          [](const Config& c) { EXPECT_EQ(c.recordingDir, ""); }},
         {R"("updateChannel": ["dev"])", "updateChannel: expected a string",
          [](const Config& c) { EXPECT_EQ(c.updateChannel, "stable"); }},
+        {R"("lastAutoInstallVersion": 140)", "lastAutoInstallVersion: expected a string",
+         [](const Config& c) { EXPECT_EQ(c.lastAutoInstallVersion, ""); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.member);

@@ -3,6 +3,7 @@
 #include "base/Elevation.h"
 #include "base/LogTesting.h"
 #include "base/StrPrintf.h"
+#include "capture/CaptureActivity.h"
 #include "hotkeys/Chord.h"
 #include "sim/SimArrangementSurface.h"
 #include "sim/SimBrowserRuntime.h"
@@ -274,8 +275,11 @@ class RecordingRunner final : public UpdateRunner {
 public:
     std::vector<std::string> started;
     std::function<void()> finish;
-    void startAutomatic(WindowHandle, const std::string& base, const std::string& channel, bool autoInstall) override {
-        started.push_back("automatic " + base + " " + channel + (autoInstall ? " install" : ""));
+    AutomaticCheck lastAutomatic;
+    void startAutomatic(WindowHandle, const AutomaticCheck& check) override {
+        started.push_back("automatic " + check.baseUrl + " " + check.channel + (check.autoInstall ? " install" : "") +
+                          (check.lastAutoInstallVersion.empty() ? "" : " not " + check.lastAutoInstallVersion));
+        lastAutomatic = check;
     }
     void startRequested(WindowHandle, const std::string& base, const std::string& channel,
                         std::function<void()> finished) override {
@@ -324,6 +328,49 @@ TEST_F(TrayControllerTest, UpdateChecksStartOnTimeOnceAtATimeAndTheirMessagesAre
                   {"Updating Quorvane", "Installing v1.4.0 and restarting\xE2\x80\xA6", false},
                   {"Updating Quorvane", "Installing update and restarting\xE2\x80\xA6", false}}));
     EXPECT_EQ(std::count(desk.process.calls.begin(), desk.process.calls.end(), "PostQuitMessage(0)"), 2);
+}
+
+// An automatic install remembers its version in the settings file before the
+// program quits; the restarted program's checks are told it, and whether a
+// recording or share runs. A requested install remembers nothing.
+TEST_F(TrayControllerTest, AnAutomaticInstallIsRememberedBeforeTheProgramQuits) {
+    const auto version = [](const char* text) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(new std::string(text))); };
+    {
+        RecordingRunner runner;
+        TrayController::Ports ports{desk.process, desk.shell, registrar, desk.ticks};
+        ports.updates = &runner;
+        TrayController controller(ports);
+        ASSERT_TRUE(controller.create(kInstance, bus, manager, layouts, config));
+        EXPECT_EQ(runner.started, std::vector<std::string>{"automatic " + std::string(Config::kDefaultUpdateBaseUrl) +
+                                                           " stable install"});
+        ASSERT_TRUE(runner.lastAutomatic.captureRunning);
+        EXPECT_FALSE(runner.lastAutomatic.captureRunning());
+        {
+            const CaptureActivity recording;
+            EXPECT_TRUE(runner.lastAutomatic.captureRunning()) << "asked afresh on every call";
+        }
+
+        send(controller, UpdateRunner::kUpdateInstallingMessage, 0, version("1.4.1"));
+        EXPECT_EQ(config.lastAutoInstallVersion, "") << "a requested install is not remembered";
+        desk.process.calls.clear();
+        send(controller, UpdateRunner::kUpdateAutoInstallingMessage, 0, version("1.4.0"));
+        EXPECT_EQ(config.lastAutoInstallVersion, "1.4.0");
+        EXPECT_EQ(nlohmann::json::parse(desk.files.content(kConfigFile))["lastAutoInstallVersion"], "1.4.0");
+        EXPECT_EQ(std::count(desk.process.calls.begin(), desk.process.calls.end(), "PostQuitMessage(0)"), 1);
+        EXPECT_EQ(desk.shell.notices.back(),
+                  (SimShell::Notice{"Updating Quorvane", "Installing v1.4.0 and restarting\xE2\x80\xA6", false}));
+    }
+
+    // The restarted program.
+    Config restarted;
+    ASSERT_TRUE(restarted.load());
+    RecordingRunner runner;
+    TrayController::Ports ports{desk.process, desk.shell, registrar, desk.ticks};
+    ports.updates = &runner;
+    TrayController controller(ports);
+    ASSERT_TRUE(controller.create(kInstance, bus, manager, layouts, restarted));
+    EXPECT_EQ(runner.started, std::vector<std::string>{"automatic " + std::string(Config::kDefaultUpdateBaseUrl) +
+                                                       " stable install not 1.4.0"});
 }
 
 TEST_F(TrayControllerTest, NoAutomaticCheckWhenSwitchedOff) {

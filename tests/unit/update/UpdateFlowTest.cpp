@@ -28,7 +28,9 @@ public:
         seen.push_back("notice " + title + ": " + text);
     }
     void postAvailable(const std::string& latest) override { seen.push_back("available " + latest); }
-    void postInstalling(const std::string& latest) override { seen.push_back("installing " + latest); }
+    void postInstalling(const std::string& latest, bool automatic) override {
+        seen.push_back((automatic ? "auto-installing " : "installing ") + latest);
+    }
 };
 
 UpdateInfo outcome(bool available, const std::string& error = "") {
@@ -56,7 +58,8 @@ TEST(UpdateFlow, EachOutcomeOfBothKindsOfCheck) {
     const std::string question =
         "question: Version 1.4.0 is available (you have v1.3.9).\n\nDownload and install now? Quorvane will restart.";
     const Case cases[] = {
-        {"newer, installed", outcome(true), true, true, true, {"installing 1.4.0"}, {question, "installing 1.4.0"}, 2},
+        {"newer, installed", outcome(true), true, true, true, {"auto-installing 1.4.0"},
+         {question, "installing 1.4.0"}, 2},
         {"newer, the install fails", outcome(true), true, true, false, {"available 1.4.0"},
          {question, "notice Update failed: Digest mismatch"}, 2},
         {"newer, no automatic install, the user says No", outcome(true), false, false, true, {"available 1.4.0"},
@@ -86,7 +89,11 @@ TEST(UpdateFlow, EachOutcomeOfBothKindsOfCheck) {
             },
             ui);
 
-        flow.automatic("https://updates.example/quorvane", "dev", c.autoInstall);
+        AutomaticCheck check;
+        check.baseUrl = "https://updates.example/quorvane";
+        check.channel = "dev";
+        check.autoInstall = c.autoInstall;
+        flow.automatic(check);
         EXPECT_EQ(ui.seen, c.automatic);
         ui.seen.clear();
         flow.requested("https://updates.example/quorvane", "dev");
@@ -97,6 +104,68 @@ TEST(UpdateFlow, EachOutcomeOfBothKindsOfCheck) {
         const bool warned = desk.debug.contains("WRN", "Auto-update failed; notifying instead: Digest mismatch");
         EXPECT_EQ(warned, c.autoInstall && !c.installs && c.info.available);
     }
+}
+
+// The automatic check installs neither a version it installed before (the
+// file served was not that version) nor while a recording or share runs; it
+// announces the version instead. The capture question is asked only when an
+// install would follow.
+TEST(UpdateFlow, TheAutomaticCheckAnnouncesWhatItMustNotInstall) {
+    const struct {
+        const char* what;
+        const char* lastAutoInstall;
+        bool capturing;
+        bool autoInstall;
+        std::vector<std::string> seen;
+        int captureQuestions;
+        const char* logged; // "LVL message", or empty
+    } cases[] = {
+        {"never installed before", "", false, true, {"auto-installing 1.4.0"}, 1, ""},
+        {"an older version installed before", "1.3.9", false, true, {"auto-installing 1.4.0"}, 1, ""},
+        {"this version installed before", "1.4.0", false, true, {"available 1.4.0"}, 0,
+         "WRN Auto-update skipped: version 1.4.0 was installed automatically before; notifying instead"},
+        {"the same version written otherwise", "v1.4", false, true, {"available 1.4.0"}, 0,
+         "WRN Auto-update skipped: version 1.4.0 was installed automatically before; notifying instead"},
+        {"a recording or share runs", "", true, true, {"available 1.4.0"}, 1,
+         "INF Update postponed: a recording or NDI share is running"},
+        {"no automatic install", "", true, false, {"available 1.4.0"}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::SimDesktop desk;
+        RecordingUi ui;
+        int installs = 0;
+        int captureQuestions = 0;
+        UpdateFlow flow([](const std::string&, const std::string&) { return outcome(true); },
+                        [&](const UpdateInfo&, std::string&) {
+                            ++installs;
+                            return true;
+                        },
+                        ui);
+        AutomaticCheck check;
+        check.autoInstall = c.autoInstall;
+        check.lastAutoInstallVersion = c.lastAutoInstall;
+        check.captureRunning = [&] {
+            ++captureQuestions;
+            return c.capturing;
+        };
+        flow.automatic(check);
+        EXPECT_EQ(ui.seen, c.seen);
+        EXPECT_EQ(installs, c.seen[0].rfind("auto-installing", 0) == 0 ? 1 : 0);
+        EXPECT_EQ(captureQuestions, c.captureQuestions);
+        const std::string logged = c.logged;
+        if (!logged.empty()) {
+            EXPECT_TRUE(desk.debug.contains(logged.substr(0, 3), logged.substr(4)));
+        }
+        EXPECT_FALSE(desk.debug.contains("WRN", "Auto-update failed; notifying instead: "));
+    }
+
+    // Without a capture question (the controller gives one) the install goes on.
+    RecordingUi ui;
+    UpdateFlow flow([](const std::string&, const std::string&) { return outcome(true); },
+                    [](const UpdateInfo&, std::string&) { return true; }, ui);
+    flow.automatic(AutomaticCheck{});
+    EXPECT_EQ(ui.seen, std::vector<std::string>{"auto-installing 1.4.0"});
 }
 
 } // namespace
