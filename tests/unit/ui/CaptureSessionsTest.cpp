@@ -342,6 +342,19 @@ TEST_F(CaptureSessionsTest, TheEndOfTheSessionFinishesEveryRecordingBeforeItsHan
         capture.screens()[0].pendingFrames = 2; // one for the recording, one for the share
     }
     hooks.toggleRecording(leftKey);
+    // The share on the same display must not take the recording's frame: a
+    // recording without a sample is removed, not finalised.
+    const auto recordingHasItsFrame = [this] {
+        for (int i = 0; i < 1000; ++i) {
+            {
+                auto lock = capture.lock();
+                if (capture.screens()[0].pendingFrames <= 1) return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    };
+    ASSERT_TRUE(recordingHasItsFrame());
     hooks.toggleRecording(rightKey);
     hooks.toggleNdi(leftKey);
     desk.process.calls.clear();
