@@ -91,27 +91,38 @@ bool AudioEndpoints::setDefaultAudio(const std::string& id, std::string& message
 
 AudioLevel AudioEndpoints::readLevel(bool capture) {
     AudioLevel level;
-    AudioEndpointControls* controls = openDefault(flowOf(capture));
+    const AudioFlow flow = flowOf(capture);
+    AudioEndpointControls* controls = openDefault(flow);
     if (!controls) return level;
     float volume = 0;
     bool muted = false;
-    if (!controls->volume(volume) || !controls->muted(muted)) return level;
+    int32_t hr = controls->volume(volume);
+    if (hr >= 0) hr = controls->muted(muted);
+    if (hr < 0) {
+        dropIfInvalidated(flow, hr);
+        return level;
+    }
     level.volume = volume;
     level.muted = muted;
     float peak = 0;
-    if (controls->peak(peak)) level.peak = peak;
+    hr = controls->peak(peak);
+    if (hr >= 0) level.peak = peak;
+    else dropIfInvalidated(flow, hr);
     level.ok = true;
     return level;
 }
 
 bool AudioEndpoints::setVolume(bool capture, float volume, std::string& message) {
-    AudioEndpointControls* controls = openDefault(flowOf(capture));
+    const AudioFlow flow = flowOf(capture);
+    AudioEndpointControls* controls = openDefault(flow);
     if (!controls) {
         message = kNoDefault;
         return false;
     }
     // Not a number has no place on the scale: refused rather than guessed.
-    if (std::isnan(volume) || !controls->setVolume(volume < 0 ? 0.0f : volume > 1 ? 1.0f : volume)) {
+    const int32_t hr = std::isnan(volume) ? -1 : controls->setVolume(volume < 0 ? 0.0f : volume > 1 ? 1.0f : volume);
+    if (hr < 0) {
+        dropIfInvalidated(flow, hr);
         message = "Windows refused the volume change.";
         return false;
     }
@@ -119,12 +130,15 @@ bool AudioEndpoints::setVolume(bool capture, float volume, std::string& message)
 }
 
 bool AudioEndpoints::setMute(bool capture, bool mute, std::string& message) {
-    AudioEndpointControls* controls = openDefault(flowOf(capture));
+    const AudioFlow flow = flowOf(capture);
+    AudioEndpointControls* controls = openDefault(flow);
     if (!controls) {
         message = kNoDefault;
         return false;
     }
-    if (!controls->setMuted(mute)) {
+    const int32_t hr = controls->setMuted(mute);
+    if (hr < 0) {
+        dropIfInvalidated(flow, hr);
         message = "Windows refused the mute change.";
         return false;
     }
@@ -140,6 +154,16 @@ AudioEndpointControls* AudioEndpoints::openDefault(AudioFlow flow) {
     slot.controls = system_.openControls(slot.id);
     if (!slot.controls) slot.id.clear();
     return slot.controls.get();
+}
+
+void AudioEndpoints::dropIfInvalidated(AudioFlow flow, int32_t hr) {
+    // Controls of an endpoint that was removed, or opened before the audio
+    // service restarted, answer this to every call from then on; the endpoint
+    // id usually stays the same, so the id check alone would keep them.
+    if (hr != kAudioDeviceInvalidated) return;
+    Slot& slot = slots_[flow == AudioFlow::Capture ? 1 : 0];
+    slot.controls.reset();
+    slot.id.clear();
 }
 
 void AudioEndpoints::emptyCache() {

@@ -27,8 +27,9 @@ struct AudioLevel {
 // The playback and recording endpoints: listing, switching the default, and
 // the default endpoint's volume, mute state and peak level. The volume control
 // and meter of each flow's default endpoint are kept open between calls and
-// reopened when that default changes, since the flyout polls the level many
-// times a second. User-interface thread only.
+// reopened when that default changes or they stop being valid (the endpoint
+// was removed, the audio service restarted), since the flyout polls the
+// level many times a second. User-interface thread only.
 class AudioEndpoints {
 public:
     explicit AudioEndpoints(AudioSystem& system) : system_(system) {}
@@ -64,6 +65,9 @@ private:
     // The flow's default endpoint's controls, from the cache when the default
     // is still the endpoint they were opened for; null when there is none.
     AudioEndpointControls* openDefault(AudioFlow flow);
+    // Empties the flow's slot when a call answered that its endpoint is no
+    // longer valid, so that the next request opens the default again.
+    void dropIfInvalidated(AudioFlow flow, int32_t hr);
     void emptyCache();
 
     AudioSystem& system_;

@@ -31,16 +31,23 @@ struct AudioEndpointInfo {
     uint32_t state = 0;     // one of the kEndpoint* bits
 };
 
+// AUDCLNT_E_DEVICE_INVALIDATED, the answer of every call on an endpoint's
+// interfaces once the endpoint is gone or the audio service has restarted;
+// checked against Microsoft Learn, Core Audio "Audio Error Codes" (0x88890004).
+constexpr int32_t kAudioDeviceInvalidated = static_cast<int32_t>(0x88890004u);
+
 // The volume control and peak meter of one endpoint, opened together and held
-// as one object; released on destruction.
+// as one object; released on destruction. Every call answers the HRESULT of
+// its Core Audio method (negative on failure); once one answers
+// kAudioDeviceInvalidated the object is dead for good and must be opened anew.
 class AudioEndpointControls {
 public:
     virtual ~AudioEndpointControls() = default;
-    virtual bool volume(float& scalar) = 0; // master volume, 0 to 1
-    virtual bool setVolume(float scalar) = 0;
-    virtual bool muted(bool& muted) = 0;
-    virtual bool setMuted(bool muted) = 0;
-    virtual bool peak(float& value) = 0;
+    virtual int32_t volume(float& scalar) = 0; // master volume, 0 to 1
+    virtual int32_t setVolume(float scalar) = 0;
+    virtual int32_t muted(bool& muted) = 0;
+    virtual int32_t setMuted(bool muted) = 0;
+    virtual int32_t peak(float& value) = 0;
 };
 
 // A policy configuration client of one form; released on destruction.

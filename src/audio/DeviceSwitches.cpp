@@ -10,15 +10,18 @@ namespace qv {
 namespace {
 
 // ASCII-only case folding: instance ids are ASCII.
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 bool equalIgnoringCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
+    for (size_t i = 0; i < a.size(); ++i)
+        if (upper(a[i]) != upper(b[i])) return false;
     return true;
+}
+
+std::string upperCase(std::string text) {
+    for (char& c : text) c = upper(c);
+    return text;
 }
 
 // The instance ids of the devices exposing either camera interface.
@@ -73,7 +76,17 @@ std::vector<DeviceEntry> DeviceSwitches::listCameras() {
             cameras.push_back(std::move(entry));
         }
     }
+    showRequestedStates(cameras);
     return cameras;
+}
+
+void DeviceSwitches::showRequestedStates(std::vector<DeviceEntry>& entries) const {
+    if (afterRestart_.empty()) return;
+    for (DeviceEntry& entry : entries) {
+        if (entry.instanceId.empty()) continue;
+        auto pending = afterRestart_.find(upperCase(entry.instanceId));
+        if (pending != afterRestart_.end()) entry.enabled = pending->second;
+    }
 }
 
 bool DeviceSwitches::setDeviceEnabled(const std::string& instanceId, bool enable, std::string& message) {
@@ -92,10 +105,20 @@ bool DeviceSwitches::setDeviceEnabled(const std::string& instanceId, bool enable
     }
     for (uint32_t i = 0; set->exists(i); ++i) {
         if (!equalIgnoringCase(set->instanceId(i), instanceId)) continue;
-        if (!set->changeState(i, enable)) {
+        uint32_t installFlags = 0;
+        if (!set->changeState(i, enable, installFlags)) {
             message = enable ? kEnableRefused : kDisableRefused;
             return false;
         }
+        const std::string key = upperCase(instanceId);
+        if (installFlags & (DeviceSet::kDiNeedRestart | DeviceSet::kDiNeedReboot)) {
+            log::logf(log::Info, "Device %s after a restart: %s", enable ? "enabled" : "disabled", instanceId.c_str());
+            afterRestart_[key] = enable;
+            message = kAfterRestart;
+            return true;
+        }
+        // Done at once: a change still waiting from before is overtaken.
+        afterRestart_.erase(key);
         log::logf(log::Info, "Device %s: %s", enable ? "enabled" : "disabled", instanceId.c_str());
         message.clear();
         return true;

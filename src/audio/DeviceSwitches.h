@@ -2,6 +2,7 @@
 #include "audio/DeviceEntry.h"
 #include "audio/DeviceTree.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ public:
     static constexpr const char* kEnableRefused = "Windows wouldn't enable that device.";
     static constexpr const char* kDisableRefused =
         "Windows wouldn't disable that device. Some built-in devices can't be turned off.";
+    static constexpr const char* kAfterRestart = "Windows will finish this after a restart.";
 
     DeviceSwitches(DeviceTree& tree, Elevation& elevation);
 
@@ -34,14 +36,26 @@ public:
     std::vector<DeviceEntry> listCameras();
 
     // Enables or disables the device with that instance id (any letter
-    // case); false with the reason in `message`. Logs "Device %s: %s" on success.
+    // case); false with the reason in `message`. True when Windows took the
+    // change: `message` is then empty, or kAfterRestart when the device's
+    // driver can only stop or start at the next restart of Windows. Logs
+    // "Device %s: %s" on success.
     bool setDeviceEnabled(const std::string& instanceId, bool enable, std::string& message);
+
+    // A device whose change waits for the restart still reports its old
+    // state until then; this shows those entries (matched by instance id) in
+    // the state the user asked for, so a list read again does not flip back.
+    // listCameras does this itself; audio endpoint lists are passed through it.
+    void showRequestedStates(std::vector<DeviceEntry>& entries) const;
 
     bool isElevated();
 
 private:
     DeviceTree& tree_;
     Elevation& elevation_;
+    // Changes Windows finishes at the next restart: the state asked for, by
+    // upper-case instance id. The program starts afresh after that restart.
+    std::map<std::string, bool> afterRestart_;
 };
 
 } // namespace qv

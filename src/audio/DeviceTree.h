@@ -27,11 +27,19 @@ public:
     // CM_Get_DevNode_Status of the device's node; false when the query fails
     // (as it does for a device that is not plugged in).
     virtual bool nodeStatus(uint32_t index, uint32_t& status, uint32_t& problem) = 0;
+    // SP_DEVINSTALL_PARAMS.Flags set by a class installer that could not
+    // finish a change at once (Microsoft Learn, "SP_DEVINSTALL_PARAMS_W
+    // structure (setupapi.h)": DI_NEEDRESTART 0x80, DI_NEEDREBOOT 0x100).
+    static constexpr uint32_t kDiNeedRestart = 0x00000080;
+    static constexpr uint32_t kDiNeedReboot = 0x00000100;
+
     // SetupDiSetClassInstallParamsW with a property change request
     // (DIF_PROPERTYCHANGE: DICS_ENABLE or DICS_DISABLE, DICS_FLAG_GLOBAL,
     // hardware profile 0), then SetupDiCallClassInstaller(DIF_PROPERTYCHANGE).
-    // False when either fails.
-    virtual bool changeState(uint32_t index, bool enable) = 0;
+    // False when either fails. After the installer, installFlags holds the
+    // device's install parameter flags (SetupDiGetDeviceInstallParamsW), 0 when
+    // they cannot be read.
+    virtual bool changeState(uint32_t index, bool enable, uint32_t& installFlags) = 0;
 };
 
 // The machine's devices, as SetupAPI lists them.

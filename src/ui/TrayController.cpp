@@ -126,7 +126,11 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
         devices.list = [this](DeviceKind kind) {
             if (kind == DeviceKind::Camera)
                 return ports_.devices ? ports_.devices->listCameras() : std::vector<DeviceEntry>();
-            return ports_.audio ? ports_.audio->listDevices(kind) : std::vector<DeviceEntry>();
+            std::vector<DeviceEntry> endpoints;
+            if (ports_.audio) endpoints = ports_.audio->listDevices(kind);
+            // An endpoint switched on or off for after the restart shows as asked.
+            if (ports_.devices) ports_.devices->showRequestedStates(endpoints);
+            return endpoints;
         };
         if (ports_.devices) {
             devices.setEnabled = [this](const std::string& instanceId, bool enable, std::string& error) {

@@ -226,12 +226,16 @@ void GlassSettingsWindow::setStartWithWindows(bool on) {
 }
 
 void GlassSettingsWindow::device(const std::string& id, bool on) {
-    std::string error;
-    const bool ok = devices_.setEnabled ? devices_.setEnabled(id, on, error) : true;
-    // Either way the rows show the devices' real states again.
+    std::string message;
+    const bool ok = devices_.setEnabled ? devices_.setEnabled(id, on, message) : true;
+    // Either way the rows show the devices' states again (a change Windows
+    // finishes after a restart is listed as asked).
     pushSettings();
-    if (!ok && ready_ && window_.hasWebView())
-        window_.executeScript("window.qvNotice&&window.qvNotice(" + compactJson(json(error)) + ")");
+    // A refusal shows as an error; a change that went through may still come
+    // with a word for the user, shown as information.
+    if (!message.empty() && ready_ && window_.hasWebView())
+        window_.executeScript("window.qvNotice&&window.qvNotice(" + compactJson(json(message)) +
+                              (ok ? ",\"info\")" : ")"));
 }
 
 void GlassSettingsWindow::action(const std::string& name) {

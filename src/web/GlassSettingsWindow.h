@@ -37,8 +37,9 @@ public:
     // groups empty; the page then says that no devices were found.
     struct Devices {
         std::function<std::vector<DeviceEntry>(DeviceKind kind)> list;
-        // Enables or disables a device by instance id; false with a message.
-        std::function<bool(const std::string& instanceId, bool enable, std::string& error)> setEnabled;
+        // Enables or disables a device by instance id; false with a message,
+        // or true with a message for the user or none.
+        std::function<bool(const std::string& instanceId, bool enable, std::string& message)> setEnabled;
     };
 
     GlassSettingsWindow(SettingsPageWindow& window, Devices devices = {});

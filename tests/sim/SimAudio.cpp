@@ -4,61 +4,78 @@ namespace qv::sim {
 
 namespace {
 
-constexpr int32_t kInvalidArg = static_cast<int32_t>(0x80070057);
+// HRESULTs as Windows answers them, written here from their references and
+// not taken from the program: E_INVALIDARG and E_FAIL (Microsoft Learn,
+// "Common HRESULT Values"), AUDCLNT_E_DEVICE_INVALIDATED (Microsoft Learn,
+// Core Audio "Audio Error Codes").
+constexpr int32_t kInvalidArg = static_cast<int32_t>(0x80070057u);
+constexpr int32_t kFail = static_cast<int32_t>(0x80004005u);
+constexpr int32_t kDeviceInvalidated = static_cast<int32_t>(0x88890004u);
 constexpr AudioRole kRoles[] = {AudioRole::Console, AudioRole::Multimedia, AudioRole::Communications};
 
 } // namespace
 
 // Looks its endpoint up by id on every call, so an endpoint removed or
-// changed since the controls were opened shows at once.
+// changed since the controls were opened shows at once. Controls opened
+// before the audio service restarted, or of a removed endpoint, answer
+// AUDCLNT_E_DEVICE_INVALIDATED to every call, as Core Audio's do.
 class SimAudio::Controls final : public AudioEndpointControls {
 public:
-    Controls(SimAudio& audio, std::string id) : audio_(audio), id_(std::move(id)) { ++audio_.controlsAlive; }
+    Controls(SimAudio& audio, std::string id)
+        : audio_(audio), id_(std::move(id)), service_(audio.serviceStarts_) {
+        ++audio_.controlsAlive;
+    }
     ~Controls() override {
         --audio_.controlsAlive;
         if (audio_.callLog) audio_.callLog->push_back("IAudioEndpointVolume::Release(" + id_ + ")");
     }
 
-    bool volume(float& scalar) override {
-        SimAudioEndpoint* e = usable();
-        if (!e) return false;
-        scalar = e->volume;
-        return true;
+    int32_t volume(float& scalar) override {
+        SimAudioEndpoint* e = nullptr;
+        const int32_t hr = usable(e);
+        if (hr == 0) scalar = e->volume;
+        return hr;
     }
-    bool setVolume(float scalar) override {
-        SimAudioEndpoint* e = usable();
-        if (!e || scalar < 0 || scalar > 1) return false;
+    int32_t setVolume(float scalar) override {
+        SimAudioEndpoint* e = nullptr;
+        const int32_t hr = usable(e);
+        if (hr != 0) return hr;
+        if (scalar < 0 || scalar > 1) return kInvalidArg;
         audio_.volumesSet.push_back(scalar);
         e->volume = scalar;
-        return true;
+        return 0;
     }
-    bool muted(bool& value) override {
-        SimAudioEndpoint* e = usable();
-        if (!e) return false;
-        value = e->muted;
-        return true;
+    int32_t muted(bool& value) override {
+        SimAudioEndpoint* e = nullptr;
+        const int32_t hr = usable(e);
+        if (hr == 0) value = e->muted;
+        return hr;
     }
-    bool setMuted(bool value) override {
-        SimAudioEndpoint* e = usable();
-        if (!e) return false;
-        e->muted = value;
-        return true;
+    int32_t setMuted(bool value) override {
+        SimAudioEndpoint* e = nullptr;
+        const int32_t hr = usable(e);
+        if (hr == 0) e->muted = value;
+        return hr;
     }
-    bool peak(float& value) override {
-        SimAudioEndpoint* e = audio_.find(id_);
-        if (!e || e->peakFails) return false;
+    int32_t peak(float& value) override {
+        SimAudioEndpoint* e = live();
+        if (!e) return kDeviceInvalidated;
+        if (e->peakFails) return kFail;
         value = e->peak;
-        return true;
+        return 0;
     }
 
 private:
-    SimAudioEndpoint* usable() {
-        SimAudioEndpoint* e = audio_.find(id_);
-        return e && !e->volumeCallsFail ? e : nullptr;
+    SimAudioEndpoint* live() { return service_ == audio_.serviceStarts_ ? audio_.find(id_) : nullptr; }
+    int32_t usable(SimAudioEndpoint*& e) {
+        e = live();
+        if (!e) return kDeviceInvalidated;
+        return e->volumeCallsFail ? kFail : 0;
     }
 
     SimAudio& audio_;
     std::string id_;
+    int service_; // the service start the controls were opened under
 };
 
 class SimAudio::Policy final : public AudioPolicyClient {
@@ -92,6 +109,16 @@ SimAudioEndpoint& SimAudio::add(AudioFlow flow, std::string id, std::string name
     endpoint->state = state;
     endpoints_.push_back(std::move(endpoint));
     return *endpoints_.back();
+}
+
+void SimAudio::remove(const std::string& id) {
+    for (auto& [key, value] : defaults_)
+        if (value == id) value.clear();
+    for (auto it = endpoints_.begin(); it != endpoints_.end(); ++it) {
+        if ((*it)->id != id) continue;
+        endpoints_.erase(it);
+        return;
+    }
 }
 
 SimAudioEndpoint* SimAudio::find(const std::string& id) {

@@ -20,7 +20,7 @@ struct SimAudioEndpoint {
     bool muted = false;
     float peak = 0;
     bool activationFails = false; // its volume control or meter cannot be activated
-    bool volumeCallsFail = false; // reading and setting the volume and mute fail
+    bool volumeCallsFail = false; // reading and setting the volume and mute fail (E_FAIL)
     bool peakFails = false;
 };
 
@@ -41,6 +41,12 @@ public:
 
     SimAudioEndpoint& add(AudioFlow flow, std::string id, std::string name, uint32_t state = kEndpointActive);
     SimAudioEndpoint* find(const std::string& id);
+    // The endpoint is unplugged for good: it leaves the lists and no longer
+    // is any role's default.
+    void remove(const std::string& id);
+    // The audio service restarts: the endpoints and defaults stay, every
+    // control opened before is invalidated.
+    void restartService() { ++serviceStarts_; }
     // Makes the endpoint the default of every role of its flow ("" for none).
     void setDefault(AudioFlow flow, const std::string& id);
     const std::string& defaultFor(AudioFlow flow, AudioRole role) const;
@@ -73,6 +79,7 @@ public:
 private:
     std::vector<std::unique_ptr<SimAudioEndpoint>> endpoints_;
     std::map<std::pair<AudioFlow, AudioRole>, std::string> defaults_;
+    int serviceStarts_ = 0;
 };
 
 } // namespace qv::sim

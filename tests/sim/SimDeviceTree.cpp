@@ -4,6 +4,12 @@ namespace qv::sim {
 
 namespace {
 
+// SP_DEVINSTALL_PARAMS.Flags, written here from Microsoft Learn's
+// "SP_DEVINSTALL_PARAMS_W structure (setupapi.h)", not taken from the program.
+constexpr uint32_t kClassInstallParams = 0x00100000; // DI_CLASSINSTALLPARAMS
+constexpr uint32_t kNeedRestart = 0x00000080;        // DI_NEEDRESTART
+constexpr uint32_t kNeedReboot = 0x00000100;         // DI_NEEDREBOOT
+
 const char* sourceName(DeviceTree::Source source) {
     switch (source) {
     case DeviceTree::Source::CameraClass: return "camera class";
@@ -67,13 +73,20 @@ public:
         return true;
     }
 
-    bool changeState(uint32_t index, bool enable) override {
+    bool changeState(uint32_t index, bool enable, uint32_t& installFlags) override {
+        installFlags = 0;
         if (!exists(index)) return false;
         SimDeviceTree::Device& d = *members_[index];
         calls_.push_back(std::string("SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, ") +
                          (enable ? "DICS_ENABLE" : "DICS_DISABLE") + ", " + d.instanceId + ")");
         if (d.refusesChange) return false;
-        d.disabled = !enable;
+        switch (d.finishes) {
+        case SimDeviceTree::Finish::AtOnce: d.disabled = !enable; break;
+        case SimDeviceTree::Finish::AfterRestart: installFlags = kNeedRestart; break;
+        case SimDeviceTree::Finish::AfterReboot: installFlags = kNeedReboot; break;
+        }
+        // Flags the installer leaves whatever it did.
+        installFlags |= kClassInstallParams;
         return true;
     }
 

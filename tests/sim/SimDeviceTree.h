@@ -15,6 +15,11 @@ namespace qv::sim {
 class SimDeviceTree final : public DeviceTree {
 public:
     enum class SetupClass { Camera, Imaging, Other };
+    // When a change the class installer accepts takes effect: at once, or
+    // at the next restart, which the installer reports in the device's
+    // install flags (DI_NEEDRESTART or DI_NEEDREBOOT); until then the device
+    // keeps its old state.
+    enum class Finish { AtOnce, AfterRestart, AfterReboot };
 
     struct Device {
         std::string instanceId;
@@ -26,6 +31,7 @@ public:
         bool disabled = false;
         bool instanceIdFails = false;
         bool refusesChange = false;
+        Finish finishes = Finish::AtOnce;
     };
 
     std::vector<Device> devices;

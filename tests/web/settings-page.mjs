@@ -273,6 +273,18 @@ export async function settingsPage(browser, tally) {
       expectEqual(await note(p).evaluate((n) => getComputedStyle(n).color), normal, 'colour after the next document');
     }));
 
+  await tally.check('settings qvNotice: a switch finished after a restart is told in the plain colour', () => withSettings(
+    F.settingsDoc(), async (p) => {
+      await openSection(p, 'Cameras & audio devices');
+      const normal = await note(p).evaluate((n) => getComputedStyle(n).color);
+      const later = 'Windows will finish this after a restart.';
+      await p.evaluate((t) => window.qvNotice(t, 'info'), later);
+      expectEqual(await note(p).textContent(), later, 'note');
+      expectEqual(await note(p).evaluate((n) => getComputedStyle(n).color), normal, 'colour');
+      await p.evaluate(() => window.qvNotice('Access is denied.', 'warning'));
+      expectEqual(await note(p).evaluate((n) => getComputedStyle(n).color), ALERT, 'an unknown kind is an error');
+    }));
+
   // ---- sections and the page height ----------------------------------------------
 
   await tally.check('settings sections: only General open at first; each toggle re-sends the height', () => withSettings(

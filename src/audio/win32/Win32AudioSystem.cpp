@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <audioclient.h>
 #include <endpointvolume.h>
 #include <mmdeviceapi.h>
 #include <objbase.h>
@@ -72,21 +73,25 @@ std::string stringProperty(IPropertyStore* store, const PROPERTYKEY& key) {
     return text;
 }
 
+// mingw's declaration, a second source for the value the core compares with.
+static_assert(AUDCLNT_E_DEVICE_INVALIDATED == kAudioDeviceInvalidated, "AUDCLNT_E_DEVICE_INVALIDATED");
+
+// Passes each HRESULT on: the core tells an invalidated endpoint from a refusal.
 class Controls final : public AudioEndpointControls {
 public:
     Controls(ComPtr<IAudioEndpointVolume> volume, ComPtr<audiointerfaces::MeterInformation> meter)
         : volume_(std::move(volume)), meter_(std::move(meter)) {}
 
-    bool volume(float& scalar) override { return SUCCEEDED(volume_->GetMasterVolumeLevelScalar(&scalar)); }
-    bool setVolume(float scalar) override { return SUCCEEDED(volume_->SetMasterVolumeLevelScalar(scalar, nullptr)); }
-    bool muted(bool& muted) override {
+    int32_t volume(float& scalar) override { return volume_->GetMasterVolumeLevelScalar(&scalar); }
+    int32_t setVolume(float scalar) override { return volume_->SetMasterVolumeLevelScalar(scalar, nullptr); }
+    int32_t muted(bool& muted) override {
         BOOL value = FALSE;
-        if (FAILED(volume_->GetMute(&value))) return false;
-        muted = value != FALSE;
-        return true;
+        const HRESULT hr = volume_->GetMute(&value);
+        if (SUCCEEDED(hr)) muted = value != FALSE;
+        return hr;
     }
-    bool setMuted(bool muted) override { return SUCCEEDED(volume_->SetMute(muted ? TRUE : FALSE, nullptr)); }
-    bool peak(float& value) override { return SUCCEEDED(meter_->GetPeakValue(&value)); }
+    int32_t setMuted(bool muted) override { return volume_->SetMute(muted ? TRUE : FALSE, nullptr); }
+    int32_t peak(float& value) override { return meter_->GetPeakValue(&value); }
 
 private:
     ComPtr<IAudioEndpointVolume> volume_;

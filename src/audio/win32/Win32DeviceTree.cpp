@@ -18,6 +18,10 @@ constexpr GUID kImagingClass = {0x6BDD1FC6, 0x810F, 0x11D0, {0xBE, 0xC7, 0x08, 0
 constexpr GUID kVideoCameraInterface = {0xE5323777, 0xF976, 0x4F5B, {0x9B, 0x55, 0xB9, 0x46, 0x99, 0xC4, 0x6E, 0x44}};
 constexpr GUID kVideoInterface = {0x6994AD05, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
 
+// mingw's declarations, a second source for the flags the core reads.
+static_assert(static_cast<uint32_t>(DI_NEEDRESTART) == DeviceSet::kDiNeedRestart, "DI_NEEDRESTART");
+static_assert(static_cast<uint32_t>(DI_NEEDREBOOT) == DeviceSet::kDiNeedReboot, "DI_NEEDREBOOT");
+
 class Win32DeviceSet final : public DeviceSet {
 public:
     explicit Win32DeviceSet(HDEVINFO set) : set_(set) {}
@@ -65,7 +69,8 @@ public:
 
     // Through the class installer only: SetupDiChangeState is not called,
     // as it aborts the process on systems that do not implement it.
-    bool changeState(uint32_t index, bool enable) override {
+    bool changeState(uint32_t index, bool enable, uint32_t& installFlags) override {
+        installFlags = 0;
         SP_DEVINFO_DATA data;
         if (!device(index, data)) return false;
         SP_PROPCHANGE_PARAMS params = {};
@@ -75,7 +80,12 @@ public:
         params.Scope = DICS_FLAG_GLOBAL;
         params.HwProfile = 0;
         if (!SetupDiSetClassInstallParamsW(set_, &data, &params.ClassInstallHeader, sizeof(params))) return false;
-        return SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set_, &data) != FALSE;
+        if (!SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set_, &data)) return false;
+        // A driver that can only stop or start at the next restart says so here.
+        SP_DEVINSTALL_PARAMS_W install = {};
+        install.cbSize = sizeof(install);
+        if (SetupDiGetDeviceInstallParamsW(set_, &data, &install)) installFlags = install.Flags;
+        return true;
     }
 
 private:

@@ -134,6 +134,62 @@ TEST_F(AudioEndpointsTest, TheReadAfterASwitchOpensTheNewDefault) {
     EXPECT_EQ(audio.controlsOpened, 4);
 }
 
+// After the audio service restarts, the open controls answer
+// AUDCLNT_E_DEVICE_INVALIDATED to every call while the default's id stays the
+// same. The request that meets them fails, lets them go, and the next level
+// tick opens the endpoint again; any other refusal keeps them.
+TEST_F(AudioEndpointsTest, InvalidatedControlsAreOpenedAgainOnTheNextTick) {
+    struct Case {
+        const char* what;
+        void (*happen)(SimAudio&);
+        // The request that meets the controls, its outcome and its message.
+        bool (*request)(AudioEndpoints&, std::string&);
+        const char* message;
+        bool reopened;
+    };
+    const Case cases[] = {
+        {"service restart meets a level tick", [](SimAudio& a) { a.restartService(); },
+         [](AudioEndpoints& e, std::string&) { return e.readLevel(false).ok; }, "", true},
+        {"service restart meets a volume change", [](SimAudio& a) { a.restartService(); },
+         [](AudioEndpoints& e, std::string& m) { return e.setVolume(false, 0.9f, m); },
+         "Windows refused the volume change.", true},
+        {"service restart meets a mute", [](SimAudio& a) { a.restartService(); },
+         [](AudioEndpoints& e, std::string& m) { return e.setMute(false, true, m); },
+         "Windows refused the mute change.", true},
+        {"an ordinary refusal", [](SimAudio& a) { a.find("{r.headphones}")->volumeCallsFail = true; },
+         [](AudioEndpoints& e, std::string& m) { return e.setVolume(false, 0.9f, m); },
+         "Windows refused the volume change.", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimAudio system;
+        system.add(AudioFlow::Render, "{r.headphones}", "Headphones").volume = 0.3f;
+        system.add(AudioFlow::Capture, "{c.usb}", "USB Microphone");
+        system.setDefault(AudioFlow::Render, "{r.headphones}");
+        system.setDefault(AudioFlow::Capture, "{c.usb}");
+        AudioEndpoints subject(system);
+        ASSERT_TRUE(subject.readLevel(false).ok);
+        ASSERT_TRUE(subject.readLevel(true).ok);
+
+        c.happen(system);
+        std::string text;
+        EXPECT_FALSE(c.request(subject, text));
+        EXPECT_EQ(text, c.message);
+        // The other flow's slot is not touched.
+        EXPECT_EQ(system.controlsAlive, c.reopened ? 1 : 2);
+
+        system.find("{r.headphones}")->volumeCallsFail = false;
+        const AudioLevel level = subject.readLevel(false);
+        EXPECT_TRUE(level.ok);
+        EXPECT_FLOAT_EQ(level.volume, 0.3f);
+        EXPECT_EQ(system.openedIds, c.reopened
+                                        ? (std::vector<std::string>{"{r.headphones}", "{c.usb}", "{r.headphones}"})
+                                        : (std::vector<std::string>{"{r.headphones}", "{c.usb}"}));
+        ASSERT_TRUE(subject.setVolume(false, 0.6f, text)) << text;
+        EXPECT_FLOAT_EQ(system.find("{r.headphones}")->volume, 0.6f);
+    }
+}
+
 TEST_F(AudioEndpointsTest, LevelIsAllZeroWhenNothingCanBeRead) {
     struct Case {
         const char* what;

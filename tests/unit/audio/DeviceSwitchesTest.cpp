@@ -174,5 +174,59 @@ TEST_F(DeviceSwitchesTest, SwitchesADeviceOrSaysWhyNot) {
     }
 }
 
+// A driver that can only stop or start at the next restart: Windows takes
+// the change but the device keeps its state until then. The user is told,
+// and the lists show the state asked for instead of flipping back.
+TEST_F(DeviceSwitchesTest, AChangeFinishedAfterARestartSaysSoAndListsTheStateAskedFor) {
+    process.tokenElevationValue = 1;
+    const std::string otherCase = "usb\\vid_046d&pid_085c&mi_00\\7&1a2b3c4d&0&0000";
+    struct Case {
+        const char* what;
+        SimDeviceTree::Finish finishes;
+        bool enable;
+    };
+    const Case cases[] = {
+        {"disable, restart needed", SimDeviceTree::Finish::AfterRestart, false},
+        {"enable, reboot needed", SimDeviceTree::Finish::AfterReboot, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        tree.devices = {device(kWebcam, SetupClass::Camera, {Source::VideoCameraInterface}, "Logi Webcam"),
+                        device(kOldWebcam, SetupClass::Camera, {Source::VideoCameraInterface}, "USB Video Device")};
+        for (SimDeviceTree::Device& d : tree.devices) d.disabled = c.enable;
+        tree.devices[0].finishes = c.finishes;
+        DeviceSwitches subject{tree, elevation};
+        log.clear();
+
+        std::string message;
+        EXPECT_TRUE(subject.setDeviceEnabled(otherCase, c.enable, message));
+        EXPECT_EQ(message, "Windows will finish this after a restart.");
+        EXPECT_EQ(tree.devices[0].disabled, c.enable) << "not done before the restart";
+        const std::string line = std::string("Device ") + (c.enable ? "enabled" : "disabled") + " after a restart: ";
+        EXPECT_TRUE(log.contains("INF", line + otherCase));
+
+        std::vector<DeviceEntry> cameras = subject.listCameras();
+        ASSERT_EQ(cameras.size(), 2u);
+        EXPECT_EQ(cameras[0].enabled, c.enable) << "as asked";
+        EXPECT_EQ(cameras[1].enabled, !c.enable) << "another device as it is";
+        // Audio endpoints are lists of their own, matched by instance id.
+        std::vector<DeviceEntry> endpoints(3);
+        endpoints[0].instanceId = kWebcam;
+        endpoints[1].instanceId = kOldWebcam;
+        for (DeviceEntry& e : endpoints) e.enabled = !c.enable;
+        subject.showRequestedStates(endpoints);
+        EXPECT_EQ(endpoints[0].enabled, c.enable);
+        EXPECT_EQ(endpoints[1].enabled, !c.enable);
+        EXPECT_EQ(endpoints[2].enabled, !c.enable) << "an entry without an instance id";
+
+        // Switched back and done at once: the lists follow the device again.
+        tree.devices[0].finishes = SimDeviceTree::Finish::AtOnce;
+        EXPECT_TRUE(subject.setDeviceEnabled(kWebcam, !c.enable, message));
+        EXPECT_EQ(message, "");
+        cameras = subject.listCameras();
+        EXPECT_EQ(cameras[0].enabled, !c.enable);
+    }
+}
+
 } // namespace
 } // namespace qv

@@ -6,15 +6,20 @@
 #include "base/Elevation.h"
 #include "base/LogTesting.h"
 #include "sim/SimAudio.h"
+#include "sim/SimBrowserRuntime.h"
 #include "sim/SimDeviceTree.h"
 #include "sim/SimProcess.h"
 #include "sim/SimSettingsPageWindow.h"
 #include "sim/SimShell.h"
+#include "ui/TrayMenu.h"
 #include "unit/CoreWorld.h"
 #include "web/FlyoutHooks.h"
+#include "web/GlassSettingsWindow.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +48,7 @@ protected:
         ports.devices = &switches;
         ports.appAudio = &appAudio;
         ports.settingsPage = &page;
+        ports.browserRuntime = &runtime;
         camera.instanceId = "USB\\VID_046D&PID_0825\\1";
         camera.friendlyName = "Webcam";
         camera.interfaces = {DeviceTree::Source::VideoCameraInterface};
@@ -62,6 +68,7 @@ protected:
     DeviceSwitches switches{tree, elevation};
     AppAudioReset appAudio{desk.process};
     sim::SimSettingsPageWindow page;
+    sim::SimBrowserRuntime runtime;
     std::unique_ptr<TrayController> controller;
     FlyoutHooks hooks;
 };
@@ -106,6 +113,45 @@ TEST_F(ControllerAudioTest, AppAudioResetShowsItsNotice) {
     EXPECT_EQ(desk.shell.notices,
               (std::vector<Notice>{{"Nothing to reset",
                                     "Couldn't tell which app was in front. Click the app, then reopen this menu.", true}}));
+}
+
+// Device switches that Windows finishes only after a restart, on the
+// settings page: each says so, and the lists pushed after it show the state
+// the user asked for, for a camera and an audio endpoint alike, rather than
+// the old state Windows still reports.
+TEST_F(ControllerAudioTest, SwitchesFinishedAfterARestartAreListedAsAskedAndSaySo) {
+    desk.process.tokenElevationValue = 1;
+    tree.devices[0].finishes = sim::SimDeviceTree::Finish::AfterRestart;
+    sim::SimDeviceTree::Device speakers;
+    speakers.instanceId = "SWD\\MMDEVAPI\\{r.speakers}";
+    speakers.setupClass = sim::SimDeviceTree::SetupClass::Other;
+    speakers.finishes = sim::SimDeviceTree::Finish::AfterReboot;
+    tree.devices.push_back(speakers);
+    runtime.installed = true;
+    controller->onCommand(TrayMenu::kSettings);
+    page.loadPage();
+    ASSERT_NE(page.window, nullptr);
+    page.clearCalls();
+
+    page.window->onSettingsMessage(R"({"type":"device","id":"USB\\VID_046D&PID_0825\\1","on":false})");
+    page.window->onSettingsMessage(R"({"type":"device","id":"SWD\\MMDEVAPI\\{r.speakers}","on":false})");
+    const std::vector<std::string> scripts = page.scripts();
+    ASSERT_EQ(scripts.size(), 4u);
+    const std::string notice =
+        R"(window.qvNotice&&window.qvNotice("Windows will finish this after a restart.","info"))";
+    EXPECT_EQ(scripts[1], notice);
+    EXPECT_EQ(scripts[3], notice);
+    ASSERT_EQ(scripts[2].rfind("window.qvInit(", 0), 0u);
+    const nlohmann::json doc = nlohmann::json::parse(scripts[2].substr(14, scripts[2].size() - 15));
+    EXPECT_EQ(doc["cams"], nlohmann::json::parse(
+                               R"([{"id":"USB\\VID_046D&PID_0825\\1","name":"Webcam","on":false,"present":true}])"));
+    std::map<std::string, bool> speakerStates;
+    for (const nlohmann::json& d : doc["spkDevs"]) speakerStates[d["id"]] = d["on"];
+    EXPECT_EQ(speakerStates, (std::map<std::string, bool>{{"SWD\\MMDEVAPI\\{r.speakers}", false},
+                                                          {"SWD\\MMDEVAPI\\{r.headphones}", true},
+                                                          {"SWD\\MMDEVAPI\\{r.hdmi}", false}}));
+    EXPECT_FALSE(tree.devices[0].disabled) << "Windows still has the camera on";
+    EXPECT_TRUE(desk.shell.notices.empty());
 }
 
 } // namespace

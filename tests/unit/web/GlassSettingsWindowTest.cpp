@@ -152,11 +152,12 @@ protected:
     std::vector<DeviceEntry> cameras;
     std::vector<std::string> switched;
     std::string switchError;
+    std::string switchNote; // the message of a switch that went through
     GlassSettingsWindow::Devices devices{
         [this](DeviceKind kind) { return kind == DeviceKind::Camera ? cameras : std::vector<DeviceEntry>{}; },
         [this](const std::string& id, bool on, std::string& error) {
             switched.push_back(id + (on ? " on" : " off"));
-            error = switchError;
+            error = switchError.empty() ? switchNote : switchError;
             return switchError.empty();
         }};
     GlassSettingsWindow settings{page, devices};
@@ -455,6 +456,17 @@ TEST_F(GlassSettingsWindowTest, ADeviceSwitchPushesTheRealStatesAndAFailureShows
     ASSERT_EQ(page.scripts().size(), 2u);
     EXPECT_EQ(documents().size(), 1u);
     EXPECT_EQ(page.scripts()[1], R"(window.qvNotice&&window.qvNotice("Access is denied. \"Run elevated\" first."))");
+
+    // A switch that went through with a word for the user shows it as information.
+    page.clearCalls();
+    switchError.clear();
+    switchNote = "Windows will finish this after a restart.";
+    post({{"type", "device"}, {"id", "USB\\CAM\\1"}, {"on", false}});
+    ASSERT_EQ(page.scripts().size(), 2u);
+    EXPECT_EQ(documents().size(), 1u);
+    EXPECT_EQ(page.scripts()[1],
+              R"(window.qvNotice&&window.qvNotice("Windows will finish this after a restart.","info"))");
+    switchNote.clear();
 
     // Missing members take their defaults: an empty id, off.
     switched.clear();
