@@ -17,12 +17,17 @@ constexpr const char* kNotFound =
     "The NDI 6 runtime was not found. Install the free NDI Runtime (https://ndi.video/tools/), or set "
     "NDI_RUNTIME_DIR_V6 to the folder containing Processing.NDI.Lib.x64.dll.";
 
-// The variables that may name the runtime's folder, in the order they are tried.
-constexpr const char* kFolderVariables[] = {"NDI_RUNTIME_DIR_V6", "NDILIB_REDIST_FOLDER"};
+// The variables the runtime installers set to the runtime's folder (NDI 6,
+// then NDI 5, same library name), in the order they are tried. Checked against
+// docs.ndi.video "Dynamic Loading of NDI Libraries": NDILIB_REDIST_FOLDER is
+// only the SDK's macro that names the variable, never a variable itself.
+constexpr const char* kFolderVariables[] = {"NDI_RUNTIME_DIR_V6", "NDI_RUNTIME_DIR_V5"};
 // Longer values would not leave room for the file name in a classic path.
 constexpr size_t kMaxFolderUnits = 259;
 
-// ASCII 'B', 'G', 'R', 'A' read as a little-endian 32-bit code.
+// ASCII 'B', 'G', 'R', 'A' read as a little-endian 32-bit code, and
+// progressive frames (docs.ndi.video, NDIlib_FourCC_video_type_BGRA and
+// NDIlib_frame_format_type_progressive).
 constexpr uint32_t kFourCCBgra = 0x41524742;
 constexpr int kProgressive = 1;
 
@@ -82,6 +87,7 @@ bool NdiRuntime::load() {
     }
     libraryOpen_ = true;
 
+    // Export names checked against docs.ndi.video (the NDI SDK's send functions).
     initialize_ = entryPoint<InitializeFn>(library_, "NDIlib_initialize");
     sendCreate_ = entryPoint<SendCreateFn>(library_, "NDIlib_send_create");
     sendDestroy_ = entryPoint<SendDestroyFn>(library_, "NDIlib_send_destroy");

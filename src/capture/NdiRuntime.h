@@ -7,7 +7,8 @@
 
 namespace qv {
 
-// The NDI runtime's structures as the x64 library expects them.
+// The NDI runtime's structures as the x64 library expects them, checked
+// against docs.ndi.video (NDIlib_send_create_t, NDIlib_video_frame_v2_t).
 struct NdiSendCreate {
     const char* p_ndi_name = nullptr;
     const char* p_groups = nullptr;

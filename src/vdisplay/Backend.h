@@ -72,7 +72,7 @@ struct BackendChoice {
 
 // One virtual display driver. The slot order of the virtual operations is
 // fixed: destructor, id, displayName, isInstalled, capabilities, open, close,
-// addMonitor, removeMonitor, listMonitors.
+// addMonitor, removeMonitor, listMonitors, lost.
 class Backend {
 public:
     virtual ~Backend() = default;
@@ -88,6 +88,10 @@ public:
     virtual bool addMonitor(const MonitorRequest& request, VirtualMonitor& monitor, std::string& error) = 0;
     virtual bool removeMonitor(uint32_t id, std::string& error) = 0;
     virtual std::vector<VirtualMonitor> listMonitors() = 0;
+    // Empty while the driver keeps this backend's monitors; otherwise the
+    // sentence saying why it has dropped them (a driver that must be kept
+    // alive and stopped answering). Safe to call from any thread.
+    virtual std::string lost() const { return std::string(); }
 };
 
 class DeviceApi;

@@ -19,6 +19,9 @@ uint64_t refreshDistance(uint32_t rate, uint32_t requested) {
     return static_cast<uint64_t>(rate - requested) + 1000;
 }
 
+constexpr const char* kLostText =
+    "Parsec VDD stopped answering its keep-alive requests, so it has dropped this program's monitors.";
+
 uint64_t area(const Mode& mode) { return static_cast<uint64_t>(mode.width) * mode.height; }
 
 } // namespace
@@ -116,19 +119,21 @@ bool ParsecVddBackend::open(std::string& error) {
 }
 
 void ParsecVddBackend::keepAliveLoop() {
-    int failures = 0;
+    // When the driver last answered; the thread starts right after open's
+    // version query was answered.
+    uint64_t lastAnswered = clock_.nowNs();
     while (!stopKeepAlive_.load()) {
         bool answered = request(kKeepAlive, nullptr, 0, nullptr);
         uint64_t returned = clock_.nowNs();
         if (answered) {
-            failures = 0;
-        } else if (++failures >= kKeepAliveFailureLimit) {
-            log::logf(log::Warn,
-                      "Parsec VDD stopped answering: %d keep-alive requests in a row failed; no more are sent",
-                      failures);
+            lastAnswered = returned;
+        } else if (returned - lastAnswered >= kKeepAliveGiveUpNs) {
+            log::write(log::Warn, "Parsec VDD stopped answering: no keep-alive request got through for 5 s; no more "
+                                  "are sent");
+            lost_.store(true);
             return;
         }
-        // The round lasts 100 ms from the moment the request returned,
+        // The round lasts 50 ms from the moment the request returned,
         // whether or not it succeeded.
         uint64_t deadline = returned > std::numeric_limits<uint64_t>::max() - kKeepAliveIntervalNs
                                 ? std::numeric_limits<uint64_t>::max()
@@ -149,10 +154,15 @@ void ParsecVddBackend::close() {
     devices_.closeDevice(device_);
     device_ = 0;
     monitors_.clear();
+    lost_.store(false);
 }
 
 bool ParsecVddBackend::addMonitor(const MonitorRequest& request, VirtualMonitor& monitor, std::string& error) {
     if (!open(error)) return false;
+    if (lost_.load()) {
+        error = kLostText;
+        return false;
+    }
     if (monitors_.size() >= kMaxMonitors) {
         error = "Parsec VDD is at its monitor limit.";
         return false;
@@ -198,6 +208,12 @@ bool ParsecVddBackend::removeMonitor(uint32_t id, std::string& error) {
     return true;
 }
 
-std::vector<VirtualMonitor> ParsecVddBackend::listMonitors() { return monitors_; }
+std::vector<VirtualMonitor> ParsecVddBackend::listMonitors() {
+    // A driver that stopped hearing from us has dropped every monitor.
+    if (lost_.load()) return {};
+    return monitors_;
+}
+
+std::string ParsecVddBackend::lost() const { return lost_.load() ? kLostText : std::string(); }
 
 } // namespace qv::vdisplay

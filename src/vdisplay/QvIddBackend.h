@@ -24,6 +24,9 @@ public:
     // device. The driver is built with the same value.
     static constexpr const char* kInterfaceClass = "{6F1C2B7A-9D4E-4C3B-8A51-2E7D90B4C6F3}";
 
+    // CTL_CODE(FILE_DEVICE_UNKNOWN, 0x800..0x803, METHOD_BUFFERED,
+    // FILE_ANY_ACCESS), learn.microsoft.com "Defining I/O Control Codes"; the
+    // driver's control header is built with the same values.
     static constexpr uint32_t kVersionQuery = 0x222000;
     static constexpr uint32_t kAddMonitor = 0x222004;
     static constexpr uint32_t kRemoveMonitor = 0x222008;

@@ -10,8 +10,10 @@ namespace qv::vdisplay {
 // state and opens no device.
 class TarnwickVddBackend final : public Backend {
 public:
+    // GUID_DEVCLASS_DISPLAY, as learn.microsoft.com "System-Defined Device Setup Classes" lists it.
     static constexpr const char* kDisplayClass = "{4D36E968-E325-11CE-BFC1-08002BE10318}";
-    static constexpr const char* kHardwareId = "Root\\TnwVDD";
+    // The id the driver's public install scripts register (VirtualDrivers/Virtual-Display-Driver).
+    static constexpr const char* kHardwareId = "Root\\MttVDD";
 
     explicit TarnwickVddBackend(DeviceApi& devices);
 

@@ -59,6 +59,9 @@ int readSeconds(const std::string& text) {
     return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
+// How often a hold looks at the backend while it waits for Enter.
+constexpr uint32_t kHoldPollMs = 100;
+
 const char* const kVirtualNames[] = {"QV Stream", "Parsec", "Quorvane", "Virtual"};
 
 } // namespace
@@ -283,6 +286,19 @@ int VdCommandLine::create() {
     if (hasFlag("--hold") || dropsOnExit) {
         print(strprintf("%sholding — press Enter to release the display...\n",
                         dropsOnExit ? "(this backend drops monitors when the controller exits) " : ""));
+        // A driver that drops the monitor on its own (one that must be kept
+        // alive and stopped answering) ends the hold: there is nothing left
+        // to release.
+        std::string lost;
+        for (;;) {
+            lost = backend->lost();
+            if (!lost.empty() || console_.waitForInput(kHoldPollMs)) break;
+        }
+        if (!lost.empty()) {
+            print(strprintf("hold ended: %s\n", lost.c_str()));
+            backend->close();
+            return 2;
+        }
         console_.readCharacter();
         std::string ignored;
         backend->removeMonitor(monitor.id, ignored);

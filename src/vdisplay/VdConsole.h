@@ -29,6 +29,10 @@ public:
     virtual void print(const std::string& text) = 0;
     // Waits for one character on standard input; EOF when the input ended.
     virtual int readCharacter() = 0;
+    // Waits at most timeoutMs for standard input to have something that
+    // readCharacter takes without blocking (a typed line, piped bytes, or the
+    // end of the input); true once it has.
+    virtual bool waitForInput(uint32_t timeoutMs) = 0;
     virtual int32_t coInitialize(uint32_t flags) = 0;
     virtual void coUninitialize() = 0;
 };

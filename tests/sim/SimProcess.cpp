@@ -350,6 +350,8 @@ int SimProcess::readCharacter() {
     return consoleInput;
 }
 
+bool SimProcess::waitForInput(uint32_t timeoutMs) { return !consoleInputWait || consoleInputWait(timeoutMs); }
+
 // --- TrayWindowApi ---
 
 uint32_t SimProcess::messageId(const std::string& name) {

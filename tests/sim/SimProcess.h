@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -126,6 +127,9 @@ public:
     std::string consoleOutput;
     // What readCharacter answers; every read is recorded as "getchar".
     int consoleInput = '\n';
+    // Answers each waitForInput (given the time-out); none: input is there.
+    // Waits are not recorded.
+    std::function<bool(uint32_t)> consoleInputWait;
     std::map<WindowHandle, Window> windows;
     std::set<std::string> registeredClasses;
 
@@ -169,6 +173,7 @@ public:
     void reopenOnConsole(Stream stream) override;
     void print(const std::string& text) override;
     int readCharacter() override;
+    bool waitForInput(uint32_t timeoutMs) override;
 
     // --- TrayWindowApi ---
     uint32_t registerMessage(const std::string& name) override;

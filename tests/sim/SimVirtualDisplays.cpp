@@ -1,7 +1,5 @@
 #include "sim/SimVirtualDisplays.h"
 
-#include "vdisplay/QvIddBackend.h"
-
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -10,17 +8,15 @@
 namespace qv::sim {
 namespace {
 
-// The control protocols as the drivers define them; written out here rather
-// than taken from the backends, so a wrong value there shows.
+// The own driver's control protocol as the driver defines it (its control
+// header: CTL_CODE(FILE_DEVICE_UNKNOWN, 0x800..0x803, METHOD_BUFFERED,
+// FILE_ANY_ACCESS)); written out here rather than taken from the backend, so a
+// wrong value there shows.
+constexpr const char* kQvClass = "{6F1C2B7A-9D4E-4C3B-8A51-2E7D90B4C6F3}";
 constexpr uint32_t kQvVersion = 0x222000;
 constexpr uint32_t kQvAdd = 0x222004;
 constexpr uint32_t kQvRemove = 0x222008;
 constexpr uint32_t kQvList = 0x22200C;
-constexpr const char* kParsecClass = "{00B41627-04C4-429E-A26E-0265CF50C8FA}";
-constexpr uint32_t kParsecVersion = 0x22E000;
-constexpr uint32_t kParsecAdd = 0x22E004;
-constexpr uint32_t kParsecRemove = 0x22A008;
-constexpr uint32_t kParsecUpdate = 0x22A00C;
 
 constexpr uint32_t kErrorInvalidHandle = 6;
 constexpr uint32_t kErrorInvalidParameter = 87;
@@ -88,6 +84,11 @@ void SimVirtualDisplays::setParsecAnswering(bool answering) {
     parsecAnswering_ = answering;
 }
 
+void SimVirtualDisplays::setParsecFailing(bool failing) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    parsecFailing_ = failing;
+}
+
 std::vector<SimVirtualDisplays::ParsecRequest> SimVirtualDisplays::parsecRequests() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return parsecRequests_;
@@ -124,7 +125,7 @@ void SimVirtualDisplays::setSecureBoot(uint32_t value) {
 
 std::string SimVirtualDisplays::interfacePath(const vdisplay::GuidText& interfaceClass) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (sameText(interfaceClass, vdisplay::QvIddBackend::kInterfaceClass) && qvIdd.present) return kQvIddPath;
+    if (sameText(interfaceClass, kQvClass) && qvIdd.present) return kQvIddPath;
     if (sameText(interfaceClass, kParsecClass) && parsec.present) return kParsecPath;
     return {};
 }
@@ -288,6 +289,8 @@ bool SimVirtualDisplays::controlOverlapped(Handle device, uint32_t code, const u
         if (!parsecAnswering_) {
             // The request stays pending until the caller's wait gives up.
             costNs = static_cast<uint64_t>(timeoutMs) * 1'000'000;
+        } else if (parsecFailing_) {
+            costNs = parsec.requestCostNs;
         } else {
             costNs = parsec.requestCostNs;
             switch (code) {

@@ -81,6 +81,15 @@ public:
     QvIddDriver qvIdd;
 
     // ---- Parsec VDD ---------------------------------------------------------
+    // The driver's control protocol, written from nomi-san/parsec-vdd
+    // core/parsec-vdd.h (VDD_ADAPTER_GUID, VddCtlCode) rather than taken from
+    // the backend, so a wrong value there shows. Tests name requests by these.
+    static constexpr const char* kParsecClass = "{00b41627-04c4-429e-a26e-0265cf50c8fa}";
+    static constexpr uint32_t kParsecAdd = 0x0022e004;
+    static constexpr uint32_t kParsecRemove = 0x0022a008;
+    static constexpr uint32_t kParsecUpdate = 0x0022a00c;
+    static constexpr uint32_t kParsecVersion = 0x0022e010;
+
     struct ParsecRequest {
         uint32_t code = 0;
         std::array<uint8_t, 32> input{};
@@ -98,6 +107,9 @@ public:
     ParsecDriver parsec;
     // While false every request fails (as after the 5-second wait).
     void setParsecAnswering(bool answering);
+    // While true every request fails at once (a driver that answers with an
+    // error, as while its device restarts).
+    void setParsecFailing(bool failing);
     std::vector<ParsecRequest> parsecRequests() const;
     size_t parsecRequestCount(uint32_t code) const;
     // Blocks until `count` requests with that code have arrived; false when
@@ -162,6 +174,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable parsecRequested_;
     bool parsecAnswering_ = true;
+    bool parsecFailing_ = false;
     std::vector<ParsecRequest> parsecRequests_;
     struct OpenDevice {
         std::string path;

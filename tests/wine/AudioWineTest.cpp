@@ -15,6 +15,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -190,6 +192,147 @@ TEST_F(AudioWithServer, TheOpenControlsFollowAChangedDefault) {
         EXPECT_NEAR(read, volume, 0.01f) << listed[index].id;
     }
     EXPECT_NEAR(endpoints.readLevel(false).volume, 0.7f, 0.01f);
+}
+
+// ---- The policy configuration client, against stand-in classes -------------
+
+// Written from the public PolicyConfig.h declarations (CPolicyConfigClient /
+// IPolicyConfig, CPolicyConfigVistaClient / IPolicyConfigVista), not taken from
+// the program's header: each form's class, interface and the slot of
+// SetDefaultEndpoint.
+struct PolicyForm {
+    AudioPolicyForm form;
+    const wchar_t* classId;
+    const wchar_t* interfaceId;
+    int slot;
+};
+const PolicyForm kPolicyForms[] = {
+    {AudioPolicyForm::Windows7, L"{870AF99C-171D-4F9E-AF0D-E63DF40C2BC9}", L"{F8679F50-850A-41CF-9C72-430F290290C8}",
+     13},
+    {AudioPolicyForm::Vista, L"{294935CE-F637-4E7C-A41B-AB255460B862}", L"{568B9108-44BF-40B4-9006-86AFE5B5A620}", 12},
+};
+
+GUID guidOf(const wchar_t* text) {
+    GUID guid{};
+    CLSIDFromString(text, &guid);
+    return guid;
+}
+
+// What the stand-in objects saw.
+struct PolicyCalls {
+    std::vector<GUID> interfacesAsked;
+    int slot = -1;
+    std::wstring endpoint;
+    int role = -1;
+    int live = 0;
+};
+PolicyCalls policyCalls;
+
+// A COM object whose table has IUnknown and then 20 slots that each record
+// their number and the (PCWSTR, ERole) arguments SetDefaultEndpoint takes.
+struct SlotRecorder {
+    void** table;
+    GUID answers; // besides IUnknown
+    ULONG references = 1;
+};
+
+HRESULT STDMETHODCALLTYPE recorderQueryInterface(SlotRecorder* self, REFIID iid, void** out) {
+    if (!IsEqualIID(iid, IID_IUnknown)) policyCalls.interfacesAsked.push_back(iid);
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, self->answers)) {
+        ++self->references;
+        *out = self;
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+ULONG STDMETHODCALLTYPE recorderAddRef(SlotRecorder* self) { return ++self->references; }
+ULONG STDMETHODCALLTYPE recorderRelease(SlotRecorder* self) {
+    const ULONG left = --self->references;
+    if (left == 0) {
+        --policyCalls.live;
+        delete self;
+    }
+    return left;
+}
+template <int Slot>
+HRESULT STDMETHODCALLTYPE recordSlot(SlotRecorder*, PCWSTR endpoint, int role) {
+    policyCalls.slot = Slot;
+    policyCalls.endpoint = endpoint != nullptr ? endpoint : L"";
+    policyCalls.role = role;
+    return S_OK;
+}
+template <int... Slots>
+void** recorderTable(std::integer_sequence<int, Slots...>) {
+    static void* table[] = {reinterpret_cast<void*>(&recorderQueryInterface),
+                            reinterpret_cast<void*>(&recorderAddRef), reinterpret_cast<void*>(&recorderRelease),
+                            reinterpret_cast<void*>(&recordSlot<Slots + 3>)...};
+    return table;
+}
+
+// The class factory registered for one form's class: hands out a recorder
+// for exactly that form's interface.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class RecorderFactory final : public IClassFactory {
+public:
+    explicit RecorderFactory(const GUID& interfaceId) : interfaceId_(interfaceId) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+            *out = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+        *out = nullptr;
+        // COM may ask for IUnknown first and the interface afterwards.
+        if (!IsEqualIID(iid, IID_IUnknown)) policyCalls.interfacesAsked.push_back(iid);
+        if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, interfaceId_)) return E_NOINTERFACE;
+        auto* recorder = new SlotRecorder{recorderTable(std::make_integer_sequence<int, 20>()), interfaceId_};
+        ++policyCalls.live;
+        *out = recorder;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+private:
+    GUID interfaceId_;
+};
+#pragma GCC diagnostic pop
+
+TEST_F(AudioTest, EachPolicyFormComesFromItsOwnClassAndCallsItsSlot) {
+    for (const PolicyForm& form : kPolicyForms) {
+        SCOPED_TRACE(form.slot);
+        policyCalls = PolicyCalls();
+        RecorderFactory factory(guidOf(form.interfaceId));
+        DWORD cookie = 0;
+        ASSERT_EQ(CoRegisterClassObject(guidOf(form.classId), &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                        &cookie),
+                  S_OK);
+        {
+            std::unique_ptr<AudioPolicyClient> client = system.createPolicyClient(form.form);
+            ASSERT_NE(client, nullptr) << "the form asked another class or interface";
+            ASSERT_FALSE(policyCalls.interfacesAsked.empty());
+            for (const GUID& asked : policyCalls.interfacesAsked)
+                EXPECT_TRUE(IsEqualIID(asked, guidOf(form.interfaceId)));
+            EXPECT_EQ(client->setDefaultEndpoint("{0.0.0.00000000}.{ab}", AudioRole::Communications), S_OK);
+            EXPECT_EQ(policyCalls.slot, form.slot);
+            EXPECT_EQ(policyCalls.endpoint, L"{0.0.0.00000000}.{ab}");
+            EXPECT_EQ(policyCalls.role, 2); // eCommunications
+        }
+        EXPECT_EQ(policyCalls.live, 0) << "the client released its object";
+        // The other form's class is not registered: that form is refused.
+        const AudioPolicyForm other =
+            form.form == AudioPolicyForm::Vista ? AudioPolicyForm::Windows7 : AudioPolicyForm::Vista;
+        EXPECT_EQ(system.createPolicyClient(other), nullptr);
+        CoRevokeClassObject(cookie);
+    }
 }
 
 TEST_F(AudioTest, ADefaultSwitchIsRefusedWithoutAPolicyClass) {

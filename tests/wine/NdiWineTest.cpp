@@ -44,6 +44,7 @@ std::wstring moduleFile(HMODULE module) {
 
 void clearVariables() {
     SetEnvironmentVariableW(L"NDI_RUNTIME_DIR_V6", nullptr);
+    SetEnvironmentVariableW(L"NDI_RUNTIME_DIR_V5", nullptr);
     SetEnvironmentVariableW(L"NDILIB_REDIST_FOLDER", nullptr);
 }
 
@@ -75,18 +76,18 @@ TEST_F(Win32Ndi, TheVariablesNameTheRuntimeThatFramesReach) {
     struct Case {
         const char* what;
         std::wstring v6;
-        std::wstring redist;
+        std::wstring v5;
     };
     const Case cases[] = {
         {"trailing backslash", full + L"\\", L""},
         {"forward slashes and a trailing slash", forward + L"/", L""},
-        {"a 260-unit NDI_RUNTIME_DIR_V6 is passed over for NDILIB_REDIST_FOLDER", tooLong, full},
+        {"a 260-unit NDI_RUNTIME_DIR_V6 is passed over for NDI_RUNTIME_DIR_V5", tooLong, full},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         clearVariables();
         if (!c.v6.empty()) SetEnvironmentVariableW(L"NDI_RUNTIME_DIR_V6", c.v6.c_str());
-        if (!c.redist.empty()) SetEnvironmentVariableW(L"NDILIB_REDIST_FOLDER", c.redist.c_str());
+        if (!c.v5.empty()) SetEnvironmentVariableW(L"NDI_RUNTIME_DIR_V5", c.v5.c_str());
         log.lines.clear();
         // Each case with a runtime of its own, as a fresh process would have.
         Win32NdiLibrary fresh;
@@ -155,6 +156,8 @@ TEST_F(Win32Ndi, AnOldRuntimeIsRefusedAndLetGo) {
 }
 
 TEST_F(Win32Ndi, NoRuntimeAnywhereIsMissing) {
+    // The SDK's macro name is not a variable the runtime's installers set.
+    SetEnvironmentVariableW(L"NDILIB_REDIST_FOLDER", imitationFolder(L"full").c_str());
     bool missing = false;
     std::string error;
     EXPECT_FALSE(runtime.ensureRuntime(&missing, &error));

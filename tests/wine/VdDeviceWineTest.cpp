@@ -18,8 +18,12 @@
 namespace qv::vdisplay {
 namespace {
 
+// GUID_DEVCLASS_DISPLAY (learn.microsoft.com, System-Defined Device Setup Classes).
 const GuidText DisplayClass = "{4D36E968-E325-11CE-BFC1-08002BE10318}";
+// Parsec VDD's control interface and two of its requests (nomi-san/parsec-vdd core/parsec-vdd.h).
 const GuidText ParsecInterface = "{00B41627-04C4-429E-A26E-0265CF50C8FA}";
+constexpr uint32_t ParsecVersion = 0x0022E010;
+constexpr uint32_t ParsecUpdate = 0x0022A00C;
 
 TEST(VdDeviceWine, InterfaceLookupFindsNothingForClassesNobodyPublishes) {
     Win32DeviceApi api;
@@ -102,7 +106,7 @@ TEST_F(VdDeviceFileWine, RequestsToSomethingThatIsNoDriverFailCleanly) {
     const std::vector<DeviceApi::Handle> handles = {
         overlappedFile, static_cast<DeviceApi::Handle>(reinterpret_cast<uintptr_t>(event)), 0};
     const uint8_t input[32] = {1, 2, 3};
-    for (const uint32_t code : {0x22E000u, 0x22A00Cu}) {
+    for (const uint32_t code : {ParsecVersion, ParsecUpdate}) {
         for (const DeviceApi::Handle handle : handles) {
             SCOPED_TRACE(testing::Message() << "code " << code << " handle " << handle);
             uint8_t output[32];
@@ -194,7 +198,7 @@ TEST(VdDeviceWine, OverlappedRequestsAnswerOrAreRetiredAfterTheWait) {
 bool hasTarnwickId(const std::vector<DeviceApi::DeviceIds>& devices) {
     for (const DeviceApi::DeviceIds& device : devices)
         for (const std::string& id : device.hardwareIds)
-            if (_stricmp(id.c_str(), "Root\\TnwVDD") == 0) return true;
+            if (_stricmp(id.c_str(), "Root\\MttVDD") == 0) return true; // Virtual-Display-Driver's install scripts
     return false;
 }
 

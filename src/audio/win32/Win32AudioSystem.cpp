@@ -113,9 +113,9 @@ private:
 };
 
 template <typename Interface>
-std::unique_ptr<AudioPolicyClient> createPolicy(const IID& iid) {
+std::unique_ptr<AudioPolicyClient> createPolicy(const CLSID& classId, const IID& iid) {
     ComPtr<Interface> client;
-    if (FAILED(CoCreateInstance(audiointerfaces::kClientClass, nullptr, CLSCTX_ALL, iid,
+    if (FAILED(CoCreateInstance(classId, nullptr, CLSCTX_ALL, iid,
                                 reinterpret_cast<void**>(client.GetAddressOf()))) ||
         !client)
         return nullptr;
@@ -178,8 +178,11 @@ std::unique_ptr<AudioEndpointControls> Win32AudioSystem::openControls(const std:
 }
 
 std::unique_ptr<AudioPolicyClient> Win32AudioSystem::createPolicyClient(AudioPolicyForm form) {
-    if (form == AudioPolicyForm::Vista) return createPolicy<audiointerfaces::VistaClient>(audiointerfaces::kVistaInterface);
-    return createPolicy<audiointerfaces::Windows7Client>(audiointerfaces::kWindows7Interface);
+    if (form == AudioPolicyForm::Vista)
+        return createPolicy<audiointerfaces::VistaClient>(audiointerfaces::kVistaClientClass,
+                                                          audiointerfaces::kVistaInterface);
+    return createPolicy<audiointerfaces::Windows7Client>(audiointerfaces::kClientClass,
+                                                         audiointerfaces::kWindows7Interface);
 }
 
 } // namespace qv

@@ -56,7 +56,8 @@ static_assert(dc::DmdoDefault == DMDO_DEFAULT && dc::Dmdo90 == DMDO_90 && dc::Dm
 
 namespace {
 
-// Monitor device setup class {4D36E96E-E325-11CE-BFC1-08002BE10318}.
+// Monitor device setup class {4D36E96E-E325-11CE-BFC1-08002BE10318}
+// (learn.microsoft.com, System-Defined Device Setup Classes).
 const GUID MonitorClassGuid = {0x4d36e96e, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 
 template <typename Packet>

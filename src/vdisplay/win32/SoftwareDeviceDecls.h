@@ -1,5 +1,5 @@
 // Software device declarations that mingw-w64 does not ship, written from
-// the public documentation of SwDeviceCreate, SW_DEVICE_CREATE_INFO,
+// and checked against learn.microsoft.com's swdevice.h pages for SwDeviceCreate, SW_DEVICE_CREATE_INFO,
 // SW_DEVICE_CREATE_CALLBACK and SwDeviceSetLifetime. The functions live in
 // cfgmgr32.dll on Windows 8.1 and later and are looked up at run time, so
 // the program starts where they are missing.

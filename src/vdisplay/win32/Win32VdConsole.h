@@ -12,6 +12,7 @@ public:
     void reopenOnConsole(Stream stream) override;
     void print(const std::string& text) override;
     int readCharacter() override;
+    bool waitForInput(uint32_t timeoutMs) override;
     int32_t coInitialize(uint32_t flags) override;
     void coUninitialize() override;
 };

@@ -3,7 +3,9 @@
 // reference because mingw-w64 has no WebView2 header. Each interface lists
 // its methods in vtable order; slots the program never calls are kept as
 // placeholders so the slots that follow keep their numbers. Slot numbers in
-// the comments count from 0, with 0–2 being IUnknown.
+// the comments count from 0, with 0–2 being IUnknown. IIDs and slot orders
+// checked against learn.microsoft.com's WebView2 Win32 reference (IIDs) and the
+// vtable order of jchv/go-webview2 and wailsapp/go-webview2 pkg/edge.
 
 #include <windows.h>
 #include <unknwn.h>

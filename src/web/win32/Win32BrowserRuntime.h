@@ -8,7 +8,9 @@ namespace qv {
 // The WebView2 runtime found without the vendor's loader library: the
 // EdgeUpdate client state of the stable runtime names its version folder
 // (machine-wide first, then per user); the runtime library in it must export
-// the environment entry point. The library is loaded once and kept.
+// the environment entry point. The library is loaded once and kept. The key,
+// value, library path and export checked against the open loaders
+// jchv/OpenWebView2Loader and webview/webview's built-in WebView2 loader.
 class Win32BrowserRuntime final : public BrowserRuntime {
 public:
     static constexpr const wchar_t* kClientStateKey =

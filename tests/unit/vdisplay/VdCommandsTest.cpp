@@ -68,8 +68,10 @@ public:
         log_.calls.push_back("listMonitors");
         return monitors;
     }
+    std::string lost() const override { return lostText; }
 
     Capabilities capabilities_;
+    std::string lostText;
     std::string openError;
     std::string addError;
     VirtualMonitor granted;
@@ -424,6 +426,31 @@ TEST(VdCommandCreateTest, HoldsUntilEnterThenReleases) {
         EXPECT_EQ(calls, (std::vector<std::string>{"open", "addMonitor", "removeMonitor 3", "close"}));
         EXPECT_EQ(std::count(m.console.calls.begin(), m.console.calls.end(), "getchar"), 1);
     }
+}
+
+TEST(VdCommandCreateTest, AHoldEndsWhenTheDriverDropsTheMonitor) {
+    CreateMachine m("parsec-vdd", true, {2560, 1440, 144});
+    FakeBackend& backend = *m.backends.backend;
+    auto& calls = m.backends.log.calls;
+    // Nobody presses Enter; after the third wait the driver is gone.
+    std::vector<uint32_t> waits;
+    m.console.consoleInputWait = [&](uint32_t timeoutMs) {
+        waits.push_back(timeoutMs);
+        if (waits.size() == 3) backend.lostText = "the driver stopped answering.";
+        return false;
+    };
+
+    EXPECT_EQ(m.run({"--vd-create", "1920x1080@60"}), 2);
+
+    const std::string out = m.output();
+    const std::string holding =
+        "(this backend drops monitors when the controller exits) holding — press Enter to release the display...\n";
+    ASSERT_NE(out.find(holding), std::string::npos) << out;
+    EXPECT_EQ(out.substr(out.find(holding) + holding.size()), "hold ended: the driver stopped answering.\n");
+    EXPECT_EQ(waits, (std::vector<uint32_t>{100, 100, 100}));
+    // Nothing to remove: the backend is closed and the input never read.
+    EXPECT_EQ(calls, (std::vector<std::string>{"open", "addMonitor", "close"}));
+    EXPECT_EQ(std::count(m.console.calls.begin(), m.console.calls.end(), "getchar"), 0);
 }
 
 TEST(VdCommandCreateTest, FailuresAndSlowDisplays) {
