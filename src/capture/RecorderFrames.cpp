@@ -127,10 +127,15 @@ void turnEach(uint8_t* destination, size_t rowBytes, const uint8_t* source, size
     }
 }
 
-// Upright tiles of this many pixels a side are made whole before the next
-// begins: the frame rows a tile reads and the upright rows it writes stay
-// in the first-level cache together.
-constexpr size_t kTile = 64;
+// A quarter turn goes in square tiles of this many upright pixels a side,
+// each made whole before the next begins: the frame rows a tile reads and
+// the upright rows it writes stay in the cache together, and each page of
+// either is visited for a whole tile's run of pixels rather than a few.
+constexpr size_t kTile = 128;
+// An upright image this large is written past the caches (non-temporal
+// stores), as memcpy writes a copy of this size: it would not stay in them
+// anyway, and writing through them first reads every line it overwrites.
+constexpr size_t kStreamBytes = size_t{8} << 20;
 
 #if defined(__SSE2__)
 // Transposes the 4 × 4 pixels held in four registers, one row in each.
@@ -147,14 +152,27 @@ inline void transpose(__m128i& r0, __m128i& r1, __m128i& r2, __m128i& r3) {
 
 inline __m128i load4(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void store4(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// Four pixels to an upright row: through the cache, or past it (the address
+// then 16-byte aligned).
+template <bool Stream>
+inline void put4(uint8_t* p, __m128i v) {
+    if constexpr (Stream) {
+        _mm_stream_si128(reinterpret_cast<__m128i*>(p), v);
+    } else {
+        store4(p, v);
+    }
+}
 #endif
 
 // The upright 4 × 4 tile whose top-left pixel is (x, y), for a quarter turn
 // either way.
+template <int Turns, bool Stream>
 inline void turnTile(uint8_t* destination, size_t rowBytes, const uint8_t* source, size_t pitch, size_t width,
-                     size_t height, int turns, size_t x, size_t y) {
+                     size_t height, size_t x, size_t y) {
 #if defined(__SSE2__)
-    if (turns == 1) {
+    uint8_t* out = destination + y * rowBytes + x * 4;
+    if constexpr (Turns == 1) {
         // Upright (x + k, y + j) is frame (y + j, height − 1 − x − k): frame
         // rows read bottom up, transposed, give the upright rows.
         const uint8_t* row = source + (height - 1 - x) * pitch + y * 4;
@@ -163,11 +181,10 @@ inline void turnTile(uint8_t* destination, size_t rowBytes, const uint8_t* sourc
         __m128i r2 = load4(row - 2 * pitch);
         __m128i r3 = load4(row - 3 * pitch);
         transpose(r0, r1, r2, r3);
-        uint8_t* out = destination + y * rowBytes + x * 4;
-        store4(out, r0);
-        store4(out + rowBytes, r1);
-        store4(out + 2 * rowBytes, r2);
-        store4(out + 3 * rowBytes, r3);
+        put4<Stream>(out, r0);
+        put4<Stream>(out + rowBytes, r1);
+        put4<Stream>(out + 2 * rowBytes, r2);
+        put4<Stream>(out + 3 * rowBytes, r3);
     } else {
         // Upright (x + k, y + j) is frame (width − 1 − y − j, x + k): frame
         // rows read top down, transposed, give the upright rows last first.
@@ -177,34 +194,63 @@ inline void turnTile(uint8_t* destination, size_t rowBytes, const uint8_t* sourc
         __m128i r2 = load4(row + 2 * pitch);
         __m128i r3 = load4(row + 3 * pitch);
         transpose(r0, r1, r2, r3);
-        uint8_t* out = destination + y * rowBytes + x * 4;
-        store4(out, r3);
-        store4(out + rowBytes, r2);
-        store4(out + 2 * rowBytes, r1);
-        store4(out + 3 * rowBytes, r0);
+        put4<Stream>(out, r3);
+        put4<Stream>(out + rowBytes, r2);
+        put4<Stream>(out + 2 * rowBytes, r1);
+        put4<Stream>(out + 3 * rowBytes, r0);
     }
 #else
-    turnEach(destination, rowBytes, source, pitch, width, height, turns, x, x + 4, y, y + 4);
+    turnEach(destination, rowBytes, source, pitch, width, height, Turns, x, x + 4, y, y + 4);
 #endif
 }
 
-// A quarter turn either way: 4 × 4 tiles, kTile × kTile at a time, then the
-// edges one pixel at a time.
-void turnQuarter(uint8_t* destination, const uint8_t* source, size_t pitch, size_t width, size_t height, int turns) {
-    const size_t uprightWidth = height;
-    const size_t uprightHeight = width;
-    const size_t rowBytes = uprightWidth * 4;
-    const size_t tiledWidth = uprightWidth & ~size_t{3};
-    const size_t tiledHeight = uprightHeight & ~size_t{3};
+// The 4 × 4 tiles of the upright image's first tiledWidth columns and
+// tiledHeight rows, kTile × kTile at a time.
+template <int Turns, bool Stream>
+void turnTiles(uint8_t* destination, size_t rowBytes, const uint8_t* source, size_t pitch, size_t width,
+               size_t height, size_t tiledWidth, size_t tiledHeight) {
     for (size_t ty = 0; ty < tiledHeight; ty += kTile) {
         const size_t yEnd = std::min(ty + kTile, tiledHeight);
         for (size_t tx = 0; tx < tiledWidth; tx += kTile) {
             const size_t xEnd = std::min(tx + kTile, tiledWidth);
             for (size_t y = ty; y < yEnd; y += 4)
                 for (size_t x = tx; x < xEnd; x += 4)
-                    turnTile(destination, rowBytes, source, pitch, width, height, turns, x, y);
+                    turnTile<Turns, Stream>(destination, rowBytes, source, pitch, width, height, x, y);
         }
     }
+}
+
+// A quarter turn either way: the 4 × 4 tiles, then the edges one pixel at a
+// time.
+void turnQuarter(uint8_t* destination, const uint8_t* source, size_t pitch, size_t width, size_t height, int turns) {
+    const size_t uprightWidth = height;
+    const size_t uprightHeight = width;
+    const size_t rowBytes = uprightWidth * 4;
+    const size_t tiledWidth = uprightWidth & ~size_t{3};
+    const size_t tiledHeight = uprightHeight & ~size_t{3};
+#if defined(__SSE2__)
+    const bool stream = rowBytes * uprightHeight >= kStreamBytes && rowBytes % 16 == 0 &&
+                        reinterpret_cast<uintptr_t>(destination) % 16 == 0;
+#else
+    const bool stream = false;
+#endif
+    if (turns == 1) {
+        if (stream) {
+            turnTiles<1, true>(destination, rowBytes, source, pitch, width, height, tiledWidth, tiledHeight);
+        } else {
+            turnTiles<1, false>(destination, rowBytes, source, pitch, width, height, tiledWidth, tiledHeight);
+        }
+    } else {
+        if (stream) {
+            turnTiles<3, true>(destination, rowBytes, source, pitch, width, height, tiledWidth, tiledHeight);
+        } else {
+            turnTiles<3, false>(destination, rowBytes, source, pitch, width, height, tiledWidth, tiledHeight);
+        }
+    }
+#if defined(__SSE2__)
+    // Streamed stores are ordered before whatever reads the image next.
+    if (stream) _mm_sfence();
+#endif
     turnEach(destination, rowBytes, source, pitch, width, height, turns, tiledWidth, uprightWidth, 0, uprightHeight);
     turnEach(destination, rowBytes, source, pitch, width, height, turns, 0, tiledWidth, tiledHeight, uprightHeight);
 }

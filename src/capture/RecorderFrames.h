@@ -81,8 +81,9 @@ Crop frameBox(const Crop& upright, Rotation rotation, int32_t frameWidth, int32_
 // rows lie sourcePitch bytes apart, into a packed buffer, turned upright: the
 // buffer then holds height × width pixels (rows of height × 4 bytes) after a
 // quarter turn, width × height otherwise. No turn is copyRows. A quarter turn
-// goes in tiles of 4 × 4 pixels, so each cache line read or written is used
-// whole while it is in the cache.
+// goes in tiles of 4 × 4 pixels, a square of them at a time, so each cache
+// line read or written is used whole while it is in the cache; an image of
+// 8 MB or more is written past the caches, as memcpy writes one.
 void copyUpright(uint8_t* destination, const uint8_t* source, size_t sourcePitch, size_t width, size_t height,
                  Rotation rotation);
 

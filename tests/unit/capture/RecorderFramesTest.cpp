@@ -186,6 +186,40 @@ TEST(RecorderRotation, ARegionOfTheDesktopIsCutFromTheFrameAndTurnedUpright) {
     }
 }
 
+// A frame large enough that its upright copy is written past the caches
+// (8 MB and more, into a 16-byte aligned buffer) turns the same way, and a
+// buffer that is not aligned is written through the cache instead.
+TEST(RecorderRotation, ALargeFrameTurnsTheSameWhetherStreamedOrNot) {
+    constexpr int32_t kFrameWidth = 2100;
+    constexpr int32_t kFrameHeight = 1004; // 8.4 MB upright
+    const size_t pitch = kFrameWidth * 4 + 64;
+    for (const uint32_t rotation : {sim::dxgi_rotation::kRotate90, sim::dxgi_rotation::kRotate270}) {
+        std::vector<uint8_t> mapping(pitch * kFrameHeight);
+        for (int32_t y = 0; y < kFrameHeight; ++y) {
+            for (int32_t x = 0; x < kFrameWidth; ++x) {
+                int32_t dx = 0, dy = 0;
+                sim::simDesktopOf(rotation, kFrameWidth, kFrameHeight, x, y, dx, dy);
+                const uint32_t pixel = sim::simDesktopPixel(dx, dy);
+                std::memcpy(mapping.data() + y * pitch + x * 4, &pixel, 4);
+            }
+        }
+        const size_t pixels = static_cast<size_t>(kFrameWidth) * kFrameHeight;
+        std::vector<uint32_t> storage(pixels + 8);
+        uint32_t* aligned = storage.data();
+        while (reinterpret_cast<uintptr_t>(aligned) % 16 != 0) ++aligned;
+        for (uint32_t* upright : {aligned, aligned + 1}) {
+            SCOPED_TRACE(testing::Message() << "rotation " << rotation << (upright == aligned ? ", streamed" : ""));
+            copyUpright(reinterpret_cast<uint8_t*>(upright), mapping.data(), pitch, kFrameWidth, kFrameHeight,
+                        static_cast<Rotation>(rotation));
+            int wrong = 0;
+            for (int32_t y = 0; y < kFrameWidth; ++y)
+                for (int32_t x = 0; x < kFrameHeight; ++x)
+                    wrong += upright[static_cast<size_t>(y) * kFrameHeight + x] != sim::simDesktopPixel(x, y);
+            EXPECT_EQ(wrong, 0);
+        }
+    }
+}
+
 TEST(RecorderAudio, FloatSamplesAreClampedScaledAndTruncated) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
