@@ -102,7 +102,8 @@ TEST(CaptureWine, FindsWinesDisplayButCannotDuplicateIt) {
         EXPECT_TRUE(capture.createStaging(64, 32)) << hex(capture.lastError());
         uint8_t pixels[64 * 32 * 4];
         const recorder::Crop box{0, 0, 64, 32};
-        EXPECT_EQ(capture.acquire(0, &box, recorder::Rotation::Identity, pixels), ScreenCapture::Acquire::Failed) << "no duplication to acquire from";
+        EXPECT_EQ(capture.acquire(0, &box, recorder::Rotation::Identity, pixels), ScreenCapture::Acquire::Failed)
+            << "no duplication to acquire from";
         capture.close();
         capture.close();
     });

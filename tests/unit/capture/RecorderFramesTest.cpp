@@ -114,7 +114,8 @@ TEST(RecorderRotation, ARegionOfTheDesktopIsCutFromTheFrameAndTurnedUpright) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const Rotation rotation = static_cast<Rotation>(c.rotation);
-        const bool quarter = c.rotation == sim::dxgi_rotation::kRotate90 || c.rotation == sim::dxgi_rotation::kRotate270;
+        const bool quarter =
+            c.rotation == sim::dxgi_rotation::kRotate90 || c.rotation == sim::dxgi_rotation::kRotate270;
         const int32_t desktopWidth = quarter ? kFrameHeight : kFrameWidth;
         const int32_t desktopHeight = quarter ? kFrameWidth : kFrameHeight;
         int32_t width = 0, height = 0;
