@@ -81,8 +81,11 @@ bool CaptureEngine::start(WindowHandle window, const std::string& deviceName) {
     renderTarget_ = true;
     desktopLeft_ = setup.desktopLeft;
     desktopTop_ = setup.desktopTop;
+    // The output's desktop size, upright, until the duplication tells the
+    // frames' own size and turn.
     frameWidth_ = setup.width;
     frameHeight_ = setup.height;
+    rotation_ = recorder::Rotation::Identity;
 
     if (startDuplication()) {
         state_ = Capturing;
@@ -101,6 +104,7 @@ bool CaptureEngine::startDuplication() {
         sampleView_ = true;
         frameWidth_ = result.width;
         frameHeight_ = result.height;
+        rotation_ = result.rotation;
         return true;
     case PreviewGpu::DuplicationOutcome::Busy:
         // Another program holds the output, or a secure desktop is shown:
@@ -190,8 +194,10 @@ bool CaptureEngine::renderFrame() {
 bool CaptureEngine::draw() {
     if (!renderTarget_) return false;
     gpu_->clear();
+    // The window shows the desktop as the user sees it: the frame turned
+    // upright, fitted by its upright size.
     if (sampleView_ && frameWidth_ != 0 && frameHeight_ != 0)
-        gpu_->drawImage(letterbox(swapWidth_, swapHeight_, frameWidth_, frameHeight_));
+        gpu_->drawImage(letterbox(swapWidth_, swapHeight_, imageWidth(), imageHeight()), rotation_);
     return gpu_->present();
 }
 
@@ -227,6 +233,47 @@ PreviewViewport CaptureEngine::letterbox(uint32_t windowWidth, uint32_t windowHe
         drawnHeight = h;
     }
     return {(w - drawnWidth) * 0.5f, (h - drawnHeight) * 0.5f, drawnWidth, drawnHeight};
+}
+
+uint32_t CaptureEngine::imageWidth() const {
+    return recorder::quarterTurns(rotation_) % 2 == 1 ? frameHeight_ : frameWidth_;
+}
+
+uint32_t CaptureEngine::imageHeight() const {
+    return recorder::quarterTurns(rotation_) % 2 == 1 ? frameWidth_ : frameHeight_;
+}
+
+std::array<PreviewVertex, 4> CaptureEngine::quad(recorder::Rotation rotation) {
+    // The frame point (u, v) that shows at the upright point (X, Y), both
+    // from 0 to 1: the inverse of turning the frame clockwise by the
+    // rotation's quarter turns (see recorder::Rotation).
+    const auto frameAt = [turns = recorder::quarterTurns(rotation)](float x, float y, float& u, float& v) {
+        switch (turns) {
+        case 1:
+            u = y;
+            v = 1.0f - x;
+            break;
+        case 2:
+            u = 1.0f - x;
+            v = 1.0f - y;
+            break;
+        case 3:
+            u = 1.0f - y;
+            v = x;
+            break;
+        default:
+            u = x;
+            v = y;
+            break;
+        }
+    };
+    std::array<PreviewVertex, 4> corners{{{-1, 1, 0, 0}, {1, 1, 1, 0}, {-1, -1, 0, 1}, {1, -1, 1, 1}}};
+    for (PreviewVertex& corner : corners) {
+        const float x = corner.u;
+        const float y = corner.v;
+        frameAt(x, y, corner.u, corner.v);
+    }
+    return corners;
 }
 
 void CaptureEngine::report(const std::string& text) {

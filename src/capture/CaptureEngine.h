@@ -3,6 +3,7 @@
 #include "capture/CapturePorts.h"
 #include "capture/PreviewGpu.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -57,12 +58,21 @@ public:
     uint32_t frameHeight() const { return frameHeight_; }
     int32_t desktopLeft() const { return desktopLeft_; }
     int32_t desktopTop() const { return desktopTop_; }
+    // How the desktop is turned on the frames.
+    recorder::Rotation rotation() const { return rotation_; }
+    // The size of the image as the user sees it: the frame turned upright.
+    uint32_t imageWidth() const;
+    uint32_t imageHeight() const;
 
     // The largest rectangle of the frame's aspect that fits a window of
     // width × height, centred: bars left and right for a wide window, above
     // and below for a tall one. Empty when any size is zero.
     static PreviewViewport letterbox(uint32_t windowWidth, uint32_t windowHeight, uint32_t frameWidth,
                                      uint32_t frameHeight);
+    // The four corners of the image's quad as a triangle strip: top left,
+    // top right, bottom left, bottom right of the viewport, each with the
+    // point of the frame that shows there once the frame is turned upright.
+    static std::array<PreviewVertex, 4> quad(recorder::Rotation rotation);
 
 private:
     bool startDuplication();
@@ -81,6 +91,7 @@ private:
     uint32_t frameHeight_ = 0;
     int32_t desktopLeft_ = 0;
     int32_t desktopTop_ = 0;
+    recorder::Rotation rotation_ = recorder::Rotation::Identity;
 
     // Which GPU resources exist.
     bool resources_ = false;

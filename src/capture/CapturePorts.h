@@ -73,17 +73,22 @@ public:
     // exactly and creates a device on its adapter.
     virtual OpenResult open(const std::string& gdiName) = 0;
     // Releases any duplication and duplicates the output afresh; on success
-    // reports the duplicated mode's size in pixels.
-    virtual Duplicate duplicate(int32_t& width, int32_t& height) = 0;
+    // reports the duplicated mode's size in pixels, which is the size of the
+    // frames as they are delivered (the panel's own orientation), and how
+    // the desktop is turned on them.
+    virtual Duplicate duplicate(int32_t& width, int32_t& height, recorder::Rotation& rotation) = 0;
     virtual bool hasDuplication() const = 0;
     virtual void releaseDuplication() = 0;
     // Creates (or re-creates) the CPU-readable texture frames are copied into.
     virtual bool createStaging(int32_t width, int32_t height) = 0;
-    // Waits up to timeoutMs for a new desktop frame. On Frame, the box (the
-    // whole frame when box is null) has been copied into the staging texture
-    // and from there, row by row, into destination, which holds the box's
-    // rows packed at width × 4 bytes. AccessLost releases the duplication.
-    virtual Acquire acquire(uint32_t timeoutMs, const recorder::Crop* box, uint8_t* destination) = 0;
+    // Waits up to timeoutMs for a new desktop frame. On Frame, the box of the
+    // frame (the whole frame when box is null; in frame pixels, see
+    // recorder::frameBox) has been copied into the staging texture and from
+    // there into destination, turned upright by rotation
+    // (recorder::copyUpright): destination holds the upright box's rows
+    // packed. AccessLost releases the duplication.
+    virtual Acquire acquire(uint32_t timeoutMs, const recorder::Crop* box, recorder::Rotation rotation,
+                            uint8_t* destination) = 0;
     // Releases the duplication, the staging texture and the device.
     virtual void close() = 0;
 };

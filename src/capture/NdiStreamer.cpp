@@ -23,9 +23,10 @@ constexpr uint32_t kRetryMs = 250;
 // What the worker captures with and what it sends.
 struct NdiStreamer::Context {
     std::unique_ptr<ScreenCapture> capture;
-    int32_t frameWidth = 0;
+    int32_t frameWidth = 0; // the size sent: the copied part of the display, upright
     int32_t frameHeight = 0;
-    recorder::Crop box; // the copied part of the display when useRegion
+    recorder::Crop box; // the copied part in the frames as delivered, when useRegion
+    recorder::Rotation rotation = recorder::Rotation::Identity;
     bool useRegion = false;
 
     size_t frameBytes() const { return static_cast<size_t>(frameWidth) * static_cast<size_t>(frameHeight) * 4; }
@@ -113,7 +114,8 @@ bool NdiStreamer::prepare(Context& context) {
 bool NdiStreamer::duplicate(Context& context, std::string& error) {
     ScreenCapture& capture = *context.capture;
     int32_t width = 0, height = 0;
-    if (capture.duplicate(width, height) != ScreenCapture::Duplicate::Ok) {
+    recorder::Rotation rotation = recorder::Rotation::Identity;
+    if (capture.duplicate(width, height, rotation) != ScreenCapture::Duplicate::Ok) {
         error = "DuplicateOutput failed (another app may hold the display, or access was denied on a secure desktop)";
         return false;
     }
@@ -122,26 +124,32 @@ bool NdiStreamer::duplicate(Context& context, std::string& error) {
         error = "Empty duplication mode";
         return false;
     }
+    // What is sent is the display as the user sees it: a turned display's
+    // frames go out upright, and the region is a part of that upright image.
+    int32_t uprightWidth = 0, uprightHeight = 0;
+    recorder::uprightSize(rotation, width, height, uprightWidth, uprightHeight);
+    context.rotation = rotation;
     context.useRegion = false;
-    context.frameWidth = width;
-    context.frameHeight = height;
+    context.box = recorder::Crop{0, 0, width, height};
+    context.frameWidth = uprightWidth;
+    context.frameHeight = uprightHeight;
     // Compared rather than subtracted, so no edge values can overflow.
     if (region_.right > region_.left && region_.bottom > region_.top) {
-        const int32_t x0 = std::clamp(region_.left, 0, width);
-        const int32_t x1 = std::clamp(region_.right, 0, width);
-        const int32_t y0 = std::clamp(region_.top, 0, height);
-        const int32_t y1 = std::clamp(region_.bottom, 0, height);
+        const int32_t x0 = std::clamp(region_.left, 0, uprightWidth);
+        const int32_t x1 = std::clamp(region_.right, 0, uprightWidth);
+        const int32_t y0 = std::clamp(region_.top, 0, uprightHeight);
+        const int32_t y1 = std::clamp(region_.bottom, 0, uprightHeight);
         if (x1 - x0 < kMinRegionSide || y1 - y0 < kMinRegionSide) {
             capture.releaseDuplication();
             error = "The selected region no longer fits on that display";
             return false;
         }
-        context.box = recorder::Crop{x0, y0, x1 - x0, y1 - y0};
+        context.box = recorder::frameBox(recorder::Crop{x0, y0, x1 - x0, y1 - y0}, rotation, width, height);
         context.useRegion = true;
         context.frameWidth = x1 - x0;
         context.frameHeight = y1 - y0;
     }
-    if (!capture.createStaging(context.frameWidth, context.frameHeight)) {
+    if (!capture.createStaging(context.box.width, context.box.height)) {
         capture.releaseDuplication();
         error = "Staging texture failed";
         return false;
@@ -173,7 +181,7 @@ void NdiStreamer::sendFrames(Context& context, NdiSender& sender) {
         }
 
         const ScreenCapture::Acquire acquired =
-            capture.acquire(frameMs, context.useRegion ? &context.box : nullptr, frame.data());
+            capture.acquire(frameMs, context.useRegion ? &context.box : nullptr, context.rotation, frame.data());
         if (acquired == ScreenCapture::Acquire::AccessLost) continue;
         if (acquired == ScreenCapture::Acquire::Frame) haveFrame = true;
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "base/WindowHandle.h"
+#include "capture/RecorderFrames.h"
 
 #include <cstdint>
 #include <string>
@@ -15,6 +16,18 @@ struct PreviewViewport {
     float height = 0.0f;
 
     friend bool operator==(const PreviewViewport&, const PreviewViewport&) = default;
+};
+
+// A corner of the quad the image is drawn on: its place in the viewport
+// (x right, y up, -1 to 1) and the point of the frame texture drawn there
+// (u right, v down, 0 to 1).
+struct PreviewVertex {
+    float x = 0.0f;
+    float y = 0.0f;
+    float u = 0.0f;
+    float v = 0.0f;
+
+    friend bool operator==(const PreviewVertex&, const PreviewVertex&) = default;
 };
 
 // The GPU side of a live preview: a Direct3D 11 device on the adapter of one
@@ -63,10 +76,12 @@ public:
         DuplicationOutcome outcome = DuplicationOutcome::Failed;
         DuplicationStep failedStep = DuplicationStep::DuplicateOutput;
         uint32_t code = 0;
-        // Started: the duplicated mode's size; the sample texture and its
-        // view were made anew at that size.
+        // Started: the duplicated mode's size, which frames arrive in (the
+        // panel's own orientation), and how the desktop is turned on them;
+        // the sample texture and its view were made anew at that size.
         uint32_t width = 0;
         uint32_t height = 0;
+        recorder::Rotation rotation = recorder::Rotation::Identity;
     };
 
     enum class Acquired {
@@ -110,8 +125,9 @@ public:
     virtual bool createRenderTarget() = 0;
     // Binds the render target and clears it to opaque black.
     virtual void clear() = 0;
-    // Draws the sample texture scaled into the viewport.
-    virtual void drawImage(const PreviewViewport& viewport) = 0;
+    // Draws the sample texture scaled into the viewport, on the quad of
+    // CaptureEngine::quad(rotation): turned upright.
+    virtual void drawImage(const PreviewViewport& viewport, recorder::Rotation rotation) = 0;
     // Present(1, 0): shows the frame at the next vertical blank. True when the
     // frame was queued for the screen; false when the window is occluded
     // (DXGI_STATUS_OCCLUDED: minimised, covered, a locked workstation) or

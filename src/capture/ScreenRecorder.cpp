@@ -80,9 +80,14 @@ struct ScreenRecorder::Session {
     AudioLoopback::MixFormat mix;
     std::mutex writerLock;
     int64_t startTime = 0;
+    // The display's upright size (a turned display's frames are recorded
+    // upright), the recorded part of it, where that part lies in the frames
+    // as they are delivered and how they are turned.
     int32_t outputWidth = 0;
     int32_t outputHeight = 0;
     recorder::Crop crop;
+    recorder::Crop box;
+    recorder::Rotation rotation = recorder::Rotation::Identity;
     std::atomic<bool> videoEnded{false};
     // Under the writer lock: samples written, and the text of the first
     // refused write; writeFailed is also read without it.
@@ -236,7 +241,7 @@ bool ScreenRecorder::Session::setup(std::string& error) {
         return false;
     }
     if (duplicateAndCrop(error) != ScreenCapture::Duplicate::Ok) return false;
-    if (!capture->createStaging(crop.width, crop.height)) {
+    if (!capture->createStaging(box.width, box.height)) {
         error = "Staging texture failed";
         return false;
     }
@@ -247,25 +252,46 @@ bool ScreenRecorder::Session::setup(std::string& error) {
 ScreenCapture::Duplicate ScreenRecorder::Session::duplicateAndCrop(std::string& error) {
     int32_t width = 0;
     int32_t height = 0;
-    const ScreenCapture::Duplicate duplicated = capture->duplicate(width, height);
+    recorder::Rotation turned = recorder::Rotation::Identity;
+    const ScreenCapture::Duplicate duplicated = capture->duplicate(width, height, turned);
     if (duplicated != ScreenCapture::Duplicate::Ok) {
         error = "DuplicateOutput failed";
         return duplicated;
     }
+    // The region was picked on the desktop as the user sees it: it is cut
+    // from the upright image, whose sides swap on a display turned a quarter.
+    int32_t uprightWidth = 0;
+    int32_t uprightHeight = 0;
+    recorder::uprightSize(turned, width, height, uprightWidth, uprightHeight);
     if (outputWidth != 0) {
-        // A re-created duplication must show the display as it was: the crop,
-        // the staging texture and the encoder's frame size depend on it.
-        if (width == outputWidth && height == outputHeight) return ScreenCapture::Duplicate::Ok;
+        // A re-created duplication must show the display as it was: the crop
+        // and the encoder's frame size depend on it.
+        if (uprightWidth != outputWidth || uprightHeight != outputHeight) {
+            capture->releaseDuplication();
+            error = kModeChanged;
+            return ScreenCapture::Duplicate::Failed;
+        }
+        // The same upright picture may now lie turned another way in the
+        // frames (a half turn keeps the size): the crop stays, its box moves.
+        const recorder::Crop moved = recorder::frameBox(crop, turned, width, height);
+        const bool resized = moved.width != box.width || moved.height != box.height;
+        if (resized && !capture->createStaging(moved.width, moved.height)) {
+            capture->releaseDuplication();
+            error = "Staging texture failed";
+            return ScreenCapture::Duplicate::Failed;
+        }
+        box = moved;
+        rotation = turned;
+        return ScreenCapture::Duplicate::Ok;
+    }
+    outputWidth = uprightWidth;
+    outputHeight = uprightHeight;
+    if (!recorder::crop(owner.region_, uprightWidth, uprightHeight, crop, error)) {
         capture->releaseDuplication();
-        error = kModeChanged;
         return ScreenCapture::Duplicate::Failed;
     }
-    outputWidth = width;
-    outputHeight = height;
-    if (!recorder::crop(owner.region_, width, height, crop, error)) {
-        capture->releaseDuplication();
-        return ScreenCapture::Duplicate::Failed;
-    }
+    box = recorder::frameBox(crop, turned, width, height);
+    rotation = turned;
     return ScreenCapture::Duplicate::Ok;
 }
 
@@ -369,7 +395,7 @@ std::string ScreenRecorder::Session::videoLoop() {
         }
 
         if (!waiting) {
-            if (capturing && capture->acquire(waitMs, &crop, frame.data()) == ScreenCapture::Acquire::Frame)
+            if (capturing && capture->acquire(waitMs, &box, rotation, frame.data()) == ScreenCapture::Acquire::Frame)
                 haveFrame = true;
             // A static screen still gets fps samples a second, each repeating
             // the last image. A pass that took no time (a lost duplication

@@ -83,9 +83,10 @@ void PreviewWindow::run() {
     while (running_.load()) {
         if (sizeChanged_.exchange(false)) engine_.requestResize(clientWidth_.load(), clientHeight_.load());
         if (!engine_.renderFrame()) break;
-        if (engine_.frameWidth() != shownWidth || engine_.frameHeight() != shownHeight) {
-            shownWidth = engine_.frameWidth();
-            shownHeight = engine_.frameHeight();
+        // The size the user sees: a turned display's upright size.
+        if (engine_.imageWidth() != shownWidth || engine_.imageHeight() != shownHeight) {
+            shownWidth = engine_.imageWidth();
+            shownHeight = engine_.imageHeight();
             postCaption(strprintf("%s \xE2\x80\x94 %ux%u", title_.c_str(), shownWidth, shownHeight));
         }
     }

@@ -37,6 +37,28 @@ bool SimCaptureClock::waitUntilHeld() {
     });
 }
 
+void simDesktopOf(uint32_t rotation, int32_t frameWidth, int32_t frameHeight, int32_t x, int32_t y, int32_t& desktopX,
+                  int32_t& desktopY) {
+    switch (rotation) {
+    case dxgi_rotation::kRotate90: // frame (l, t, r, b) at desktop (W − b, l, W − t, r), W = frameHeight
+        desktopX = frameHeight - 1 - y;
+        desktopY = x;
+        break;
+    case dxgi_rotation::kRotate180:
+        desktopX = frameWidth - 1 - x;
+        desktopY = frameHeight - 1 - y;
+        break;
+    case dxgi_rotation::kRotate270: // frame (l, t, r, b) at desktop (t, H − r, b, H − l), H = frameWidth
+        desktopX = y;
+        desktopY = frameWidth - 1 - x;
+        break;
+    default:
+        desktopX = x;
+        desktopY = y;
+        break;
+    }
+}
+
 class SimScreenCapture final : public ScreenCapture {
 public:
     explicit SimScreenCapture(SimCaptureBackend& backend) : backend_(backend) { ++backend_.live_; }
@@ -50,7 +72,7 @@ public:
         return screen->openResult;
     }
 
-    Duplicate duplicate(int32_t& width, int32_t& height) override {
+    Duplicate duplicate(int32_t& width, int32_t& height, recorder::Rotation& rotation) override {
         auto lock = backend_.lock();
         duplicated_ = false;
         SimScreen* screen = current();
@@ -66,6 +88,7 @@ public:
         }
         width = screen->width;
         height = screen->height;
+        rotation = static_cast<recorder::Rotation>(screen->rotation);
         duplicated_ = true;
         return Duplicate::Ok;
     }
@@ -82,7 +105,8 @@ public:
         return true;
     }
 
-    Acquire acquire(uint32_t timeoutMs, const recorder::Crop* box, uint8_t* destination) override {
+    Acquire acquire(uint32_t timeoutMs, const recorder::Crop* box, recorder::Rotation rotation,
+                    uint8_t* destination) override {
         bool waited = false;
         {
             auto lock = backend_.lock();
@@ -99,9 +123,14 @@ public:
                 recorder::Crop whole{0, 0, screen->width, screen->height};
                 const recorder::Crop& copied = box ? *box : whole;
                 screen->copiedBoxes.push_back(copied);
+                screen->copiedRotations.push_back(static_cast<uint32_t>(rotation));
                 const uint32_t value = screen->frameValue++;
                 const size_t pixels = static_cast<size_t>(copied.width) * static_cast<size_t>(copied.height);
-                for (size_t i = 0; i < pixels; ++i) std::memcpy(destination + i * 4, &value, 4);
+                if (screen->desktopPicture) {
+                    copyPicture(*screen, copied, rotation, destination);
+                } else {
+                    for (size_t i = 0; i < pixels; ++i) std::memcpy(destination + i * 4, &value, 4);
+                }
                 return Acquire::Frame;
             }
             waited = true;
@@ -114,6 +143,30 @@ public:
 
 private:
     SimScreen* current() { return gdiName_.empty() ? nullptr : backend_.screen(gdiName_); }
+
+    // The box of a frame that shows the desktop, put in a staging mapping
+    // and turned upright from there as the Win32 adapter does. Pixels the
+    // box holds outside the frame read 0xFFFFFFFF.
+    static void copyPicture(const SimScreen& screen, const recorder::Crop& box, recorder::Rotation rotation,
+                            uint8_t* destination) {
+        const size_t pitch = static_cast<size_t>(box.width) * 4 + 12; // a padded mapping
+        std::vector<uint8_t> staging(pitch * static_cast<size_t>(box.height), 0);
+        for (int32_t y = 0; y < box.height; ++y) {
+            for (int32_t x = 0; x < box.width; ++x) {
+                const int32_t fx = box.left + x;
+                const int32_t fy = box.top + y;
+                uint32_t pixel = 0xFFFFFFFFu;
+                if (fx >= 0 && fy >= 0 && fx < screen.width && fy < screen.height) {
+                    int32_t dx = 0, dy = 0;
+                    simDesktopOf(screen.rotation, screen.width, screen.height, fx, fy, dx, dy);
+                    pixel = simDesktopPixel(dx, dy);
+                }
+                std::memcpy(staging.data() + static_cast<size_t>(y) * pitch + static_cast<size_t>(x) * 4, &pixel, 4);
+            }
+        }
+        recorder::copyUpright(destination, staging.data(), pitch, static_cast<size_t>(box.width),
+                              static_cast<size_t>(box.height), rotation);
+    }
 
     SimCaptureBackend& backend_;
     std::string gdiName_;
@@ -172,8 +225,11 @@ public:
         int& before = backend_.encoderBehaviour_.videoWritesBeforeFailure;
         if (before == 0) return false;
         if (before > 0) --before;
-        SimVideoSample sample{time, duration, bytes, 0};
-        if (bytes >= 4) std::memcpy(&sample.firstPixel, pixels, 4);
+        SimVideoSample sample{time, duration, bytes, 0, 0};
+        if (bytes >= 4) {
+            std::memcpy(&sample.firstPixel, pixels, 4);
+            std::memcpy(&sample.lastPixel, pixels + bytes - 4, 4);
+        }
         file_->video.push_back(sample);
         return true;
     }

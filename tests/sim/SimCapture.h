@@ -54,11 +54,41 @@ private:
     std::vector<uint64_t> heldTargets_; // where each blocked wait wants to go
 };
 
+// What DXGI_OUTDUPL_DESC.Rotation reports, as DXGI_MODE_ROTATION numbers it
+// (learn.microsoft.com, "DXGI_MODE_ROTATION enumeration"). Kept apart from the
+// program's own enumeration so a wrong number there shows.
+namespace dxgi_rotation {
+constexpr uint32_t kUnspecified = 0;
+constexpr uint32_t kIdentity = 1;
+constexpr uint32_t kRotate90 = 2;
+constexpr uint32_t kRotate180 = 3;
+constexpr uint32_t kRotate270 = 4;
+} // namespace dxgi_rotation
+
+// The upright desktop position that a frame pixel shows, as Microsoft's
+// Desktop Duplication sample places a frame rectangle for each rotation:
+// ROTATE90 turns the frame a quarter clockwise, ROTATE270 a quarter
+// counter-clockwise, ROTATE180 half way round.
+void simDesktopOf(uint32_t rotation, int32_t frameWidth, int32_t frameHeight, int32_t x, int32_t y, int32_t& desktopX,
+                  int32_t& desktopY);
+
+// A desktop pixel that names its own place: row in the high half, column in
+// the low half.
+inline uint32_t simDesktopPixel(int32_t x, int32_t y) {
+    return (static_cast<uint32_t>(y) << 16) | (static_cast<uint32_t>(x) & 0xFFFF);
+}
+
 // One display as the duplication sees it.
 struct SimScreen {
     std::string gdiName = "\\\\.\\DISPLAY1";
+    // The mode: the size frames arrive in, the panel's own orientation.
     int32_t width = 1920;
     int32_t height = 1080;
+    // How the desktop is turned on the frames (dxgi_rotation).
+    uint32_t rotation = dxgi_rotation::kIdentity;
+    // Frames show the desktop itself, each pixel simDesktopPixel of its
+    // upright place, instead of the one value frameValue.
+    bool desktopPicture = false;
     ScreenCapture::OpenResult openResult = ScreenCapture::OpenResult::Ok;
     // The next this many duplicate() calls fail; -1 fails them all.
     int duplicateFailures = 0;
@@ -78,6 +108,7 @@ struct SimScreen {
     int duplicateCalls = 0;
     int acquireCalls = 0;
     std::vector<recorder::Crop> copiedBoxes; // the box of every copied frame (whole frame: 0,0,W,H)
+    std::vector<uint32_t> copiedRotations;   // the rotation each was asked to be turned by
     int stagingWidth = 0;
     int stagingHeight = 0;
 };
@@ -87,6 +118,7 @@ struct SimVideoSample {
     int64_t duration = 0;
     size_t bytes = 0;
     uint32_t firstPixel = 0;
+    uint32_t lastPixel = 0;
 };
 
 struct SimAudioSample {

@@ -1,8 +1,10 @@
 #include "sim/SimPreviewGpu.h"
 
 #include "base/StrPrintf.h"
+#include "capture/CaptureEngine.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <utility>
 
@@ -104,6 +106,7 @@ PreviewGpu::Duplication SimPreviewGpu::duplicate() {
     result.outcome = DuplicationOutcome::Started;
     result.width = screen_.width;
     result.height = screen_.height;
+    result.rotation = static_cast<recorder::Rotation>(screen_.rotation);
     return result;
 }
 
@@ -181,9 +184,17 @@ void SimPreviewGpu::clear() {
     record("clear");
 }
 
-void SimPreviewGpu::drawImage(const PreviewViewport& v) {
+void SimPreviewGpu::drawImage(const PreviewViewport& v, recorder::Rotation rotation) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    record(strprintf("draw %g,%g %gx%g", v.x, v.y, v.width, v.height));
+    std::string call = strprintf("draw %g,%g %gx%g", v.x, v.y, v.width, v.height);
+    // What the adapter draws: the engine's quad for the rotation.
+    const std::array<PreviewVertex, 4> quad = CaptureEngine::quad(rotation);
+    const std::array<PreviewVertex, 4> plain = CaptureEngine::quad(recorder::Rotation::Identity);
+    if (quad != plain) {
+        call += " uv";
+        for (const PreviewVertex& corner : quad) call += strprintf(" %g,%g", corner.u, corner.v);
+    }
+    record(std::move(call));
 }
 
 bool SimPreviewGpu::present() {

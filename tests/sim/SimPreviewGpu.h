@@ -19,8 +19,11 @@ struct SimPreviewScreen {
     std::string gdiName = "\\\\.\\DISPLAY1";
     int32_t desktopLeft = 0;
     int32_t desktopTop = 0;
-    uint32_t width = 1920; // the desktop's current size; frames and duplications have it
+    uint32_t width = 1920; // the mode's size; frames and duplications have it
     uint32_t height = 1080;
+    // How the desktop is turned on the frames, as DXGI_MODE_ROTATION numbers
+    // it (sim::dxgi_rotation in SimCapture.h).
+    uint32_t rotation = 1;
     // Device set-up fails at this step with this code.
     PreviewGpu::SetupStep setupFailure = PreviewGpu::SetupStep::None;
     uint32_t setupCode = 0;
@@ -45,7 +48,9 @@ struct SimPreviewScreen {
     // Every call as a line: "setup \\.\DISPLAY1 1280x720", "duplicate",
     // "acquire", "copy", "releaseFrame", "releaseDuplication",
     // "releaseRenderTarget", "resize 800x600", "createRenderTarget",
-    // "clear", "draw 0,0 1920x1080", "present", "release".
+    // "clear", "draw 0,0 1920x1080", "present", "release"; a draw of a
+    // turned frame ends in the corners' texture points, top left, top
+    // right, bottom left, bottom right: "draw 0,0 1080x1920 uv 0,1 0,0 1,1 1,0".
     std::vector<std::string> calls;
     // Resources that exist now.
     bool device = false;
@@ -80,7 +85,7 @@ public:
     bool resizeBuffers(uint32_t width, uint32_t height) override;
     bool createRenderTarget() override;
     void clear() override;
-    void drawImage(const PreviewViewport& viewport) override;
+    void drawImage(const PreviewViewport& viewport, recorder::Rotation rotation) override;
     bool present() override;
     void release() override;
 

@@ -93,15 +93,17 @@ TEST(CaptureWine, FindsWinesDisplayButCannotDuplicateIt) {
         ASSERT_EQ(capture.open(kDisplay), ScreenCapture::OpenResult::Ok) << hex(capture.lastError());
         int32_t width = 0;
         int32_t height = 0;
+        recorder::Rotation rotation = recorder::Rotation::Identity;
         // E_NOTIMPL never passes with time: a failure, not a pause.
-        EXPECT_EQ(capture.duplicate(width, height), ScreenCapture::Duplicate::Failed)
+        EXPECT_EQ(capture.duplicate(width, height, rotation), ScreenCapture::Duplicate::Failed)
             << "Wine has no desktop duplication";
         EXPECT_EQ(capture.lastError(), 0x80004001u) << hex(capture.lastError()); // E_NOTIMPL
         EXPECT_FALSE(capture.hasDuplication());
         EXPECT_TRUE(capture.createStaging(64, 32)) << hex(capture.lastError());
         uint8_t pixels[64 * 32 * 4];
         const recorder::Crop box{0, 0, 64, 32};
-        EXPECT_EQ(capture.acquire(0, &box, pixels), ScreenCapture::Acquire::Failed) << "no duplication to acquire from";
+        EXPECT_EQ(capture.acquire(0, &box, recorder::Rotation::Identity, pixels), ScreenCapture::Acquire::Failed)
+            << "no duplication to acquire from";
         capture.close();
         capture.close();
     });

@@ -1,10 +1,12 @@
 #include "capture/win32/D3DPreviewGpu.h"
 
 #include "base/win32/Utf16.h"
+#include "capture/CaptureEngine.h"
 #include "display/win32/DxgiOutputs.h"
 
 #include <d3dcompiler.h>
 
+#include <array>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -22,6 +24,11 @@ struct Vertex {
     float x, y, u, v;
 };
 static_assert(sizeof(Vertex) == 16);
+
+// The quad buffer holds one quad per number of quarter turns, in that order;
+// a draw starts at its rotation's quad.
+constexpr recorder::Rotation kQuadTurns[4] = {recorder::Rotation::Identity, recorder::Rotation::Rotate90,
+                                              recorder::Rotation::Rotate180, recorder::Rotation::Rotate270};
 
 constexpr char kVertexShader[] = R"(
 struct VsIn { float2 pos : POSITION; float2 uv : TEXCOORD0; };
@@ -172,8 +179,14 @@ HRESULT D3DPreviewGpu::makeShaders(SetupStep& failed) {
 
 void D3DPreviewGpu::makeDrawingState() {
     // The whole viewport as a triangle strip: top left, top right, bottom
-    // left, bottom right, with the texture's matching corners.
-    const Vertex quad[4] = {{-1, 1, 0, 0}, {1, 1, 1, 0}, {-1, -1, 0, 1}, {1, -1, 1, 1}};
+    // left, bottom right, with the texture's corners that show there once
+    // the frame is turned upright, for each number of quarter turns.
+    Vertex quad[4 * 4]{};
+    for (size_t turns = 0; turns < 4; ++turns) {
+        const std::array<PreviewVertex, 4> corners = CaptureEngine::quad(kQuadTurns[turns]);
+        for (size_t i = 0; i < 4; ++i)
+            quad[turns * 4 + i] = Vertex{corners[i].x, corners[i].y, corners[i].u, corners[i].v};
+    }
     D3D11_BUFFER_DESC buffer{};
     buffer.ByteWidth = sizeof quad;
     buffer.Usage = D3D11_USAGE_IMMUTABLE;
@@ -214,10 +227,14 @@ PreviewGpu::Duplication D3DPreviewGpu::duplicate() {
         return result;
     }
 
+    // learn.microsoft.com, "DXGI_OUTDUPL_DESC structure": ModeDesc is the
+    // mode frames arrive in, Rotation (a DXGI_MODE_ROTATION, whose numbers
+    // recorder::Rotation keeps) how the desktop is turned on them.
     DXGI_OUTDUPL_DESC desc{};
     duplication_->GetDesc(&desc);
     result.width = desc.ModeDesc.Width;
     result.height = desc.ModeDesc.Height;
+    result.rotation = static_cast<recorder::Rotation>(desc.Rotation);
 
     // The view goes with the texture it shows.
     sampleView_.Reset();
@@ -323,7 +340,7 @@ void D3DPreviewGpu::clear() {
     context_->ClearRenderTargetView(renderTarget_.Get(), black);
 }
 
-void D3DPreviewGpu::drawImage(const PreviewViewport& viewport) {
+void D3DPreviewGpu::drawImage(const PreviewViewport& viewport, recorder::Rotation rotation) {
     if (!context_) return;
     const D3D11_VIEWPORT area{viewport.x, viewport.y, viewport.width, viewport.height, 0.0f, 1.0f};
     context_->RSSetViewports(1, &area);
@@ -339,7 +356,7 @@ void D3DPreviewGpu::drawImage(const PreviewViewport& viewport) {
     context_->PSSetShaderResources(0, 1, views);
     ID3D11SamplerState* samplers[] = {sampler_.Get()};
     context_->PSSetSamplers(0, 1, samplers);
-    context_->Draw(4, 0);
+    context_->Draw(4, static_cast<UINT>(4 * recorder::quarterTurns(rotation)));
 }
 
 bool D3DPreviewGpu::present() {

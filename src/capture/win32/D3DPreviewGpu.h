@@ -30,7 +30,7 @@ public:
     bool resizeBuffers(uint32_t width, uint32_t height) override;
     bool createRenderTarget() override;
     void clear() override;
-    void drawImage(const PreviewViewport& viewport) override;
+    void drawImage(const PreviewViewport& viewport, recorder::Rotation rotation) override;
     bool present() override;
     void release() override;
 

@@ -71,7 +71,16 @@ bool unavailableForNow(HRESULT hr) {
 
 } // namespace
 
-ScreenCapture::Duplicate Win32ScreenCapture::duplicate(int32_t& width, int32_t& height) {
+// The core's rotation keeps DXGI_MODE_ROTATION's numbers
+// (learn.microsoft.com, "DXGI_MODE_ROTATION enumeration"), so
+// DXGI_OUTDUPL_DESC.Rotation passes through unchanged; mingw's header agrees.
+static_assert(static_cast<uint32_t>(recorder::Rotation::Unspecified) == DXGI_MODE_ROTATION_UNSPECIFIED);
+static_assert(static_cast<uint32_t>(recorder::Rotation::Identity) == DXGI_MODE_ROTATION_IDENTITY);
+static_assert(static_cast<uint32_t>(recorder::Rotation::Rotate90) == DXGI_MODE_ROTATION_ROTATE90);
+static_assert(static_cast<uint32_t>(recorder::Rotation::Rotate180) == DXGI_MODE_ROTATION_ROTATE180);
+static_assert(static_cast<uint32_t>(recorder::Rotation::Rotate270) == DXGI_MODE_ROTATION_ROTATE270);
+
+ScreenCapture::Duplicate Win32ScreenCapture::duplicate(int32_t& width, int32_t& height, recorder::Rotation& rotation) {
     Resources& r = *resources_;
     r.duplication.Reset();
     if (!r.output || !r.device) return Duplicate::Failed;
@@ -83,8 +92,12 @@ ScreenCapture::Duplicate Win32ScreenCapture::duplicate(int32_t& width, int32_t& 
     }
     DXGI_OUTDUPL_DESC desc{};
     r.duplication->GetDesc(&desc);
+    // learn.microsoft.com, "DXGI_OUTDUPL_DESC structure": ModeDesc is the
+    // duplicated output's mode, the size frames arrive in; Rotation is how
+    // the desktop is turned on them.
     width = static_cast<int32_t>(desc.ModeDesc.Width);
     height = static_cast<int32_t>(desc.ModeDesc.Height);
+    rotation = static_cast<recorder::Rotation>(desc.Rotation);
     return Duplicate::Ok;
 }
 
@@ -116,7 +129,8 @@ bool Win32ScreenCapture::createStaging(int32_t width, int32_t height) {
     return true;
 }
 
-ScreenCapture::Acquire Win32ScreenCapture::acquire(uint32_t timeoutMs, const recorder::Crop* box, uint8_t* destination) {
+ScreenCapture::Acquire Win32ScreenCapture::acquire(uint32_t timeoutMs, const recorder::Crop* box,
+                                                   recorder::Rotation rotation, uint8_t* destination) {
     Resources& r = *resources_;
     if (!r.duplication || !r.staging || destination == nullptr) return Acquire::Failed;
 
@@ -191,8 +205,8 @@ ScreenCapture::Acquire Win32ScreenCapture::acquire(uint32_t timeoutMs, const rec
         lastError_ = static_cast<uint32_t>(hr);
         return Acquire::Failed;
     }
-    recorder::copyRows(destination, static_cast<const uint8_t*>(mapped.pData), mapped.RowPitch,
-                       static_cast<size_t>(width) * 4, height);
+    recorder::copyUpright(destination, static_cast<const uint8_t*>(mapped.pData), mapped.RowPitch, width, height,
+                          rotation);
     r.context->Unmap(r.staging.Get(), 0);
     return Acquire::Frame;
 }

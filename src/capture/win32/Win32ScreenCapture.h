@@ -18,11 +18,12 @@ public:
     Win32ScreenCapture& operator=(const Win32ScreenCapture&) = delete;
 
     OpenResult open(const std::string& gdiName) override;
-    Duplicate duplicate(int32_t& width, int32_t& height) override;
+    Duplicate duplicate(int32_t& width, int32_t& height, recorder::Rotation& rotation) override;
     bool hasDuplication() const override;
     void releaseDuplication() override;
     bool createStaging(int32_t width, int32_t height) override;
-    Acquire acquire(uint32_t timeoutMs, const recorder::Crop* box, uint8_t* destination) override;
+    Acquire acquire(uint32_t timeoutMs, const recorder::Crop* box, recorder::Rotation rotation,
+                    uint8_t* destination) override;
     void close() override;
 
     // The HRESULT of the last call that failed, 0 when none has.

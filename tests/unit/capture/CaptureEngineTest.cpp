@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -327,6 +328,53 @@ TEST_F(CaptureEngineTest, AnEmptyClientAreaGetsTheDefaultSwapChainSize) {
     // The image then fits the default size.
     framesArrive();
     EXPECT_EQ(pass().at(4), "draw 0,39.375 500x281.25");
+}
+
+// A display turned with "Rotate 90°" delivers its frames as the panel shows
+// them; the preview turns them upright on the GPU and fits the upright size.
+TEST_F(CaptureEngineTest, ATurnedDisplayIsDrawnUprightAndFittedByItsUprightSize) {
+    struct Case {
+        uint32_t rotation; // as DXGI_OUTDUPL_DESC.Rotation reports it
+        const char* draw;  // a 1920 x 1080 frame in the 1280 x 720 window
+    };
+    const Case cases[] = {
+        {sim::dxgi_rotation::kIdentity, "draw 0,0 1280x720"},
+        {sim::dxgi_rotation::kUnspecified, "draw 0,0 1280x720"},
+        // Portrait: bars left and right; the desktop's top-left corner is the
+        // frame's bottom-left one.
+        {sim::dxgi_rotation::kRotate90, "draw 437.5,0 405x720 uv 0,1 0,0 1,1 1,0"},
+        {sim::dxgi_rotation::kRotate180, "draw 0,0 1280x720 uv 1,1 0,1 1,0 0,0"},
+        {sim::dxgi_rotation::kRotate270, "draw 437.5,0 405x720 uv 1,0 1,1 0,0 0,1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.draw);
+        engine->stop();
+        screen([&](sim::SimPreviewScreen& s) { s.rotation = c.rotation; });
+        started();
+        framesArrive();
+        EXPECT_EQ(pass(), (Calls{"acquire", "copy", "releaseFrame", "clear", c.draw, "present"}));
+        EXPECT_EQ(engine->frameWidth(), 1920u) << "the frames' own size";
+        EXPECT_EQ(engine->frameHeight(), 1080u);
+    }
+}
+
+TEST(CaptureEngineQuad, EachCornerShowsTheFramePointThatTurnsUpright) {
+    struct Case {
+        uint32_t rotation;
+        std::array<PreviewVertex, 4> corners; // top left, top right, bottom left, bottom right
+    };
+    const Case cases[] = {
+        {sim::dxgi_rotation::kIdentity, {{{-1, 1, 0, 0}, {1, 1, 1, 0}, {-1, -1, 0, 1}, {1, -1, 1, 1}}}},
+        {sim::dxgi_rotation::kRotate90, {{{-1, 1, 0, 1}, {1, 1, 0, 0}, {-1, -1, 1, 1}, {1, -1, 1, 0}}}},
+        {sim::dxgi_rotation::kRotate180, {{{-1, 1, 1, 1}, {1, 1, 0, 1}, {-1, -1, 1, 0}, {1, -1, 0, 0}}}},
+        {sim::dxgi_rotation::kRotate270, {{{-1, 1, 1, 0}, {1, 1, 1, 1}, {-1, -1, 0, 0}, {1, -1, 0, 1}}}},
+        {sim::dxgi_rotation::kUnspecified, {{{-1, 1, 0, 0}, {1, 1, 1, 0}, {-1, -1, 0, 1}, {1, -1, 1, 1}}}},
+        {9, {{{-1, 1, 0, 0}, {1, 1, 1, 0}, {-1, -1, 0, 1}, {1, -1, 1, 1}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rotation);
+        EXPECT_EQ(CaptureEngine::quad(static_cast<recorder::Rotation>(c.rotation)), c.corners);
+    }
 }
 
 TEST(CaptureEngineLetterbox, TheImageFillsOneSideAndIsCentredOnTheOther) {

@@ -495,6 +495,56 @@ TEST(NdiStreamer, ARegionIsClampedToTheDisplayAndKeepsEightPixels) {
     }
 }
 
+// A display turned with "Rotate 90°" is shared upright, and a region picked
+// on its desktop is clamped to the upright size and cut from where it lies
+// in the 1920 x 1080 frames as delivered. The first pixel sent is the
+// region's top-left desktop pixel, the last its bottom-right one.
+TEST(NdiStreamer, ATurnedDisplayIsSentUprightWithTheRegionPickedOnItsDesktop) {
+    struct Case {
+        uint32_t rotation; // as DXGI_OUTDUPL_DESC.Rotation reports it
+        recorder::Region region;
+        recorder::Crop sent; // left and top on the desktop; the size sent
+        recorder::Crop box;  // in the frames
+    };
+    const Case cases[] = {
+        {sim::dxgi_rotation::kRotate90, {}, {0, 0, 1080, 1920}, {0, 0, 1920, 1080}},
+        {sim::dxgi_rotation::kRotate270, {}, {0, 0, 1080, 1920}, {0, 0, 1920, 1080}},
+        {sim::dxgi_rotation::kRotate180, {}, {0, 0, 1920, 1080}, {0, 0, 1920, 1080}},
+        {sim::dxgi_rotation::kRotate90, {100, 200, 333, 1500}, {100, 200, 233, 1300}, {200, 747, 1300, 233}},
+        {sim::dxgi_rotation::kRotate270, {100, 200, 333, 1500}, {100, 200, 233, 1300}, {420, 100, 1300, 233}},
+        {sim::dxgi_rotation::kRotate180, {100, 200, 333, 1000}, {100, 200, 233, 800}, {1587, 80, 233, 800}},
+        // Over the portrait desktop's bottom edge, below the frames' height.
+        {sim::dxgi_rotation::kRotate90, {1000, 1900, 1200, 2100}, {1000, 1900, 80, 20}, {1900, 0, 20, 80}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "rotation " << c.rotation << ", region " << c.region.left << ","
+                                        << c.region.top << "," << c.region.right << "," << c.region.bottom);
+        Rig rig;
+        rig.screen().rotation = c.rotation;
+        rig.screen().desktopPicture = true;
+        rig.screen().pendingFrames = 1;
+        ASSERT_TRUE(rig.streamer->start(kDisplay, "Quorvane", 30, c.region)) << rig.streamer->status();
+        ASSERT_TRUE(rig.waitForFrames(1));
+        rig.streamer->stop();
+        const sim::SimNdiFrame frame = rig.library.frames()[0];
+        EXPECT_EQ(frame.xres, c.sent.width);
+        EXPECT_EQ(frame.yres, c.sent.height);
+        EXPECT_EQ(frame.stride, c.sent.width * 4);
+        EXPECT_EQ(frame.firstPixel, sim::simDesktopPixel(c.sent.left, c.sent.top));
+        EXPECT_EQ(frame.lastPixel,
+                  sim::simDesktopPixel(c.sent.left + c.sent.width - 1, c.sent.top + c.sent.height - 1));
+        auto lock = rig.backend.lock();
+        ASSERT_EQ(rig.screen().copiedBoxes.size(), 1u);
+        const recorder::Crop copied = rig.screen().copiedBoxes[0];
+        EXPECT_EQ(copied.left, c.box.left);
+        EXPECT_EQ(copied.top, c.box.top);
+        EXPECT_EQ(copied.width, c.box.width);
+        EXPECT_EQ(copied.height, c.box.height);
+        EXPECT_EQ(rig.screen().stagingWidth, c.box.width);
+        EXPECT_EQ(rig.screen().stagingHeight, c.box.height);
+    }
+}
+
 TEST(NdiStreamer, StartFailuresSayWhyAndLeaveNothingBehind) {
     using Open = ScreenCapture::OpenResult;
     constexpr const char* kCreateNull =

@@ -132,6 +132,90 @@ TEST_F(ScreenRecorderTest, RecordsTheClippedRegionAtTheGivenRateAndBitrate) {
     EXPECT_TRUE(log.contains("INF", std::string("Recording -> ") + kPath));
 }
 
+// A display turned with "Rotate 90°": the region picked on its desktop is
+// cut from where it lies in the frames as delivered, and recorded upright.
+// The first pixel of each sample is the region's top-left desktop pixel,
+// the last its bottom-right one.
+TEST_F(ScreenRecorderTest, ATurnedDisplayIsRecordedUprightWithTheRegionPickedOnItsDesktop) {
+    struct Case {
+        uint32_t rotation; // as DXGI_OUTDUPL_DESC.Rotation reports it
+        Region region;     // on the upright desktop
+        int32_t width, height; // recorded
+        Crop box;          // in the 1920 x 1080 frames
+    };
+    const Case cases[] = {
+        {sim::dxgi_rotation::kIdentity, {100, 50, 741, 531}, 640, 480, {100, 50, 640, 480}},
+        {sim::dxgi_rotation::kRotate90, {100, 50, 741, 531}, 640, 480, {50, 340, 480, 640}},
+        {sim::dxgi_rotation::kRotate180, {100, 50, 741, 531}, 640, 480, {1180, 550, 640, 480}},
+        {sim::dxgi_rotation::kRotate270, {100, 50, 741, 531}, 640, 480, {1390, 100, 480, 640}},
+        // Portrait: a region below the frames' height, and the whole display.
+        {sim::dxgi_rotation::kRotate90, {0, 1500, 1080, 1920}, 1080, 420, {1500, 0, 420, 1080}},
+        {sim::dxgi_rotation::kRotate90, {}, 1080, 1920, {0, 0, 1920, 1080}},
+        {sim::dxgi_rotation::kRotate270, {}, 1080, 1920, {0, 0, 1920, 1080}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "rotation " << c.rotation << ", region " << c.region.left << ","
+                                        << c.region.top << "," << c.region.right << "," << c.region.bottom);
+        Rig rig;
+        rig.screen().rotation = c.rotation;
+        rig.screen().desktopPicture = true;
+        rig.screen().pendingFrames = 1;
+        ASSERT_TRUE(rig.start(30, c.region)) << rig.recorder.status();
+        ASSERT_TRUE(rig.waitFor([&] { return !rig.file().video.empty(); }));
+        rig.recorder.stop();
+
+        const sim::SimMp4& file = rig.file();
+        EXPECT_EQ(file.width, c.width);
+        EXPECT_EQ(file.height, c.height);
+        EXPECT_EQ(rig.screen().stagingWidth, c.box.width);
+        EXPECT_EQ(rig.screen().stagingHeight, c.box.height);
+        ASSERT_EQ(rig.screen().copiedBoxes.size(), 1u);
+        const Crop& box = rig.screen().copiedBoxes.front();
+        EXPECT_EQ(box.left, c.box.left);
+        EXPECT_EQ(box.top, c.box.top);
+        EXPECT_EQ(box.width, c.box.width);
+        EXPECT_EQ(box.height, c.box.height);
+        const sim::SimVideoSample& sample = file.video.front();
+        EXPECT_EQ(sample.bytes, static_cast<size_t>(c.width) * c.height * 4);
+        EXPECT_EQ(sample.firstPixel, sim::simDesktopPixel(c.region.left, c.region.top));
+        EXPECT_EQ(sample.lastPixel,
+                  sim::simDesktopPixel(c.region.left + c.width - 1, c.region.top + c.height - 1));
+        rig.expectNothingLeft();
+    }
+}
+
+// Turned half way round during a recording, the display keeps its upright
+// size: the recording goes on, the region now cut from the other end of the
+// frames.
+TEST_F(ScreenRecorderTest, AHalfTurnDuringARecordingMovesTheBoxAndGoesOn) {
+    Rig rig;
+    rig.screen().desktopPicture = true;
+    rig.screen().pendingFrames = 3;
+    rig.clock().holdAt(kStart + 1000);
+    ASSERT_TRUE(rig.start(30, Region{100, 50, 741, 531}));
+    ASSERT_TRUE(rig.clock().waitUntilHeld());
+    {
+        auto lock = rig.backend.lock();
+        rig.screen().rotation = sim::dxgi_rotation::kRotate180;
+        rig.screen().loseAccess = true;
+        rig.screen().pendingFrames = 1;
+    }
+    rig.clock().release();
+    ASSERT_TRUE(rig.waitFor([&] { return rig.screen().copiedBoxes.size() >= 4; }));
+    rig.recorder.stop();
+
+    EXPECT_FALSE(log.contains("WRN", "Recorder: stopping (display mode changed)"));
+    const Crop& box = rig.screen().copiedBoxes.back();
+    EXPECT_EQ(box.left, 1180);
+    EXPECT_EQ(box.top, 550);
+    EXPECT_EQ(rig.screen().copiedRotations.back(), sim::dxgi_rotation::kRotate180);
+    const sim::SimVideoSample& sample = rig.file().video.back();
+    EXPECT_EQ(sample.firstPixel, sim::simDesktopPixel(100, 50));
+    EXPECT_EQ(sample.lastPixel, sim::simDesktopPixel(739, 529));
+    EXPECT_TRUE(rig.file().finalized);
+    rig.expectNothingLeft();
+}
+
 TEST_F(ScreenRecorderTest, ASetupFailureReportsItsTextAndLeavesNothingRunning) {
     struct Case {
         const char* text;
@@ -263,8 +347,13 @@ TEST_F(ScreenRecorderTest, AModeChangeEndsTheRecordingWithAFinishedFile) {
         const char* name;
         int32_t width;
         int32_t height;
+        uint32_t rotation = sim::dxgi_rotation::kIdentity;
     };
-    const Case cases[] = {{"smaller", 1280, 720}, {"rotated", 1080, 1920}};
+    // Turning a display keeps the mode duplication reports and turns the
+    // desktop on it: the upright picture changes shape all the same.
+    const Case cases[] = {{"smaller", 1280, 720},
+                          {"a mode of swapped sides", 1080, 1920},
+                          {"turned a quarter", 1920, 1080, sim::dxgi_rotation::kRotate90}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         log.clear();
@@ -277,6 +366,7 @@ TEST_F(ScreenRecorderTest, AModeChangeEndsTheRecordingWithAFinishedFile) {
             auto lock = rig.backend.lock();
             rig.screen().width = c.width;
             rig.screen().height = c.height;
+            rig.screen().rotation = c.rotation;
             rig.screen().loseAccess = true;
         }
         rig.clock().release();

@@ -105,6 +105,14 @@ TEST_F(PreviewWindowTest, TheCaptionShowsTheDisplaysSizeAndFollowsAResolutionCha
     });
     EXPECT_EQ(nextCaption(2), kName + kDash + "2560x1440");
     EXPECT_EQ(surface->count("caption " + kName + kDash + "2560x1440"), 1);
+
+    // Turned with "Rotate 90°": the same frames, the desktop upright on them.
+    gpu->change([](sim::SimPreviewScreen& s) {
+        s.rotation = sim::dxgi_rotation::kRotate90;
+        s.loseAccess = true;
+        s.pendingFrames = 1;
+    });
+    EXPECT_EQ(nextCaption(3), kName + kDash + "1440x2560");
 }
 
 TEST_F(PreviewWindowTest, AFailedStartLeavesTheWindowOpenAndSaysWhy) {
