@@ -120,8 +120,10 @@ void FlyoutCommands::onWebMessage(const std::string& text) {
         const bool capture = m.flag("cap");
         const float volume = m.number("vol");
         if (!m.ok()) return ignoreSpoiled(type, m);
+        // No state push: the page posts this on every step of a drag or an
+        // arrow key, the levels ticks already carry the new volume back, and
+        // a re-render for each step would only cost time.
         if (hooks_.setVolume) hooks_.setVolume(volume, capture);
-        panel_.pushState();
     } else if (type == "setmute") {
         const bool capture = m.flag("cap");
         const bool on = m.flag("on");

@@ -5,7 +5,8 @@
 # to a file:
 #   the flyout's state lists the speakers and microphones with one default
 #   each, and names the app that was in front when it opened;
-#   its levels follow "setvol" (clamped) and "setmute" for both flows;
+#   its levels follow "setvol" (clamped, with no state push) and "setmute"
+#   for both flows;
 #   "setaud" fails with the switch's error notice (Wine has no policy class);
 #   "fixapp" removes the front app's override from the registry, with its notice;
 #   the settings page lists the three device groups, and a "device" message
@@ -97,6 +98,9 @@ check "the levels document is sent" wait_for -t 10 levels_sent
 # --- volume and mute ---------------------------------------------------------------
 volume_is() { levels "abs(d['$1']['vol'] - $2) < 0.01"; }
 muted_is() { levels "d['$1']['mute'] == $2"; }
+# A volume step re-renders nothing: the levels carry the volume back.
+state_pushes() { grep -c '^window.qvState(' "$scripts"; }
+pushes=$(state_pushes)
 if levels "d['spk']['ok'] and d['mic']['ok']"; then
     qv page '{"type":"setvol","cap":false,"vol":0.25}' >/dev/null
     check "setvol 0.25 shows in the speakers' levels" wait_for -t 10 volume_is spk 0.25
@@ -107,6 +111,7 @@ if levels "d['spk']['ok'] and d['mic']['ok']"; then
     check "setvol 1.7 is full volume" wait_for -t 10 volume_is spk 1.0
     qv page '{"type":"setvol","cap":true,"vol":-0.2}' >/dev/null
     check "setvol -0.2 is silence" wait_for -t 10 volume_is mic 0.0
+    check "and the four volume steps pushed no state" test "$(state_pushes)" = "$pushes"
     qv page '{"type":"setmute","cap":false,"on":true}' >/dev/null
     check "setmute mutes the speakers" wait_for -t 10 muted_is spk True
     check "and not the microphone" muted_is mic False
@@ -121,6 +126,7 @@ else
     check "without controls both levels are all zero" levels "d == {'spk': $zero, 'mic': $zero}"
     ticks=$(grep -c '^window.qvLevels&&' "$scripts")
     qv page '{"type":"setvol","cap":false,"vol":0.25}' >/dev/null
+    check "a volume step pushes no state" test "$(state_pushes)" = "$pushes"
     qv page '{"type":"setmute","cap":true,"on":true}' >/dev/null
     more_ticks() { [ "$(grep -c '^window.qvLevels&&' "$scripts")" -gt $((ticks + 2)) ]; }
     check "setvol and setmute leave them so, and the levels go on" wait_for -t 10 more_ticks

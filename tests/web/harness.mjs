@@ -100,3 +100,36 @@ export function median(values) {
   const mid = v.length >> 1;
   return v.length % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
 }
+
+// The flyout host as it was before it stopped pushing after "setvol", and as
+// any display or device event still makes it: every "setvol" sets that
+// direction's volume and queues a state push (the next of `states`, in turn)
+// the way the real host's script call arrives after the message; a level
+// tick every `tickMs` carries the volumes back. `settle` waits until every
+// queued push has run. Installed on an open page; `stop` ends the ticks.
+export async function pushingHost(page, states, { vol = 0.5, tickMs = 50 } = {}) {
+  await page.evaluate(([docs, v, ms]) => {
+    const host = { docs, pushes: 0, pending: 0, vol: { spk: v, mic: v } };
+    const record = window.chrome.webview.postMessage;
+    window.chrome.webview.postMessage = (message) => {
+      record(message);
+      if (message.type !== 'setvol') return;
+      host.vol[message.cap ? 'mic' : 'spk'] = message.vol;
+      host.pending++;
+      setTimeout(() => {
+        host.pending--;
+        window.qvState(host.docs[host.pushes++ % host.docs.length]);
+      }, 0);
+    };
+    const level = (dir) => ({ ok: true, vol: host.vol[dir], mute: false, peak: 0.3 });
+    const tick = () => window.qvLevels({ spk: level('spk'), mic: level('mic') });
+    tick();
+    host.timer = setInterval(tick, ms);
+    window.__host = host;
+  }, [states, vol, tickMs]);
+  return {
+    settle: () => page.waitForFunction(() => window.__host.pending === 0),
+    pushes: () => page.evaluate(() => window.__host.pushes),
+    stop: () => page.evaluate(() => clearInterval(window.__host.timer)),
+  };
+}

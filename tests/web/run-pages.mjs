@@ -5,7 +5,7 @@
 // QV_SCREENSHOTS=1 also saves docs/flyout.png and docs/settings-page.png for
 // the README.
 import path from 'node:path';
-import { launch, openPage, take, Tally, expectEqual, expect, median, root } from './harness.mjs';
+import { launch, openPage, take, pushingHost, Tally, expectEqual, expect, median, root } from './harness.mjs';
 import * as F from './fixtures.mjs';
 import { settingsPage } from './settings-page.mjs';
 
@@ -380,6 +380,103 @@ await tally.check('volume: slider and percentage follow levels, not while held o
   expect(held[0] !== '10' && held[1] === held[0] + '%', `while held the slider shows ${held}`);
   const sent = await take(p);
   expectEqual(sent.at(-1), { type: 'setvol', vol: +held[0] / 100, cap: false }, 'the held value was posted');
+}));
+
+// A host that pushes the state after every "setvol" and ticks the levels every
+// 50 ms; its pushes alternate between two states that differ in a display's
+// rate and in the default speakers, so each one really changes the page.
+const pushedStates = () => [
+  F.state({ displays: F.threeDisplays().map((d) => (d.key === LG ? { ...d, hz: 120 } : d)) }),
+  F.state({ spk: F.SPEAKERS.map((e, i) => ({ ...e, def: i === 1 })) }),
+];
+// The slider's thumb is 14 px wide, its border inside (every box on the page
+// is sized so); the value at a point counts from the thumb's centre at either
+// end of the track.
+const THUMB = 14;
+const volumeAt = (box, v) => ({ x: box.x + THUMB / 2 + (box.width - THUMB) * v, y: box.y + box.height / 2 });
+const setvols = (messages) => messages.filter((m) => m.type === 'setvol');
+
+await tally.check('volume drag from 10 % to 90 % under a host that pushes the state after each step', () => withPage(F.state(), async (p) => {
+  const host = await pushingHost(p, pushedStates());
+  const slider = p.locator('#lv-spk + .volrow input');
+  await slider.evaluate((e) => { window.__slider = e; });
+  const box = await slider.boundingBox();
+  const from = volumeAt(box, 0.1), to = volumeAt(box, 0.9);
+  await p.mouse.move(from.x, from.y);
+  await p.mouse.down();
+  await host.settle();
+  for (let i = 1; i <= 16; i++) {
+    await p.mouse.move(from.x + (to.x - from.x) * i / 16, from.y);
+    await host.settle();
+  }
+  await p.mouse.up();
+  await host.settle();
+  const sent = setvols(await take(p));
+  const values = sent.map((m) => m.vol);
+  expect(values.length >= 10, `only ${values.length} steps posted: ${values}`);
+  expect(values.every((v, i) => i === 0 || v > values[i - 1]), `steps not rising: ${values}`);
+  expectEqual([values[0], values.at(-1)], [0.1, 0.9], 'first and last volume');
+  expect(sent.every((m) => m.cap === false), 'a step for the microphone');
+  expect(await host.pushes() >= values.length, 'the host did not push after every step');
+  expectEqual(await p.evaluate(() => window.__slider.isConnected), true, 'the slider survived the pushes');
+  await p.locator('body').click({ position: { x: 2, y: 2 } });
+  await p.waitForFunction(() => window.__slider.value === '90');
+  await host.stop();
+  expectEqual(await speakers(p).evaluate((s) => s.options[s.selectedIndex].text), F.SPEAKERS[(await host.pushes() - 1) % 2].name,
+    'speakers after the last push');
+}));
+
+await tally.check('five ArrowRight presses under the same host post five steps and keep the focus', () => withPage(F.state(), async (p) => {
+  const host = await pushingHost(p, pushedStates());
+  const slider = p.locator('#lv-mic + .volrow input');
+  await p.waitForFunction(() => document.querySelector('#lv-mic + .volrow input').value === '50');
+  await slider.focus();
+  for (let i = 0; i < 5; i++) {
+    await p.keyboard.press('ArrowRight');
+    await host.settle();
+  }
+  await host.stop();
+  expectEqual(setvols(await take(p)), [0.51, 0.52, 0.53, 0.54, 0.55].map((vol) => ({ type: 'setvol', vol, cap: true })),
+    'messages');
+  expectEqual(await host.pushes(), 5, 'state pushes');
+  expectEqual(await slider.evaluate((e) => document.activeElement === e), true, 'focus on the slider');
+}));
+
+await tally.check('a device event while the slider is held updates the selects in place and the drag goes on', () => withPage(F.state(), async (p) => {
+  await pushLevels(p, F.levels({ vol: 0.5 }, { vol: 0.5 }));
+  const slider = p.locator('#lv-mic + .volrow input');
+  const box = await slider.boundingBox();
+  const at = (v) => volumeAt(box, v);
+  await p.mouse.move(at(0.3).x, at(0.3).y);
+  await p.mouse.down();
+  await pushState(p, F.state({ spk: [F.SPEAKERS[1]], mic: F.MICS.map((e, i) => ({ ...e, def: i === 1 })) }));
+  await pushLevels(p, F.levels({ vol: 0.5 }, { vol: 0.5 }));
+  await p.mouse.move(at(0.7).x, at(0.7).y, { steps: 4 });
+  await p.mouse.up();
+  const values = setvols(await take(p)).map((m) => m.vol);
+  expectEqual([values[0], values.at(-1)], [0.3, 0.7], 'first and last volume');
+  expect(values.length >= 4, `steps after the push: ${values}`);
+  expectEqual(await slider.evaluate((e) => [e.value, document.activeElement === e]), ['70', true], 'slider');
+  expectEqual(await speakers(p).locator('option').allTextContents(), [F.SPEAKERS[1].name], 'speakers');
+  expectEqual(await mics(p).evaluate((s) => s.options[s.selectedIndex].text), F.MICS[1].name, 'default mic');
+  await pushState(p, F.state({ spk: [F.SPEAKERS[1]] }));
+  await p.keyboard.press('ArrowLeft');
+  expectEqual(await take(p), [{ type: 'setvol', vol: 0.69, cap: true }], 'a key after another push');
+}));
+
+await tally.check('audio rows keep their order as endpoints come and go', () => withPage(F.state({ spk: [] }), async (p) => {
+  const order = () => p.locator('.aud .label, .aud .lvrow').evaluateAll((els) => els.map((e) => e.id || e.textContent));
+  expectEqual(await order(), ['Audio', 'Mic', 'lv-mic'], 'microphones only');
+  await pushState(p, F.state());
+  expectEqual(await order(), ['Audio', 'Speakers', 'lv-spk', 'Mic', 'lv-mic'], 'speakers arrive');
+  await pushState(p, F.state({ mic: [] }));
+  expectEqual(await order(), ['Audio', 'Speakers', 'lv-spk'], 'microphones gone');
+  await button(p, '♪Audio').click();
+  expectEqual(await p.locator('.aud').count(), 0, 'tool closed');
+  await button(p, '♪Audio').click();
+  await pushState(p, F.state());
+  expectEqual(await order(), ['Audio', 'Speakers', 'lv-spk', 'Mic', 'lv-mic'], 'tool open again');
+  expectEqual(await p.locator('.aud > :last-child').textContent(), 'Use system default in code.exe', 'app button last');
 }));
 
 await tally.check('mute: the look flips at once and the next tick corrects it', () => withPage(F.state(), async (p) => {

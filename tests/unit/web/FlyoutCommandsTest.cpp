@@ -147,8 +147,9 @@ TEST(FlyoutCommands, TopLevelMessages) {
          {"ApplyArrangement " + kLaptopNow + " " + kLeftNow + " {" + kRight + " 5760,-300 2560x1440@144 o0}"},
          {"push"}},
         {R"({"type":"setaud","cap":true,"id":"{0.0.1}.{mic}"})", {}, {"setDefaultAudio {0.0.1}.{mic} capture", "push"}},
-        {R"({"type":"setvol","vol":0.5})", {}, {"setVolume 0.50 playback", "push"}},
-        {R"({"type":"setvol","cap":true,"vol":1})", {}, {"setVolume 1.00 capture", "push"}},
+        // A volume step pushes no state: the levels ticks carry the volume.
+        {R"({"type":"setvol","vol":0.5})", {}, {"setVolume 0.50 playback"}},
+        {R"({"type":"setvol","cap":true,"vol":1})", {}, {"setVolume 1.00 capture"}},
         {R"({"type":"setmute","cap":false,"on":true})", {}, {"setMute on playback", "push"}},
         {R"({"type":"fixapp"})", {}, {"hide", "resetAppAudio", "push"}},
         {R"({"type":"flip"})", {"FlipArrangement"}, {"push"}},

@@ -268,6 +268,29 @@ TEST_F(GlassFlyoutPanelTest, ThePageChoosesTheHeight) {
     EXPECT_EQ(window.calls.back(), "quit 0");
 }
 
+TEST_F(GlassFlyoutPanelTest, AVolumeDragRunsNoStateScriptTheLevelTicksCarryTheVolume) {
+    float volume = 0;
+    GlassFlyoutPanel::Hooks audio;
+    audio.setVolume = [&](float v, bool) { volume = v; };
+    audio.audioLevel = [&](bool) { return GlassFlyoutPanel::Hooks::Level{true, volume, false, 0}; };
+    GlassFlyoutPanel withAudio(window, &bus, &config, audio);
+    ASSERT_TRUE(withAudio.show({1900, 1030}));
+    withAudio.onEnvironmentCreated(true);
+    withAudio.onControllerCreated(true);
+    withAudio.onNavigationCompleted();
+    window.clearCalls();
+
+    // Each step of the drag sets the volume and re-renders nothing.
+    for (int step = 1; step <= 9; ++step)
+        withAudio.onWebMessage(strprintf(R"({"type":"setvol","vol":%.1f})", step / 10.0));
+    EXPECT_FLOAT_EQ(volume, 0.9f);
+    EXPECT_TRUE(window.scripts().empty());
+
+    withAudio.onTimer(1);
+    ASSERT_EQ(window.scripts().size(), 1u);
+    EXPECT_NE(window.scripts()[0].find("\"vol\":0.9"), std::string::npos) << window.scripts()[0];
+}
+
 TEST_F(GlassFlyoutPanelTest, WithoutTheBusNoStateIsPushed) {
     GlassFlyoutPanel noBus(window, nullptr, &config, hooks);
     ASSERT_TRUE(noBus.show({1900, 1030}));
