@@ -9,10 +9,12 @@ namespace qv {
 // destroys the set (SetupDiDestroyDeviceInfoList).
 class DeviceSet {
 public:
-    // Registry properties of a device (SPDRP_*).
+    // Registry properties of a device (SPDRP_*; Microsoft Learn,
+    // "SetupDiGetDeviceRegistryPropertyW function (setupapi.h)").
     static constexpr uint32_t kDeviceDesc = 0x00;
     static constexpr uint32_t kFriendlyName = 0x0C;
-    // Device node status bits and problem codes (cfgmgr32).
+    // Device node status bit DN_HAS_PROBLEM and problem code CM_PROB_DISABLED
+    // (Microsoft Learn, "Device Manager error messages": code 22; cfg.h).
     static constexpr uint32_t kDnHasProblem = 0x00000400;
     static constexpr uint32_t kProblemDisabled = 0x00000016;
 

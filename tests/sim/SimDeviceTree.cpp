@@ -9,6 +9,12 @@ namespace {
 constexpr uint32_t kClassInstallParams = 0x00100000; // DI_CLASSINSTALLPARAMS
 constexpr uint32_t kNeedRestart = 0x00000080;        // DI_NEEDRESTART
 constexpr uint32_t kNeedReboot = 0x00000100;         // DI_NEEDREBOOT
+// A device's registry property, node status bit and problem code, from
+// Microsoft Learn's SetupDiGetDeviceRegistryPropertyW page and "Device
+// Manager error messages".
+constexpr uint32_t kPropertyFriendlyName = 0x0C; // SPDRP_FRIENDLYNAME
+constexpr uint32_t kStatusHasProblem = 0x00000400; // DN_HAS_PROBLEM
+constexpr uint32_t kProblemCodeDisabled = 22;      // CM_PROB_DISABLED, "Code 22"
 
 const char* sourceName(DeviceTree::Source source) {
     switch (source) {
@@ -56,7 +62,7 @@ public:
     bool property(uint32_t index, uint32_t property, std::string& text) override {
         if (!exists(index)) return false;
         const SimDeviceTree::Device& d = *members_[index];
-        const std::string& value = property == kFriendlyName ? d.friendlyName : d.description;
+        const std::string& value = property == kPropertyFriendlyName ? d.friendlyName : d.description;
         if (value.empty()) return false;
         text = value;
         return true;
@@ -67,8 +73,8 @@ public:
         status = 0x0000000A; // DN_DRIVER_LOADED | DN_STARTED
         problem = 0;
         if (members_[index]->disabled) {
-            status |= kDnHasProblem;
-            problem = kProblemDisabled;
+            status |= kStatusHasProblem;
+            problem = kProblemCodeDisabled;
         }
         return true;
     }

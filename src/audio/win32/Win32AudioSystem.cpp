@@ -18,9 +18,11 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// {A45C254E-DF1C-4EFD-8020-67D146A850E0}, 14
+// PKEY_Device_FriendlyName {A45C254E-DF1C-4EFD-8020-67D146A850E0}, 14
+// (Microsoft Learn, "PKEY_Device_FriendlyName").
 constexpr PROPERTYKEY kFriendlyName = {{0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}}, 14};
-// {78C34FC8-104A-4ACA-9EA4-524D52996E57}, 256
+// DEVPKEY_Device_InstanceId {78C34FC8-104A-4ACA-9EA4-524D52996E57}, 256
+// (Microsoft Learn, "DEVPKEY_Device_InstanceId").
 constexpr PROPERTYKEY kInstanceId = {{0x78c34fc8, 0x104a, 0x4aca, {0x9e, 0xa4, 0x52, 0x4d, 0x52, 0x99, 0x6e, 0x57}}, 256};
 
 EDataFlow dataFlow(AudioFlow flow) { return flow == AudioFlow::Capture ? eCapture : eRender; }

@@ -11,12 +11,20 @@ namespace qv {
 
 namespace {
 
-// Device setup classes.
+// Device setup classes Camera and Image (Microsoft Learn, "System-Defined
+// Device Setup Classes Available to Vendors").
 constexpr GUID kCameraClass = {0xCA3E7AB9, 0xB4C3, 0x4AE6, {0x82, 0x51, 0x57, 0x9E, 0xF9, 0x33, 0x89, 0x0F}};
 constexpr GUID kImagingClass = {0x6BDD1FC6, 0x810F, 0x11D0, {0xBE, 0xC7, 0x08, 0x00, 0x2B, 0xE2, 0x09, 0x2F}};
-// Device interface classes of cameras.
+// Device interface classes of cameras (Microsoft Learn, "KSCATEGORY_VIDEO_CAMERA"
+// and "KSCATEGORY_VIDEO").
 constexpr GUID kVideoCameraInterface = {0xE5323777, 0xF976, 0x4F5B, {0x9B, 0x55, 0xB9, 0x46, 0x99, 0xC4, 0x6E, 0x44}};
 constexpr GUID kVideoInterface = {0x6994AD05, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+
+// mingw's declarations, a second source for the property and status values.
+static_assert(static_cast<uint32_t>(SPDRP_DEVICEDESC) == DeviceSet::kDeviceDesc, "SPDRP_DEVICEDESC");
+static_assert(static_cast<uint32_t>(SPDRP_FRIENDLYNAME) == DeviceSet::kFriendlyName, "SPDRP_FRIENDLYNAME");
+static_assert(static_cast<uint32_t>(DN_HAS_PROBLEM) == DeviceSet::kDnHasProblem, "DN_HAS_PROBLEM");
+static_assert(static_cast<uint32_t>(CM_PROB_DISABLED) == DeviceSet::kProblemDisabled, "CM_PROB_DISABLED");
 
 // mingw's declarations, a second source for the flags the core reads.
 static_assert(static_cast<uint32_t>(DI_NEEDRESTART) == DeviceSet::kDiNeedRestart, "DI_NEEDRESTART");
