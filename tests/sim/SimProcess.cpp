@@ -345,9 +345,20 @@ void SimProcess::reopenOnConsole(Stream stream) {
 
 void SimProcess::print(const std::string& text) { consoleOutput += text; }
 
-int SimProcess::readCharacter() {
-    record("getchar");
-    return consoleInput;
+void SimProcess::catchControlEvents() { record("SetConsoleCtrlHandler(handler, TRUE)"); }
+
+VdConsole::Release SimProcess::waitForRelease() {
+    if (controlEventArrives) {
+        record("wait: control event");
+        return Release::ControlEvent;
+    }
+    record("wait: input");
+    return Release::Input;
+}
+
+void SimProcess::releaseControlEvents() {
+    record("SetConsoleCtrlHandler(handler, FALSE)");
+    outputWhenControlEventsReleased = consoleOutput;
 }
 
 // --- TrayWindowApi ---

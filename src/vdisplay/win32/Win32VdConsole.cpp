@@ -4,7 +4,9 @@
 
 #include <objbase.h>
 
+#include <atomic>
 #include <cstdio>
+#include <io.h>
 
 namespace qv {
 
@@ -17,6 +19,63 @@ DWORD standardHandleId(VdConsole::Stream stream) {
     case VdConsole::Stream::Error: return STD_ERROR_HANDLE;
     }
     return STD_OUTPUT_HANDLE;
+}
+
+// A console's control handlers belong to the process, and the system calls
+// them on a thread it creates for each event, which may still be on its way
+// to these events after the console object is gone: they are made once and
+// live as long as the process.
+struct ControlEvents {
+    HANDLE arrived = CreateEventW(nullptr, TRUE, FALSE, nullptr);   // manual reset
+    HANDLE released = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // manual reset
+};
+
+ControlEvents& controlEvents() {
+    static ControlEvents events;
+    return events;
+}
+
+// Every control event (Ctrl+C, Ctrl+Break, close, logoff, shutdown) wakes the
+// hold and waits for the main thread's release before returning: for
+// CTRL_CLOSE_EVENT, CTRL_LOGOFF_EVENT and CTRL_SHUTDOWN_EVENT the system ends
+// the process as soon as a handler returns, and returning TRUE keeps the
+// default handler's ExitProcess from running for Ctrl+C and Ctrl+Break
+// (learn.microsoft.com: "HandlerRoutine callback function",
+// "SetConsoleCtrlHandler function").
+BOOL WINAPI holdControlEvent(DWORD) {
+    ControlEvents& events = controlEvents();
+    SetEvent(events.arrived);
+    WaitForSingleObject(events.released, INFINITE);
+    return TRUE;
+}
+
+// One read of standard input on a thread of its own, so that the hold can
+// wait for it and for a control event at once. Shared by the thread and the
+// waiter; whichever lets go last frees it, so a read that cannot be cancelled
+// may outlive the wait.
+struct InputRead {
+    HANDLE input = INVALID_HANDLE_VALUE;
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // A whole console line, so that no rest of it is left for the shell
+    // that started the program.
+    char buffer[512] = {};
+    std::atomic<int> owners{2};
+
+    void letGo() {
+        if (owners.fetch_sub(1) == 1) {
+            if (done) CloseHandle(done);
+            delete this;
+        }
+    }
+};
+
+DWORD WINAPI readInput(void* context) {
+    auto* read = static_cast<InputRead*>(context);
+    DWORD count = 0;
+    ReadFile(read->input, read->buffer, sizeof read->buffer, &count, nullptr);
+    SetEvent(read->done);
+    read->letGo();
+    return 0;
 }
 
 } // namespace
@@ -46,7 +105,51 @@ void Win32VdConsole::print(const std::string& text) {
     std::fflush(stdout);
 }
 
-int Win32VdConsole::readCharacter() { return std::fgetc(stdin); }
+void Win32VdConsole::catchControlEvents() {
+    ControlEvents& events = controlEvents();
+    ResetEvent(events.released);
+    ResetEvent(events.arrived);
+    SetConsoleCtrlHandler(holdControlEvent, TRUE);
+}
+
+VdConsole::Release Win32VdConsole::waitForRelease() {
+    ControlEvents& events = controlEvents();
+    auto* read = new InputRead;
+    // The handle behind the C runtime's stdin, which may have been reopened
+    // on "CONIN$".
+    read->input = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdin)));
+    HANDLE thread = read->done ? CreateThread(nullptr, 0, readInput, read, 0, nullptr) : nullptr;
+    if (!thread) {
+        // No thread: read here; a control event then waits for the input.
+        read->owners = 1;
+        DWORD count = 0;
+        ReadFile(read->input, read->buffer, sizeof read->buffer, &count, nullptr);
+        read->letGo();
+        return WaitForSingleObject(events.arrived, 0) == WAIT_OBJECT_0 ? Release::ControlEvent : Release::Input;
+    }
+    HANDLE waits[] = {read->done, events.arrived};
+    WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    // A console read that Ctrl+C interrupts may end together with the
+    // event: the event decides.
+    const bool control = WaitForSingleObject(events.arrived, 0) == WAIT_OBJECT_0;
+    if (WaitForSingleObject(read->done, 0) != WAIT_OBJECT_0) {
+        // Nobody will answer the read any more: cancel it and give the
+        // thread a moment to end. One the system cannot cancel keeps its
+        // share of the state and ends with the process.
+        CancelSynchronousIo(thread);
+        WaitForSingleObject(thread, 200);
+    } else {
+        WaitForSingleObject(thread, INFINITE);
+    }
+    CloseHandle(thread);
+    read->letGo();
+    return control ? Release::ControlEvent : Release::Input;
+}
+
+void Win32VdConsole::releaseControlEvents() {
+    SetConsoleCtrlHandler(holdControlEvent, FALSE);
+    SetEvent(controlEvents().released);
+}
 
 int32_t Win32VdConsole::coInitialize(uint32_t flags) {
     return static_cast<int32_t>(CoInitializeEx(nullptr, static_cast<DWORD>(flags)));

@@ -11,7 +11,9 @@ public:
     bool hasStandardHandle(Stream stream) override;
     void reopenOnConsole(Stream stream) override;
     void print(const std::string& text) override;
-    int readCharacter() override;
+    void catchControlEvents() override;
+    Release waitForRelease() override;
+    void releaseControlEvents() override;
     int32_t coInitialize(uint32_t flags) override;
     void coUninitialize() override;
 };
