@@ -147,8 +147,11 @@ VdConsole::Release Win32VdConsole::waitForRelease() {
 }
 
 void Win32VdConsole::releaseControlEvents() {
-    SetConsoleCtrlHandler(holdControlEvent, FALSE);
+    // Waiting handlers return first: removing a handler can wait for a
+    // running one (Wine holds the handler list's lock around the calls), and
+    // an event that comes in between finds the release done and returns.
     SetEvent(controlEvents().released);
+    SetConsoleCtrlHandler(holdControlEvent, FALSE);
 }
 
 int32_t Win32VdConsole::coInitialize(uint32_t flags) {
