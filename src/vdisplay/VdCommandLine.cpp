@@ -10,8 +10,8 @@
 #include "vdisplay/VdReport.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -22,6 +22,12 @@ namespace {
 using vdisplay::Backend;
 
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// Options that take the argument after them as their value, whatever that
+// argument looks like.
+bool takesValue(const std::string& argument) {
+    return argument == "--backend" || argument == "--name" || argument == "--display";
+}
 
 constexpr const char* kNoServices = "virtual display drivers are not available in this build";
 
@@ -44,13 +50,23 @@ public:
     bool uninstall(std::string& error) override { return install(error); }
 };
 
-// strtoul in base 10 (text that is not a number reads as 0), kept to 32 bits
-// the way a 32-bit unsigned long saturates.
-uint32_t readIndex(const std::string& text) {
-    errno = 0;
-    const unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
-    if (errno == ERANGE || value > UINT32_MAX) return UINT32_MAX;
-    return static_cast<uint32_t>(value);
+// strtoul in base 10 as Windows has it, where unsigned long has 32 bits
+// (learn.microsoft.com, "strtoul, _strtoul_l, wcstoul, _wcstoul_l"): leading
+// white space, an optional sign and decimal digits; a minus sign negates in
+// 32-bit arithmetic ("-2" reads as 4294967294), a magnitude beyond 32 bits
+// reads as 4294967295 whatever the sign, and text without digits reads as 0.
+uint32_t readUnsigned32(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    uint64_t magnitude = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        magnitude = magnitude * 10 + static_cast<uint64_t>(text[i] - '0');
+        if (magnitude > UINT32_MAX) return UINT32_MAX;
+    }
+    const uint32_t value = static_cast<uint32_t>(magnitude);
+    return negative ? 0u - value : value;
 }
 
 // atoi without its undefined overflow: out-of-range values saturate.
@@ -68,9 +84,17 @@ const char* const kVirtualNames[] = {"QV Stream", "Parsec", "Quorvane", "Virtual
 
 VdCommandLine::VdCommandLine(std::vector<std::string> arguments, VdConsole& console, Services services)
     : arguments_(std::move(arguments)), console_(console), services_(services) {
-    for (const std::string& argument : arguments_) {
-        if (argument.size() > 4 && startsWith(argument, kPrefix)) {
-            command_ = argument;
+    // An option's value belongs to its option even when it looks like an
+    // option or a command itself ("--name --hold" names the monitor
+    // "--hold").
+    isValue_.assign(arguments_.size(), false);
+    for (size_t i = 0; i + 1 < arguments_.size(); ++i) {
+        if (!isValue_[i] && takesValue(arguments_[i])) isValue_[i + 1] = true;
+    }
+    for (size_t i = 0; i < arguments_.size(); ++i) {
+        if (!isValue_[i] && arguments_[i].size() > 4 && startsWith(arguments_[i], kPrefix)) {
+            command_ = arguments_[i];
+            commandIndex_ = i;
             break;
         }
     }
@@ -91,20 +115,24 @@ VdCommandLine::VdCommandLine(std::vector<std::string> arguments, VdConsole& cons
 VdCommandLine::~VdCommandLine() = default;
 
 bool VdCommandLine::hasFlag(const std::string& flag) const {
-    return std::find(arguments_.begin(), arguments_.end(), flag) != arguments_.end();
+    for (size_t i = 0; i < arguments_.size(); ++i) {
+        if (!isValue_[i] && arguments_[i] == flag) return true;
+    }
+    return false;
 }
 
 std::string VdCommandLine::option(const std::string& name) const {
-    auto it = std::find(arguments_.begin(), arguments_.end(), name);
-    if (it == arguments_.end() || std::next(it) == arguments_.end()) return std::string();
-    return *std::next(it);
+    for (size_t i = 0; i < arguments_.size(); ++i) {
+        if (isValue_[i] || arguments_[i] != name) continue;
+        return i + 1 < arguments_.size() && isValue_[i + 1] ? arguments_[i + 1] : std::string();
+    }
+    return std::string();
 }
 
 std::string VdCommandLine::positional() const {
-    auto it = std::find(arguments_.begin(), arguments_.end(), command_);
-    if (command_.empty() || it == arguments_.end()) return std::string();
-    for (++it; it != arguments_.end(); ++it) {
-        if (!startsWith(*it, "--")) return *it;
+    if (command_.empty()) return std::string();
+    for (size_t i = commandIndex_ + 1; i < arguments_.size(); ++i) {
+        if (!isValue_[i] && !startsWith(arguments_[i], "--")) return arguments_[i];
     }
     return std::string();
 }
@@ -255,6 +283,14 @@ int VdCommandLine::create() {
     }
     print(strprintf("created [%u] granted %ux%u@%u hdr=%d 10bit=%d vrr=%d\n", monitor.id, monitor.width,
                     monitor.height, monitor.refresh, monitor.hdr, monitor.tenBit, monitor.vrr));
+    // A held monitor is released however the hold ends: Ctrl+C, Ctrl+Break,
+    // closing the console window or signing out wake the hold and wait for
+    // the release below instead of ending the process with the monitor left
+    // behind. Caught from here on, so one that comes while the new display
+    // is awaited ends the hold as soon as it starts.
+    const bool dropsOnExit = backend->capabilities().dropsOnExit;
+    const bool hold = hasFlag("--hold") || dropsOnExit;
+    if (hold) console_.catchControlEvents();
 
     auto isNew = [&](const DisplayInfo& display) {
         return std::none_of(before.begin(), before.end(), [&](const DisplayInfo& b) { return b.key == display.key; });
@@ -282,30 +318,31 @@ int VdCommandLine::create() {
     printTable("after:", after);
     printComparison(before, after);
 
-    const bool dropsOnExit = backend->capabilities().dropsOnExit;
-    if (hasFlag("--hold") || dropsOnExit) {
+    if (hold) {
         print(strprintf("%sholding — press Enter to release the display...\n",
                         dropsOnExit ? "(this backend drops monitors when the controller exits) " : ""));
         // A driver that drops the monitor on its own (one that must be kept
         // alive and stopped answering) ends the hold: there is nothing left
-        // to release.
+        // to release. Otherwise a line, the end of the input or a console
+        // control event releases it.
         std::string lost;
         for (;;) {
             lost = backend->lost();
-            if (!lost.empty() || console_.waitForInput(kHoldPollMs)) break;
+            if (!lost.empty() || console_.waitForRelease(kHoldPollMs) != VdConsole::Release::TimedOut) break;
         }
         if (!lost.empty()) {
             print(strprintf("hold ended: %s\n", lost.c_str()));
             backend->close();
+            console_.releaseControlEvents();
             return 2;
         }
-        console_.readCharacter();
         std::string ignored;
         backend->removeMonitor(monitor.id, ignored);
         backend->close();
         const std::vector<DisplayInfo> released = enumerate();
         printTable("released:", released);
         printComparison(before, released);
+        console_.releaseControlEvents();
     }
     return 0;
 }
@@ -322,7 +359,7 @@ int VdCommandLine::destroy(bool all) {
     if (all) {
         for (const vdisplay::VirtualMonitor& monitor : backend->listMonitors()) ids.push_back(monitor.id);
     } else {
-        ids.push_back(readIndex(index));
+        ids.push_back(readUnsigned32(index));
     }
     for (uint32_t id : ids) {
         std::string error;

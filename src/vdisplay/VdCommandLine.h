@@ -38,16 +38,17 @@ public:
     VdCommandLine(std::vector<std::string> arguments, VdConsole& console);
     ~VdCommandLine();
 
-    // The first argument longer than 4 characters that begins with "--vd-";
-    // empty when there is none.
+    // The first argument longer than 4 characters that begins with "--vd-"
+    // and is not an option's value; empty when there is none.
     const std::string& command() const { return command_; }
-    // True when some argument equals the flag exactly.
+    // True when some argument that is not an option's value equals the flag
+    // exactly.
     bool hasFlag(const std::string& flag) const;
-    // The argument right after the first argument equal to the name; empty
-    // when there is none.
+    // The value of the first occurrence of the option; empty when the option
+    // is missing or is the last argument.
     std::string option(const std::string& name) const;
-    // The first argument after the command that does not begin with "--";
-    // empty when there is none.
+    // The first argument after the command that is neither an option (it
+    // begins with "--") nor an option's value; empty when there is none.
     std::string positional() const;
 
     // False when there is no command (the normal start goes on). Otherwise
@@ -79,7 +80,10 @@ private:
     std::unique_ptr<vdisplay::VdClock> steadyClock_;
     std::unique_ptr<vdisplay::VdBackends> noBackends_;
     std::unique_ptr<DisplayManager> displays_;
+    // Per argument: true when it is the value of the option before it.
+    std::vector<bool> isValue_;
     std::string command_;
+    size_t commandIndex_ = 0;
 };
 
 } // namespace qv

@@ -27,12 +27,23 @@ public:
     virtual void reopenOnConsole(Stream stream) = 0;
     // Writes to standard output and flushes.
     virtual void print(const std::string& text) = 0;
-    // Waits for one character on standard input; EOF when the input ended.
-    virtual int readCharacter() = 0;
-    // Waits at most timeoutMs for standard input to have something that
-    // readCharacter takes without blocking (a typed line, piped bytes, or the
-    // end of the input); true once it has.
-    virtual bool waitForInput(uint32_t timeoutMs) = 0;
+    // How waiting for the user to release a held monitor ended.
+    enum class Release { Input, ControlEvent, TimedOut };
+
+    // Starts catching the console's control events (Ctrl+C, Ctrl+Break, the
+    // console window closing, sign-out, shutdown): from now on each one wakes
+    // waitForRelease and is kept from ending the process until
+    // releaseControlEvents.
+    virtual void catchControlEvents() = 0;
+    // Waits at most timeoutMs until a line (or the end) arrives on standard
+    // input or a caught control event has arrived, whichever comes first;
+    // TimedOut when neither did. A read of the input that a wait began and
+    // that has not ended carries on into the next wait.
+    virtual Release waitForRelease(uint32_t timeoutMs) = 0;
+    // The release is done: gives up a read still waiting for input, stops
+    // catching and lets every caught control event go on (for the window
+    // closing, sign-out and shutdown the system then ends the process).
+    virtual void releaseControlEvents() = 0;
     virtual int32_t coInitialize(uint32_t flags) = 0;
     virtual void coUninitialize() = 0;
 };

@@ -57,15 +57,28 @@ vd --vd-create 2560x1440
 check "--vd-create 2560x1440 exits with 1" test "$rc" -eq 1
 check "--vd-create 2560x1440 prints the bad-mode line" has_line "bad mode '2560x1440' (want WxH@Hz)"
 
+# An option's value is never the positional mode: the default mode is asked
+# for, and there is no driver to ask.
 vd --vd-create --backend parsec-vdd
-check "--vd-create --backend parsec-vdd exits with 1" test "$rc" -eq 1
-check "--vd-create --backend parsec-vdd reads the id as the mode" \
-    has_line "bad mode 'parsec-vdd' (want WxH@Hz)"
+check "--vd-create --backend parsec-vdd exits with 2" test "$rc" -eq 2
+check "--vd-create --backend parsec-vdd does not read the id as the mode" \
+    lacks_line "bad mode 'parsec-vdd' (want WxH@Hz)"
+check "--vd-create --backend parsec-vdd says why there is no backend" has_match "^no backend: $no_driver"
+
+vd --vd-create --backend parsec-vdd 60
+check "--vd-create --backend parsec-vdd 60 exits with 1" test "$rc" -eq 1
+check "--vd-create --backend parsec-vdd 60 prints the bad-mode line" has_line "bad mode '60' (want WxH@Hz)"
 
 # --- destroy without an index ------------------------------------------------
 vd --vd-destroy
 check "--vd-destroy without an index exits with 1" test "$rc" -eq 1
 check "--vd-destroy without an index prints the usage" has_line 'usage: --vd-destroy <index>'
+
+# The backend's id is no index (slot 0 may be another program's monitor).
+vd --vd-destroy --backend parsec-vdd
+check "--vd-destroy --backend parsec-vdd exits with 1" test "$rc" -eq 1
+check "--vd-destroy --backend parsec-vdd prints the usage" has_line 'usage: --vd-destroy <index>'
+check "--vd-destroy --backend parsec-vdd prints nothing else" line_count '.' 1
 
 # --- install: Wine has no software devices --------------------------------------
 vd --vd-install
@@ -83,5 +96,13 @@ vd --vd-probe 1 --display '\\.\DISPLAY1'
 check "--vd-probe on \\\\.\\DISPLAY1 exits with 2" test "$rc" -eq 2
 check "--vd-probe on \\\\.\\DISPLAY1 names the display and time" has_line 'probing \\.\DISPLAY1 for 1 s'
 check "--vd-probe on \\\\.\\DISPLAY1 stops at the duplication" has_line 'DuplicateOutput failed 0x80004001'
+
+# The seconds after the display's option: probes for 5 s, on a display Wine's
+# DXGI does not have.
+vd --vd-probe --display '\\.\DISPLAY2' 5
+check "--vd-probe --display \\\\.\\DISPLAY2 5 exits with 2" test "$rc" -eq 2
+check "--vd-probe --display \\\\.\\DISPLAY2 5 probes for 5 s" has_line 'probing \\.\DISPLAY2 for 5 s'
+check "--vd-probe --display \\\\.\\DISPLAY2 5 finds no such output" \
+    has_line 'output \\.\DISPLAY2 not found in DXGI'
 
 e2e_finish "$work/all.out"

@@ -345,12 +345,23 @@ void SimProcess::reopenOnConsole(Stream stream) {
 
 void SimProcess::print(const std::string& text) { consoleOutput += text; }
 
-int SimProcess::readCharacter() {
-    record("getchar");
-    return consoleInput;
+void SimProcess::catchControlEvents() { record("SetConsoleCtrlHandler(handler, TRUE)"); }
+
+VdConsole::Release SimProcess::waitForRelease(uint32_t timeoutMs) {
+    if (controlEventArrives) {
+        record("wait: control event");
+        return Release::ControlEvent;
+    }
+    if (consoleInputWait && !consoleInputWait(timeoutMs)) return Release::TimedOut;
+    record("wait: input");
+    return Release::Input;
 }
 
-bool SimProcess::waitForInput(uint32_t timeoutMs) { return !consoleInputWait || consoleInputWait(timeoutMs); }
+void SimProcess::releaseControlEvents() {
+    record("SetConsoleCtrlHandler(handler, FALSE)");
+    outputWhenControlEventsReleased = consoleOutput;
+}
+
 
 // --- TrayWindowApi ---
 

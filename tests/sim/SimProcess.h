@@ -125,10 +125,17 @@ public:
     size_t openKeyCount() const { return openKeys_.size(); }
     std::map<std::string, ShellLink> shellLinks;  // by path
     std::string consoleOutput;
-    // What readCharacter answers; every read is recorded as "getchar".
-    int consoleInput = '\n';
-    // Answers each waitForInput (given the time-out); none: input is there.
-    // Waits are not recorded.
+    // A console control event (Ctrl+C, the console window closing, ...)
+    // arrives while the process waits for the release of a held monitor: the
+    // wait ends with it instead of with a line of input. Set it before the
+    // wait, or during the run (from a clock's sleep) to have it arrive then.
+    bool controlEventArrives = false;
+    // What the console showed when the caught control events were let go:
+    // for the window closing or a sign-out, the last thing the user sees.
+    std::optional<std::string> outputWhenControlEventsReleased;
+    // Answers each wait for the release of a held monitor, given its
+    // time-out: false lets it time out, true ends it with input; none:
+    // input is there at once. Timed-out waits are not recorded.
     std::function<bool(uint32_t)> consoleInputWait;
     std::map<WindowHandle, Window> windows;
     std::set<std::string> registeredClasses;
@@ -172,8 +179,9 @@ public:
     bool hasStandardHandle(Stream stream) override;
     void reopenOnConsole(Stream stream) override;
     void print(const std::string& text) override;
-    int readCharacter() override;
-    bool waitForInput(uint32_t timeoutMs) override;
+    void catchControlEvents() override;
+    Release waitForRelease(uint32_t timeoutMs) override;
+    void releaseControlEvents() override;
 
     // --- TrayWindowApi ---
     uint32_t registerMessage(const std::string& name) override;

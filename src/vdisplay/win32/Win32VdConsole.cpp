@@ -4,9 +4,9 @@
 
 #include <objbase.h>
 
-#include <algorithm>
+#include <atomic>
 #include <cstdio>
-#include <vector>
+#include <io.h>
 
 namespace qv {
 
@@ -21,34 +21,61 @@ DWORD standardHandleId(VdConsole::Stream stream) {
     return STD_OUTPUT_HANDLE;
 }
 
-// Whether a read from the input handle would return without waiting for the
-// user. A console in line mode hands over nothing before Enter, so only a
-// pressed Enter counts there.
-bool inputReady(HANDLE input) {
-    DWORD mode = 0;
-    if (GetConsoleMode(input, &mode)) {
-        DWORD count = 0;
-        if (!GetNumberOfConsoleInputEvents(input, &count)) return true;
-        if (count == 0) return false;
-        std::vector<INPUT_RECORD> events(count);
-        DWORD peeked = 0;
-        if (!PeekConsoleInputW(input, events.data(), count, &peeked)) return true;
-        const bool lines = (mode & ENABLE_LINE_INPUT) != 0;
-        for (DWORD i = 0; i < peeked; ++i) {
-            const INPUT_RECORD& event = events[i];
-            if (event.EventType != KEY_EVENT || !event.Event.KeyEvent.bKeyDown) continue;
-            const WCHAR typed = event.Event.KeyEvent.uChar.UnicodeChar;
-            if (lines ? typed == L'\r' : typed != 0) return true;
+// A console's control handlers belong to the process, and the system calls
+// them on a thread it creates for each event, which may still be on its way
+// to these events after the console object is gone: they are made once and
+// live as long as the process.
+struct ControlEvents {
+    HANDLE arrived = CreateEventW(nullptr, TRUE, FALSE, nullptr);   // manual reset
+    HANDLE released = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // manual reset
+};
+
+ControlEvents& controlEvents() {
+    static ControlEvents events;
+    return events;
+}
+
+// Every control event (Ctrl+C, Ctrl+Break, close, logoff, shutdown) wakes the
+// hold and waits for the main thread's release before returning: for
+// CTRL_CLOSE_EVENT, CTRL_LOGOFF_EVENT and CTRL_SHUTDOWN_EVENT the system ends
+// the process as soon as a handler returns, and returning TRUE keeps the
+// default handler's ExitProcess from running for Ctrl+C and Ctrl+Break
+// (learn.microsoft.com: "HandlerRoutine callback function",
+// "SetConsoleCtrlHandler function").
+BOOL WINAPI holdControlEvent(DWORD) {
+    ControlEvents& events = controlEvents();
+    SetEvent(events.arrived);
+    WaitForSingleObject(events.released, INFINITE);
+    return TRUE;
+}
+
+// One read of standard input on a thread of its own, so that the hold can
+// wait for it and for a control event at once. Shared by the thread and the
+// waiter; whichever lets go last frees it, so a read that cannot be cancelled
+// may outlive the wait.
+struct InputRead {
+    HANDLE input = INVALID_HANDLE_VALUE;
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // A whole console line, so that no rest of it is left for the shell
+    // that started the program.
+    char buffer[512] = {};
+    std::atomic<int> owners{2};
+
+    void letGo() {
+        if (owners.fetch_sub(1) == 1) {
+            if (done) CloseHandle(done);
+            delete this;
         }
-        return false;
     }
-    if (GetFileType(input) == FILE_TYPE_PIPE) {
-        DWORD available = 0;
-        // A pipe whose writer has gone reads as the end of the input.
-        if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) return true;
-        return available > 0;
-    }
-    return true; // a file or another device: a read does not wait for anyone
+};
+
+DWORD WINAPI readInput(void* context) {
+    auto* read = static_cast<InputRead*>(context);
+    DWORD count = 0;
+    ReadFile(read->input, read->buffer, sizeof read->buffer, &count, nullptr);
+    SetEvent(read->done);
+    read->letGo();
+    return 0;
 }
 
 } // namespace
@@ -78,21 +105,72 @@ void Win32VdConsole::print(const std::string& text) {
     std::fflush(stdout);
 }
 
-int Win32VdConsole::readCharacter() { return std::fgetc(stdin); }
+void Win32VdConsole::catchControlEvents() {
+    ControlEvents& events = controlEvents();
+    ResetEvent(events.released);
+    ResetEvent(events.arrived);
+    SetConsoleCtrlHandler(holdControlEvent, TRUE);
+}
 
-bool Win32VdConsole::waitForInput(uint32_t timeoutMs) {
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    // Without an input handle readCharacter answers the end of input at once.
-    if (input == nullptr || input == INVALID_HANDLE_VALUE) return true;
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-        if (inputReady(input)) return true;
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) return false;
-        // Console and pipe handles cannot be waited on for "a line is
-        // there", so the wait looks again in short steps.
-        Sleep(static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 20)));
+VdConsole::Release Win32VdConsole::waitForRelease(uint32_t timeoutMs) {
+    ControlEvents& events = controlEvents();
+    if (read_ == nullptr) {
+        auto* read = new InputRead;
+        // The handle behind the C runtime's stdin, which may have been
+        // reopened on "CONIN$".
+        read->input = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdin)));
+        HANDLE thread = read->done ? CreateThread(nullptr, 0, readInput, read, 0, nullptr) : nullptr;
+        if (!thread) {
+            // No thread: read here; a control event then waits for the input.
+            read->owners = 1;
+            DWORD count = 0;
+            ReadFile(read->input, read->buffer, sizeof read->buffer, &count, nullptr);
+            read->letGo();
+            return WaitForSingleObject(events.arrived, 0) == WAIT_OBJECT_0 ? Release::ControlEvent : Release::Input;
+        }
+        read_ = read;
+        readThread_ = thread;
     }
+    // The read begun by an earlier wait that timed out is still the one
+    // waited for: a line typed meanwhile is not lost.
+    auto* read = static_cast<InputRead*>(read_);
+    HANDLE waits[] = {read->done, events.arrived};
+    if (WaitForMultipleObjects(2, waits, FALSE, timeoutMs) == WAIT_TIMEOUT) return Release::TimedOut;
+    // A console read that Ctrl+C interrupts may end together with the
+    // event: the event decides.
+    const bool control = WaitForSingleObject(events.arrived, 0) == WAIT_OBJECT_0;
+    endRead();
+    return control ? Release::ControlEvent : Release::Input;
+}
+
+void Win32VdConsole::endRead() {
+    if (read_ == nullptr) return;
+    auto* read = static_cast<InputRead*>(read_);
+    HANDLE thread = static_cast<HANDLE>(readThread_);
+    if (WaitForSingleObject(read->done, 0) != WAIT_OBJECT_0) {
+        // Nobody will answer the read any more: cancel it and give the
+        // thread a moment to end. One the system cannot cancel keeps its
+        // share of the state and ends with the process.
+        CancelSynchronousIo(thread);
+        WaitForSingleObject(thread, 200);
+    } else {
+        WaitForSingleObject(thread, INFINITE);
+    }
+    CloseHandle(thread);
+    read->letGo();
+    read_ = nullptr;
+    readThread_ = nullptr;
+}
+
+void Win32VdConsole::releaseControlEvents() {
+    // A hold that ended without input (its driver dropped the monitor)
+    // leaves a read waiting.
+    endRead();
+    // Waiting handlers return first: removing a handler can wait for a
+    // running one (Wine holds the handler list's lock around the calls), and
+    // an event that comes in between finds the release done and returns.
+    SetEvent(controlEvents().released);
+    SetConsoleCtrlHandler(holdControlEvent, FALSE);
 }
 
 int32_t Win32VdConsole::coInitialize(uint32_t flags) {

@@ -6,15 +6,26 @@ namespace qv {
 // The console through kernel32 and the C runtime's standard streams.
 class Win32VdConsole final : public VdConsole {
 public:
+    ~Win32VdConsole() override { endRead(); }
     bool attachParentConsole() override;
     bool allocConsole() override;
     bool hasStandardHandle(Stream stream) override;
     void reopenOnConsole(Stream stream) override;
     void print(const std::string& text) override;
-    int readCharacter() override;
-    bool waitForInput(uint32_t timeoutMs) override;
+    void catchControlEvents() override;
+    Release waitForRelease(uint32_t timeoutMs) override;
+    void releaseControlEvents() override;
     int32_t coInitialize(uint32_t flags) override;
     void coUninitialize() override;
+
+private:
+    // Ends the read of standard input a wait began, cancelling it when it
+    // has not ended.
+    void endRead();
+
+    // The read that waits go on waiting for, and its thread; null when none.
+    void* read_ = nullptr;
+    void* readThread_ = nullptr;
 };
 
 } // namespace qv

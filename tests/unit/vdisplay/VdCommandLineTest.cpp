@@ -21,21 +21,47 @@ TEST(VdCommandLineTest, FindsTheCommandAndItsArguments) {
         std::string command;
         std::string positional;
         std::string backend;  // value of "--backend"
+        std::string name;     // value of "--name"
+        std::string display;  // value of "--display"
+        bool hold;            // "--hold" present
     };
+    const std::string display2 = "\\\\.\\DISPLAY2";
     const std::vector<Case> cases = {
-        {{}, "", "", ""},
-        {{"--relaunched"}, "", "", ""},
-        {{"--vd"}, "", "", ""},
-        {{"-vd-list"}, "", "", ""},
-        {{"--VD-list"}, "", "", ""},
-        {{"--vd-"}, "--vd-", "", ""},
-        {{"x", "--vd-status", "--vd-list"}, "--vd-status", "", ""},
-        {{"--vd-create", "2560x1440@144", "--no-hdr", "--8bit"}, "--vd-create", "2560x1440@144", ""},
-        // The option's value is also the first argument without "--".
-        {{"--vd-create", "--backend", "parsec-vdd"}, "--vd-create", "parsec-vdd", "parsec-vdd"},
-        {{"--vd-list", "--backend"}, "--vd-list", "", ""},
-        {{"5", "--vd-destroy"}, "--vd-destroy", "", ""},
-        {{"--backend", "qv-idd", "--vd-destroy", "--backend", "2"}, "--vd-destroy", "2", "qv-idd"},
+        {{}, "", "", "", "", "", false},
+        {{"--relaunched"}, "", "", "", "", "", false},
+        {{"--vd"}, "", "", "", "", "", false},
+        {{"-vd-list"}, "", "", "", "", "", false},
+        {{"--VD-list"}, "", "", "", "", "", false},
+        {{"--vd-"}, "--vd-", "", "", "", "", false},
+        {{"x", "--vd-status", "--vd-list"}, "--vd-status", "", "", "", "", false},
+        {{"--vd-create", "2560x1440@144", "--no-hdr", "--8bit"}, "--vd-create", "2560x1440@144", "", "", "", false},
+        // An option's value is never the positional argument.
+        {{"--vd-create", "--backend", "parsec-vdd"}, "--vd-create", "", "parsec-vdd", "", "", false},
+        {{"--vd-destroy", "--backend", "parsec-vdd"}, "--vd-destroy", "", "parsec-vdd", "", "", false},
+        {{"--vd-probe", "--display", display2, "5"}, "--vd-probe", "5", "", "", display2, false},
+        {{"--vd-probe", "5", "--display", display2}, "--vd-probe", "5", "", "", display2, false},
+        // Every option before and after the positional.
+        {{"--vd-create", "--backend", "qv-idd", "--name", "Couch", "--display", "d", "--hold", "1280x720@30",
+          "--no-hdr"},
+         "--vd-create", "1280x720@30", "qv-idd", "Couch", "d", true},
+        {{"--vd-create", "1280x720@30", "--hold", "--backend", "qv-idd", "--name", "Couch", "--display", "d"},
+         "--vd-create", "1280x720@30", "qv-idd", "Couch", "d", true},
+        {{"--backend", "qv-idd", "--vd-destroy", "3", "--name", "n"}, "--vd-destroy", "3", "qv-idd", "n", "", false},
+        // Values that look like options, flags or commands are values.
+        {{"--vd-create", "--name", "--hold", "1280x720@30"}, "--vd-create", "1280x720@30", "", "--hold", "", false},
+        {{"--vd-create", "--name", "--backend", "x"}, "--vd-create", "x", "", "--backend", "", false},
+        {{"--vd-create", "--backend", "--name", "--name", "y"}, "--vd-create", "", "--name", "y", "", false},
+        {{"--name", "--vd-list", "--vd-status"}, "--vd-status", "", "", "--vd-list", "", false},
+        {{"--name", "--vd-list"}, "", "", "", "--vd-list", "", false},
+        {{"--vd-create", "--name", "-1", "--display", "--"}, "--vd-create", "", "", "-1", "--", false},
+        // The first occurrence of an option counts; one at the end has no value.
+        {{"--vd-list", "--backend", "a", "--backend", "b"}, "--vd-list", "", "a", "", "", false},
+        {{"--vd-list", "--backend"}, "--vd-list", "", "", "", "", false},
+        {{"--vd-destroy", "--hold", "--backend"}, "--vd-destroy", "", "", "", "", true},
+        // A positional comes after the command and may begin with one dash.
+        {{"5", "--vd-destroy"}, "--vd-destroy", "", "", "", "", false},
+        {{"--vd-destroy", "-2"}, "--vd-destroy", "-2", "", "", "", false},
+        {{"--vd-destroy", "--", "7"}, "--vd-destroy", "7", "", "", "", false},
     };
     for (const Case& c : cases) {
         SimProcess console;
@@ -46,6 +72,9 @@ TEST(VdCommandLineTest, FindsTheCommandAndItsArguments) {
         EXPECT_EQ(line.command(), c.command);
         EXPECT_EQ(line.positional(), c.positional);
         EXPECT_EQ(line.option("--backend"), c.backend);
+        EXPECT_EQ(line.option("--name"), c.name);
+        EXPECT_EQ(line.option("--display"), c.display);
+        EXPECT_EQ(line.hasFlag("--hold"), c.hold);
     }
 }
 

@@ -43,7 +43,10 @@ public:
         error = openError;
         return openError.empty();
     }
-    void close() override { log_.calls.push_back("close"); }
+    void close() override {
+        log_.calls.push_back("close");
+        if (onClose) onClose();
+    }
     bool addMonitor(const MonitorRequest& request, VirtualMonitor& monitor, std::string& error) override {
         log_.calls.push_back("addMonitor");
         log_.request = request;
@@ -77,6 +80,7 @@ public:
     VirtualMonitor granted;
     std::function<void()> onAdd;
     std::function<void()> onRemove;
+    std::function<void()> onClose;
     std::set<uint32_t> refused;
     std::vector<VirtualMonitor> monitors;
 
@@ -223,6 +227,18 @@ std::string shown(const Args& arguments) {
     return text;
 }
 
+// The console calls of a run after the console is set up: the hold's.
+std::vector<std::string> holdCalls(const std::vector<std::string>& calls) {
+    std::vector<std::string> held;
+    for (const std::string& call : calls) {
+        if (call.rfind("AttachConsole", 0) == 0 || call.rfind("freopen", 0) == 0 || call.rfind("CoInitializeEx", 0) == 0 ||
+            call == "CoUninitialize")
+            continue;
+        held.push_back(call);
+    }
+    return held;
+}
+
 const std::string kHeader =
     "  name                         gdi            mode        pos       flags\n";
 
@@ -358,6 +374,9 @@ TEST(VdCommandCreateTest, RequestOptions) {
         {{"--vd-create"}, {3840, 2160, 120, true, true, true, "Quorvane Stream"}},
         {{"--vd-create", "--no-vrr", "1280x720@30", "--name", "Couch"}, {1280, 720, 30, true, true, false, "Couch"}},
         {{"--vd-create", "1280x720@30", "--name"}, {1280, 720, 30, true, true, true, "Quorvane Stream"}},
+        // The backend's id is no mode, and a name may look like a flag.
+        {{"--vd-create", "--backend", "qv-idd"}, {3840, 2160, 120, true, true, true, "Quorvane Stream"}},
+        {{"--vd-create", "--name", "--no-hdr", "1280x720@30"}, {1280, 720, 30, true, true, true, "--no-hdr"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(shown(c.arguments));
@@ -375,7 +394,7 @@ TEST(VdCommandCreateTest, RequestOptions) {
 TEST(VdCommandCreateTest, BadModesStopBeforeAnyDriverIsTouched) {
     const std::vector<std::pair<Args, std::string>> cases = {
         {{"--vd-create", "2560x1440"}, "2560x1440"},
-        {{"--vd-create", "--backend", "parsec-vdd"}, "parsec-vdd"},
+        {{"--vd-create", "--backend", "parsec-vdd", "60"}, "60"},
         {{"--vd-create", "0x1080@60"}, "0x1080@60"},
         {{"--vd-create", "1920x1080@0"}, "1920x1080@0"},
         {{"--vd-create", "wide"}, "wide"},
@@ -412,7 +431,6 @@ TEST(VdCommandCreateTest, HoldsUntilEnterThenReleases) {
         // The driver takes its monitor away when released.
         m.backends.backend->onRemove = [&m] { m.displays.unplug(m.virtualTarget); };
         auto& calls = m.backends.log.calls;
-        m.console.consoleInput = '\n';
 
         EXPECT_EQ(m.run(c.arguments), 0);
 
@@ -424,7 +442,9 @@ TEST(VdCommandCreateTest, HoldsUntilEnterThenReleases) {
                       "  DELL U2720Q                  \\\\.\\DISPLAY1   3840x2160@60      0,0     primary \n"
                       "PHYSICAL UNCHANGED: yes\n");
         EXPECT_EQ(calls, (std::vector<std::string>{"open", "addMonitor", "removeMonitor 3", "close"}));
-        EXPECT_EQ(std::count(m.console.calls.begin(), m.console.calls.end(), "getchar"), 1);
+        EXPECT_EQ(holdCalls(m.console.calls),
+                  (std::vector<std::string>{"SetConsoleCtrlHandler(handler, TRUE)", "wait: input",
+                                            "SetConsoleCtrlHandler(handler, FALSE)"}));
     }
 }
 
@@ -448,9 +468,62 @@ TEST(VdCommandCreateTest, AHoldEndsWhenTheDriverDropsTheMonitor) {
     ASSERT_NE(out.find(holding), std::string::npos) << out;
     EXPECT_EQ(out.substr(out.find(holding) + holding.size()), "hold ended: the driver stopped answering.\n");
     EXPECT_EQ(waits, (std::vector<uint32_t>{100, 100, 100}));
-    // Nothing to remove: the backend is closed and the input never read.
+    // Nothing to remove: the backend is closed, and the caught control
+    // events go on only after that.
     EXPECT_EQ(calls, (std::vector<std::string>{"open", "addMonitor", "close"}));
-    EXPECT_EQ(std::count(m.console.calls.begin(), m.console.calls.end(), "getchar"), 0);
+    EXPECT_EQ(holdCalls(m.console.calls),
+              (std::vector<std::string>{"SetConsoleCtrlHandler(handler, TRUE)", "SetConsoleCtrlHandler(handler, FALSE)"}));
+}
+
+TEST(VdCommandCreateTest, AConsoleControlEventReleasesTheHeldMonitor) {
+    // Ctrl+C, Ctrl+Break, the console window closing or a sign-out: during
+    // the hold, or already while the new display is awaited.
+    for (bool duringTheWait : {false, true}) {
+        SCOPED_TRACE(duringTheWait ? "arrives while the display is awaited" : "arrives during the hold");
+        CreateMachine m("qv-idd", false, {2560, 1440, 144});
+        FakeBackend& backend = *m.backends.backend;
+        backend.onRemove = [&m] {
+            m.console.record("removeMonitor");
+            m.displays.unplug(m.virtualTarget);
+        };
+        backend.onClose = [&m] { m.console.record("close"); };
+        if (duringTheWait) {
+            backend.onAdd = [&m] {
+                m.clock.onSleep = [&m](int sleeps) {
+                    if (sleeps == 1) m.console.controlEventArrives = true;
+                    if (sleeps == 3)
+                        m.virtualTarget = m.displays.plug(monitor("QV Stream", "QVS0001", {2560, 1440, 144}), 3840, 0);
+                };
+            };
+        } else {
+            m.console.controlEventArrives = true;
+        }
+
+        EXPECT_EQ(m.run({"--vd-create", "1920x1080@60", "--hold"}), 0);
+
+        // The same release as with Enter, and the caught event goes on (for
+        // a closing window: the process ends) only once the monitor is gone
+        // and the table is printed.
+        const std::string released = "released:\n" + kHeader +
+                                     "  DELL U2720Q                  \\\\.\\DISPLAY1   3840x2160@60      0,0     primary \n"
+                                     "PHYSICAL UNCHANGED: yes\n";
+        EXPECT_EQ(holdCalls(m.console.calls),
+                  (std::vector<std::string>{"SetConsoleCtrlHandler(handler, TRUE)", "wait: control event",
+                                            "removeMonitor", "close", "SetConsoleCtrlHandler(handler, FALSE)"}));
+        ASSERT_TRUE(m.console.outputWhenControlEventsReleased.has_value());
+        EXPECT_EQ(*m.console.outputWhenControlEventsReleased, m.console.consoleOutput);
+        const std::string out = m.output();
+        EXPECT_EQ(out.substr(out.size() - std::min(out.size(), released.size())), released) << out;
+        EXPECT_EQ(m.backends.log.calls, (std::vector<std::string>{"open", "addMonitor", "removeMonitor 3", "close"}));
+    }
+}
+
+TEST(VdCommandCreateTest, ControlEventsAreCaughtOnlyForAHold) {
+    CreateMachine m("qv-idd", false, {2560, 1440, 144});
+    m.console.controlEventArrives = true;
+    EXPECT_EQ(m.run({"--vd-create", "1920x1080@60", "--name", "--hold"}), 0);
+    EXPECT_TRUE(holdCalls(m.console.calls).empty());
+    EXPECT_EQ(m.backends.log.request.name, "--hold");
 }
 
 TEST(VdCommandCreateTest, FailuresAndSlowDisplays) {
@@ -524,13 +597,28 @@ TEST(VdCommandDestroyTest, RemovesByIndexOrAll) {
     };
     const std::vector<Case> cases = {
         {"no index", {"--vd-destroy"}, true, "usage: --vd-destroy <index>\n", 1, {}},
-        {"no index, only options", {"--vd-destroy", "--backend", "qv-idd"}, true, "destroy [0]: ok\n", 0,
-         {"open", "removeMonitor 0"}},
+        // The backend's id is no index: slot 0 may be another program's monitor.
+        {"no index, only options", {"--vd-destroy", "--backend", "qv-idd"}, true, "usage: --vd-destroy <index>\n", 1,
+         {}},
+        {"index after the option", {"--vd-destroy", "--backend", "qv-idd", "2"}, true, "destroy [2]: ok\n", 0,
+         {"open", "removeMonitor 2"}},
         {"removed", {"--vd-destroy", "2"}, true, "destroy [2]: ok\n", 0, {"open", "removeMonitor 2"}},
         {"refused", {"--vd-destroy", "7"}, true, "destroy [7]: the driver refused\n", 0, {"open", "removeMonitor 7"}},
         {"not a number", {"--vd-destroy", "two"}, true, "destroy [0]: ok\n", 0, {"open", "removeMonitor 0"}},
         {"too large", {"--vd-destroy", "99999999999999999999"}, true, "destroy [4294967295]: ok\n", 0,
          {"open", "removeMonitor 4294967295"}},
+        // Read as Windows' strtoul reads it, with a 32-bit unsigned long.
+        {"negative", {"--vd-destroy", "-2"}, true, "destroy [4294967294]: ok\n", 0, {"open", "removeMonitor 4294967294"}},
+        {"largest", {"--vd-destroy", "4294967295"}, true, "destroy [4294967295]: ok\n", 0,
+         {"open", "removeMonitor 4294967295"}},
+        {"one beyond 32 bits", {"--vd-destroy", "4294967296"}, true, "destroy [4294967295]: ok\n", 0,
+         {"open", "removeMonitor 4294967295"}},
+        {"negative beyond 32 bits", {"--vd-destroy", "-4294967296"}, true, "destroy [4294967295]: ok\n", 0,
+         {"open", "removeMonitor 4294967295"}},
+        {"negative 32-bit", {"--vd-destroy", "-4294967295"}, true, "destroy [1]: ok\n", 0, {"open", "removeMonitor 1"}},
+        {"space, sign, trailing text", {"--vd-destroy", " \t+12x"}, true, "destroy [12]: ok\n", 0,
+         {"open", "removeMonitor 12"}},
+        {"a sign alone", {"--vd-destroy", "-"}, true, "destroy [0]: ok\n", 0, {"open", "removeMonitor 0"}},
         {"no backend", {"--vd-destroy", "2"}, false, "no backend: no virtual display driver is installed\n", 2, {}},
         {"all", {"--vd-destroy-all"}, true, "destroy [1]: ok\ndestroy [7]: the driver refused\n", 0,
          {"open", "listMonitors", "removeMonitor 1", "removeMonitor 7"}},
@@ -632,6 +720,8 @@ TEST(VdCommandProbeTest, SecondsAndDisplayChoice) {
          "probing \\\\.\\DISPLAY3 for 10 s\n" + noFrames, 3},
         {"names are matched anywhere", {"--vd-probe", "3"}, {"QV Stream 1", "My Quorvane screen", "LG HDR 4K"},
          "probing \\\\.\\DISPLAY2 for 3 s\n" + noFrames, 3},
+        {"display before the seconds", {"--vd-probe", "--display", "\\\\.\\DISPLAY2", "5"}, {"DELL U2720Q"},
+         "probing \\\\.\\DISPLAY2 for 5 s\n" + noFrames, 3},
         {"1 s becomes 1 s", {"--vd-probe", "1"}, {"Virtual"}, "probing \\\\.\\DISPLAY1 for 1 s\n" + noFrames, 3},
         {"negative", {"--vd-probe", "-5"}, {"Virtual"}, "probing \\\\.\\DISPLAY1 for 1 s\n" + noFrames, 3},
         {"not a number", {"--vd-probe", "soon"}, {"Virtual"}, "probing \\\\.\\DISPLAY1 for 1 s\n" + noFrames, 3},
