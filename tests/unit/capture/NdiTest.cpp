@@ -445,6 +445,20 @@ TEST(NdiStreamer, TheFrameRateBelowOneIsThirty) {
     }
 }
 
+// The share copied one frame, exactly this box of it, through a staging
+// texture of the box's size.
+void expectOneCopyOf(Rig& rig, const recorder::Crop& box) {
+    auto lock = rig.backend.lock();
+    ASSERT_EQ(rig.screen().copiedBoxes.size(), 1u);
+    const recorder::Crop copied = rig.screen().copiedBoxes[0];
+    EXPECT_EQ(copied.left, box.left);
+    EXPECT_EQ(copied.top, box.top);
+    EXPECT_EQ(copied.width, box.width);
+    EXPECT_EQ(copied.height, box.height);
+    EXPECT_EQ(rig.screen().stagingWidth, box.width);
+    EXPECT_EQ(rig.screen().stagingHeight, box.height);
+}
+
 TEST(NdiStreamer, ARegionIsClampedToTheDisplayAndKeepsEightPixels) {
     struct Case {
         const char* what;
@@ -483,15 +497,7 @@ TEST(NdiStreamer, ARegionIsClampedToTheDisplayAndKeepsEightPixels) {
         EXPECT_EQ(frame.stride, c.box.width * 4);
         EXPECT_EQ(frame.lastPixel, 0x10203040u);
         rig.streamer->stop();
-        auto lock = rig.backend.lock();
-        ASSERT_EQ(rig.screen().copiedBoxes.size(), 1u);
-        const recorder::Crop copied = rig.screen().copiedBoxes[0];
-        EXPECT_EQ(copied.left, c.box.left);
-        EXPECT_EQ(copied.top, c.box.top);
-        EXPECT_EQ(copied.width, c.box.width);
-        EXPECT_EQ(copied.height, c.box.height);
-        EXPECT_EQ(rig.screen().stagingWidth, c.box.width);
-        EXPECT_EQ(rig.screen().stagingHeight, c.box.height);
+        expectOneCopyOf(rig, c.box);
     }
 }
 
@@ -533,15 +539,7 @@ TEST(NdiStreamer, ATurnedDisplayIsSentUprightWithTheRegionPickedOnItsDesktop) {
         EXPECT_EQ(frame.firstPixel, sim::simDesktopPixel(c.sent.left, c.sent.top));
         EXPECT_EQ(frame.lastPixel,
                   sim::simDesktopPixel(c.sent.left + c.sent.width - 1, c.sent.top + c.sent.height - 1));
-        auto lock = rig.backend.lock();
-        ASSERT_EQ(rig.screen().copiedBoxes.size(), 1u);
-        const recorder::Crop copied = rig.screen().copiedBoxes[0];
-        EXPECT_EQ(copied.left, c.box.left);
-        EXPECT_EQ(copied.top, c.box.top);
-        EXPECT_EQ(copied.width, c.box.width);
-        EXPECT_EQ(copied.height, c.box.height);
-        EXPECT_EQ(rig.screen().stagingWidth, c.box.width);
-        EXPECT_EQ(rig.screen().stagingHeight, c.box.height);
+        expectOneCopyOf(rig, c.box);
     }
 }
 
