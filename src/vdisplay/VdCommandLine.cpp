@@ -296,13 +296,21 @@ int VdCommandLine::create() {
         return std::none_of(before.begin(), before.end(), [&](const DisplayInfo& b) { return b.key == display.key; });
     };
     std::string newKey;
+    bool releasedEarly = false;  // a control event came while the display was awaited
     for (int round = 0; round < 50 && newKey.empty(); ++round) {
+        if (hold && console_.controlEventArrived()) {
+            releasedEarly = true;
+            break;
+        }
         services_.clock->sleep(100);
         const std::vector<DisplayInfo> now = enumerate();
         auto found = std::find_if(now.begin(), now.end(), isNew);
         if (found != now.end()) newKey = found->key;
     }
-    if (newKey.empty()) {
+    if (releasedEarly) {
+        // The user wants the monitor gone (or the session is ending): no
+        // mode is set on a display about to be removed.
+    } else if (newKey.empty()) {
         print("WARNING: no new display appeared within 5 s\n");
     } else {
         const std::vector<DisplayInfo> now = enumerate();
@@ -319,16 +327,18 @@ int VdCommandLine::create() {
     printComparison(before, after);
 
     if (hold) {
-        print(strprintf("%sholding — press Enter to release the display...\n",
-                        dropsOnExit ? "(this backend drops monitors when the controller exits) " : ""));
         // A driver that drops the monitor on its own (one that must be kept
         // alive and stopped answering) ends the hold: there is nothing left
         // to release. Otherwise a line, the end of the input or a console
         // control event releases it.
         std::string lost;
-        for (;;) {
-            lost = backend->lost();
-            if (!lost.empty() || console_.waitForRelease(kHoldPollMs) != VdConsole::Release::TimedOut) break;
+        if (!releasedEarly) {
+            print(strprintf("%sholding — press Enter to release the display...\n",
+                            dropsOnExit ? "(this backend drops monitors when the controller exits) " : ""));
+            for (;;) {
+                lost = backend->lost();
+                if (!lost.empty() || console_.waitForRelease(kHoldPollMs) != VdConsole::Release::TimedOut) break;
+            }
         }
         if (!lost.empty()) {
             print(strprintf("hold ended: %s\n", lost.c_str()));

@@ -31,15 +31,18 @@ public:
     enum class Release { Input, ControlEvent, TimedOut };
 
     // Starts catching the console's control events (Ctrl+C, Ctrl+Break, the
-    // console window closing, sign-out, shutdown): from now on each one wakes
-    // waitForRelease and is kept from ending the process until
-    // releaseControlEvents.
+    // console window closing) and the end of the user's session (sign-out,
+    // shutdown): from now on each one wakes waitForRelease and is kept from
+    // ending the process until releaseControlEvents.
     virtual void catchControlEvents() = 0;
     // Waits at most timeoutMs until a line (or the end) arrives on standard
     // input or a caught control event has arrived, whichever comes first;
     // TimedOut when neither did. A read of the input that a wait began and
     // that has not ended carries on into the next wait.
     virtual Release waitForRelease(uint32_t timeoutMs) = 0;
+    // True once a caught control event has arrived, without waiting and
+    // without beginning a read of the input.
+    virtual bool controlEventArrived() = 0;
     // The release is done: gives up a read still waiting for input, stops
     // catching and lets every caught control event go on (for the window
     // closing, sign-out and shutdown the system then ends the process).

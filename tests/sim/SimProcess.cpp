@@ -357,6 +357,11 @@ VdConsole::Release SimProcess::waitForRelease(uint32_t timeoutMs) {
     return Release::Input;
 }
 
+bool SimProcess::controlEventArrived() {
+    if (controlEventArrives) record("control event arrived");
+    return controlEventArrives;
+}
+
 void SimProcess::releaseControlEvents() {
     record("SetConsoleCtrlHandler(handler, FALSE)");
     outputWhenControlEventsReleased = consoleOutput;

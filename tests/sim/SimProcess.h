@@ -181,6 +181,7 @@ public:
     void print(const std::string& text) override;
     void catchControlEvents() override;
     Release waitForRelease(uint32_t timeoutMs) override;
+    bool controlEventArrived() override;
     void releaseControlEvents() override;
 
     // --- TrayWindowApi ---

@@ -2,7 +2,8 @@
 // releases it, and a console control event raised with
 // GenerateConsoleCtrlEvent during "--vd-create ... --hold" runs the release
 // (the monitor removed, the backend closed) before the event's handler
-// returns and lets the process go on.
+// returns and lets the process go on; so does the session ending
+// (WM_ENDSESSION to the hold's hidden window).
 #include "vdisplay/Backend.h"
 #include "vdisplay/VdBackends.h"
 #include "vdisplay/VdClock.h"
@@ -174,6 +175,13 @@ public:
         if (release != Release::TimedOut) releases.push_back(release);
         return release;
     }
+    // An event seen while the new display is awaited ends the hold as one
+    // seen by a wait does.
+    bool controlEventArrived() override {
+        const bool arrived = real_.controlEventArrived();
+        if (arrived) releases.push_back(Release::ControlEvent);
+        return arrived;
+    }
     void releaseControlEvents() override {
         log->add("let the control events go");
         real_.releaseControlEvents();
@@ -246,6 +254,64 @@ TEST(VdConsoleWineTest, AControlEventDuringAHoldRunsTheRelease) {
     EXPECT_EQ(log.calls, (std::vector<std::string>{"open", "addMonitor", "removeMonitor 5", "close",
                                                    "let the control events go"}));
     EXPECT_NE(console.output.find("released:\n"), std::string::npos) << console.output;
+}
+
+// Signing out or shutting down: Windows asks every top-level window with
+// WM_QUERYENDSESSION, then ends the session once each has returned from
+// WM_ENDSESSION. The test plays Windows' part with the same two messages.
+TEST(VdConsoleWineTest, TheSessionEndingDuringAHoldRunsTheRelease) {
+    for (bool cancelledFirst : {false, true}) {
+        SCOPED_TRACE(cancelledFirst ? "a cancelled sign-out first" : "sign-out");
+        PipedStdin input;
+        ASSERT_TRUE(input.ok());
+        DriverLog log;
+        OneBackend backends(log);
+        SignallingClock clock;
+        ObservedConsole console;
+        console.log = &log;
+        VdCommandLine::Services services;
+        services.backends = &backends;
+        services.clock = &clock;
+        VdCommandLine line({"--vd-create", "1920x1080@60", "--hold"}, console, services);
+
+        LRESULT query = -1;
+        bool found = false;
+        std::thread windows([&] {
+            if (WaitForSingleObject(clock.waiting, 10000) != WAIT_OBJECT_0) return;
+            HWND window = FindWindowW(L"QuorvaneConsoleHold", nullptr);
+            found = window != nullptr;
+            if (!found) {
+                input.writeLine();
+                return;
+            }
+            DWORD_PTR answer = 0;
+            if (SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &answer))
+                query = static_cast<LRESULT>(answer);
+            if (cancelledFirst) {
+                // Another program said no: the hold goes on.
+                SendMessageW(window, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+                Sleep(100);
+                log.add("still holding");
+            }
+            SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+            log.add("WM_ENDSESSION returned");
+        });
+        int exitCode = -1;
+        EXPECT_TRUE(line.run(exitCode));
+        windows.join();
+
+        ASSERT_TRUE(found) << "no hidden window for the session's end";
+        EXPECT_EQ(exitCode, 0);
+        EXPECT_EQ(query, TRUE);
+        std::vector<std::string> expected = {"open", "addMonitor"};
+        if (cancelledFirst) expected.push_back("still holding");
+        for (const char* call : {"removeMonitor 5", "close", "let the control events go", "WM_ENDSESSION returned"})
+            expected.push_back(call);
+        EXPECT_EQ(log.calls, expected);
+        EXPECT_NE(console.output.find("released:\n"), std::string::npos) << console.output;
+        // The window is gone with the hold.
+        EXPECT_EQ(FindWindowW(L"QuorvaneConsoleHold", nullptr), nullptr);
+    }
 }
 
 } // namespace

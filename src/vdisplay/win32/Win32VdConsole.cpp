@@ -49,6 +49,67 @@ BOOL WINAPI holdControlEvent(DWORD) {
     return TRUE;
 }
 
+// The end of the user's session. A process that loads user32 gets no
+// CTRL_LOGOFF_EVENT or CTRL_SHUTDOWN_EVENT in its console handler; a hidden
+// top-level window gets WM_QUERYENDSESSION and WM_ENDSESSION instead, and the
+// session ends as soon as every window has returned from WM_ENDSESSION
+// (learn.microsoft.com: "HandlerRoutine callback function",
+// "WM_ENDSESSION message"). Message-only windows get no broadcasts, so the
+// window is an ordinary one that is never shown, on a thread of its own
+// because the hold's thread waits on the console instead of pumping
+// messages.
+constexpr wchar_t kSessionWindowClass[] = L"QuorvaneConsoleHold";
+
+LRESULT CALLBACK sessionWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_QUERYENDSESSION:
+        // The monitor is removed when the session really ends, not when it
+        // is only asked: another program may still cancel.
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam) {
+            ControlEvents& events = controlEvents();
+            SetEvent(events.arrived);
+            WaitForSingleObject(events.released, INFINITE);
+        }
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default: return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+struct SessionWindowStart {
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HWND window = nullptr;
+};
+
+DWORD WINAPI runSessionWindow(void* context) {
+    auto* start = static_cast<SessionWindowStart*>(context);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = sessionWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = kSessionWindowClass;
+    RegisterClassExW(&windowClass);  // fails harmlessly when a previous hold registered it
+    HWND window = CreateWindowExW(0, kSessionWindowClass, L"Quorvane", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                                  instance, nullptr);
+    start->window = window;
+    SetEvent(start->ready);  // start is the creator's from here on
+    if (!window) return 0;
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 // One read of standard input on a thread of its own, so that the hold can
 // wait for it and for a control event at once. Shared by the thread and the
 // waiter; whichever lets go last frees it, so a read that cannot be cancelled
@@ -110,6 +171,43 @@ void Win32VdConsole::catchControlEvents() {
     ResetEvent(events.released);
     ResetEvent(events.arrived);
     SetConsoleCtrlHandler(holdControlEvent, TRUE);
+    startSessionWindow();
+}
+
+void Win32VdConsole::startSessionWindow() {
+    if (sessionThread_) return;
+    SessionWindowStart start;
+    if (!start.ready) return;
+    HANDLE thread = CreateThread(nullptr, 0, runSessionWindow, &start, 0, nullptr);
+    if (thread) {
+        WaitForSingleObject(start.ready, INFINITE);
+        if (start.window) {
+            sessionThread_ = thread;
+            sessionWindow_ = start.window;
+        } else {
+            // Without a window the console handler still covers Ctrl+C,
+            // Ctrl+Break and the console window closing.
+            WaitForSingleObject(thread, INFINITE);
+            CloseHandle(thread);
+        }
+    }
+    CloseHandle(start.ready);
+}
+
+void Win32VdConsole::stopSessionWindow() {
+    if (!sessionThread_) return;
+    HANDLE thread = static_cast<HANDLE>(sessionThread_);
+    // Posted, not sent: a WM_ENDSESSION being handled returns first (the
+    // release is done), then the window closes and its loop ends.
+    PostMessageW(static_cast<HWND>(sessionWindow_), WM_CLOSE, 0, 0);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    sessionThread_ = nullptr;
+    sessionWindow_ = nullptr;
+}
+
+bool Win32VdConsole::controlEventArrived() {
+    return WaitForSingleObject(controlEvents().arrived, 0) == WAIT_OBJECT_0;
 }
 
 VdConsole::Release Win32VdConsole::waitForRelease(uint32_t timeoutMs) {
@@ -171,6 +269,7 @@ void Win32VdConsole::releaseControlEvents() {
     // an event that comes in between finds the release done and returns.
     SetEvent(controlEvents().released);
     SetConsoleCtrlHandler(holdControlEvent, FALSE);
+    stopSessionWindow();
 }
 
 int32_t Win32VdConsole::coInitialize(uint32_t flags) {

@@ -496,7 +496,11 @@ TEST(VdCommandCreateTest, AConsoleControlEventReleasesTheHeldMonitor) {
                 };
             };
         } else {
-            m.console.controlEventArrives = true;
+            // The first wait of the hold times out; the event comes during it.
+            m.console.consoleInputWait = [&m](uint32_t) {
+                m.console.controlEventArrives = true;
+                return false;
+            };
         }
 
         EXPECT_EQ(m.run({"--vd-create", "1920x1080@60", "--hold"}), 0);
@@ -507,9 +511,17 @@ TEST(VdCommandCreateTest, AConsoleControlEventReleasesTheHeldMonitor) {
         const std::string released = "released:\n" + kHeader +
                                      "  DELL U2720Q                  \\\\.\\DISPLAY1   3840x2160@60      0,0     primary \n"
                                      "PHYSICAL UNCHANGED: yes\n";
+        // One that comes while the display is awaited ends that wait at once
+        // (the display never shows up here) and sets no mode on it.
         EXPECT_EQ(holdCalls(m.console.calls),
-                  (std::vector<std::string>{"SetConsoleCtrlHandler(handler, TRUE)", "wait: control event",
+                  (std::vector<std::string>{"SetConsoleCtrlHandler(handler, TRUE)",
+                                            duringTheWait ? "control event arrived" : "wait: control event",
                                             "removeMonitor", "close", "SetConsoleCtrlHandler(handler, FALSE)"}));
+        if (duringTheWait) {
+            EXPECT_EQ(m.clock.sleeps, 1);
+            EXPECT_EQ(m.output().find("holding"), std::string::npos);
+            EXPECT_EQ(m.output().find("WARNING"), std::string::npos);
+        }
         ASSERT_TRUE(m.console.outputWhenControlEventsReleased.has_value());
         EXPECT_EQ(*m.console.outputWhenControlEventsReleased, m.console.consoleOutput);
         const std::string out = m.output();
