@@ -1,6 +1,6 @@
 #include "sim/SimNdi.h"
 
-#include "capture/NdiRuntime.h"
+#include "sim/NdiReference.h"
 
 #include <chrono>
 #include <cstring>
@@ -33,7 +33,7 @@ struct SimNdiLibrary::EntryPoints {
         return g_library->loadedBuild_ != SimNdiBuild::RefusesInitialize;
     }
 
-    static void* sendCreate(const NdiSendCreate* settings) {
+    static void* sendCreate(const ndi_reference::SendCreate* settings) {
         auto held = lock();
         SimNdiSenderCreate create;
         create.name = settings->p_ndi_name ? settings->p_ndi_name : "";
@@ -51,7 +51,7 @@ struct SimNdiLibrary::EntryPoints {
         g_library->destroyed_.push_back(sender);
     }
 
-    static void sendVideo(void* sender, const NdiVideoFrameV2* video) {
+    static void sendVideo(void* sender, const ndi_reference::VideoFrameV2* video) {
         {
             auto held = lock();
             SimNdiFrame frame;
@@ -201,7 +201,7 @@ bool SimNdiLibrary::loadFromPath(const std::string& path) {
 
 bool SimNdiLibrary::loadByName(const std::string& name) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const bool there = systemHasLibrary_ && name == NdiRuntime::kLibraryName;
+    const bool there = systemHasLibrary_ && name == ndi_reference::kLibraryName;
     return load("name " + name, there ? &systemBuild_ : nullptr);
 }
 

@@ -7,6 +7,7 @@
 #include "capture/NdiStreamer.h"
 
 #include "sim/SimCapture.h"
+#include "sim/NdiReference.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimNdi.h"
 
@@ -316,12 +317,12 @@ TEST_F(NdiSenderTest, FramesCarryWhatTheRuntimeNeeds) {
         const sim::SimNdiFrame frame = library.lastFrame();
         EXPECT_EQ(frame.xres, c.width);
         EXPECT_EQ(frame.yres, c.height);
-        EXPECT_EQ(frame.fourCC, 0x41524742u);
+        EXPECT_EQ(frame.fourCC, sim::ndi_reference::kFourCcBgra);
         EXPECT_EQ(frame.frameRateN, c.rateN);
         EXPECT_EQ(frame.frameRateD, 1000);
         EXPECT_FLOAT_EQ(frame.aspect, c.aspect);
-        EXPECT_EQ(frame.formatType, 1) << "progressive";
-        EXPECT_EQ(frame.timecode, INT64_MAX) << "the runtime makes the time code";
+        EXPECT_EQ(frame.formatType, sim::ndi_reference::kFormatProgressive);
+        EXPECT_EQ(frame.timecode, sim::ndi_reference::kTimecodeSynthesize) << "the runtime makes the time code";
         EXPECT_EQ(frame.stride, c.sentStride);
         EXPECT_TRUE(frame.metadataNull);
         EXPECT_EQ(frame.timestamp, 0);
