@@ -17,8 +17,13 @@ target_link_libraries(qv_win32 PUBLIC qv_core ${QV_WIN_LIBS})
 add_executable(quorvane WIN32 ${PROJECT_SOURCE_DIR}/src/app/win32/WinMain.cpp ${PROJECT_SOURCE_DIR}/res/quorvane.rc)
 target_compile_options(quorvane PRIVATE ${QV_WARNINGS})
 target_link_libraries(quorvane PRIVATE qv_win32 ${QV_STATIC_LINK} -municode)
+# The version resource and the manifest's assembly version take their numbers
+# from VERSION too; windres finds the written manifest through the include path.
+configure_file(${PROJECT_SOURCE_DIR}/res/quorvane.manifest.in ${CMAKE_BINARY_DIR}/generated/res/quorvane.manifest @ONLY)
 set_source_files_properties(${PROJECT_SOURCE_DIR}/res/quorvane.rc PROPERTIES
-  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/res/quorvane.manifest;${PROJECT_SOURCE_DIR}/res/quorvane.ico;${PROJECT_SOURCE_DIR}/res/quorvane-mono.ico")
+  COMPILE_DEFINITIONS "QV_VERSION_MAJOR=${PROJECT_VERSION_MAJOR};QV_VERSION_MINOR=${PROJECT_VERSION_MINOR};QV_VERSION_PATCH=${PROJECT_VERSION_PATCH}"
+  INCLUDE_DIRECTORIES ${CMAKE_BINARY_DIR}/generated/res
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/generated/res/quorvane.manifest;${PROJECT_SOURCE_DIR}/res/quorvane.ico;${PROJECT_SOURCE_DIR}/res/quorvane-mono.ico")
 
 if(QV_TESTS)
   # GoogleTest built from the Debian sources with the cross compiler.

@@ -4,6 +4,7 @@
 #include "settings/Config.h"
 #include "base/DebugOutput.h"
 #include "base/LogTesting.h"
+#include "base/Version.h"
 #include "sim/SimAudio.h"
 #include "sim/SimDesktop.h"
 
@@ -166,7 +167,7 @@ const std::vector<std::string> kStartAsOneInstance = {
     "step: openLog(" + kLogFile + ")",
     "step: installCrashHandler(" + kRoaming + "\\Quorvane\\logs, 5)",
     "GetTokenInformation(TokenElevation)",
-    "log: [INF] Quorvane 1.3.9 starting (elevated=0)",
+    std::string("log: [INF] Quorvane ") + kVersion + " starting (elevated=0)",
     "RegOpenKeyExW(HKCU\\" + kRunKey + ", 0x20019)",
     "RegQueryValueExW(Quorvane)",
     "RegCloseKey",
@@ -217,7 +218,7 @@ TEST_F(ApplicationTest, RunsTheWholeSequenceAndEndsWithTheQuitCode) {
     EXPECT_FALSE(desk.process.holdsMutex());
     EXPECT_TRUE(desk.process.windows.empty());
     const std::string logText = desk.files.content(kLogFile);
-    EXPECT_NE(logText.find("INF Quorvane 1.3.9 starting (elevated=0)\n"), std::string::npos);
+    EXPECT_NE(logText.find(std::string("INF Quorvane ") + kVersion + " starting (elevated=0)\n"), std::string::npos);
     EXPECT_NE(logText.find("INF Quorvane exiting\n"), std::string::npos);
     ASSERT_TRUE(desk.files.fileExists(kConfigFile));
     // The default bindings registered at start-up reach the file; they are
@@ -294,7 +295,8 @@ TEST_F(ApplicationTest, ExitCodeIsTheWParamOfWmQuit) {
 TEST_F(ApplicationTest, ElevatedProcessSaysSoInTheStartLine) {
     desk.process.tokenElevationValue = 1;
     run();
-    EXPECT_NE(desk.files.content(kLogFile).find("INF Quorvane 1.3.9 starting (elevated=1)\n"), std::string::npos);
+    EXPECT_NE(desk.files.content(kLogFile).find(std::string("INF Quorvane ") + kVersion + " starting (elevated=1)\n"),
+              std::string::npos);
 }
 
 TEST_F(ApplicationTest, SecondCopySignalsTheRunningInstanceAndLeavesNoTrace) {

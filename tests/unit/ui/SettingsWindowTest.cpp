@@ -7,6 +7,7 @@
 #include "base/LogTesting.h"
 #include "base/Registry.h"
 #include "base/StrPrintf.h"
+#include "base/Version.h"
 #include "settings/Config.h"
 #include "sim/SimDesktop.h"
 #include "sim/SimSettingsSurface.h"
@@ -77,7 +78,7 @@ TEST(SettingsWindowLayout, EveryControlWithItsIdCaptionPlaceAndState) {
         control(1011, K::Button, {22, 480, 224, 510}, "Check for updates now"),
         control(1012, K::Button, {236, 480, 438, 510}, "Open config folder"),
         control(1015, K::Button, {328, 518, 438, 548}, "Close"),
-        control(0, K::Static, {22, 558, 438, 576}, "Quorvane v1.3.9"),
+        control(0, K::Static, {22, 558, 438, 576}, std::string("Quorvane v") + kVersion),
     };
     const std::vector<ClassicControl> actual = W::controls(defaults, true);
     ASSERT_EQ(actual.size(), expected.size());

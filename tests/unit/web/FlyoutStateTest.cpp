@@ -1,5 +1,6 @@
 // The documents the flyout page renders from.
 #include "web/FlyoutState.h"
+#include "base/Version.h"
 #include "display/ModeChoices.h"
 
 #include "unit/CoreWorld.h"
@@ -77,7 +78,7 @@ TEST_F(FlyoutStateTest, DocumentWithoutHooks) {
     config.displayNames[system[2].key] = "Gaming";
 
     const json doc = pushed(&config, FlyoutHooks{});
-    EXPECT_EQ(doc["version"], "1.3.9");
+    EXPECT_EQ(doc["version"], kVersion);
     EXPECT_EQ(doc["projection"], "extend");
     EXPECT_EQ(doc["layouts"], json::array({"Büro"}));
     EXPECT_EQ(doc["canHD"], true);

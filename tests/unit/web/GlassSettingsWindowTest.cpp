@@ -7,6 +7,7 @@
 #include "base/LogTesting.h"
 #include "base/Registry.h"
 #include "base/StrPrintf.h"
+#include "base/Version.h"
 #include "settings/Config.h"
 #include "sim/SimDesktop.h"
 #include "sim/SimSettingsPageWindow.h"
@@ -48,7 +49,7 @@ TEST(SettingsDocument, EveryMemberFromTheSettingsAndTheSystem) {
     EXPECT_EQ(GlassSettingsWindow::document(c, s),
               R"({"autoCheck":true,"autoInstall":true,"cams":[],"dev":false,"elevated":false,"hotplug":true,)"
               R"("maxPreviews":4,"micDevs":[],"mono":false,"recAudio":true,"recDir":"","recFps":30,)"
-              R"("spkDevs":[],"startup":true,"version":"1.3.9"})");
+              R"("spkDevs":[],"startup":true,"version":")" + std::string(kVersion) + R"("})");
 
     c.updateChannel = "dev";
     c.monochromeIcon = true;
