@@ -16,7 +16,8 @@ window_exists() { wine "$work/qvtool.exe" find >/dev/null 2>&1; }
 # The reference for the start line: Wine gives processes an elevated token
 # unless told otherwise, so the expected value is asked of the same prefix.
 elevated=$(wine "$work/qvtool.exe" elevated 2>/dev/null | tr -d '\r\n')
-start_line="Quorvane 1.3.9 starting (elevated=$elevated)"
+version=$(head -n 1 "$(dirname "$0")/../../VERSION" | tr -d '\r')
+start_line="Quorvane $version starting (elevated=$elevated)"
 
 # --- the first instance starts -------------------------------------------
 # Its exit code lands in first.rc when it ends.

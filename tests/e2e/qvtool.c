@@ -57,6 +57,11 @@
  *   qvtool title CLASS
  *                    prints the title of the first top-level window of the
  *                    class (UTF-8); exit code 2 when there is none
+ *   qvtool texts CLASS
+ *                    prints the text of every window inside the first
+ *                    top-level window of the class, nested dialogs
+ *                    included, one line each (UTF-8; empty ones left out);
+ *                    exit code 2 when there is none
  */
 #include <windows.h>
 #include <tlhelp32.h>
@@ -187,6 +192,26 @@ static int children(const char* className) {
     return 0;
 }
 
+static BOOL CALLBACK printText(HWND child, LPARAM unused) {
+    (void)unused;
+    wchar_t text[512] = {0};
+    if (GetWindowTextW(child, text, 512) > 0) {
+        char utf8[1024] = {0};
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, NULL, NULL);
+        printf("%s\n", utf8);
+    }
+    return TRUE;
+}
+
+static int texts(const char* className) {
+    wchar_t name[256];
+    MultiByteToWideChar(CP_UTF8, 0, className, -1, name, 256);
+    HWND window = FindWindowW(name, NULL);
+    if (!window) return 2;
+    EnumChildWindows(window, printText, 0);
+    return 0;
+}
+
 static int page(const char* json, const char* className) {
     wchar_t name[256];
     MultiByteToWideChar(CP_UTF8, 0, className, -1, name, 256);
@@ -306,6 +331,7 @@ int main(int argc, char** argv) {
     if (argc == 4 && strcmp(argv[1], "page") == 0) return page(argv[2], argv[3]);
     if (argc == 3 && strcmp(argv[1], "win") == 0) return win(argv[2]);
     if (argc == 3 && strcmp(argv[1], "children") == 0) return children(argv[2]);
+    if (argc == 3 && strcmp(argv[1], "texts") == 0) return texts(argv[2]);
     if (argc == 3 && strcmp(argv[1], "hide") == 0) return hide(argv[2]);
     if (argc == 3 && strcmp(argv[1], "command") == 0) return command(argv[2]);
     if (argc == 4 && strcmp(argv[1], "click") == 0) return click(argv[2], argv[3]);
@@ -314,6 +340,6 @@ int main(int argc, char** argv) {
     if (argc == 2 && strcmp(argv[1], "msgbox") == 0) return msgbox();
     if (argc == 3 && strcmp(argv[1], "answer") == 0) return answer(argv[2]);
     fprintf(stderr, "usage: qvtool quit|find|elevated|window|hold FILE STOP|flyout|page JSON [CLASS]|win CLASS|"
-                    "children CLASS|hide CLASS|command ID|msgbox|answer ID|click CLASS ID|iconclick|threads|title CLASS\n");
+                    "children CLASS|texts CLASS|hide CLASS|command ID|msgbox|answer ID|click CLASS ID|iconclick|threads|title CLASS\n");
     return 64;
 }
