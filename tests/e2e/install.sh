@@ -64,6 +64,14 @@ sys.exit(1 if problems else 0)
 PY
 }
 check "stable.json names the program: version, default url, its sha256 and a signature" manifest_ok
+# The version resource, read back with the cross toolchain's resource tool.
+resource_says_version() {
+    local rc
+    rc=$(x86_64-w64-mingw32-windres -i "$dist/Quorvane-$version.exe" -O rc 2>/dev/null) &&
+        grep -qF "FILEVERSION ${version//./, }, 0" <<<"$rc" &&
+        grep -qF "VALUE \"ProductVersion\", \"$version\"" <<<"$rc"
+}
+check "the program's version resource says $version" resource_says_version
 
 # --- where things land in this prefix ---------------------------------------
 profile=$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
