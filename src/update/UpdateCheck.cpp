@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "base/Version.h"
+#include "update/ManifestSignature.h"
 #include "update/UpdateFetcher.h"
 #include "update/UpdateUrl.h"
 #include "update/UpdateVersion.h"
@@ -34,7 +35,8 @@ bool readManifest(const std::string& body, UpdateInfo& info) {
     return true;
 }
 
-UpdateInfo checkForUpdate(UpdateFetcher& fetcher, const std::string& baseUrl, const std::string& channel) {
+UpdateInfo checkForUpdate(UpdateFetcher& fetcher, SignatureVerifier& verifier, const std::string& baseUrl,
+                          const std::string& channel) {
     UpdateInfo info;
     info.current = kVersion;
     info.channel = channel.empty() ? std::string("stable") : channel;
@@ -45,7 +47,18 @@ UpdateInfo checkForUpdate(UpdateFetcher& fetcher, const std::string& baseUrl, co
         log::write(log::Warn, "Update check: " + info.error);
         return info;
     }
+    // A body that is no manifest at all (a proxy's error page) says so;
+    // nothing it holds is used before the signature is checked.
     if (!readManifest(body, info)) return info;
+    std::string signedBytes;
+    if (!verifyManifest(body, verifier, updatePublicKey(), signedBytes) || !readManifest(signedBytes, info)) {
+        info = UpdateInfo{};
+        info.current = kVersion;
+        info.channel = channel.empty() ? std::string("stable") : channel;
+        info.error = kManifestSignatureInvalid;
+        log::write(log::Warn, "Update check: " + info.error);
+        return info;
+    }
     info.available = isNewerVersion(info.latest, info.current);
     return info;
 }

@@ -3,6 +3,7 @@
 
 namespace qv {
 
+class SignatureVerifier;
 class UpdateFetcher;
 
 // The outcome of one update check.
@@ -25,8 +26,12 @@ struct UpdateInfo {
 bool readManifest(const std::string& body, UpdateInfo& info);
 
 // Fetches the channel's manifest (an empty channel means "stable", an empty
-// base URL the default) and decides whether it offers a newer version. A
-// failed fetch is logged as a warning "Update check: " + the error. Blocking.
-UpdateInfo checkForUpdate(UpdateFetcher& fetcher, const std::string& baseUrl, const std::string& channel);
+// base URL the default) and decides whether it offers a newer version. Its
+// fields are read only from the bytes the build's update key signed: a
+// manifest without a valid signature fails with kManifestSignatureInvalid,
+// whatever it offers. A failed fetch and a refused signature are logged as a
+// warning "Update check: " + the error. Blocking.
+UpdateInfo checkForUpdate(UpdateFetcher& fetcher, SignatureVerifier& verifier, const std::string& baseUrl,
+                          const std::string& channel);
 
 } // namespace qv

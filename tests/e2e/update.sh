@@ -10,7 +10,9 @@
 #   * a download with the wrong digest is not installed, and the program
 #     keeps running and says so;
 #   * a requested check against a manifest that answers 404 shows the warning
-#     box; one that finds 1.4.0 asks, and after Yes reports the failed install;
+#     box, and so does one without a valid signature (none, over other bytes,
+#     changed after signing), with nothing downloaded; one that finds 1.4.0
+#     asks, and after Yes reports the failed install;
 #   * a manifest naming 1.4.0 whose file is this very build is installed
 #     automatically once: the restarted program, still the old version,
 #     announces 1.4.0 instead of installing it again, and keeps running.
@@ -39,9 +41,12 @@ cp "$exe" "$work/same.exe"
 same_digest=$(sha256sum "$work/same.exe" | cut -d' ' -f1)
 # The manifest of /quorvane and of /broken; the download lies on the other
 # origin, behind a redirect, as release files often do.
-serve() { # what /broken/stable.json answers: "manifest" or "404"
+# Every manifest goes out signed with the tests' key, which this build trusts.
+serve() { # what /broken/stable.json answers: "manifest", "404", or the manifest
+          # signed "none", "bad" or "tampered" (see the server's "signed")
     local broken='{"json": {"version": "1.4.0", "url": "{a}/download/1.4.0", "sha256": "'$bad_digest'"}}'
     [ "$1" = 404 ] && broken='{"status": 404, "text": "gone"}'
+    case "$1" in none | bad | tampered) broken='{"signed": "'$1'", '"${broken#\{}" ;; esac
     cat >"$work/routes.json.tmp" <<EOF
 {
   "a": {
@@ -209,6 +214,21 @@ check "c: saying why the check failed" test "$(qv msgbox | sed 1d)" = $'Couldn\'
 qv answer 1
 check "c: OK closes it" wait_for -t 10 box_gone
 check "c: the log has the warning" logged "WRN Update check: HTTP 404 from update server"
+
+# A manifest without a signature, one signed over other bytes and one changed
+# after signing: each refused before anything in it is used.
+for kind in none bad tampered; do
+    serve "$kind"
+    : >"$QV_UPDATE_LOG"
+    check "c ($kind): the requested check shows a message box" wait_for -t 30 request_check
+    check "c ($kind): the manifest is refused for its signature" \
+        test "$(qv msgbox | sed 1d)" = $'Couldn\'t check for updates:\n\nUpdate manifest signature is not valid'
+    qv answer 1
+    check "c ($kind): OK closes it" wait_for -t 10 box_gone
+    check "c ($kind): nothing but the manifest was asked for" \
+        test "$(requests | cut -d' ' -f2 | sort -u)" = /broken/stable.json
+done
+check "c: the log has the signature warning" logged "WRN Update check: Update manifest signature is not valid"
 
 # --- d: a requested check finds 1.4.0; Yes; the install fails ------------------
 serve manifest

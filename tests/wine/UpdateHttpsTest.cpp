@@ -11,9 +11,11 @@
 #include "base/win32/Utf16.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateEnvironment.h"
+#include "update/ManifestSignature.h"
 #include "update/UpdateFetcher.h"
 #include "update/win32/Win32FileHasher.h"
 #include "update/win32/Win32HttpClient.h"
+#include "update/win32/Win32SignatureVerifier.h"
 #include "update/win32/Win32UpdateEnvironment.h"
 #include "wine/WineTestSupport.h"
 
@@ -110,6 +112,7 @@ protected:
     std::string originA, originB, untrusted, logPath;
     Win32HttpClient http;
     Win32UpdateEnvironment environment;
+    Win32SignatureVerifier verifier;
 };
 
 TEST_F(UpdateHttpsWine, ClientSpeaksTlsToTrustedOriginsAndFollowsNoRedirect) {
@@ -166,12 +169,17 @@ TEST_F(UpdateHttpsWine, CheckReadsTheManifestOrSaysWhyNot) {
         // Over the manifest limit, with no Content-Length to refuse it early.
         {originA + "/huge", "stable", "Update server response is too large", ""},
         {untrusted + "/quorvane", "stable", "Network request failed", ""},
+        // The same manifest without a signature, signed over other bytes, and
+        // changed after signing: CNG refuses each.
+        {originA + "/unsigned", "stable", kManifestSignatureInvalid, ""},
+        {originA + "/badly-signed", "stable", kManifestSignatureInvalid, ""},
+        {originA + "/tampered", "stable", kManifestSignatureInvalid, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.base + " " + c.channel);
         CapturedLog log;
         UpdateFetcher fetcher(http, FileSystem::current(), c.base, updateToken(environment));
-        const UpdateInfo info = checkForUpdate(fetcher, c.base, c.channel);
+        const UpdateInfo info = checkForUpdate(fetcher, verifier, c.base, c.channel);
         EXPECT_EQ(info.error, c.error);
         EXPECT_EQ(info.latest, c.latest);
         EXPECT_EQ(info.available, c.error.empty());
@@ -194,7 +202,7 @@ TEST_F(UpdateHttpsWine, TokenGoesToTheBaseOriginOnlyAcrossRedirects) {
         const std::string base = originA + folder;
         const size_t mark = logMark();
         UpdateFetcher fetcher(http, FileSystem::current(), base, token);
-        const UpdateInfo info = checkForUpdate(fetcher, base, "stable");
+        const UpdateInfo info = checkForUpdate(fetcher, verifier, base, "stable");
         EXPECT_EQ(info.error, "");
         EXPECT_EQ(info.notes, "from the other origin");
         const std::vector<LoggedRequest> seen = requestsSince(mark);

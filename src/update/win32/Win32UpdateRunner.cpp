@@ -7,6 +7,7 @@
 #include "update/UpdateFlow.h"
 #include "update/UpdateInstaller.h"
 #include "update/win32/Win32FileHasher.h"
+#include "update/win32/Win32SignatureVerifier.h"
 #include "update/win32/Win32HttpClient.h"
 #include "update/win32/Win32UpdateEnvironment.h"
 #include "update/win32/Win32UpdateStaging.h"
@@ -59,12 +60,13 @@ void runCheck(WindowHandle window, const std::string& baseUrl, const std::functi
     Win32HttpClient http;
     Win32UpdateEnvironment environment;
     Win32FileHasher hasher;
+    Win32SignatureVerifier verifier;
     Win32ProcessApi process;
     Win32UpdateStaging staging;
     UpdateFetcher fetcher(http, FileSystem::current(), baseUrl, updateToken(environment));
     UpdateInstaller installer(fetcher, environment, staging, hasher, process, FileSystem::current());
     Win32UpdateUi ui(window);
-    UpdateFlow flow([&](const std::string& base, const std::string& ch) { return checkForUpdate(fetcher, base, ch); },
+    UpdateFlow flow([&](const std::string& base, const std::string& ch) { return checkForUpdate(fetcher, verifier, base, ch); },
                     [&](const UpdateInfo& info, std::string& error) { return installer.installUpdate(info, error); },
                     ui);
     run(flow);

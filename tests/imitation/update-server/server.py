@@ -20,7 +20,12 @@ A ROUTE is an object with any of these members:
 
   status    the status code (200 when absent)
   location  the Location header, for a redirect
-  json      a JSON value sent as the body
+  json      a JSON value sent as the body; an object goes out as an update
+            manifest signed with the tests' key, as scripts/sign-manifest.py
+            signs a release's
+  signed    for a json object: "good" (the default), "none" (no signature),
+            "bad" (the signature of other bytes) or "tampered" (signed, then
+            its version changed)
   text      a text sent as the body
   file      a file sent as the body (relative to the routes file's folder)
   pattern   that many bytes of the pattern byte i = (i * 7 + 3) % 251,
@@ -55,6 +60,33 @@ import subprocess
 import sys
 import threading
 import time
+import importlib.util
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TEST_KEY = os.path.join(HERE, "..", "..", "keys", "update-test-key.pem")
+
+
+def load_signer():
+    spec = importlib.util.spec_from_file_location(
+        "sign_manifest", os.path.join(HERE, "..", "..", "..", "scripts", "sign-manifest.py"))
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+signer = load_signer()
+
+
+def manifest_body(value, how):
+    unsigned = (json.dumps(value, indent=2, ensure_ascii=False) + "\n").encode("utf-8")
+    if how == "none":
+        return unsigned
+    if how == "bad":
+        return signer.add_signature(unsigned, signer.signature_of(unsigned + b" ", TEST_KEY))
+    signed = signer.sign_bytes(unsigned, TEST_KEY)
+    if how == "tampered":
+        signed = signed.replace(b'"version": "', b'"version": "9', 1)
+    return signed
 
 ORIGINS = ("a", "b", "untrusted")
 CHUNK = 64 * 1024
@@ -183,7 +215,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def answer(self, route):
         content_type = "application/octet-stream"
-        if "json" in route:
+        if "json" in route and isinstance(route["json"], dict):
+            data = manifest_body(route["json"], route.get("signed", "good"))
+            size, pieces, content_type = len(data), [data], "application/json"
+        elif "json" in route:
             data = json.dumps(route["json"]).encode("utf-8")
             size, pieces, content_type = len(data), [data], "application/json"
         elif "file" in route:

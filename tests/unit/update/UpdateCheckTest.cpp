@@ -3,6 +3,8 @@
 #include "sim/SimDebugOutput.h"
 #include "sim/SimFileSystem.h"
 #include "sim/SimUpdateServer.h"
+#include "sim/TestSigning.h"
+#include "update/ManifestSignature.h"
 #include "update/UpdateFetcher.h"
 
 #include <gtest/gtest.h>
@@ -17,11 +19,15 @@ constexpr const char* kStable = "https://updates.test/quorvane/stable.json";
 
 class UpdateCheckTest : public ::testing::Test {
 protected:
-    UpdateInfo check(const std::string& manifest) {
-        server.serveBody(kStable, manifest);
-        return checkForUpdate(fetcher, kBase, "stable");
+    // The manifest as the release script signs it.
+    UpdateInfo check(const std::string& manifest) { return checkServed(key.sign(manifest)); }
+    UpdateInfo checkServed(const std::string& body) {
+        server.serveBody(kStable, body);
+        return checkForUpdate(fetcher, verifier, kBase, "stable");
     }
 
+    const sim::SigningKey key = sim::SigningKey::tests();
+    sim::OpenSslVerifier verifier;
     sim::CapturedLog log;
     SimUpdateServer server;
     sim::SimFileSystem files;
@@ -75,13 +81,13 @@ TEST_F(UpdateCheckTest, ReadsEveryManifestShape) {
 }
 
 TEST_F(UpdateCheckTest, AsksForTheChannelsManifest) {
-    server.serveBody("https://updates.test/quorvane/dev.json", R"({"version":"2","url":"https://dl.test/q.exe"})");
-    const UpdateInfo dev = checkForUpdate(fetcher, "https://updates.test/quorvane//", "dev");
+    server.serveBody("https://updates.test/quorvane/dev.json", key.sign(R"({"version":"2","url":"https://dl.test/q.exe"})"));
+    const UpdateInfo dev = checkForUpdate(fetcher, verifier, "https://updates.test/quorvane//", "dev");
     EXPECT_TRUE(dev.available);
     EXPECT_EQ(dev.channel, "dev");
 
-    server.serveBody(kStable, R"({"version":"2","url":"https://dl.test/q.exe"})");
-    const UpdateInfo stable = checkForUpdate(fetcher, kBase, "");
+    server.serveBody(kStable, key.sign(R"({"version":"2","url":"https://dl.test/q.exe"})"));
+    const UpdateInfo stable = checkForUpdate(fetcher, verifier, kBase, "");
     EXPECT_EQ(stable.channel, "stable");
     EXPECT_EQ(server.urls(), (std::vector<std::string>{"https://updates.test/quorvane/dev.json", kStable}));
 }
@@ -104,11 +110,79 @@ TEST_F(UpdateCheckTest, AFailedFetchIsLoggedAsAWarning) {
     for (const auto& c : cases) {
         log.clear();
         if (c.serve) server.serve(kStable, c.reply);
-        const UpdateInfo info = checkForUpdate(fetcher, c.baseUrl, "stable");
+        const UpdateInfo info = checkForUpdate(fetcher, verifier, c.baseUrl, "stable");
         EXPECT_FALSE(info.available) << c.name;
         EXPECT_EQ(info.error, c.error) << c.name;
         EXPECT_TRUE(log.contains("WRN", std::string("Update check: ") + c.error)) << c.name;
     }
+}
+
+// What a manifest offers counts only when the build's key signed exactly
+// those bytes; anything else is one refusal, logged, with no field kept (so
+// nothing is downloaded).
+TEST_F(UpdateCheckTest, TrustsOnlyAManifestTheUpdateKeySigned) {
+    const std::string manifest = "{\n  \"version\": \"1.4.0\",\n  \"url\": \"https://dl.test/q.exe\",\n"
+                                 "  \"sha256\": \"ab\",\n  \"notes\": \"n\"\n}\n";
+    const std::string signature = key.signatureOf(manifest);  // ECDSA signs differently each time
+    const std::string member = ",\n  \"signature\": \"" + signature + "\"";
+    const std::string good = manifest.substr(0, manifest.size() - 3) + member + "\n}\n";
+    auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+        const size_t at = text.find(from);
+        if (at == std::string::npos) throw std::logic_error("no \"" + from + "\" in " + text);
+        return text.replace(at, from.size(), to);
+    };
+    const struct {
+        const char* name;
+        std::string body;
+        bool trusted;
+    } cases[] = {
+        {"as signed", good, true},
+        {"signature as the first member", replaced(manifest, "{", "{\n  \"signature\": \"" + signature + "\","),
+         true},
+        {"one byte changed", replaced(good, "1.4.0", "1.4.1"), false},
+        {"the url changed", replaced(good, "dl.test", "dl.evil"), false},
+        {"members reordered",
+         replaced(good, "\"sha256\": \"ab\",\n  \"notes\": \"n\"", "\"notes\": \"n\",\n  \"sha256\": \"ab\""), false},
+        {"an extra member", replaced(good, "\n}", ",\n  \"extra\": 1\n}"), false},
+        {"spacing changed", replaced(good, "\"version\": ", "\"version\":"), false},
+        {"no signature", manifest, false},
+        {"an empty signature", replaced(good, signature, ""), false},
+        {"not base64", replaced(good, signature.substr(0, 4), "!!!!"), false},
+        {"63 bytes", replaced(good, signature, signature.substr(0, 84)), false},
+        {"a signature twice", replaced(good, "\n}", member + "\n}"), false},
+        {"signature not a string", replaced(good, "\"" + signature + "\"", "64"), false},
+        {"signed by another key", sim::SigningKey::fresh().sign(manifest), false},
+        {"signature of another manifest", replaced(good, signature, key.signatureOf("{}")), false},
+        {"signature inside another member", replaced(manifest, "\"n\"", "\"n\", \"extra\": {\"signature\": \"" + signature + "\"}"),
+         false},
+    };
+    for (const auto& c : cases) {
+        log.clear();
+        const UpdateInfo info = checkServed(c.body);
+        if (c.trusted) {
+            EXPECT_EQ(info.error, "") << c.name;
+            EXPECT_TRUE(info.available) << c.name;
+            EXPECT_EQ(info.url, "https://dl.test/q.exe") << c.name;
+            EXPECT_EQ(info.sha256, "ab") << c.name;
+        } else {
+            EXPECT_EQ(info.error, kManifestSignatureInvalid) << c.name << "\n" << c.body;
+            EXPECT_FALSE(info.available) << c.name;
+            EXPECT_EQ(info.latest + info.url + info.sha256 + info.notes, "") << c.name;
+            EXPECT_EQ(info.current, "1.3.9") << c.name;
+            EXPECT_TRUE(log.contains("WRN", "Update check: Update manifest signature is not valid")) << c.name;
+        }
+    }
+}
+
+// The key this build trusts is the tests' key (a release passes its own).
+TEST(UpdateKeyTest, DevelopmentBuildsTrustTheTestsKey) {
+    EXPECT_EQ(updatePublicKey(), sim::SigningKey::tests().publicKey());
+    PublicKeyP256 key{};
+    EXPECT_FALSE(parsePublicKeyHex(std::string(127, 'a'), key));
+    EXPECT_FALSE(parsePublicKeyHex(std::string(126, 'a') + "g0", key));
+    ASSERT_TRUE(parsePublicKeyHex("0F" + std::string(126, 'f'), key));
+    EXPECT_EQ(key[0], 0x0F);
+    EXPECT_EQ(key[63], 0xFF);
 }
 
 } // namespace
