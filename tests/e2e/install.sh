@@ -5,9 +5,13 @@
 # bytes as the portable zip's), installs it again over an older copy that is
 # running (the copy is ended, the program replaced, the settings kept), runs
 # the installer with its pages up to the last one, whose "Start Quorvane"
-# starts the program, and finally runs the quiet uninstall from the uninstall
-# entry, which ends the program and removes everything but the user's
-# settings, layouts and logs.
+# starts the program, asks that program to check for updates against the
+# imitation update server (tests/imitation/update-server): it takes the
+# release's stable.json and refuses the same manifest signed with the tests'
+# key, so it trusts exactly the key that signed the release, and finally runs
+# the quiet uninstall from the uninstall entry, which ends the program and
+# removes everything but the user's settings, layouts and logs. scripts/package
+# writes dist/ as it always does.
 #
 # usage: tests/e2e/install.sh path/to/quorvane.exe
 # The given quorvane.exe (the test build) plays the older installed copy.
@@ -17,7 +21,9 @@
 set -u
 
 . "$(dirname "$0")/common.bash"
+. "$here/../imitation/update-server/server.bash"
 e2e_init "${1:-}"
+trap 'update_server_stop; e2e_cleanup' EXIT
 root=$(cd "$here/../.." && pwd)
 
 # --- the release ------------------------------------------------------------
@@ -100,6 +106,21 @@ sys.exit(0 if target.encode("utf-16-le") in data or target.encode("latin-1") in 
 PY
 }
 
+# The imitation update server: /release/stable.json answers what serve names,
+# the release's own manifest or the same members signed with the tests' key.
+serve() { # release | testkey
+    local route='{"file": "stable.json"}'
+    [ "$1" = testkey ] && route=$(python3 -c 'import json, sys
+m = json.load(open(sys.argv[1], encoding="utf-8"))
+print(json.dumps({"json": {k: m[k] for k in ("version", "url", "sha256")}}))' "$dist/stable.json")
+    printf '{"a": {"/release/stable.json": %s}}\n' "$route" >"$work/routes.json.tmp"
+    mv "$work/routes.json.tmp" "$work/routes.json"
+}
+cp "$dist/stable.json" "$work/stable.json"
+serve release
+update_server_start "$work/server" "$work/routes.json" || e2e_abort "the imitation update server starts"
+update_server_trust "$work/server" || e2e_abort "the prefix trusts the imitation update server"
+
 # --- a silent install -------------------------------------------------------
 wine "$setup" /S >"$work/install1.out" 2>&1
 check "silent install exits with 0" test $? -eq 0
@@ -129,10 +150,11 @@ printf 'an older copy' >>"$instdir/quorvane.exe"
 wine reg add "$uninstall_key" /v DisplayVersion /d 1.3.8 /f >/dev/null 2>&1
 # The user's settings, which the upgrade must keep.
 mkdir -p "$settings"
-python3 - "$settings/config.json" <<'PY'
+python3 - "$settings/config.json" "https://localhost:$QV_UPDATE_PORT_A/release" <<'PY'
 import json, sys
 with open(sys.argv[1], "w", encoding="utf-8", newline="\r\n") as f:
-    f.write(json.dumps({"maxPreviews": 7, "displayNames": {"ABC-1234": "Mine"}, "welcomeShown": True},
+    f.write(json.dumps({"maxPreviews": 7, "displayNames": {"ABC-1234": "Mine"}, "welcomeShown": True,
+                        "autoCheckUpdates": False, "updateBaseUrl": sys.argv[2]},
                        indent=2, sort_keys=True) + "\n")
 PY
 window_exists() { wine "$work/qvtool.exe" find >/dev/null 2>&1; }
@@ -186,6 +208,28 @@ wine "$work/qvtool.exe" click '#32770' 1 >/dev/null 2>&1
 check "Finish closes the installer" wait_for -t 20 test -e "$work/install3.rc"
 check "and it exits with 0" test "$(cat "$work/install3.rc" 2>/dev/null)" = 0
 check "and starts Quorvane" wait_for -t 30 window_exists
+
+# --- the released program trusts the key that signed the release ------------
+# "Check for updates…" is the tray menu's command 10; a check ignores
+# requests while the one before it ends, so it is asked until a box answers.
+qv() { wine "$work/qvtool.exe" "$@" 2>/dev/null | tr -d '\r'; }
+box_shown() { [ -n "$(qv msgbox)" ]; }
+box_gone() { ! wine "$work/qvtool.exe" msgbox >/dev/null 2>&1; }
+request_check() {
+    qv command 10
+    wait_for -t 4 box_shown
+}
+check "a requested update check shows a message box" wait_for -t 30 request_check
+check "the release's stable.json is taken: it is the latest version" \
+    test "$(qv msgbox | sed 1d)" = "You're on the latest version (v$version)."
+qv answer 1
+wait_for -t 10 box_gone
+serve testkey
+check "a check against the manifest signed with the tests' key shows a box" wait_for -t 30 request_check
+check "which refuses it for its signature" \
+    test "$(qv msgbox | sed 1d)" = $'Couldn\'t check for updates:\n\nUpdate manifest signature is not valid'
+qv answer 1
+check "the box closes" wait_for -t 10 box_gone
 
 # --- the quiet uninstall -----------------------------------------------------
 # The program started with Windows: the Run value it writes itself (the
