@@ -86,7 +86,9 @@ instdir=$profile/AppData/Local/Programs/Quorvane
 instdir_win=$(winepath -w "$instdir" 2>/dev/null | tr -d '\r')
 settings=$profile/AppData/Roaming/Quorvane
 shortcut=$profile/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/Quorvane.lnk
+# Microsoft Learn "Uninstall Registry Key" (the per-user form under HKCU).
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvane'
+# Microsoft Learn "Run and RunOnce Registry Keys"; the value is named Quorvane (src/base/Elevation.h).
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 
 # The data of one value of `wine reg query KEY`, whatever its type.
@@ -184,8 +186,10 @@ PY
 check "config.json kept the user's settings" settings_kept
 
 # --- the installer's pages ---------------------------------------------------
-# NSIS pages are dialogs ("#32770"); the outer one's Next/Finish button has
-# the id 1. The last page's "Start Quorvane" box is ticked: Finish starts it.
+# NSIS pages are dialogs of the class "#32770" (Microsoft Learn "About Window
+# Classes", system classes); the outer one's Next/Finish button has the id 1
+# (Modern UI 2's Interface.nsh: GetDlgItem $mui.Button.Next $HWNDPARENT 1). The last page's
+# "Start Quorvane" box is ticked: Finish starts it.
 (
     wine "$setup" >"$work/install3.out" 2>&1
     echo $? >"$work/install3.rc"
