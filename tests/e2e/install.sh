@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # End-to-end checks of the release as a person gets it, under Wine: runs
-# scripts/package, then installs Quorvane-<version>-setup.exe silently (the
-# files, the uninstall entry, the Start menu shortcut, the program the same
-# bytes as the portable zip's), installs it again over an older copy that is
-# running (the copy is ended, the program replaced, the settings kept), runs
-# the installer with its pages up to the last one, whose "Start Quorvane"
-# starts the program, asks that program to check for updates against the
-# imitation update server (tests/imitation/update-server): it takes the
-# release's stable.json and refuses the same manifest signed with the tests'
-# key, so it trusts exactly the key that signed the release, and finally runs
-# the quiet uninstall from the uninstall entry, which ends the program and
-# removes everything but the user's settings, layouts and logs. scripts/package
-# writes dist/ as it always does.
+# scripts/package (which writes dist/ as it always does), then
+#   * installs Quorvane-<version>-setup.exe silently: the files, the
+#     uninstall entry, the Start menu shortcut, the program the same bytes as
+#     the portable zip's;
+#   * runs it again while a tray window ignores the quit message: it gives up
+#     with exit code 3 and replaces nothing;
+#   * installs over an older copy that is running: the copy is ended, the
+#     program replaced, the settings kept;
+#   * goes through the installer's pages to the last one, whose "Start
+#     Quorvane" starts the program;
+#   * has that program check for updates against the imitation update server
+#     (tests/imitation/update-server): it takes the release's stable.json and
+#     refuses the same manifest signed with the tests' key, so it trusts
+#     exactly the key that signed the release;
+#   * runs the quiet uninstall from the uninstall entry, which ends the
+#     program and removes everything but the user's settings, layouts and logs.
 #
 # usage: tests/e2e/install.sh path/to/quorvane.exe
 # The given quorvane.exe (the test build) plays the older installed copy.
@@ -22,7 +26,7 @@ set -u
 
 . "$(dirname "$0")/common.bash"
 . "$here/../imitation/update-server/server.bash"
-e2e_init "${1:-}"
+e2e_init "${1:-}" "stubborntray.c:-municode"
 trap 'update_server_stop; e2e_cleanup' EXIT
 root=$(cd "$here/../.." && pwd)
 
@@ -150,6 +154,22 @@ check "the installer left the settings folder alone" test ! -e "$settings"
 cp "$exe" "$instdir/quorvane.exe"
 printf 'an older copy' >>"$instdir/quorvane.exe"
 wine reg add "$uninstall_key" /v DisplayVersion /d 1.3.8 /f >/dev/null 2>&1
+cp "$instdir/quorvane.exe" "$work/older.exe"
+
+# A program that does not end when asked (a tray window that ignores the quit
+# message) is left alone: the installer gives up after its time-out and
+# replaces nothing.
+(
+    wine "$work/stubborntray.exe" 'C:\stubborn-stop' >"$work/stubborn.out" 2>&1
+    echo $? >"$work/stubborn.rc"
+) &
+check "a tray window that ignores the quit message is up" wait_for -t 30 grep -q running "$work/stubborn.out"
+wine "$setup" /S >"$work/install-refused.out" 2>&1
+refused_rc=$?
+check "the silent install gives up on it with exit code 3" test "$refused_rc" -eq 3
+check "and leaves the installed program as it was" cmp -s "$instdir/quorvane.exe" "$work/older.exe"
+touch "$WINEPREFIX/drive_c/stubborn-stop"
+check "(the stubborn window goes once told through its own file)" wait_for -t 20 test -e "$work/stubborn.rc"
 # The user's settings, which the upgrade must keep.
 mkdir -p "$settings"
 python3 - "$settings/config.json" "https://localhost:$QV_UPDATE_PORT_A/release" <<'PY'
