@@ -2,6 +2,7 @@
 // and controls found by their captions, a click and a list choice saved to
 // config.json in the test's own profile, its colours and drawing, a second
 // request while it is open, and closing.
+#include "base/Version.h"
 #include "base/win32/Utf16.h"
 #include "settings/Config.h"
 #include "ui/SettingsWindow.h"
@@ -135,8 +136,9 @@ TEST_F(SettingsWindowWine, OpensWithItsClassTitleFrameAndEveryControlByCaption) 
             EXPECT_EQ(IsDlgButtonChecked(hwnd(), e.id) == BST_CHECKED, e.checked);
         }
     }
+    const std::wstring versionLabel = widen(std::string("Quorvane v") + kVersion);
     for (const wchar_t* label :
-         {L"Settings", L"Maximum simultaneous previews", L"Recording frame rate", L"Quorvane v1.3.9"}) {
+         {L"Settings", L"Maximum simultaneous previews", L"Recording frame rate", versionLabel.c_str()}) {
         EXPECT_NE(FindWindowExW(hwnd(), nullptr, L"Static", label), nullptr) << narrow(label);
     }
 
