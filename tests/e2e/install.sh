@@ -33,7 +33,9 @@ root=$(cd "$here/../.." && pwd)
 # --- the release ------------------------------------------------------------
 version=$(head -n 1 "$root/VERSION" | tr -d '\r')
 dist=$root/dist
-bash "$root/scripts/package" >"$work/package.log" 2>&1
+# Built with the throw-away key and the default address, whatever the
+# caller's environment names.
+env -u QUORVANE_SIGNING_KEY -u QUORVANE_RELEASE_BASE_URL bash "$root/scripts/package" >"$work/package.log" 2>&1
 package_rc=$?
 [ "$package_rc" -eq 0 ] || tail -n 30 "$work/package.log"
 check "scripts/package builds the release ($version)" test "$package_rc" -eq 0
