@@ -7,6 +7,7 @@
 //   QV_UPDATE_PORT_UNTRUSTED             an origin whose certificate no one trusts
 //   QV_UPDATE_LOG                        the server's request log (a Unix path)
 // Without these the tests skip; with them, a server that does not answer fails them.
+#include "base/Version.h"
 #include "base/FileSystem.h"
 #include "base/win32/Utf16.h"
 #include "update/UpdateCheck.h"
@@ -213,7 +214,7 @@ TEST_F(UpdateHttpsWine, TokenGoesToTheBaseOriginOnlyAcrossRedirects) {
         EXPECT_EQ(seen[1].origin, "b");
         EXPECT_EQ(seen[1].path, "/quorvane/stable.json");
         EXPECT_FALSE(seen[1].authorized) << seen[1].authorization;
-        EXPECT_EQ(seen[1].userAgent, "Quorvane/1.3.9");
+        EXPECT_EQ(seen[1].userAgent, std::string("Quorvane/") + kVersion);
     }
 }
 

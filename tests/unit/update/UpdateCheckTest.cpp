@@ -1,5 +1,6 @@
 #include "update/UpdateCheck.h"
 
+#include "base/Version.h"
 #include "sim/SimDebugOutput.h"
 #include "sim/SimFileSystem.h"
 #include "sim/SimUpdateServer.h"
@@ -70,7 +71,7 @@ TEST_F(UpdateCheckTest, ReadsEveryManifestShape) {
         if (*c.error == '\0') {
             EXPECT_EQ(info.error, "") << c.manifest;
         }
-        EXPECT_EQ(info.current, "1.3.9");
+        EXPECT_EQ(info.current, kVersion);
         EXPECT_EQ(info.channel, "stable");
     }
     EXPECT_TRUE(log.lines().empty()) << "a manifest's faults are not logged";
@@ -168,7 +169,7 @@ TEST_F(UpdateCheckTest, TrustsOnlyAManifestTheUpdateKeySigned) {
             EXPECT_EQ(info.error, kManifestSignatureInvalid) << c.name << "\n" << c.body;
             EXPECT_FALSE(info.available) << c.name;
             EXPECT_EQ(info.latest + info.url + info.sha256 + info.notes, "") << c.name;
-            EXPECT_EQ(info.current, "1.3.9") << c.name;
+            EXPECT_EQ(info.current, kVersion) << c.name;
             EXPECT_TRUE(log.contains("WRN", "Update check: Update manifest signature is not valid")) << c.name;
         }
     }

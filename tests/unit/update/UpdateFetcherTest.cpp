@@ -1,5 +1,6 @@
 #include "update/UpdateFetcher.h"
 
+#include "base/Version.h"
 #include "sim/SimFileSystem.h"
 #include "sim/SimUpdateHost.h"
 #include "sim/SimUpdateServer.h"
@@ -58,7 +59,7 @@ TEST_F(UpdateFetcherTest, FollowsRedirectsAndSendsTheTokenOnlyToTheBaseOrigin) {
         EXPECT_EQ(calls[i].url, hops[i].url) << i;
         EXPECT_EQ(calls[i].header("Authorization"), hops[i].authorization) << i;
         EXPECT_EQ(calls[i].header("Accept"), "application/vnd.github+json") << i;
-        EXPECT_EQ(calls[i].userAgent, "Quorvane/1.3.9") << i;
+        EXPECT_EQ(calls[i].userAgent, std::string("Quorvane/") + kVersion) << i;
         EXPECT_TRUE(calls[i].bodyClosed) << i;
     }
 }
