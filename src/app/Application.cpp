@@ -7,6 +7,7 @@
 #include "base/KnownFolders.h"
 #include "base/Log.h"
 #include "base/ProcessApi.h"
+#include "base/Registry.h"
 #include "base/ShellApi.h"
 #include "app/StartupSteps.h"
 #include "base/Version.h"
@@ -49,6 +50,7 @@ int Application::run() {
     log::logf(log::Info, "Quorvane %s starting (elevated=%d)", kVersion, elevation.isElevated() ? 1 : 0);
     // The Run value, not the file, is the truth for this setting.
     steps.settings().startWithWindows = elevation.startsWithWindows();
+    refreshInstalledVersion();
 
     steps.loadLayouts();
     steps.buildDisplayManager();
@@ -105,6 +107,42 @@ void Application::ensureStartMenuShortcut() {
     link.iconIndex = 0;
     // Failures are silent: the program runs without its Start-menu entry.
     ports_.shell.createShellLink(link, path);
+}
+
+namespace {
+
+// Folder paths as Windows compares them: ASCII case ignored, one trailing
+// backslash or none.
+bool sameFolder(std::string a, std::string b) {
+    for (std::string* path : {&a, &b}) {
+        while (!path->empty() && (path->back() == '\\' || path->back() == '/')) path->pop_back();
+        for (char& c : *path) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            if (c == '/') c = '\\';
+        }
+    }
+    return !a.empty() && a == b;
+}
+
+} // namespace
+
+void Application::refreshInstalledVersion() {
+    std::string exe;
+    if (!ports_.process.modulePath(exe)) return;
+    Registry& registry = ports_.registry;
+    Registry::Key key = 0;
+    if (registry.openKey(Registry::Root::CurrentUser, kUninstallKey, Registry::kKeyQueryValue | Registry::kKeySetValue,
+                         key) != Registry::kSuccess)
+        return;  // not installed, or a portable copy
+    std::string location;
+    std::string shown;
+    if (registry.getStringValue(key, "", "InstallLocation", location) == Registry::kSuccess &&
+        sameFolder(location, parentFolder(exe)) &&
+        (registry.getStringValue(key, "", "DisplayVersion", shown) != Registry::kSuccess || shown != kVersion)) {
+        if (registry.setStringValue(key, "DisplayVersion", kVersion) == Registry::kSuccess)
+            log::logf(log::Info, "Uninstall entry updated to version %s", kVersion);
+    }
+    registry.closeKey(key);
 }
 
 void Application::tearDown() {

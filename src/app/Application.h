@@ -25,6 +25,9 @@ public:
     static constexpr const char* kShortcutFile = "\\Quorvane.lnk";
     static constexpr const char* kShortcutDescription = "Keyboard-driven multi-monitor control";
     static constexpr int kCrashDumpKeepCount = 5;
+    // The installer's uninstall entry (learn.microsoft.com: "Uninstall
+    // Registry Key"; written by installer/quorvane.nsi).
+    static constexpr const char* kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane";
     // How long a copy started by relaunchElevated waits for the old instance
     // to release the single-instance mutex.
     static constexpr uint32_t kRelaunchWaitMs = 10000;
@@ -49,6 +52,10 @@ private:
     bool becomeSingleInstance();
     bool startedByRelaunch() const;
     void ensureStartMenuShortcut();
+    // An installed copy that replaced itself through an update tells Apps &
+    // features its new version: the uninstall entry's DisplayVersion is set
+    // to this program's when its InstallLocation is this program's folder.
+    void refreshInstalledVersion();
     // Destroys the long-lived objects, releases the remaining COM objects,
     // leaves the COM apartment and releases the mutex, in that order.
     void tearDown();

@@ -257,6 +257,18 @@ check "which refuses it for its signature" \
 qv answer 1
 check "the box closes" wait_for -t 10 box_gone
 
+# --- an update replaced the installed program: Apps & features follows -------
+# The updater moves a new quorvane.exe over the installed one, and the
+# installer's DisplayVersion is left behind; the program sets it at start.
+qv quit
+window_gone() { ! window_exists; }
+wait_for -t 30 window_gone
+wine reg add "$uninstall_key" /v DisplayVersion /t REG_SZ /d 1.3.8 /f >/dev/null 2>&1
+(wine "$instdir/quorvane.exe" >"$work/updated.out" 2>&1) &
+check "the installed program starts again" wait_for -t 30 window_exists
+shows_version() { test "$(reg_value "$uninstall_key" DisplayVersion)" = "$version"; }
+check "it set the uninstall entry's 1.3.8 back to $version" wait_for -t 20 shows_version
+
 # --- the quiet uninstall -----------------------------------------------------
 # The program started with Windows: the Run value it writes itself (the
 # quoted path of the program).
@@ -275,7 +287,6 @@ check "the quiet uninstall starts" test $? -eq 0
 # wait for its work to be done.
 uninstalled() { [ ! -e "$instdir" ] && ! key_exists "$uninstall_key"; }
 check "the program folder and the uninstall entry go" wait_for -t 60 uninstalled
-window_gone() { ! window_exists; }
 check "the running program was ended" wait_for -t 10 window_gone
 check "the Start menu shortcut is gone" test ! -e "$shortcut"
 check "the Run value is gone" test -z "$(reg_value "$run_key" Quorvane)"

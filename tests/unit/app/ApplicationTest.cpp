@@ -171,6 +171,9 @@ const std::vector<std::string> kStartAsOneInstance = {
     "RegOpenKeyExW(HKCU\\" + kRunKey + ", 0x20019)",
     "RegQueryValueExW(Quorvane)",
     "RegCloseKey",
+    // Not installed: the uninstall entry is looked for and not found.
+    "GetModuleFileNameW",
+    "RegOpenKeyExW(HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane, 0x3)",
     "step: loadLayouts",
     "step: buildDisplayManager",
     "step: buildActionBus",
@@ -428,6 +431,46 @@ TEST_F(ApplicationTest, StartWithWindowsComesFromTheRunValueNotTheFile) {
 
         nlohmann::json saved = nlohmann::json::parse(desk.files.content(kConfigFile));
         EXPECT_EQ(saved.at("startWithWindows").get<bool>(), c.saved);
+    }
+}
+
+// After an update replaced the installed program, Apps & features shows the
+// new version; a copy run from anywhere else leaves the entry alone.
+TEST_F(ApplicationTest, TheInstalledCopyKeepsItsUninstallEntrysVersionTrue) {
+    const std::string uninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane";
+    const std::string installed = "C:\\Users\\Zoë Ann\\AppData\\Local\\Programs\\Quorvane";
+    struct Case {
+        const char* name;
+        std::string exe;
+        std::optional<std::string> location;  // nullopt: not installed
+        std::string shown;
+        std::string expected;                 // DisplayVersion afterwards
+    };
+    const std::vector<Case> cases = {
+        {"installed copy after an update", installed + "\\quorvane.exe", installed, "1.0.0", kVersion},
+        {"same folder in another case, with a backslash", installed + "\\quorvane.exe",
+         "c:\\users\\Zoë Ann\\appdata\\local\\programs\\quorvane\\", "1.0.0", kVersion},
+        {"a portable copy elsewhere", "D:\\Tools\\quorvane.exe", installed, "1.0.0", "1.0.0"},
+        {"a folder that only starts the same", installed + " Old\\quorvane.exe", installed, "1.0.0", "1.0.0"},
+        {"no uninstall entry", installed + "\\quorvane.exe", std::nullopt, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        desk.process = SimProcess();
+        desk.process.exePath = c.exe;
+        desk.process.postToController(Application::kQuitMessage);
+        if (c.location) {
+            desk.process.setValue(Registry::Root::CurrentUser, uninstallKey, "InstallLocation",
+                                  {Registry::kRegSz, *c.location, 0});
+            desk.process.setValue(Registry::Root::CurrentUser, uninstallKey, "DisplayVersion",
+                                  {Registry::kRegSz, c.shown, 0});
+        }
+
+        EXPECT_EQ(run(), 0);
+
+        const auto shown = desk.process.value(Registry::Root::CurrentUser, uninstallKey, "DisplayVersion");
+        EXPECT_EQ(shown ? shown->text : std::string(), c.expected);
+        EXPECT_EQ(desk.process.openKeyCount(), 0u);
     }
 }
 
