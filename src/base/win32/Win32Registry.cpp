@@ -20,8 +20,10 @@ namespace {
 
 HKEY toHkey(Registry::Key key) { return reinterpret_cast<HKEY>(static_cast<uintptr_t>(key)); }
 
+// As winreg.h builds the predefined keys: the 32-bit value read as a LONG and
+// widened to the pointer, so HKEY_CURRENT_USER is 0xFFFFFFFF80000001 on x64.
 HKEY rootKey(Registry::Root root) {
-    return reinterpret_cast<HKEY>(static_cast<uintptr_t>(static_cast<uint32_t>(root)));
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(static_cast<uint32_t>(root))));
 }
 
 } // namespace
