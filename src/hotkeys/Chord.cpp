@@ -15,10 +15,10 @@ struct NamedKey {
 };
 
 constexpr NamedKey kNamedKeys[] = {
-    {"LEFT", kVkLeft},     {"UP", kVkUp},         {"RIGHT", kVkRight}, {"DOWN", kVkDown},
+    {"LEFT", kVkLeft},     {"UP", kVkUp},         {"RIGHT", kVkRight},   {"DOWN", kVkDown},
     {"SPACE", kVkSpace},   {"ENTER", kVkReturn},  {"RETURN", kVkReturn}, {"HOME", kVkHome},
-    {"END", kVkEnd},       {"PGUP", kVkPrior},    {"PGDN", kVkNext},   {"INS", kVkInsert},
-    {"DEL", kVkDelete},    {"DELETE", kVkDelete}, {"TAB", kVkTab},     {"ESC", kVkEscape},
+    {"END", kVkEnd},       {"PGUP", kVkPrior},    {"PGDN", kVkNext},     {"INS", kVkInsert},
+    {"DEL", kVkDelete},    {"DELETE", kVkDelete}, {"TAB", kVkTab},       {"ESC", kVkEscape},
     {"ESCAPE", kVkEscape},
 };
 
