@@ -16,7 +16,8 @@ enum class AudioRole { Console, Multimedia, Communications };
 // endpoint: the one of Windows 7 and later, and the older Vista form.
 enum class AudioPolicyForm { Windows7, Vista };
 
-// Endpoint state bits, with Core Audio's values.
+// Endpoint state bits, with Core Audio's values (DEVICE_STATE_XXX in
+// mmdeviceapi.h, learn.microsoft.com "DEVICE_STATE_XXX Constants").
 constexpr uint32_t kEndpointActive = 0x1;
 constexpr uint32_t kEndpointDisabled = 0x2;
 constexpr uint32_t kEndpointNotPresent = 0x4;

@@ -33,12 +33,15 @@ public:
     using Filter = long (*)(const Exception& exception);
 
     // The filter result that lets the process end without the crash dialog
-    // (EXCEPTION_EXECUTE_HANDLER).
+    // (EXCEPTION_EXECUTE_HANDLER; excpt.h, learn.microsoft.com
+    // "UnhandledExceptionFilter function").
     static constexpr long kExecuteHandler = 1;
-    // SetErrorMode flags: SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX.
+    // SetErrorMode flags: SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX
+    // (0x1 | 0x2; learn.microsoft.com "SetErrorMode function").
     static constexpr uint32_t kErrorModeNoDialogs = 0x3;
     // MiniDumpWithDataSegs | MiniDumpWithUnloadedModules |
-    // MiniDumpWithIndirectlyReferencedMemory | MiniDumpWithThreadInfo.
+    // MiniDumpWithIndirectlyReferencedMemory | MiniDumpWithThreadInfo
+    // (0x1 | 0x20 | 0x40 | 0x1000; learn.microsoft.com "MINIDUMP_TYPE enumeration").
     static constexpr uint32_t kDumpType = 0x1061;
 
     virtual ~CrashApi() = default;

@@ -13,7 +13,8 @@ namespace qv {
 // the callers.
 class FileSystem {
 public:
-    // Flags of a move; the values are those of MoveFileExW.
+    // Flags of a move; the values are those of MoveFileExW (winbase.h,
+    // learn.microsoft.com "MoveFileExW function").
     static constexpr uint32_t kMoveReplaceExisting = 0x1;
     static constexpr uint32_t kMoveCopyAllowed = 0x2;
     static constexpr uint32_t kMoveWriteThrough = 0x8;

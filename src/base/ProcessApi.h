@@ -9,10 +9,10 @@ namespace qv {
 // of the user-interface thread.
 class ProcessApi {
 public:
-    // CoInitializeEx flags.
+    // CoInitializeEx flags: objbase.h values, learn.microsoft.com "COINIT enumeration".
     static constexpr uint32_t kCoInitApartmentThreaded = 0x2;
     static constexpr uint32_t kCoInitDisableOle1Dde = 0x4;
-    // MessageBoxW flags.
+    // MessageBoxW flags: winuser.h values, learn.microsoft.com "MessageBox function".
     static constexpr uint32_t kMbIconError = 0x10;
 
     virtual ~ProcessApi() = default;

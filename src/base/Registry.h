@@ -12,24 +12,26 @@ public:
     // An open key; 0 is no key.
     using Key = uint64_t;
 
-    // Predefined root keys, with their HKEY values.
+    // Predefined root keys, with their HKEY values (winreg.h defines each as
+    // the LONG 0x8000000n; learn.microsoft.com "Predefined Keys").
     enum class Root : uint32_t {
         CurrentUser = 0x80000001,
         LocalMachine = 0x80000002,
     };
 
-    // Access rights.
+    // Access rights: winnt.h values, learn.microsoft.com "Registry Key Security
+    // and Access Rights".
     static constexpr uint32_t kKeyQueryValue = 0x0001;
     static constexpr uint32_t kKeySetValue = 0x0002;
     static constexpr uint32_t kKeyCreateSubKey = 0x0004;
     static constexpr uint32_t kKeyRead = 0x20019;
 
-    // Value types.
+    // Value types: winnt.h values, learn.microsoft.com "Registry Value Types".
     static constexpr uint32_t kRegSz = 1;
     static constexpr uint32_t kRegBinary = 3;
     static constexpr uint32_t kRegDword = 4;
 
-    // Error codes.
+    // Error codes: winerror.h values, learn.microsoft.com "System Error Codes (0-499)".
     static constexpr int32_t kSuccess = 0;
     static constexpr int32_t kFileNotFound = 2;
     static constexpr int32_t kNoMoreItems = 259;

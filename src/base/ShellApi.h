@@ -8,7 +8,8 @@ namespace qv {
 // (shortcuts) and starting programs with a verb.
 class ShellApi {
 public:
-    // ShellExecuteExW mask and show command.
+    // ShellExecuteExW mask and show command: shellapi.h and winuser.h values,
+    // learn.microsoft.com "SHELLEXECUTEINFOW structure" and "ShowWindow function".
     static constexpr uint32_t kSeeMaskNoAsync = 0x100;
     static constexpr int32_t kSwShowNormal = 1;
 

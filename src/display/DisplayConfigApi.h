@@ -12,52 +12,56 @@ namespace qv {
 // adapter can pass them straight through.
 namespace dc {
 
+// winerror.h values, learn.microsoft.com "System Error Codes (0-499)".
 inline constexpr int32_t ErrorSuccess = 0;
 inline constexpr int32_t ErrorInsufficientBuffer = 122;
 
-// QueryDisplayConfig / GetDisplayConfigBufferSizes flags.
+// QueryDisplayConfig / GetDisplayConfigBufferSizes flags (wingdi.h,
+// learn.microsoft.com "QueryDisplayConfig function").
 inline constexpr uint32_t QdcAllPaths = 0x1;
 inline constexpr uint32_t QdcOnlyActivePaths = 0x2;
 inline constexpr uint32_t QdcDatabaseCurrent = 0x4;
 
-// Path flags and mode indices.
+// Path flags and mode indices (learn.microsoft.com "DISPLAYCONFIG_PATH_INFO structure").
 inline constexpr uint32_t PathActive = 0x1;
 inline constexpr uint32_t PathModeIdxInvalid = 0xFFFFFFFF;
 
-// Mode record types.
+// Mode record types (learn.microsoft.com "DISPLAYCONFIG_MODE_INFO_TYPE enumeration").
 inline constexpr uint32_t ModeInfoTypeSource = 1;
 inline constexpr uint32_t ModeInfoTypeTarget = 2;
 inline constexpr uint32_t ModeInfoTypeDesktopImage = 3;
 
-// Target rotations.
+// Target rotations (learn.microsoft.com "DISPLAYCONFIG_ROTATION enumeration").
 inline constexpr uint32_t RotationIdentity = 1;
 inline constexpr uint32_t Rotation90 = 2;
 inline constexpr uint32_t Rotation180 = 3;
 inline constexpr uint32_t Rotation270 = 4;
 
-// Topology ids.
+// Topology ids (learn.microsoft.com "DISPLAYCONFIG_TOPOLOGY_ID enumeration").
 inline constexpr uint32_t TopologyInternal = 0x1;
 inline constexpr uint32_t TopologyClone = 0x2;
 inline constexpr uint32_t TopologyExtend = 0x4;
 inline constexpr uint32_t TopologyExternal = 0x8;
 
-// Output technology of an internal panel.
+// Output technology of an internal panel (learn.microsoft.com
+// "DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY enumeration").
 inline constexpr uint32_t OutputTechnologyInternal = 0x80000000;
 
-// Advanced colour encodings.
+// Advanced colour encodings (learn.microsoft.com "DISPLAYCONFIG_COLOR_ENCODING enumeration").
 inline constexpr uint32_t ColorEncodingRgb = 0;
 inline constexpr uint32_t ColorEncodingYCbCr444 = 1;
 inline constexpr uint32_t ColorEncodingYCbCr422 = 2;
 inline constexpr uint32_t ColorEncodingYCbCr420 = 3;
 inline constexpr uint32_t ColorEncodingIntensity = 4;
 
-// EnumDisplaySettingsEx mode number of the current mode.
+// EnumDisplaySettingsEx mode number of the current mode (winuser.h,
+// learn.microsoft.com "EnumDisplaySettingsExW function").
 inline constexpr uint32_t EnumCurrentSettings = 0xFFFFFFFF;
 
-// Registry value type of binary data.
+// Registry value type of binary data (winnt.h, learn.microsoft.com "Registry Value Types").
 inline constexpr uint32_t RegBinary = 3;
 
-// SetDisplayConfig flags.
+// SetDisplayConfig flags (wingdi.h, learn.microsoft.com "SetDisplayConfig function").
 inline constexpr uint32_t SdcTopologyInternal = 0x00000001;
 inline constexpr uint32_t SdcTopologyClone = 0x00000002;
 inline constexpr uint32_t SdcTopologyExtend = 0x00000004;
@@ -68,7 +72,8 @@ inline constexpr uint32_t SdcApply = 0x00000080;
 inline constexpr uint32_t SdcSaveToDatabase = 0x00000200;
 inline constexpr uint32_t SdcAllowChanges = 0x00000400;
 
-// ChangeDisplaySettingsEx flags.
+// ChangeDisplaySettingsEx flags and results (winuser.h, learn.microsoft.com
+// "ChangeDisplaySettingsExW function").
 inline constexpr uint32_t CdsUpdateRegistry = 0x00000001;
 inline constexpr uint32_t CdsSetPrimary = 0x00000010;
 inline constexpr uint32_t CdsNoReset = 0x10000000;
@@ -82,7 +87,8 @@ inline constexpr int32_t DispChangeNotUpdated = -3;
 inline constexpr int32_t DispChangeBadFlags = -4;
 inline constexpr int32_t DispChangeBadParam = -5;
 
-// DEVMODE dmFields bits of the display members.
+// DEVMODE dmFields bits of the display members and the dmDisplayOrientation
+// values (wingdi.h, learn.microsoft.com "DEVMODEW structure").
 inline constexpr uint32_t DmPosition = 0x00000020;
 inline constexpr uint32_t DmDisplayOrientation = 0x00000080;
 inline constexpr uint32_t DmBitsPerPel = 0x00040000;

@@ -19,6 +19,9 @@ std::string manufacturerLetters(uint16_t manufacturerId);
 // hold at least 128 bytes.
 std::string edidDescriptorText(const uint8_t* edid, uint8_t tag);
 
+// Display descriptor tags and the base block size of VESA E-EDID 1.3/1.4:
+// 0xFF product serial number text, 0xFC product name, 128-byte blocks
+// (checked against the published EDID descriptor tables).
 inline constexpr uint8_t EdidTagSerialText = 0xFF;
 inline constexpr uint8_t EdidTagMonitorName = 0xFC;
 inline constexpr size_t EdidBlockSize = 128;

@@ -1,5 +1,7 @@
 #include "hotkeys/Chord.h"
 
+#include "hotkeys/VirtualKeys.h"
+
 #include <climits>
 #include <string>
 
@@ -13,10 +15,11 @@ struct NamedKey {
 };
 
 constexpr NamedKey kNamedKeys[] = {
-    {"LEFT", 0x25},  {"UP", 0x26},     {"RIGHT", 0x27}, {"DOWN", 0x28},    {"SPACE", 0x20},
-    {"ENTER", 0x0D}, {"RETURN", 0x0D}, {"HOME", 0x24},  {"END", 0x23},     {"PGUP", 0x21},
-    {"PGDN", 0x22},  {"INS", 0x2D},    {"DEL", 0x2E},   {"DELETE", 0x2E},  {"TAB", 0x09},
-    {"ESC", 0x1B},   {"ESCAPE", 0x1B},
+    {"LEFT", kVkLeft},     {"UP", kVkUp},         {"RIGHT", kVkRight},   {"DOWN", kVkDown},
+    {"SPACE", kVkSpace},   {"ENTER", kVkReturn},  {"RETURN", kVkReturn}, {"HOME", kVkHome},
+    {"END", kVkEnd},       {"PGUP", kVkPrior},    {"PGDN", kVkNext},     {"INS", kVkInsert},
+    {"DEL", kVkDelete},    {"DELETE", kVkDelete}, {"TAB", kVkTab},       {"ESC", kVkEscape},
+    {"ESCAPE", kVkEscape},
 };
 
 std::string_view trim(std::string_view s) {
@@ -61,10 +64,10 @@ std::uint32_t keyCode(const std::string& token) {
     if (token.empty()) return 0;
     if (token[0] == 'F') {
         long long n = atoiLike(std::string_view(token).substr(1));
-        if (n >= 1 && n <= 24) return 0x70 + static_cast<std::uint32_t>(n - 1);
+        if (n >= 1 && n <= 24) return kVkF1 + static_cast<std::uint32_t>(n - 1);
     }
     if (token.size() == 7 && token.compare(0, 6, "NUMPAD") == 0 && token[6] >= '0' && token[6] <= '9')
-        return 0x60 + static_cast<std::uint32_t>(token[6] - '0');
+        return kVkNumpad0 + static_cast<std::uint32_t>(token[6] - '0');
     for (const NamedKey& key : kNamedKeys)
         if (token == key.name) return key.vk;
     return 0;

@@ -4,7 +4,8 @@
 
 namespace qv {
 
-// Modifier flags as RegisterHotKey takes them.
+// Modifier flags as RegisterHotKey takes them: winuser.h values,
+// learn.microsoft.com "RegisterHotKey function".
 inline constexpr std::uint32_t kModAlt = 0x0001;
 inline constexpr std::uint32_t kModControl = 0x0002;
 inline constexpr std::uint32_t kModShift = 0x0004;

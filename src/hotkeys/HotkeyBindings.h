@@ -31,6 +31,9 @@ struct HotkeyBinding {
 // hotkeys on the owner window and each WM_HOTKEY back into an action for the bus.
 class HotkeyBindings {
 public:
+    // The first id handed to RegisterHotKey; later bindings count up from it.
+    // An application's ids must lie in 0x0000..0xBFFF (learn.microsoft.com
+    // "RegisterHotKey function"), which leaves room for 4096 bindings.
     static constexpr std::int32_t kFirstId = 0xB000;
 
     explicit HotkeyBindings(HotkeyRegistrar& registrar);

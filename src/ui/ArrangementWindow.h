@@ -41,6 +41,7 @@ class ArrangementWindow {
 public:
     static constexpr const char* kWindowClass = "QuorvaneArrange";
     static constexpr const char* kWindowTitle = "Quorvane \xE2\x80\x94 Arrange displays";
+    // winuser.h values, learn.microsoft.com "Extended Window Styles" and "Window Styles".
     static constexpr uint32_t kWsExDlgModalFrame = 0x00000001;
     static constexpr uint32_t kWsCaption = 0x00C00000;
     static constexpr uint32_t kWsSysMenu = 0x00080000;
@@ -52,7 +53,9 @@ public:
     static constexpr uint32_t kRevert = 2003;
     static constexpr uint32_t kClose = 2004;
     // Button notifications that count as a click: BN_CLICKED and, from an
-    // owner-drawn button clicked twice quickly, BN_DOUBLECLICKED.
+    // owner-drawn button clicked twice quickly, BN_DOUBLECLICKED. winuser.h
+    // values, learn.microsoft.com "BN_CLICKED notification code" and
+    // "BN_DOUBLECLICKED notification code".
     static constexpr uint32_t kBnClicked = 0;
     static constexpr uint32_t kBnDoubleClicked = 5;
 

@@ -10,6 +10,7 @@
 #include "display/DisplayInfo.h"
 #include "settings/Config.h"
 #include "ui/CaptureWindows.h"
+#include "ui/MessageBoxFlags.h"
 #include "ui/TrayWindowApi.h"
 
 #include <algorithm>
@@ -21,10 +22,6 @@ namespace {
 
 constexpr const char* kTitle = "Quorvane";
 constexpr const char* kNotConnected = "That monitor is no longer connected.";
-constexpr uint32_t kMbYesNo = 0x00000004;
-constexpr uint32_t kMbIconInformation = 0x00000040;
-constexpr uint32_t kMbSetForeground = 0x00010000;
-constexpr int kIdYes = 6;
 // Numbered names tried after the plain one before giving up on a fresh name.
 constexpr int kMaxNameSuffix = 999;
 

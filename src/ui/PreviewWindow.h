@@ -27,7 +27,8 @@ namespace qv {
 class PreviewWindow final : public LivePreview {
 public:
     static constexpr const char* kWindowClass = "QuorvanePreview";
-    static constexpr uint32_t kStyle = 0x00CF0000 | 0x02000000; // WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN
+    // WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN; winuser.h values, learn.microsoft.com "Window Styles".
+    static constexpr uint32_t kStyle = 0x00CF0000 | 0x02000000;
     static constexpr int32_t kWidth = 720;
     static constexpr int32_t kHeight = 440;
     static constexpr int kIconResource = 101;
@@ -43,7 +44,8 @@ public:
     static constexpr uint32_t kMenuHideFrame = 2;
     static constexpr uint32_t kMenuClose = 4;
 
-    // Virtual-key codes.
+    // Virtual-key codes: letters are their upper-case ASCII codes, VK_ESCAPE
+    // 0x1B (winuser.h, learn.microsoft.com "Virtual-Key Codes").
     static constexpr uint32_t kKeyT = 'T';
     static constexpr uint32_t kKeyB = 'B';
     static constexpr uint32_t kKeyEscape = 0x1B;

@@ -21,7 +21,8 @@ class RegionPickerState {
 public:
     // A selection is accepted only when both of its sides are at least this long.
     static constexpr int32_t kMinimumSide = 16;
-    static constexpr uint32_t kEscape = 0x1B; // VK_ESCAPE
+    // VK_ESCAPE (winuser.h, learn.microsoft.com "Virtual-Key Codes").
+    static constexpr uint32_t kEscape = 0x1B;
 
     enum class Capture { Keep, Take, Release };
     struct Reaction {

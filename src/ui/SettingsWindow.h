@@ -39,7 +39,9 @@ public:
     static constexpr uint32_t kOpenRecordings = 1014;
     static constexpr uint32_t kClose = 1015;
 
-    // WM_COMMAND notification codes the window tells apart.
+    // WM_COMMAND notification codes the window tells apart. winuser.h values,
+    // learn.microsoft.com "BN_CLICKED notification code" and "CBN_SELCHANGE
+    // notification code".
     static constexpr uint32_t kClicked = 0;   // BN_CLICKED
     static constexpr uint32_t kSelChange = 1; // CBN_SELCHANGE
 

@@ -21,6 +21,7 @@ struct TextPromptLayout {
     static constexpr DipRect kEdit{16, 36, kWidth - 16, 36 + 26};
     static constexpr DipRect kOk{kWidth - 186, 78, kWidth - 186 + 82, 78 + 30};
     static constexpr DipRect kCancel{kWidth - 96, 78, kWidth - 96 + 82, 78 + 30};
+    // The dialog ids IDOK and IDCANCEL (winuser.h, learn.microsoft.com "MessageBox function").
     static constexpr uint32_t kOkId = 1;     // IDOK: Enter presses it
     static constexpr uint32_t kCancelId = 2; // IDCANCEL: Escape presses it
 

@@ -21,6 +21,7 @@
 #include "ui/Notices.h"
 #include "ui/SettingsWindow.h"
 #include "ui/TrayMenu.h"
+#include "ui/WindowMessages.h"
 #include "update/UpdateRunner.h"
 #include "web/BrowserRuntime.h"
 #include "web/GlassFlyoutPanel.h"
@@ -34,21 +35,7 @@ namespace qv {
 
 namespace {
 
-constexpr uint32_t kWmNull = 0x0000;
-constexpr uint32_t kWmDestroy = 0x0002;
-constexpr uint32_t kWmClose = 0x0010;
-constexpr uint32_t kWmQueryEndSession = 0x0011;
-constexpr uint32_t kWmEndSession = 0x0016;
-constexpr uint32_t kWmContextMenu = 0x007B;
-constexpr uint32_t kWmDisplayChange = 0x007E;
-constexpr uint32_t kWmCommand = 0x0111;
-constexpr uint32_t kWmTimer = 0x0113;
-constexpr uint32_t kWmLButtonUp = 0x0202;
-constexpr uint32_t kWmRButtonUp = 0x0205;
-constexpr uint32_t kWmHotkey = 0x0312;
-
 constexpr const char* kTaskbarCreated = "TaskbarCreated";
-constexpr int32_t kSwShowNormal = 1;
 
 // A requested check never runs twice at once. Process-wide, because the
 // check's thread may outlive the controller.
@@ -509,7 +496,7 @@ std::string TrayController::recordingsFolder() {
 }
 
 void TrayController::openRecordingsFolder() {
-    if (ports_.shellApi) ports_.shellApi->shellExecuteEx("open", recordingsFolder(), "", 0, kSwShowNormal);
+    if (ports_.shellApi) ports_.shellApi->shellExecuteEx("open", recordingsFolder(), "", 0, ShellApi::kSwShowNormal);
 }
 
 void TrayController::chooseRecordingsFolder() {

@@ -56,6 +56,8 @@ public:
     static constexpr const char* kTip = "Quorvane";
     static constexpr int kIconResource = 101;
     static constexpr int kMonochromeIconResource = 102;
+    // WS_EX_TOOLWINDOW and WS_POPUP: winuser.h values, learn.microsoft.com
+    // "Extended Window Styles" and "Window Styles".
     static constexpr uint32_t kWsExToolWindow = 0x00000080;
     static constexpr uint32_t kWsPopup = 0x80000000;
     static constexpr uint32_t kIconId = 1;

@@ -35,12 +35,14 @@ struct NotifyIconData {
 // their Windows values.
 class TrayShellApi {
 public:
-    // Shell_NotifyIconW messages.
+    // Shell_NotifyIconW messages: shellapi.h values, learn.microsoft.com
+    // "Shell_NotifyIconW function".
     static constexpr std::uint32_t kNimAdd = 0;
     static constexpr std::uint32_t kNimModify = 1;
     static constexpr std::uint32_t kNimDelete = 2;
     static constexpr std::uint32_t kNimSetVersion = 4;
-    // NOTIFYICONDATAW flags.
+    // NOTIFYICONDATAW flags, balloon icons and version: shellapi.h values,
+    // learn.microsoft.com "NOTIFYICONDATAW structure".
     static constexpr std::uint32_t kNifMessage = 0x01;
     static constexpr std::uint32_t kNifIcon = 0x02;
     static constexpr std::uint32_t kNifTip = 0x04;
@@ -55,13 +57,13 @@ public:
     static constexpr std::size_t kInfoTitleBuffer = 64;
     static constexpr std::size_t kInfoBuffer = 256;
 
-    // AppendMenuW flags.
+    // AppendMenuW flags: winuser.h values, learn.microsoft.com "AppendMenuW function".
     static constexpr std::uint32_t kMfString = 0x0000;
     static constexpr std::uint32_t kMfGrayed = 0x0001;
     static constexpr std::uint32_t kMfDisabled = 0x0002;
     static constexpr std::uint32_t kMfChecked = 0x0008;
     static constexpr std::uint32_t kMfSeparator = 0x0800;
-    // TrackPopupMenu flags.
+    // TrackPopupMenu flags: winuser.h values, learn.microsoft.com "TrackPopupMenu function".
     static constexpr std::uint32_t kTpmRightButton = 0x0002;
     static constexpr std::uint32_t kTpmBottomAlign = 0x0020;
 

@@ -35,6 +35,7 @@ std::string helperParameters(const std::string& scriptPath);
 // is gone. One install runs at a time in the process.
 class UpdateInstaller {
 public:
+    // SW_HIDE, the helper's show command (winuser.h, learn.microsoft.com "ShowWindow function").
     static constexpr int32_t kSwHide = 0;
     // How long the started helper is watched: one that ends within this time
     // could not run the script (it waits for this process to end).

@@ -21,7 +21,8 @@ Environment probeEnvironment(SystemInfo& system) {
         system.machineDword("SYSTEM\\CurrentControlSet\\Control\\SecureBoot\\State", "UEFISecureBootEnabled", value) &&
         value != 0;
     uint32_t options = 0;
-    environment.testSigning = system.codeIntegrityOptions(options) && (options & 2) != 0;
+    environment.testSigning =
+        system.codeIntegrityOptions(options) && (options & SystemInfo::kCodeIntegrityTestSign) != 0;
     uint32_t build = 0;
     environment.windows11 = system.buildNumber(build) && build > 21999;
     return environment;

@@ -80,6 +80,10 @@ public:
     // NtQuerySystemInformation(103) options; false when the call or the
     // function is not there.
     virtual bool codeIntegrityOptions(uint32_t& options) = 0;
+    // The options' test-signing bit, CODEINTEGRITY_OPTION_TESTSIGN (winternl.h,
+    // learn.microsoft.com "NtQuerySystemInformation function",
+    // SYSTEM_CODEINTEGRITY_INFORMATION).
+    static constexpr uint32_t kCodeIntegrityTestSign = 0x02;
     // RtlGetVersion's build number; false on failure.
     virtual bool buildNumber(uint32_t& build) = 0;
 };

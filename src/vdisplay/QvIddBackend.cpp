@@ -10,8 +10,6 @@
 namespace qv::vdisplay {
 namespace {
 
-constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80070005);
-
 void putU32(uint8_t* at, uint32_t value) {
     at[0] = static_cast<uint8_t>(value);
     at[1] = static_cast<uint8_t>(value >> 8);
@@ -211,12 +209,12 @@ bool QvIddBackend::installDevice(std::string& error) {
     node.parent = "HTREE\\ROOT\\0";
     node.instanceId = "QuorvaneIdd";
     node.hardwareIds = {kHardwareId};
-    node.capabilities = 11; // removable | silent install | driver required
+    node.capabilities = kCapabilities;
     node.description = "Quorvane Virtual Display Adapter";
     // The node has to stay after this short-lived console process ends, or
     // Windows would unload the driver with it.
     node.outliveProcess = true;
-    int32_t completion = static_cast<int32_t>(0x80004005); // E_FAIL until the callback says otherwise
+    int32_t completion = kFail; // until the callback says otherwise
     int32_t result = devices_.createSoftwareDevice(node, kInstallTimeoutMs, completion);
     if (result < 0) {
         if (result == kAccessDenied)

@@ -48,6 +48,14 @@ public:
 
     // The software device node that makes Windows load the driver.
     static constexpr const char* kHardwareId = "Root\\QuorvaneIdd";
+    // Its SW_DEVICE_CAPABILITIES: removable | silent install | driver required
+    // (0x1 | 0x2 | 0x8; learn.microsoft.com "SW_DEVICE_CAPABILITIES enumeration").
+    static constexpr uint32_t kCapabilities = 0x1 | 0x2 | 0x8;
+    // HRESULTs of the device's creation: E_ACCESSDENIED, and E_FAIL that
+    // stands until the completion callback says otherwise (winerror.h,
+    // learn.microsoft.com "Common HRESULT Values").
+    static constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80070005);
+    static constexpr int32_t kFail = static_cast<int32_t>(0x80004005);
     static constexpr uint32_t kInstallTimeoutMs = 10000;
 
     explicit QvIddBackend(DeviceApi& devices);

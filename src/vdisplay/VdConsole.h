@@ -10,7 +10,8 @@ class VdConsole {
 public:
     enum class Stream { Input, Output, Error };
 
-    // CoInitializeEx flag of a single-threaded apartment.
+    // CoInitializeEx flag of a single-threaded apartment (objbase.h,
+    // learn.microsoft.com "COINIT enumeration").
     static constexpr uint32_t kCoInitApartmentThreaded = 0x2;
 
     virtual ~VdConsole() = default;

@@ -77,6 +77,8 @@ std::string stringProperty(IPropertyStore* store, const PROPERTYKEY& key) {
 
 // mingw's declaration, a second source for the value the core compares with.
 static_assert(AUDCLNT_E_DEVICE_INVALIDATED == kAudioDeviceInvalidated, "AUDCLNT_E_DEVICE_INVALIDATED");
+static_assert(kEndpointActive == DEVICE_STATE_ACTIVE && kEndpointDisabled == DEVICE_STATE_DISABLED);
+static_assert(kEndpointNotPresent == DEVICE_STATE_NOTPRESENT && kEndpointUnplugged == DEVICE_STATE_UNPLUGGED);
 
 // Passes each HRESULT on: the core tells an invalidated endpoint from a refusal.
 class Controls final : public AudioEndpointControls {

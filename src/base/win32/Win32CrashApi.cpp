@@ -10,6 +10,13 @@
 
 namespace qv {
 
+// mingw's winbase.h, excpt.h and dbghelp.h, a second source for the filter
+// result, the error mode and the dump type the crash handler writes by hand.
+static_assert(CrashApi::kExecuteHandler == EXCEPTION_EXECUTE_HANDLER);
+static_assert(CrashApi::kErrorModeNoDialogs == (SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX));
+static_assert(CrashApi::kDumpType == (MiniDumpWithDataSegs | MiniDumpWithUnloadedModules |
+                                      MiniDumpWithIndirectlyReferencedMemory | MiniDumpWithThreadInfo));
+
 namespace {
 
 std::atomic<CrashApi::Filter> g_filter{nullptr};

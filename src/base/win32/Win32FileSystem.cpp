@@ -12,6 +12,11 @@
 
 namespace qv {
 
+// mingw's winbase.h, a second source for the move flags.
+static_assert(FileSystem::kMoveReplaceExisting == MOVEFILE_REPLACE_EXISTING);
+static_assert(FileSystem::kMoveCopyAllowed == MOVEFILE_COPY_ALLOWED);
+static_assert(FileSystem::kMoveWriteThrough == MOVEFILE_WRITE_THROUGH);
+
 namespace {
 
 class StreamFile final : public FileSystem::File {

@@ -10,6 +10,11 @@
 
 namespace qv {
 
+// mingw's objbase.h and winuser.h, a second source for the start-up flags.
+static_assert(ProcessApi::kCoInitApartmentThreaded == COINIT_APARTMENTTHREADED);
+static_assert(ProcessApi::kCoInitDisableOle1Dde == COINIT_DISABLE_OLE1DDE);
+static_assert(ProcessApi::kMbIconError == MB_ICONERROR);
+
 void Win32ProcessApi::setAppUserModelId(const std::string& id) {
     SetCurrentProcessExplicitAppUserModelID(widen(id).c_str());
 }

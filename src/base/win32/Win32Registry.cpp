@@ -8,12 +8,22 @@
 
 namespace qv {
 
+// mingw's winnt.h and winerror.h, a second source for the access rights,
+// value types and results the callers pass and compare.
+static_assert(Registry::kKeyQueryValue == KEY_QUERY_VALUE && Registry::kKeySetValue == KEY_SET_VALUE);
+static_assert(Registry::kKeyCreateSubKey == KEY_CREATE_SUB_KEY && Registry::kKeyRead == KEY_READ);
+static_assert(Registry::kRegSz == REG_SZ && Registry::kRegBinary == REG_BINARY && Registry::kRegDword == REG_DWORD);
+static_assert(Registry::kSuccess == ERROR_SUCCESS && Registry::kFileNotFound == ERROR_FILE_NOT_FOUND);
+static_assert(Registry::kNoMoreItems == ERROR_NO_MORE_ITEMS);
+
 namespace {
 
 HKEY toHkey(Registry::Key key) { return reinterpret_cast<HKEY>(static_cast<uintptr_t>(key)); }
 
+// As winreg.h builds the predefined keys: the 32-bit value read as a LONG and
+// widened to the pointer, so HKEY_CURRENT_USER is 0xFFFFFFFF80000001 on x64.
 HKEY rootKey(Registry::Root root) {
-    return reinterpret_cast<HKEY>(static_cast<uintptr_t>(static_cast<uint32_t>(root)));
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(static_cast<uint32_t>(root))));
 }
 
 } // namespace

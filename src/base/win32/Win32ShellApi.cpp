@@ -12,6 +12,9 @@
 
 namespace qv {
 
+// mingw's shellapi.h and winuser.h, a second source for the mask and show command.
+static_assert(ShellApi::kSeeMaskNoAsync == SEE_MASK_NOASYNC && ShellApi::kSwShowNormal == SW_SHOWNORMAL);
+
 using Microsoft::WRL::ComPtr;
 
 bool Win32ShellApi::pathExists(const std::string& path) {

@@ -12,6 +12,7 @@
 
 namespace qv {
 
+// mingw's wingdi.h, winuser.h and winerror.h, a second source for every dc:: value.
 static_assert(dc::QdcOnlyActivePaths == QDC_ONLY_ACTIVE_PATHS);
 static_assert(dc::QdcDatabaseCurrent == QDC_DATABASE_CURRENT);
 static_assert(dc::QdcAllPaths == QDC_ALL_PATHS);
@@ -19,8 +20,22 @@ static_assert(dc::PathActive == DISPLAYCONFIG_PATH_ACTIVE);
 static_assert(dc::PathModeIdxInvalid == DISPLAYCONFIG_PATH_MODE_IDX_INVALID);
 static_assert(dc::ModeInfoTypeSource == DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE);
 static_assert(dc::ModeInfoTypeTarget == DISPLAYCONFIG_MODE_INFO_TYPE_TARGET);
+static_assert(dc::ModeInfoTypeDesktopImage == DISPLAYCONFIG_MODE_INFO_TYPE_DESKTOP_IMAGE);
+static_assert(dc::RotationIdentity == DISPLAYCONFIG_ROTATION_IDENTITY);
+static_assert(dc::Rotation90 == DISPLAYCONFIG_ROTATION_ROTATE90);
+static_assert(dc::Rotation180 == DISPLAYCONFIG_ROTATION_ROTATE180);
 static_assert(dc::Rotation270 == DISPLAYCONFIG_ROTATION_ROTATE270);
+static_assert(dc::TopologyInternal == DISPLAYCONFIG_TOPOLOGY_INTERNAL);
+static_assert(dc::TopologyClone == DISPLAYCONFIG_TOPOLOGY_CLONE);
+static_assert(dc::TopologyExtend == DISPLAYCONFIG_TOPOLOGY_EXTEND);
 static_assert(dc::TopologyExternal == DISPLAYCONFIG_TOPOLOGY_EXTERNAL);
+static_assert(dc::OutputTechnologyInternal == static_cast<uint32_t>(DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INTERNAL));
+static_assert(dc::ColorEncodingRgb == DISPLAYCONFIG_COLOR_ENCODING_RGB);
+static_assert(dc::ColorEncodingYCbCr444 == DISPLAYCONFIG_COLOR_ENCODING_YCBCR444);
+static_assert(dc::ColorEncodingYCbCr422 == DISPLAYCONFIG_COLOR_ENCODING_YCBCR422);
+static_assert(dc::ColorEncodingYCbCr420 == DISPLAYCONFIG_COLOR_ENCODING_YCBCR420);
+static_assert(dc::ColorEncodingIntensity == DISPLAYCONFIG_COLOR_ENCODING_INTENSITY);
+static_assert(dc::ErrorSuccess == ERROR_SUCCESS);
 static_assert(dc::ErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
 static_assert(dc::EnumCurrentSettings == ENUM_CURRENT_SETTINGS);
 static_assert(dc::RegBinary == REG_BINARY);

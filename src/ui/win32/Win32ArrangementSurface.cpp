@@ -11,6 +11,12 @@
 
 namespace qv {
 
+// mingw's winuser.h, a second source for the styles and notification codes
+// the arrangement window writes by hand.
+static_assert(ArrangementWindow::kWsExDlgModalFrame == WS_EX_DLGMODALFRAME);
+static_assert(ArrangementWindow::kWsCaption == WS_CAPTION && ArrangementWindow::kWsSysMenu == WS_SYSMENU);
+static_assert(ArrangementWindow::kBnClicked == BN_CLICKED && ArrangementWindow::kBnDoubleClicked == BN_DOUBLECLICKED);
+
 namespace {
 
 HICON loadIcon(HINSTANCE instance, int resource, int sizeMetric) {

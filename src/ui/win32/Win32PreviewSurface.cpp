@@ -9,6 +9,11 @@
 
 namespace qv {
 
+// mingw's winuser.h, a second source for the style and key the preview
+// window writes by hand.
+static_assert(PreviewWindow::kStyle == (WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN));
+static_assert(PreviewWindow::kKeyEscape == VK_ESCAPE);
+
 namespace {
 
 HICON loadIcon(HINSTANCE instance, int resource, int sizeMetric) {

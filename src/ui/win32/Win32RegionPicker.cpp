@@ -14,6 +14,8 @@
 
 namespace qv {
 
+static_assert(RegionPickerState::kEscape == VK_ESCAPE); // mingw's winuser.h
+
 namespace {
 
 using Canvas = RegionPickerCanvas;

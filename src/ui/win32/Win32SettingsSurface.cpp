@@ -9,6 +9,10 @@
 
 namespace qv {
 
+// mingw's winuser.h, a second source for the notification codes the window
+// tells apart.
+static_assert(SettingsWindow::kClicked == BN_CLICKED && SettingsWindow::kSelChange == CBN_SELCHANGE);
+
 namespace {
 
 constexpr int kIconResource = 101;

@@ -11,6 +11,9 @@
 
 namespace qv {
 
+// mingw's winuser.h: the buttons carry the dialog ids Enter and Escape press.
+static_assert(TextPromptLayout::kOkId == IDOK && TextPromptLayout::kCancelId == IDCANCEL);
+
 namespace {
 
 using Layout = TextPromptLayout;

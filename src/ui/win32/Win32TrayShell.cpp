@@ -17,6 +17,17 @@ static_assert(sizeof(NOTIFYICONDATAW::szTip) / sizeof(wchar_t) == TrayShellApi::
 static_assert(sizeof(NOTIFYICONDATAW::szInfoTitle) / sizeof(wchar_t) == TrayShellApi::kInfoTitleBuffer);
 static_assert(sizeof(NOTIFYICONDATAW::szInfo) / sizeof(wchar_t) == TrayShellApi::kInfoBuffer);
 
+// mingw's shellapi.h and winuser.h, a second source for the flags the tray
+// code passes through.
+using Api = TrayShellApi;
+static_assert(Api::kNimAdd == NIM_ADD && Api::kNimModify == NIM_MODIFY && Api::kNimDelete == NIM_DELETE);
+static_assert(Api::kNimSetVersion == NIM_SETVERSION && Api::kNotifyIconVersion4 == NOTIFYICON_VERSION_4);
+static_assert(Api::kNifMessage == NIF_MESSAGE && Api::kNifIcon == NIF_ICON && Api::kNifTip == NIF_TIP);
+static_assert(Api::kNifInfo == NIF_INFO && Api::kNiifInfo == NIIF_INFO && Api::kNiifError == NIIF_ERROR);
+static_assert(Api::kMfString == MF_STRING && Api::kMfGrayed == MF_GRAYED && Api::kMfDisabled == MF_DISABLED);
+static_assert(Api::kMfChecked == MF_CHECKED && Api::kMfSeparator == MF_SEPARATOR);
+static_assert(Api::kTpmRightButton == TPM_RIGHTBUTTON && Api::kTpmBottomAlign == TPM_BOTTOMALIGN);
+
 HWND toHwnd(WindowHandle window) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(window)); }
 
 HMENU toMenu(MenuHandle menu) { return reinterpret_cast<HMENU>(static_cast<uintptr_t>(menu)); }

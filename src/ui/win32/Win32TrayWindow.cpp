@@ -3,13 +3,26 @@
 #include "base/win32/Win32RegisteredMessages.h"
 #include "base/win32/Utf16.h"
 #include "base/win32/WindowThunk.h"
+#include "ui/MessageBoxFlags.h"
 #include "ui/TrayController.h"
+#include "ui/WindowMessages.h"
 
 #include <windows.h>
 
 #include <cstdint>
 
 namespace qv {
+
+// mingw's winuser.h, a second source for the values the controller and the
+// capture sessions write by hand.
+static_assert(kWmNull == WM_NULL && kWmDestroy == WM_DESTROY && kWmClose == WM_CLOSE);
+static_assert(kWmQueryEndSession == WM_QUERYENDSESSION && kWmEndSession == WM_ENDSESSION);
+static_assert(kWmContextMenu == WM_CONTEXTMENU && kWmDisplayChange == WM_DISPLAYCHANGE);
+static_assert(kWmCommand == WM_COMMAND && kWmTimer == WM_TIMER);
+static_assert(kWmLButtonUp == WM_LBUTTONUP && kWmRButtonUp == WM_RBUTTONUP && kWmHotkey == WM_HOTKEY);
+static_assert(TrayController::kWsExToolWindow == WS_EX_TOOLWINDOW && TrayController::kWsPopup == WS_POPUP);
+static_assert(kMbYesNo == MB_YESNO && kMbIconInformation == MB_ICONINFORMATION);
+static_assert(kMbSetForeground == MB_SETFOREGROUND && kIdYes == IDYES);
 
 namespace {
 

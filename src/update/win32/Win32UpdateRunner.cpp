@@ -19,6 +19,8 @@
 
 namespace qv {
 
+static_assert(UpdateInstaller::kSwHide == SW_HIDE); // mingw's winuser.h
+
 namespace {
 
 HWND toHwnd(WindowHandle window) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(window)); }

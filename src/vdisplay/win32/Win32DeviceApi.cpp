@@ -1,12 +1,15 @@
 #include "vdisplay/win32/Win32DeviceApi.h"
 
 #include "base/win32/Utf16.h"
+#include "vdisplay/ParsecVddBackend.h"
 #include "vdisplay/PendingCompletion.h"
+#include "vdisplay/QvIddBackend.h"
 #include "vdisplay/win32/SoftwareDeviceDecls.h"
 
 #include <windows.h>
 #include <objbase.h>
 #include <setupapi.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -20,6 +23,24 @@ namespace {
 
 // The detail record's size field counts the fixed part only: 8 bytes on x64.
 static_assert(sizeof(void*) != 8 || sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == 8);
+
+// The backends' request codes, rebuilt with mingw's CTL_CODE (winioctl.h).
+static_assert(QvIddBackend::kVersionQuery == CTL_CODE(FILE_DEVICE_UNKNOWN, 0x800, METHOD_BUFFERED, FILE_ANY_ACCESS));
+static_assert(QvIddBackend::kAddMonitor == CTL_CODE(FILE_DEVICE_UNKNOWN, 0x801, METHOD_BUFFERED, FILE_ANY_ACCESS));
+static_assert(QvIddBackend::kRemoveMonitor == CTL_CODE(FILE_DEVICE_UNKNOWN, 0x802, METHOD_BUFFERED, FILE_ANY_ACCESS));
+static_assert(QvIddBackend::kListMonitors == CTL_CODE(FILE_DEVICE_UNKNOWN, 0x803, METHOD_BUFFERED, FILE_ANY_ACCESS));
+constexpr DWORD kReadWrite = FILE_READ_ACCESS | FILE_WRITE_ACCESS;
+static_assert(ParsecVddBackend::kVersionQuery == CTL_CODE(FILE_DEVICE_UNKNOWN, 0x804, METHOD_BUFFERED, kReadWrite));
+static_assert(ParsecVddBackend::kAddMonitor == CTL_CODE(FILE_DEVICE_UNKNOWN, 0x801, METHOD_BUFFERED, kReadWrite));
+static_assert(ParsecVddBackend::kRemoveMonitor ==
+              CTL_CODE(FILE_DEVICE_UNKNOWN, 0x802, METHOD_BUFFERED, FILE_WRITE_ACCESS));
+static_assert(ParsecVddBackend::kKeepAlive == CTL_CODE(FILE_DEVICE_UNKNOWN, 0x803, METHOD_BUFFERED, FILE_WRITE_ACCESS));
+
+// The device node's capabilities and the creation results the backend tells
+// apart, against the declarations above and mingw's winerror.h.
+static_assert(QvIddBackend::kCapabilities ==
+              (swd::CapabilityRemovable | swd::CapabilitySilentInstall | swd::CapabilityDriverRequired));
+static_assert(QvIddBackend::kAccessDenied == E_ACCESSDENIED && QvIddBackend::kFail == E_FAIL);
 
 constexpr DWORD HardwareIdBufferBytes = 1024;
 constexpr DWORD OverlappedBufferBytes = 32;

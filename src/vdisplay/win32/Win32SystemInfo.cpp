@@ -3,6 +3,7 @@
 #include "base/win32/Utf16.h"
 
 #include <windows.h>
+#include <winternl.h>
 
 namespace qv::vdisplay {
 
@@ -15,6 +16,8 @@ struct CodeIntegrityInformation {
     ULONG options;
 };
 static_assert(sizeof(CodeIntegrityInformation) == 8);
+// mingw's winternl.h, a second source for the bit the backend choice reads.
+static_assert(SystemInfo::kCodeIntegrityTestSign == CODEINTEGRITY_OPTION_TESTSIGN);
 
 using QuerySystemInformation = LONG(WINAPI*)(ULONG informationClass, PVOID information, ULONG length,
                                              PULONG returnLength);

@@ -10,6 +10,8 @@
 
 namespace qv {
 
+static_assert(VdConsole::kCoInitApartmentThreaded == COINIT_APARTMENTTHREADED); // mingw's objbase.h
+
 namespace {
 
 DWORD standardHandleId(VdConsole::Stream stream) {

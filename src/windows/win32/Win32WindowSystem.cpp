@@ -10,6 +10,16 @@
 
 namespace qv {
 
+// mingw's winuser.h and winerror.h, a second source for the values the
+// placement code passes through.
+static_assert(ws::GaRoot == GA_ROOT);
+static_assert(ws::WsExToolWindow == WS_EX_TOOLWINDOW && ws::WsExAppWindow == WS_EX_APPWINDOW);
+static_assert(ws::SwShowMaximized == SW_SHOWMAXIMIZED && ws::SwRestore == SW_RESTORE);
+static_assert(ws::SwpNoZOrder == SWP_NOZORDER && ws::SwpNoActivate == SWP_NOACTIVATE);
+static_assert(ws::MonitorDefaultToNull == MONITOR_DEFAULTTONULL && ws::MonitorInfoPrimary == MONITORINFOF_PRIMARY);
+static_assert(ws::ErrorAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(ws::ErrorInvalidWindowHandle == ERROR_INVALID_WINDOW_HANDLE);
+
 namespace {
 
 HWND toHwnd(WindowHandle window) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window)); }

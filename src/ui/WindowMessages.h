@@ -1,0 +1,23 @@
+#pragma once
+#include <cstdint>
+
+namespace qv {
+
+// The window messages the tray controller's window tells apart. Kept here, not
+// in the controller, so the Win32 tray window can check them against the SDK.
+// winuser.h values, learn.microsoft.com "Window Messages", "Window
+// Notifications" and the "Keyboard Input" / "Mouse Input" message pages.
+inline constexpr uint32_t kWmNull = 0x0000;
+inline constexpr uint32_t kWmDestroy = 0x0002;
+inline constexpr uint32_t kWmClose = 0x0010;
+inline constexpr uint32_t kWmQueryEndSession = 0x0011;
+inline constexpr uint32_t kWmEndSession = 0x0016;
+inline constexpr uint32_t kWmContextMenu = 0x007B;
+inline constexpr uint32_t kWmDisplayChange = 0x007E;
+inline constexpr uint32_t kWmCommand = 0x0111;
+inline constexpr uint32_t kWmTimer = 0x0113;
+inline constexpr uint32_t kWmLButtonUp = 0x0202;
+inline constexpr uint32_t kWmRButtonUp = 0x0205;
+inline constexpr uint32_t kWmHotkey = 0x0312;
+
+} // namespace qv
