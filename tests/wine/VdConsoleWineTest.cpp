@@ -198,6 +198,26 @@ private:
     std::mutex mutex_;
 };
 
+// "--vd-create 1920x1080@60 --hold" over the logged driver, the real
+// console and the signalling clock.
+struct HeldCreate {
+    DriverLog log;
+    OneBackend backends{log};
+    SignallingClock clock;
+    ObservedConsole console;
+    VdCommandLine line;
+
+    HeldCreate() : line({"--vd-create", "1920x1080@60", "--hold"}, console, services(backends, clock)) {
+        console.log = &log;
+    }
+    static VdCommandLine::Services services(OneBackend& backends, SignallingClock& clock) {
+        VdCommandLine::Services services;
+        services.backends = &backends;
+        services.clock = &clock;
+        return services;
+    }
+};
+
 BOOL WINAPI ignoreControlEvent(DWORD) { return TRUE; }
 
 TEST(VdConsoleWineTest, AControlEventDuringAHoldRunsTheRelease) {
@@ -215,15 +235,11 @@ TEST(VdConsoleWineTest, AControlEventDuringAHoldRunsTheRelease) {
 
     PipedStdin input;
     ASSERT_TRUE(input.ok());
-    DriverLog log;
-    OneBackend backends(log);
-    SignallingClock clock;
-    ObservedConsole console;
-    console.log = &log;
-    VdCommandLine::Services services;
-    services.backends = &backends;
-    services.clock = &clock;
-    VdCommandLine line({"--vd-create", "1920x1080@60", "--hold"}, console, services);
+    HeldCreate held;
+    DriverLog& log = held.log;
+    SignallingClock& clock = held.clock;
+    ObservedConsole& console = held.console;
+    VdCommandLine& line = held.line;
 
     // Ctrl+C (Wine 8 raises no Ctrl+Break for a whole console), once the
     // hold has caught control events; should Wine not deliver it, a line of
@@ -264,15 +280,11 @@ TEST(VdConsoleWineTest, TheSessionEndingDuringAHoldRunsTheRelease) {
         SCOPED_TRACE(cancelledFirst ? "a cancelled sign-out first" : "sign-out");
         PipedStdin input;
         ASSERT_TRUE(input.ok());
-        DriverLog log;
-        OneBackend backends(log);
-        SignallingClock clock;
-        ObservedConsole console;
-        console.log = &log;
-        VdCommandLine::Services services;
-        services.backends = &backends;
-        services.clock = &clock;
-        VdCommandLine line({"--vd-create", "1920x1080@60", "--hold"}, console, services);
+        HeldCreate held;
+        DriverLog& log = held.log;
+        SignallingClock& clock = held.clock;
+        ObservedConsole& console = held.console;
+        VdCommandLine& line = held.line;
 
         LRESULT query = -1;
         bool found = false;
