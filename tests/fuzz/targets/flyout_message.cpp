@@ -1,0 +1,119 @@
+// The flyout page's messages (one JSON text per line), against the real
+// action bus on a simulated docked laptop. Whatever the text, every action
+// that reaches the bus and every callback the flyout makes carries values
+// the page itself could send: display keys of connected displays, sizes and
+// refresh rates above zero, a grid of 1 to 8 by 1 to 8 with the cell inside
+// it, a volume from 0 to 1.
+#include "FuzzSupport.h"
+
+#include "web/FlyoutCommands.h"
+#include "windows/Grid.h"
+
+#include <cmath>
+#include <functional>
+#include <set>
+
+using namespace qv;
+
+namespace {
+
+struct Panel final : FlyoutCommands::Panel {
+    void resize(int32_t) override {}
+    void hide() override {}
+    void post(std::function<void()> task) override { tasks.push_back(std::move(task)); }
+    void pushState() override {}
+    void quit(int) override {}
+    std::vector<std::function<void()>> tasks;
+};
+
+struct Checker {
+    std::set<std::string> keys;  // the connected displays'
+    std::string message;
+
+    void key(const std::string& key) const {
+        QV_FUZZ_CHECK(keys.count(key) == 1, "display key '" + fuzz::shown(key) + "' from " + fuzz::shown(message));
+    }
+
+    void action(const Action& a) const {
+        const std::string detail = std::string(actionKindName(a.kind)) + " from " + fuzz::shown(message);
+        switch (a.kind) {
+        case ActionKind::SetResolution:
+            key(a.display);
+            QV_FUZZ_CHECK(a.width > 0 && a.height > 0, detail);
+            break;
+        case ActionKind::SetRefreshRate:
+            key(a.display);
+            QV_FUZZ_CHECK(a.refreshHz > 0, detail);
+            break;
+        case ActionKind::PushResolutionAll:
+            QV_FUZZ_CHECK(a.width > 0 && a.height > 0, detail);
+            break;
+        case ActionKind::TileWindows:
+        case ActionKind::SnapWindow: {
+            key(a.display);
+            const std::optional<Grid> grid = parseGrid(a.name);
+            QV_FUZZ_CHECK(grid.has_value(), detail);
+            if (a.kind == ActionKind::SnapWindow) QV_FUZZ_CHECK(a.cell >= 0 && a.cell < grid->cellCount(), detail);
+            break;
+        }
+        case ActionKind::SetPrimary:
+        case ActionKind::EnableDisplay:
+        case ActionKind::DisableDisplay:
+        case ActionKind::ToggleHdr:
+        case ActionKind::RotateNext:
+        case ActionKind::RenameDisplay:
+        case ActionKind::GatherWindows:
+            key(a.display);
+            break;
+        case ActionKind::SetOrientation:
+            key(a.display);
+            QV_FUZZ_CHECK(a.orientation >= 0 && a.orientation <= 3, detail);
+            break;
+        case ActionKind::MirrorSpecific:
+            for (const std::string& k : a.displays) key(k);
+            break;
+        case ActionKind::ApplyArrangement:
+            for (const DisplayPlacement& p : a.placements) {
+                key(p.key);
+                QV_FUZZ_CHECK(p.width > 0 && p.height > 0 && p.orientation <= 3, detail);
+            }
+            break;
+        default:
+            break;
+        }
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::World world;
+    Checker check;
+    for (const DisplayInfo& d : world.bus.displays()) check.keys.insert(d.key);
+
+    FlyoutHooks hooks;
+    const auto keyHook = [&](const std::string& key) { check.key(key); };
+    hooks.togglePreview = keyHook;
+    hooks.toggleRecording = keyHook;
+    hooks.toggleNdi = keyHook;
+    hooks.toggleRegionRecording = keyHook;
+    hooks.toggleRegionNdi = keyHook;
+    hooks.setVolume = [&](float volume, bool) {
+        QV_FUZZ_CHECK(std::isfinite(volume) && volume >= 0 && volume <= 1,
+                      "volume " + std::to_string(volume) + " from " + fuzz::shown(check.message));
+    };
+    hooks.foregroundWindow = [] { return uint64_t{0x1234}; };
+    hooks.setDefaultAudio = [](const std::string&, bool) {};
+    hooks.setMute = [](bool, bool) {};
+
+    world.bus.setResultListener([&](const Action& a, const ActionResult&) { check.action(a); });
+    Panel panel;
+    FlyoutCommands commands(&world.bus, &world.config, hooks, panel);
+    for (const std::string& message : fuzz::lines(fuzz::bytes(data, size), 16)) {
+        check.message = message;
+        commands.onWebMessage(message);
+        for (const auto& task : panel.tasks) task();
+        panel.tasks.clear();
+    }
+    return 0;
+}
