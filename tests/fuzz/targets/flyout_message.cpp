@@ -2,7 +2,7 @@
 // action bus on a simulated docked laptop. Whatever the text, every action
 // that reaches the bus and every callback the flyout makes carries values
 // the page itself could send: sizes and refresh rates above zero, a grid of
-// 1 to 8 by 1 to 8 with the cell inside it, a volume from 0 to 1. A display
+// 1 to 8 by 1 to 8 with the cell inside it, a volume that is a number. A display
 // key is the bus's to judge (a display may go between the page's state and
 // the click): an action for a display that is not connected is refused,
 // only a rename (which keeps the name for when it comes back) goes through.
@@ -103,9 +103,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     hooks.toggleNdi = keyHook;
     hooks.toggleRegionRecording = keyHook;
     hooks.toggleRegionNdi = keyHook;
+    // The audio side holds a volume to 0..1 itself (AudioEndpoints::setVolume);
+    // what it cannot take is a value that is no number.
     hooks.setVolume = [&](float volume, bool) {
-        QV_FUZZ_CHECK(std::isfinite(volume) && volume >= 0 && volume <= 1,
-                      "volume " + std::to_string(volume) + " from " + fuzz::shown(check.message));
+        QV_FUZZ_CHECK(!std::isnan(volume), "volume from " + fuzz::shown(check.message));
     };
     hooks.foregroundWindow = [] { return uint64_t{0x1234}; };
     hooks.setDefaultAudio = [](const std::string&, bool) {};
