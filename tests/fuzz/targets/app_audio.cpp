@@ -46,7 +46,9 @@ public:
         QV_FUZZ_CHECK(key == 1 && name.empty(), "read another value");
         auto it = values.find(lower(subKey));
         if (it == values.end()) return kFileNotFound;
-        if (it->second.size() >= 1024) return 234;  // ERROR_MORE_DATA (winerror.h): the 2048-byte buffer is too small
+        // ERROR_MORE_DATA, winerror.h (learn.microsoft.com "System Error Codes (0-499)"):
+        // the text does not fit RegGetValueW's 2048-byte buffer.
+        if (it->second.size() >= 1024) return 234;
         text = it->second;
         return kSuccess;
     }

@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         p.monitor.edidProductCodeId = in.ConsumeIntegral<uint16_t>();
         p.monitor.internal = in.ConsumeBool();
         p.monitor.hasEdidValue = in.ConsumeBool();
-        p.monitor.edidValueType = in.ConsumeBool() ? 3u : in.ConsumeIntegralInRange<uint32_t>(0, 11);
+        p.monitor.edidValueType = in.ConsumeBool() ? dc::RegBinary : in.ConsumeIntegralInRange<uint32_t>(0, 11);
         p.monitor.edid = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, 384));
         p.monitor.modes = {{1920, 1080, 60}, {1280, 720, 60}};
         p.monitor.current = {1920, 1080, 60};

@@ -64,8 +64,11 @@ struct Checker {
         case ActionKind::EnableDisplay:
         case ActionKind::DisableDisplay:
         case ActionKind::ToggleHdr:
-        case ActionKind::RotateNext:
             key(a.display);
+            break;
+        case ActionKind::RotateNext:
+            // Without a key it turns the primary display, as its hotkey does.
+            if (!a.display.empty()) key(a.display);
             break;
         case ActionKind::GatherWindows:
             if (!a.display.empty()) key(a.display);

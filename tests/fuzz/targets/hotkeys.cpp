@@ -16,10 +16,14 @@ using namespace qv;
 
 namespace {
 
+// The keys a chord may name, as virtual-key codes: winuser.h values,
+// learn.microsoft.com "Virtual-Key Codes".
 bool knownKey(uint32_t vk) {
     if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9')) return true;
-    if (vk >= 0x70 && vk <= 0x87) return true;  // F1..F24
-    if (vk >= 0x60 && vk <= 0x69) return true;  // numeric keypad 0..9
+    if (vk >= 0x70 && vk <= 0x87) return true;  // VK_F1..VK_F24
+    if (vk >= 0x60 && vk <= 0x69) return true;  // VK_NUMPAD0..VK_NUMPAD9
+    // VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, VK_SPACE, VK_RETURN, VK_HOME, VK_END,
+    // VK_PRIOR, VK_NEXT, VK_INSERT, VK_DELETE, VK_TAB, VK_ESCAPE
     for (uint32_t named : {0x25u, 0x26u, 0x27u, 0x28u, 0x20u, 0x0Du, 0x24u, 0x23u, 0x21u, 0x22u, 0x2Du, 0x2Eu, 0x09u, 0x1Bu})
         if (vk == named) return true;
     return false;
@@ -41,7 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& [action, chordText] : hotkeys) {
         const Chord chord = parseChord(chordText);
         if (!chord.valid) continue;
-        QV_FUZZ_CHECK(chord.modifiers != 0 && (chord.modifiers & ~0xFu) == 0, fuzz::shown(chordText));
+        // MOD_ALT | MOD_CONTROL | MOD_SHIFT | MOD_WIN, and nothing else (kMod* in Chord.h).
+        QV_FUZZ_CHECK(chord.modifiers != 0 && (chord.modifiers & ~(kModAlt | kModControl | kModShift | kModWin)) == 0,
+                      fuzz::shown(chordText));
         QV_FUZZ_CHECK(knownKey(chord.vk), fuzz::shown(chordText));
         const Chord again = parseChord(chordText);
         QV_FUZZ_CHECK(again.vk == chord.vk && again.modifiers == chord.modifiers, fuzz::shown(chordText));
@@ -51,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     HotkeyBindings bindings(table);
     std::vector<Action> dispatched;
     world.bus.setResultListener([&](const Action& a, const ActionResult&) { dispatched.push_back(a); });
-    const std::vector<HotkeyConflict> conflicts = bindings.registerAll(0x10010, world.bus, world.config);
+    const std::vector<HotkeyConflict> conflicts = bindings.registerAll(WindowHandle{0x10010}, world.bus, world.config);
 
     size_t withChord = 0, known = 0;
     for (const auto& [action, chordText] : world.config.hotkeys) {
