@@ -6,6 +6,7 @@
 // when the monitors are plugged in the other order.
 #include "FuzzSupport.h"
 
+#include "base/StrPrintf.h"
 #include "display/DisplayKey.h"
 #include "display/Edid.h"
 
@@ -69,12 +70,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::set<uint32_t> targetIds;
     for (size_t n = 0; n < count; ++n) {
         Plugged p;
-        p.targetId = 4352 + in.ConsumeIntegralInRange<uint32_t>(0, 7);
+        // Connector ids as Windows numbers them ("UID4352"), some of whose
+        // text lies inside another's.
+        static constexpr uint32_t kTargetIds[] = {4352, 4353, 4354, 43520, 43521, 24832, 248320, 266496};
+        p.targetId = kTargetIds[in.ConsumeIntegralInRange<size_t>(0, 7)];
         if (!targetIds.insert(p.targetId).second) continue;
         p.monitor.friendlyName = in.ConsumeRandomLengthString(32);
-        p.monitor.pnpId = in.ConsumeRandomLengthString(16);
         p.monitor.edidManufactureId = in.ConsumeIntegral<uint16_t>();
         p.monitor.edidProductCodeId = in.ConsumeIntegral<uint16_t>();
+        // The hardware id in the device path: Windows makes it from the EDID's
+        // manufacturer letters and product code, so identical monitors share it.
+        const std::string letters = manufacturerLetters(p.monitor.edidManufactureId);
+        p.monitor.pnpId = (letters.empty() ? std::string("XXX") : letters) +
+                          strprintf("%04X", static_cast<unsigned>(p.monitor.edidProductCodeId));
         p.monitor.internal = in.ConsumeBool();
         p.monitor.hasEdidValue = in.ConsumeBool();
         p.monitor.edidValueType = in.ConsumeBool() ? dc::RegBinary : in.ConsumeIntegralInRange<uint32_t>(0, 11);
