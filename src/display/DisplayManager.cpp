@@ -229,17 +229,23 @@ bool DisplayManager::enrichFromEdid(const std::string& devicePath, MonitorIdenti
         log::write(log::Warn, "enrichFromEdid: SetupDiGetClassDevs failed");
         return false;
     }
-    for (uint32_t index = 0; devices->enumDevice(index); ++index) {
-        std::string instanceId;
-        if (!devices->instanceId(index, instanceId))
-            continue;
-        toUpper(instanceId);
-        if (wanted.empty() || wanted.size() > instanceId.size() || instanceId.find(wanted) == std::string::npos)
-            continue;
-        RegistryValue edid;
-        if (devices->readEdid(index, edid) && edid.type == dc::RegBinary && edid.data.size() >= EdidBlockSize &&
-            parseEdid(edid.data.data(), edid.data.size(), identity))
-            return true;
+    // The monitor whose instance id is the wanted one; only when none is,
+    // the first whose id contains it. "...&UID4352" lies inside "...&UID43520":
+    // taking the first that contains it would give a monitor the EDID of
+    // another, depending on the order the devices are listed in.
+    for (const bool exact : {true, false}) {
+        for (uint32_t index = 0; devices->enumDevice(index); ++index) {
+            std::string instanceId;
+            if (!devices->instanceId(index, instanceId))
+                continue;
+            toUpper(instanceId);
+            if (wanted.empty() || (exact ? instanceId != wanted : instanceId.find(wanted) == std::string::npos))
+                continue;
+            RegistryValue edid;
+            if (devices->readEdid(index, edid) && edid.type == dc::RegBinary && edid.data.size() >= EdidBlockSize &&
+                parseEdid(edid.data.data(), edid.data.size(), identity))
+                return true;
+        }
     }
     return false;
 }

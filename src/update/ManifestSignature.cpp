@@ -102,7 +102,9 @@ bool parsePublicKeyHex(const std::string& hex, PublicKeyP256& key) {
     return true;
 }
 
-bool splitSignedManifest(const std::string& text, std::string& signedBytes, std::vector<uint8_t>& signature) {
+namespace {
+
+bool splitMembers(const std::string& text, std::string& signedBytes, std::vector<uint8_t>& signature) {
     signedBytes.clear();
     signature.clear();
     size_t at = skipSpace(text, 0);
@@ -152,6 +154,17 @@ bool splitSignedManifest(const std::string& text, std::string& signedBytes, std:
     }
     signedBytes = text.substr(0, cutFrom) + text.substr(cutTo);
     return true;
+}
+
+} // namespace
+
+bool splitSignedManifest(const std::string& text, std::string& signedBytes, std::vector<uint8_t>& signature) {
+    if (splitMembers(text, signedBytes, signature)) return true;
+    // A signature decoded before the text turned out to be refused (or the
+    // part of one a bad base64 digit ended) is not handed on.
+    signedBytes.clear();
+    signature.clear();
+    return false;
 }
 
 bool verifyManifest(const std::string& text, SignatureVerifier& verifier, const PublicKeyP256& key,

@@ -33,8 +33,8 @@ inline constexpr const char* kManifestSignatureInvalid = "Update manifest signat
 // the comma that separates it from the member before it (or, when it comes
 // first, the one after it), so a signer adds it to finished bytes and the
 // verifier gets them back unchanged. Splits text into those bytes and the
-// signature; false when text is not an object with exactly one top-level
-// "signature" whose value is a base64 string of 64 bytes.
+// signature; false, with both empty, when text is not an object with exactly
+// one top-level "signature" whose value is a base64 string of 64 bytes.
 bool splitSignedManifest(const std::string& text, std::string& signedBytes, std::vector<uint8_t>& signature);
 
 // The signed bytes of a manifest whose signature key made; false (and

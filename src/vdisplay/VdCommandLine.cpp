@@ -69,6 +69,29 @@ uint32_t readUnsigned32(const std::string& text) {
     return negative ? 0u - value : value;
 }
 
+// One number of a mode at `at`: decimal digits only (no sign or blank, which
+// sscanf's %u would take, wrapping "-1" round to 4294967295), at most 32
+// bits; at moves past it. False when there is none or it is too large.
+bool readModeNumber(const std::string& text, size_t& at, unsigned& value) {
+    uint64_t number = 0;
+    const size_t start = at;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        number = number * 10 + static_cast<uint64_t>(text[at] - '0');
+        if (number > UINT32_MAX) return false;
+    }
+    value = static_cast<unsigned>(number);
+    return at > start;
+}
+
+// "WxH@Hz" at the start of the text, each number above 0; what follows the
+// rate is not read.
+bool readMode(const std::string& text, unsigned& width, unsigned& height, unsigned& refresh) {
+    size_t at = 0;
+    if (!readModeNumber(text, at, width) || at >= text.size() || text[at++] != 'x') return false;
+    if (!readModeNumber(text, at, height) || at >= text.size() || text[at++] != '@') return false;
+    return readModeNumber(text, at, refresh) && width != 0 && height != 0 && refresh != 0;
+}
+
 // atoi without its undefined overflow: out-of-range values saturate.
 int readSeconds(const std::string& text) {
     const long long value = std::strtoll(text.c_str(), nullptr, 10);
@@ -249,8 +272,7 @@ int VdCommandLine::create() {
     const std::string mode = positional();
     if (!mode.empty()) {
         unsigned width = 0, height = 0, refresh = 0;
-        if (std::sscanf(mode.c_str(), "%ux%u@%u", &width, &height, &refresh) != 3 || width == 0 || height == 0 ||
-            refresh == 0) {
+        if (!readMode(mode, width, height, refresh)) {
             print(strprintf("bad mode '%s' (want WxH@Hz)\n", mode.c_str()));
             return 1;
         }

@@ -5,6 +5,7 @@
 #include "base/StrPrintf.h"
 #include "web/MessageMembers.h"
 #include "settings/Config.h"
+#include "windows/Grid.h"
 
 #include <nlohmann/json.hpp>
 
@@ -37,6 +38,37 @@ void ignoreSpoiled(const std::string& type, const MessageMembers& m) {
     log::logf(log::Warn, "Flyout message '%s' ignored: '%s' has the wrong type", type.c_str(), m.spoiled());
 }
 
+// The member of an action that holds a value the page never sends: a size or
+// a refresh rate of 0 or less, a grid other than 1 to 8 by 1 to 8, a cell
+// outside the grid. Null when every value is in range.
+const char* outOfRange(const Action& action) {
+    switch (action.kind) {
+    case ActionKind::SetResolution:
+    case ActionKind::PushResolutionAll:
+        if (action.width <= 0) return "w";
+        if (action.height <= 0) return "h";
+        break;
+    case ActionKind::SetRefreshRate:
+        if (action.refreshHz <= 0) return "hz";
+        break;
+    case ActionKind::TileWindows:
+    case ActionKind::SnapWindow: {
+        const std::optional<Grid> grid = parseGrid(action.name);
+        if (!grid) return "grid";
+        if (action.kind == ActionKind::SnapWindow && (action.cell < 0 || action.cell >= grid->cellCount()))
+            return "cell";
+        break;
+    }
+    default:
+        break;
+    }
+    return nullptr;
+}
+
+void ignoreOutOfRange(const std::string& type, const char* member) {
+    log::logf(log::Warn, "Flyout message '%s' ignored: '%s' is out of range", type.c_str(), member);
+}
+
 } // namespace
 
 FlyoutCommands::FlyoutCommands(ActionBus* bus, Config* config, const FlyoutHooks& hooks, Panel& panel)
@@ -60,6 +92,7 @@ void FlyoutCommands::onWebMessage(const std::string& text) {
     // Reads the members first; acts only when all of them had their types.
     const auto dispatch = [&](const Action& action) {
         if (!m.ok()) return ignoreSpoiled(type, m);
+        if (const char* member = outOfRange(action)) return ignoreOutOfRange(type, member);
         bus.dispatch(action);
         panel_.pushState();
     };
@@ -183,6 +216,7 @@ void FlyoutCommands::onDisplayMessage(const json& message) {
         Action action = make(kind, key);
         if (fill) fill(action);
         if (!m.ok()) return ignoreSpoiled(type, m);
+        if (const char* member = outOfRange(action)) return ignoreOutOfRange(type, member);
         bus.dispatch(action);
         panel_.pushState();
     };

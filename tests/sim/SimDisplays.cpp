@@ -10,10 +10,6 @@ namespace qv::sim {
 
 namespace {
 
-constexpr int32_t ErrorGenFailure = SimDisplays::ErrorGenFailure;
-constexpr int32_t ErrorNotSupported = SimDisplays::ErrorNotSupported;
-constexpr int32_t ErrorInvalidParameter = SimDisplays::ErrorInvalidParameter;
-
 const char* const MonitorInterfaceClass = "{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}";
 
 std::string flagsText(uint32_t flags) {
@@ -991,7 +987,9 @@ int32_t SimDisplays::planSupplied(const std::vector<PathInfo>& paths, const std:
     }
 
     // The driver shows a source on several monitors only at a size each offers.
-    for (const auto& [targetId, sourceId] : plan.targetSources) {
+    for (const auto& [targetId, planned] : plan.targetSources) {
+        // A copy: lambdas cannot capture a structured binding before clang 16.
+        const uint32_t sourceId = planned;
         const size_t sharing = size_t(std::count_if(plan.targetSources.begin(), plan.targetSources.end(),
                                                     [&](const auto& ts) { return ts.second == sourceId; }));
         if (sharing < 2)

@@ -1,5 +1,6 @@
 #include "DisplayTestFixture.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -192,6 +193,30 @@ TEST_F(DisplayEnumeration, EdidValueRefinesTheKey) {
         ASSERT_EQ(list.size(), 1u) << c.what;
         EXPECT_EQ(list[0].key, c.key) << c.what;
         EXPECT_EQ(list[0].name, c.name) << c.what;
+    }
+}
+
+// Two monitors of one model on connectors whose instance ids end in UID4352
+// and UID43520: the first id lies inside the second, yet each monitor reads
+// its own EDID, whichever is listed first.
+TEST_F(DisplayEnumeration, EachMonitorReadsItsOwnEdidWhenOneInstanceIdContainsAnother) {
+    for (const bool shortIdFirst : {true, false}) {
+        SCOPED_TRACE(shortIdFirst ? "UID4352 listed first" : "UID43520 listed first");
+        sim::SimDisplays machine;
+        const SimMonitor a = genericMonitor({.manufacturer = "DEL", .productCode = 0x41A8, .serialNumber = 0x1111});
+        const SimMonitor b = genericMonitor({.manufacturer = "DEL", .productCode = 0x41A8, .serialNumber = 0x2222});
+        if (shortIdFirst) {
+            machine.plug(a, 0, 0, 4352);
+            machine.plug(b, 1920, 0, 43520);
+        } else {
+            machine.plug(b, 1920, 0, 43520);
+            machine.plug(a, 0, 0, 4352);
+        }
+        DisplayManager displays(machine);
+        std::vector<std::string> keys;
+        for (const DisplayInfo& d : displays.enumerate()) keys.push_back(std::to_string(d.targetId) + " " + d.key);
+        std::sort(keys.begin(), keys.end());
+        EXPECT_EQ(keys, (std::vector<std::string>{"4352 DEL-41A8-0x00001111", "43520 DEL-41A8-0x00002222"}));
     }
 }
 

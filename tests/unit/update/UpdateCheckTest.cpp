@@ -175,6 +175,36 @@ TEST_F(UpdateCheckTest, TrustsOnlyAManifestTheUpdateKeySigned) {
     }
 }
 
+// A refused manifest hands on neither bytes nor a signature, also when the
+// signature member itself was read before the text went wrong (a bad digit
+// ends its base64 after some bytes; text after a whole signature is broken).
+TEST(ManifestSignatureTest, ARefusedManifestLeavesNothingBehind) {
+    const std::string signature = std::string(84, 'B') + "AA==";
+    const std::string member = "\"signature\": \"" + signature + "\"";
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"a bad digit in the signature", "{" + member.substr(0, 40) + "\xFF" + member.substr(41) + "}"},
+        {"a signature of 63 bytes", "{\"signature\": \"" + std::string(84, 'B') + "\"}"},
+        {"broken after the signature", "{" + member + ", \"version\" 1}"},
+        {"text after the object", "{" + member + "} x"},
+        {"a second signature", "{" + member + ", " + member + "}"},
+    };
+    for (const auto& c : cases) {
+        std::string signedBytes = "left over";
+        std::vector<uint8_t> decoded(3, 1);
+        EXPECT_FALSE(splitSignedManifest(c.text, signedBytes, decoded)) << c.name;
+        EXPECT_EQ(signedBytes, "") << c.name;
+        EXPECT_TRUE(decoded.empty()) << c.name << ": " << decoded.size() << " bytes";
+    }
+    std::string signedBytes;
+    std::vector<uint8_t> decoded;
+    ASSERT_TRUE(splitSignedManifest("{" + member + "}", signedBytes, decoded));
+    EXPECT_EQ(signedBytes, "{}");
+    EXPECT_EQ(decoded.size(), 64u);
+}
+
 // The key this build trusts is the tests' key (a release passes its own).
 TEST(UpdateKeyTest, DevelopmentBuildsTrustTheTestsKey) {
     EXPECT_EQ(updatePublicKey(), sim::SigningKey::tests().publicKey());

@@ -399,6 +399,14 @@ TEST(VdCommandCreateTest, BadModesStopBeforeAnyDriverIsTouched) {
         {{"--vd-create", "1920x1080@0"}, "1920x1080@0"},
         {{"--vd-create", "wide"}, "wide"},
         {{"--vd-create", "1920X1080@60"}, "1920X1080@60"},
+        // Signs, blanks and numbers beyond 32 bits: sscanf's %u took them,
+        // wrapping "-20180" round to 4294947116 and asking the driver for that.
+        {{"--vd-create", "1920x-20180@60"}, "1920x-20180@60"},
+        {{"--vd-create", "-1x1080@60"}, "-1x1080@60"},
+        {{"--vd-create", "1920x1080@+60"}, "1920x1080@+60"},
+        {{"--vd-create", " 1920x1080@60"}, " 1920x1080@60"},
+        {{"--vd-create", "4294967297x1080@60"}, "4294967297x1080@60"},
+        {{"--vd-create", "1920x1080@99999999999999999999"}, "1920x1080@99999999999999999999"},
     };
     for (const auto& [arguments, mode] : cases) {
         SCOPED_TRACE(shown(arguments));

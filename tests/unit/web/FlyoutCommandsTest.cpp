@@ -290,6 +290,40 @@ TEST(FlyoutCommands, AWrongTypedMemberDoesNothing) {
     EXPECT_EQ(world.calls, std::vector<std::string>{"resize 700"});
 }
 
+// Values the page never sends (its sizes and rates come from the display's
+// own modes, its grids and cells from its buttons): the message does nothing
+// and reaches no action.
+TEST(FlyoutCommands, OutOfRangeValuesDoNothing) {
+    const std::string disp = R"({"type":"disp","key":")" + kLeft + R"(",)";
+    const std::vector<std::string> messages = {
+        R"({"type":"pushRes","w":0,"h":1080})",
+        R"({"type":"pushRes","w":1920,"h":-1080})",
+        R"({"type":"pushRes"})",
+        disp + R"("act":"res","w":-2560,"h":1440})",
+        disp + R"("act":"res","w":2560})",
+        disp + R"("act":"hz","hz":0})",
+        disp + R"("act":"hz","hz":-60})",
+        disp + R"("act":"tile","grid":"9x9"})",
+        disp + R"("act":"tile","grid":"wide"})",
+        disp + R"("act":"snap","grid":"3x2","cell":6})",
+        disp + R"("act":"snap","grid":"3x2","cell":-1})",
+        disp + R"("act":"snap","grid":"0x2","cell":0})",
+    };
+    for (const std::string& message : messages) {
+        SCOPED_TRACE(message);
+        FlyoutWorld world;
+        world.commands.onWebMessage(message);
+        EXPECT_TRUE(world.dispatched.empty());
+        EXPECT_TRUE(world.calls.empty());
+    }
+    // The edges of the ranges still go through.
+    FlyoutWorld world;
+    world.commands.onWebMessage(disp + R"("act":"snap","grid":"8x8","cell":63})");
+    world.commands.onWebMessage(R"({"type":"pushRes","w":1,"h":1})");
+    EXPECT_EQ(world.dispatched,
+              (std::vector<std::string>{"SnapWindow " + kLeft + " '8x8' cell 63 window 1234", "PushResolutionAll 1x1"}));
+}
+
 // Thousands of messages built from the real ones with one member given a
 // value of another type, or with their text cut and scrambled: nothing ends
 // the program, and a wrong type never dispatches anything nor calls anyone.
