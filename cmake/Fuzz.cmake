@@ -15,7 +15,7 @@ set(QV_FUZZ_CORE_SOURCES
   settings/Config.cpp
   display/DisplayKey.cpp display/DisplayManager.cpp display/DisplaySettings.cpp display/DisplayTopology.cpp
   display/Edid.cpp display/ModeChoices.cpp display/Projection.cpp display/ResolutionPush.cpp
-  windows/Grid.cpp windows/WindowPlacement.cpp
+  windows/Grid.cpp windows/WindowHomecoming.cpp windows/WindowPlacement.cpp
   layout/LayoutStore.cpp
   actions/Action.cpp actions/ActionBus.cpp
   hotkeys/Chord.cpp hotkeys/HotkeyBindings.cpp

@@ -42,6 +42,8 @@ constexpr std::array<const char*, kActionKindCount> kKindNames = {
     "OpenSettings",
     "RelaunchElevated",
     "Exit",
+    "RestoreWindows",
+    "RescueWindows",
 };
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }

@@ -46,9 +46,11 @@ enum class ActionKind : std::int32_t {
     OpenSettings = 29,
     RelaunchElevated = 30,
     Exit = 31,
+    RestoreWindows = 32,
+    RescueWindows = 33,
 };
 
-inline constexpr std::int32_t kActionKindCount = 32;
+inline constexpr std::int32_t kActionKindCount = 34;
 
 // The kind's text name; "?" for a value outside the list.
 const char* actionKindName(ActionKind kind);

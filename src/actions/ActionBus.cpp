@@ -7,6 +7,7 @@
 #include "display/DisplayManager.h"
 #include "layout/LayoutStore.h"
 #include "windows/Grid.h"
+#include "windows/WindowHomecoming.h"
 #include "windows/WindowPlacement.h"
 
 #include <cstdint>
@@ -103,6 +104,13 @@ ActionResult ActionBus::carryOut(const Action& action) {
     case ActionKind::RefreshDisplays:
         displayManager_.enumerate();
         return ActionResult::success("Displays refreshed");
+
+    case ActionKind::RestoreWindows:
+        if (!homecoming_) return ActionResult::failure("Window positions are not being kept");
+        return homecoming_->restoreNow();
+    case ActionKind::RescueWindows:
+        if (!homecoming_) return ActionResult::failure("Window positions are not being kept");
+        return homecoming_->rescue();
 
     // Carried out by the caller that offers them (the tray menu).
     case ActionKind::OpenSettings:

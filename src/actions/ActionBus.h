@@ -11,6 +11,7 @@ namespace qv {
 
 class DisplayManager;
 class LayoutStore;
+class WindowHomecoming;
 class WindowPlacement;
 struct Config;
 struct WindowEntry;
@@ -31,6 +32,8 @@ public:
 
     // Called with every action and its result; may be empty.
     void setResultListener(ResultListener listener);
+    // What RestoreWindows and RescueWindows use; without it they fail.
+    void setWindowHomecoming(WindowHomecoming* homecoming) { homecoming_ = homecoming; }
 
     // A fresh enumeration with the user-chosen display names applied; the
     // display manager's cache keeps the system names.
@@ -60,6 +63,7 @@ private:
     LayoutStore& layouts_;
     Config& config_;
     ResultListener listener_;
+    WindowHomecoming* homecoming_ = nullptr;
 };
 
 } // namespace qv

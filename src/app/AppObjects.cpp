@@ -9,6 +9,7 @@
 #include "layout/LayoutStore.h"
 #include "ui/TrayController.h"
 #include "vdisplay/VdCommandLine.h"
+#include "windows/WindowHomecoming.h"
 #include "windows/WindowPlacement.h"
 
 namespace qv {
@@ -69,6 +70,8 @@ void AppObjects::buildActionBus() {
     placement_ = std::make_unique<WindowPlacement>(ports_.windowSystem, *displays_);
     if (!layouts_) layouts_ = std::make_unique<LayoutStore>();
     bus_ = std::make_unique<ActionBus>(*displays_, *placement_, *layouts_, settings());
+    homecoming_ = std::make_unique<WindowHomecoming>(ports_.windowSystem, *displays_);
+    bus_->setWindowHomecoming(homecoming_.get());
 }
 
 bool AppObjects::createTrayController() {
@@ -91,6 +94,8 @@ bool AppObjects::createTrayController() {
     ports.audio = ports_.audio;
     ports.devices = ports_.devices;
     ports.appAudio = ports_.appAudio;
+    ports.homecoming = homecoming_.get();
+    ports.windowEvents = ports_.windowEvents;
     tray_ = std::make_unique<TrayController>(ports);
     return tray_->create(instance_, *bus_, *displays_, *layouts_, settings());
 }
@@ -107,6 +112,7 @@ void AppObjects::destroyTrayController() { tray_.reset(); }
 
 void AppObjects::destroyActionBus() {
     bus_.reset();
+    homecoming_.reset();
     placement_.reset();
 }
 

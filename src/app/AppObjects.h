@@ -36,6 +36,8 @@ class TrayController;
 class TrayShellApi;
 class TrayWindowApi;
 class VdConsole;
+class WindowEvents;
+class WindowHomecoming;
 class WindowPlacement;
 class WindowSystem;
 struct Config;
@@ -86,6 +88,9 @@ public:
         AudioEndpoints* audio = nullptr;
         DeviceSwitches* devices = nullptr;
         AppAudioReset* appAudio = nullptr;
+        // When windows are moved, minimised or brought to the front; without
+        // it window places are recorded only at display changes.
+        WindowEvents* windowEvents = nullptr;
     };
 
     // arguments: the command line without the program name, UTF-8;
@@ -121,6 +126,7 @@ private:
     std::unique_ptr<LayoutStore> layouts_;
     std::unique_ptr<DisplayManager> displays_;
     std::unique_ptr<WindowPlacement> placement_;
+    std::unique_ptr<WindowHomecoming> homecoming_;
     std::unique_ptr<ActionBus> bus_;
     std::unique_ptr<TrayController> tray_;
 };

@@ -135,6 +135,8 @@ bool Config::load() {
     r.readBool("startWithWindows", startWithWindows, defaults.startWithWindows);
     r.readBool("preferElevated", preferElevated, defaults.preferElevated);
     r.readBool("autoRestoreOnHotplug", autoRestoreOnHotplug, defaults.autoRestoreOnHotplug);
+    r.readBool("restoreWindowsOnReconnect", restoreWindowsOnReconnect, defaults.restoreWindowsOnReconnect);
+    r.readInt("hotplugSettleMs", hotplugSettleMs, defaults.hotplugSettleMs);
     r.readInt("maxPreviews", maxPreviews, defaults.maxPreviews);
     r.readString("recordingDir", recordingDir, defaults.recordingDir);
     r.readInt("recordingFps", recordingFps, defaults.recordingFps);
@@ -151,6 +153,7 @@ bool Config::load() {
     r.readStringMap("displayNames", displayNames);
     maxPreviews = std::clamp(maxPreviews, 1, 8);
     recordingFps = std::clamp(recordingFps, 5, 60);
+    hotplugSettleMs = std::clamp(hotplugSettleMs, 0, kMaxHotplugSettleMs);
 
     if (!r.dropped().empty()) {
         for (const std::string& what : r.dropped()) log::logf(log::Warn, "Config value ignored: %s", what.c_str());
@@ -168,6 +171,8 @@ bool Config::save() const {
     doc["startWithWindows"] = startWithWindows;
     doc["preferElevated"] = preferElevated;
     doc["autoRestoreOnHotplug"] = autoRestoreOnHotplug;
+    doc["restoreWindowsOnReconnect"] = restoreWindowsOnReconnect;
+    doc["hotplugSettleMs"] = hotplugSettleMs;
     doc["maxPreviews"] = maxPreviews;
     doc["recordingDir"] = recordingDir;
     doc["recordingFps"] = recordingFps;

@@ -17,6 +17,12 @@ struct Config {
     bool startWithWindows = false;
     bool preferElevated = false;
     bool autoRestoreOnHotplug = true;
+    // Put application windows back on a display that comes back after it
+    // went away (sleep, undocking, a KVM switch).
+    bool restoreWindowsOnReconnect = true;
+    // A change of the connected displays is acted on (layout and window
+    // restore) only once the set has stayed the same this long; 0..60000.
+    int32_t hotplugSettleMs = 3000;
     int32_t maxPreviews = 4;
     std::string recordingDir;
     int32_t recordingFps = 30;
@@ -35,6 +41,7 @@ struct Config {
     std::map<std::string, std::string> hotkeys;
     std::map<std::string, std::string> displayNames;
 
+    static constexpr int32_t kMaxHotplugSettleMs = 60000;
     static constexpr const char* kDefaultUpdateBaseUrl = "https://updates.quorvane.app/quorvane";
 
     // Reads config.json over the current values, each member with

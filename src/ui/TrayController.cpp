@@ -14,6 +14,8 @@
 #include "base/Version.h"
 #include "capture/CaptureActivity.h"
 #include "layout/HotplugRestore.h"
+#include "windows/WindowEvents.h"
+#include "windows/WindowHomecoming.h"
 #include "ui/ArrangementWindow.h"
 #include "ui/CaptureSessions.h"
 #include "ui/FlyoutPanel.h"
@@ -60,7 +62,26 @@ TrayController::TrayController(Ports ports) : ports_(ports), hotkeys_(ports.hotk
     captures_ = std::make_unique<CaptureSessions>(std::move(capturePorts));
 }
 
+class TrayController::HomecomingLink final : public DisplayChangeListener {
+public:
+    HomecomingLink(WindowHomecoming& homecoming, const Config& config) : homecoming_(homecoming), config_(config) {}
+    void displaysChanging(const std::vector<std::string>& connectedKeys) override {
+        homecoming_.displaysChanging(connectedKeys);
+    }
+    void displaysSettled() override {
+        // The switch may have changed since the last settle.
+        homecoming_.setEnabled(config_.restoreWindowsOnReconnect);
+        homecoming_.displaysSettled();
+    }
+
+private:
+    WindowHomecoming& homecoming_;
+    const Config& config_;
+};
+
 TrayController::~TrayController() {
+    if (ports_.windowEvents) ports_.windowEvents->stop();
+    if (hotplug_) hotplug_->setListener(nullptr);
     // The bus outlives the controller; it must not report to it any more.
     if (bus_) bus_->setResultListener(nullptr);
     // Recordings are finalised and shares ended first, without notices.
@@ -186,8 +207,17 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
 
     hotplug_ = std::make_unique<HotplugRestore>(displays, layouts, config, ports_.ticks);
     hotplug_->prime();
+    if (WindowHomecoming* homecoming = ports_.homecoming) {
+        homecoming->setEnabled(config.restoreWindowsOnReconnect);
+        homecoming->prime();
+        homecomingLink_ = std::make_unique<HomecomingLink>(*homecoming, config);
+        hotplug_->setListener(homecomingLink_.get());
+        if (ports_.windowEvents && !ports_.windowEvents->start([homecoming] { homecoming->record(); }))
+            log::write(log::Warn, "Window events unavailable: window places are recorded only at display changes");
+    }
     return true;
 }
+
 
 int64_t TrayController::onMessage(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) {
     TrayWindowApi& api = ports_.window;
@@ -231,6 +261,11 @@ int64_t TrayController::onMessage(WindowHandle window, uint32_t message, uint64_
     case kWmDisplayChange:
         onDisplayChange();
         return 0;
+    case kWmPowerBroadcast:
+        // The last moment before sleep: the displays may not come back the
+        // way they were.
+        if (wParam == kPbtApmSuspend && ports_.homecoming) ports_.homecoming->record();
+        return 1;
     case kWmCommand:
         onCommand(lowWord(wParam));
         return 0;
@@ -240,6 +275,10 @@ int64_t TrayController::onMessage(WindowHandle window, uint32_t message, uint64_
     case kWmTimer:
         if (wParam == kWelcomeTimer) onWelcomeTimer();
         if (wParam == kUpdateTimer) startAutomaticUpdateCheck();
+        if (wParam == kSettleTimer && hotplug_) {
+            armSettleTimer(hotplug_->onSettleTimer());
+            refreshFlyoutState();
+        }
         return 0;
     case UpdateRunner::kUpdateAvailableMessage:
         onUpdateAvailable(lParam);
@@ -286,8 +325,17 @@ void TrayController::onTaskbarCreated() {
 }
 
 void TrayController::onDisplayChange() {
-    if (hotplug_) hotplug_->onDisplayChange();
+    if (hotplug_) armSettleTimer(hotplug_->onDisplayChange());
     refreshFlyoutState();
+}
+
+void TrayController::armSettleTimer(uint32_t milliseconds) {
+    // SetTimer with the same id starts the time again.
+    if (milliseconds > 0) {
+        ports_.window.setTimer(window_, kSettleTimer, milliseconds);
+    } else {
+        ports_.window.killTimer(window_, kSettleTimer);
+    }
 }
 
 void TrayController::showMenu(ScreenPoint point) {

@@ -40,6 +40,8 @@ class TextPrompt;
 class UpdateRunner;
 class HotkeyRegistrar;
 class HotplugRestore;
+class WindowEvents;
+class WindowHomecoming;
 class LayoutStore;
 class TickSource;
 struct Config;
@@ -69,6 +71,8 @@ public:
     // Checks for updates every four hours when the setting was on at start.
     static constexpr uint32_t kUpdateTimer = 42;
     static constexpr uint32_t kUpdateIntervalMs = 14400000;
+    // One-shot, armed only while a change of the connected displays settles.
+    static constexpr uint32_t kSettleTimer = 44;
 
     // The system services the controller works through. Without the three
     // flyout services a left click shows the classic flyout.
@@ -112,6 +116,11 @@ public:
         // front application's audio overrides for the flyout.
         DeviceSwitches* devices = nullptr;
         AppAudioReset* appAudio = nullptr;
+        // Puts windows back on displays that come back; the window events
+        // tell it when to record their places. Without it windows stay where
+        // Windows leaves them.
+        WindowHomecoming* homecoming = nullptr;
+        WindowEvents* windowEvents = nullptr;
     };
 
     explicit TrayController(Ports ports);
@@ -184,6 +193,7 @@ private:
     void onTrayCallback(uint64_t wParam, int64_t lParam);
     void onTaskbarCreated();
     void onDisplayChange();
+    void armSettleTimer(uint32_t milliseconds);
     void showFlyoutAtCursor();
     ScreenPoint cursorPosition();
     void toggleStartWithWindows();
@@ -211,6 +221,9 @@ private:
     Config* config_ = nullptr;
     HotkeyBindings hotkeys_;
     std::unique_ptr<HotplugRestore> hotplug_;
+    // Passes the hotplug restore's changes and settles on to the homecoming.
+    class HomecomingLink;
+    std::unique_ptr<HomecomingLink> homecomingLink_;
     std::unique_ptr<GlassFlyoutPanel> glassFlyout_;
     std::unique_ptr<FlyoutPanel> classicFlyout_;
     std::unique_ptr<ArrangementWindow> arrangement_;

@@ -15,6 +15,9 @@ inline constexpr uint32_t kWmEndSession = 0x0016;
 inline constexpr uint32_t kWmContextMenu = 0x007B;
 inline constexpr uint32_t kWmDisplayChange = 0x007E;
 inline constexpr uint32_t kWmCommand = 0x0111;
+// learn.microsoft.com "WM_POWERBROADCAST message" and "PBT_APMSUSPEND event".
+inline constexpr uint32_t kWmPowerBroadcast = 0x0218;
+inline constexpr uint64_t kPbtApmSuspend = 0x0004;
 inline constexpr uint32_t kWmTimer = 0x0113;
 inline constexpr uint32_t kWmLButtonUp = 0x0202;
 inline constexpr uint32_t kWmRButtonUp = 0x0205;

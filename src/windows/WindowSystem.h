@@ -36,6 +36,21 @@ inline ScreenRect openedAt(std::int32_t x, std::int32_t y, std::int32_t width, s
     return ScreenRect{x, y, x + width, y + height};
 }
 
+// WINDOWPLACEMENT without its length: a window's show state and where it goes
+// when restored, maximised or minimised. Its rectangles are in workspace
+// coordinates, which differ from screen coordinates by the primary
+// monitor's taskbar when that sits at the top or left; they are only read
+// back from and handed to the same calls, never mixed with screen rectangles.
+struct WindowPlacementInfo {
+    std::uint32_t flags = 0;
+    std::uint32_t showCmd = 0;
+    std::int32_t minX = 0, minY = 0;  // ptMinPosition
+    std::int32_t maxX = 0, maxY = 0;  // ptMaxPosition
+    ScreenRect normal;                // rcNormalPosition
+
+    friend bool operator==(const WindowPlacementInfo&, const WindowPlacementInfo&) = default;
+};
+
 // MONITORINFOEXW, the fields read from it.
 struct MonitorInfo {
     ScreenRect monitor;  // rcMonitor
@@ -51,8 +66,13 @@ namespace ws {
 inline constexpr std::uint32_t GaRoot = 2;                   // "GetAncestor function"
 inline constexpr std::uint32_t WsExToolWindow = 0x00000080;  // "Extended Window Styles"
 inline constexpr std::uint32_t WsExAppWindow = 0x00040000;
-inline constexpr std::int32_t SwShowMaximized = 3;           // "ShowWindow function"
+inline constexpr std::int32_t SwShowNormal = 1;              // "ShowWindow function"
+inline constexpr std::int32_t SwShowMinimized = 2;
+inline constexpr std::int32_t SwShowMaximized = 3;
+inline constexpr std::int32_t SwShowNoActivate = 4;
+inline constexpr std::int32_t SwShowMinNoActive = 7;
 inline constexpr std::int32_t SwRestore = 9;
+inline constexpr std::uint32_t WpfRestoreToMaximized = 0x0002; // "WINDOWPLACEMENT structure", flags
 inline constexpr std::uint32_t SwpNoZOrder = 0x0004;         // "SetWindowPos function"
 inline constexpr std::uint32_t SwpNoActivate = 0x0010;
 inline constexpr std::uint32_t MonitorDefaultToNull = 0;     // "MonitorFromWindow function"
@@ -107,6 +127,14 @@ public:
     virtual bool dwmExtendedFrameBounds(WindowHandle window, ScreenRect& bounds) = 0;
 
     virtual WindowHandle getForegroundWindow() = 0;
+
+    // GetWindowPlacement and SetWindowPlacement; on failure lastError holds
+    // GetLastError (0 on success).
+    virtual bool getWindowPlacement(WindowHandle window, WindowPlacementInfo& placement) = 0;
+    virtual bool setWindowPlacement(WindowHandle window, const WindowPlacementInfo& placement,
+                                    std::uint32_t& lastError) = 0;
+    // GetWindowThreadProcessId: the owning process, 0 when the window is gone.
+    virtual std::uint32_t windowProcessId(WindowHandle window) = 0;
 };
 
 } // namespace qv

@@ -14,7 +14,11 @@ constexpr std::int32_t kMinimizedPosition = -32000;
 std::string showCommandText(std::int32_t command) {
     switch (command) {
     case 0: return "SW_HIDE";
+    case ws::SwShowNormal: return "SW_SHOWNORMAL";
+    case ws::SwShowMinimized: return "SW_SHOWMINIMIZED";
     case ws::SwShowMaximized: return "SW_SHOWMAXIMIZED";
+    case ws::SwShowNoActivate: return "SW_SHOWNOACTIVATE";
+    case ws::SwShowMinNoActive: return "SW_SHOWMINNOACTIVE";
     case 6: return "SW_MINIMIZE";
     case ws::SwRestore: return "SW_RESTORE";
     default: return strprintf("%d", command);
@@ -116,6 +120,30 @@ void SimWindows::minimize(WindowHandle handle) {
 }
 
 void SimWindows::maximize(WindowHandle handle) { window(handle).show = SimShow::Maximized; }
+
+void SimWindows::moveTo(WindowHandle handle, ScreenRect rect) {
+    Entry* entry = find(handle);
+    if (entry == nullptr) std::abort();
+    entry->movedWhileMaximized.reset();
+    entry->window.rect = rect;
+}
+
+std::uint32_t SimWindows::dpiOf(const ScreenRect& rect) const {
+    const SimSource* source = sourceOfRect(rect);
+    if (source == nullptr) return 96;
+    auto found = dpis_.find(source->gdiName());
+    return found != dpis_.end() ? found->second : 96;
+}
+
+ScreenRect SimWindows::afterDpiChange(const SimWindow& window, const ScreenRect& from, ScreenRect to) const {
+    if (!window.perMonitorDpiAware) return to;
+    const std::uint32_t before = dpiOf(from);
+    const std::uint32_t after = dpiOf(to);
+    if (before == after) return to;
+    const std::int32_t width = static_cast<std::int32_t>(std::int64_t(to.width()) * after / before);
+    const std::int32_t height = static_cast<std::int32_t>(std::int64_t(to.height()) * after / before);
+    return ScreenRect{to.left, to.top, to.left + width, to.top + height};
+}
 
 // --- What the user sees ---------------------------------------------------------------
 
@@ -400,6 +428,7 @@ bool SimWindows::setWindowPos(WindowHandle window, WindowHandle insertAfter, std
         if ((flags & 0x0001) == 0) moved = ScreenRect{moved.left, moved.top, moved.left + cx, moved.top + cy};
         entry->movedWhileMaximized = moved;
     } else if (w.show == SimShow::Normal) {
+        const ScreenRect before = w.rect;
         if ((flags & 0x0002) == 0) {  // SWP_NOMOVE
             const std::int32_t width = w.rect.width();
             const std::int32_t height = w.rect.height();
@@ -409,6 +438,7 @@ bool SimWindows::setWindowPos(WindowHandle window, WindowHandle insertAfter, std
             w.rect.right = w.rect.left + cx;
             w.rect.bottom = w.rect.top + cy;
         }
+        w.rect = afterDpiChange(w, before, w.rect);
     }
     if ((flags & ws::SwpNoZOrder) == 0 && insertAfter == 0) {
         Entry moved = *entry;
@@ -430,6 +460,71 @@ bool SimWindows::dwmExtendedFrameBounds(WindowHandle window, ScreenRect& bounds)
 WindowHandle SimWindows::getForegroundWindow() {
     record(0, "GetForegroundWindow");
     return foreground_;
+}
+
+bool SimWindows::getWindowPlacement(WindowHandle window, WindowPlacementInfo& placement) {
+    record(window, "GetWindowPlacement");
+    const Entry* entry = find(window);
+    if (entry == nullptr) return false;
+    const SimWindow& w = entry->window;
+    // The simulated work areas never start beside a taskbar at the top or
+    // left, so workspace and screen coordinates agree here.
+    placement = WindowPlacementInfo{};
+    placement.flags = w.show == SimShow::Minimized && w.maximizeOnRestore ? ws::WpfRestoreToMaximized : 0;
+    placement.showCmd = w.show == SimShow::Minimized   ? ws::SwShowMinimized
+                        : w.show == SimShow::Maximized ? ws::SwShowMaximized
+                                                       : ws::SwShowNormal;
+    placement.minX = placement.minY = placement.maxX = placement.maxY = -1;
+    placement.normal = w.rect;
+    return true;
+}
+
+bool SimWindows::setWindowPlacement(WindowHandle window, const WindowPlacementInfo& placement,
+                                    std::uint32_t& lastError) {
+    record(window, strprintf("SetWindowPlacement(%s, %d, %d, %d, %d%s)",
+                             showCommandText(static_cast<std::int32_t>(placement.showCmd)).c_str(),
+                             placement.normal.left, placement.normal.top, placement.normal.width(),
+                             placement.normal.height(),
+                             (placement.flags & ws::WpfRestoreToMaximized) != 0 ? ", WPF_RESTORETOMAXIMIZED" : ""));
+    Entry* entry = find(window);
+    if (entry == nullptr) {
+        lastError = ws::ErrorInvalidWindowHandle;
+        return false;
+    }
+    SimWindow& w = entry->window;
+    if (w.elevated) {
+        lastError = ws::ErrorAccessDenied;
+        return false;
+    }
+    lastError = 0;
+    const ScreenRect before = w.rect;
+    entry->movedWhileMaximized.reset();
+    switch (static_cast<std::int32_t>(placement.showCmd)) {
+    case ws::SwShowMinimized:
+    case 6:  // SW_MINIMIZE
+    case ws::SwShowMinNoActive:
+        w.show = SimShow::Minimized;
+        w.maximizeOnRestore = (placement.flags & ws::WpfRestoreToMaximized) != 0;
+        w.rect = placement.normal;
+        break;
+    case ws::SwShowMaximized:
+        w.show = SimShow::Maximized;
+        w.rect = placement.normal;
+        foreground_ = window;
+        break;
+    default:
+        w.show = SimShow::Normal;
+        w.rect = afterDpiChange(w, before, placement.normal);
+        break;
+    }
+    w.visible = true;
+    return true;
+}
+
+std::uint32_t SimWindows::windowProcessId(WindowHandle window) {
+    record(window, "GetWindowThreadProcessId");
+    const Entry* entry = find(window);
+    return entry != nullptr ? entry->window.processId : 0;
 }
 
 } // namespace qv::sim

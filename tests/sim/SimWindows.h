@@ -32,6 +32,10 @@ struct SimWindow {
     std::uint32_t moveError = 0;      // non-zero: SetWindowPos fails with this error
     std::uint32_t processId = 0;      // the owning process; 0: unknown
     std::string imagePath;            // its executable; empty: the process cannot be opened
+    // Per-monitor DPI aware: moved onto a monitor of another DPI, it takes
+    // the size Windows suggests with WM_DPICHANGED (scaled by the DPI ratio,
+    // keeping its top-left corner), as such programs do.
+    bool perMonitorDpiAware = false;
 };
 
 // The window part of the simulated desktop. Its monitors are SimDisplays'
@@ -59,6 +63,11 @@ public:
     WindowHandle foreground() const { return foreground_; }
     void setShellWindow(WindowHandle window) { shell_ = window; }
     void setWorkArea(const std::string& gdiName, ScreenRect work) { workAreas_[gdiName] = work; }
+    // The monitor's DPI; 96 unless set.
+    void setMonitorDpi(const std::string& gdiName, std::uint32_t dpi) { dpis_[gdiName] = dpi; }
+    // Moves a window as Windows does when its monitor goes away, or as the
+    // user does by dragging: no call is recorded.
+    void moveTo(WindowHandle window, ScreenRect rect);
 
     // --- What the user sees --------------------------------------------------
     ScreenRect monitorRect(const std::string& gdiName) const;
@@ -96,6 +105,10 @@ public:
                       std::int32_t cy, std::uint32_t flags, std::uint32_t& lastError) override;
     bool dwmExtendedFrameBounds(WindowHandle window, ScreenRect& bounds) override;
     WindowHandle getForegroundWindow() override;
+    bool getWindowPlacement(WindowHandle window, WindowPlacementInfo& placement) override;
+    bool setWindowPlacement(WindowHandle window, const WindowPlacementInfo& placement,
+                            std::uint32_t& lastError) override;
+    std::uint32_t windowProcessId(WindowHandle window) override;
 
 private:
     struct Entry {
@@ -118,10 +131,14 @@ private:
     // The rectangle MonitorFromWindow judges by.
     const ScreenRect& placeOf(const Entry& entry) const;
     void record(WindowHandle window, std::string text) { calls_.push_back({window, std::move(text)}); }
+    std::uint32_t dpiOf(const ScreenRect& rect) const;
+    // The restored rectangle after a move to `to`, with the DPI rescale of an aware window.
+    ScreenRect afterDpiChange(const SimWindow& window, const ScreenRect& from, ScreenRect to) const;
 
     SimDisplays& displays_;
     std::vector<Entry> windows_;  // top of the Z order first
     std::map<std::string, ScreenRect> workAreas_;
+    std::map<std::string, std::uint32_t> dpis_;
     WindowHandle nextHandle_ = 0x20010;
     WindowHandle foreground_ = 0;
     WindowHandle shell_ = 0;

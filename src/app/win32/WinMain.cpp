@@ -40,6 +40,7 @@
 #include "capture/win32/Win32NdiLibrary.h"
 #include "ui/win32/Win32PreviewWindows.h"
 #include "ui/win32/Win32RegionPicker.h"
+#include "windows/win32/Win32WindowEvents.h"
 #include "windows/win32/Win32WindowSystem.h"
 
 #include <windows.h>
@@ -62,6 +63,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::Win32HotkeyRegistrar hotkeys;
     qv::Win32TickSource ticks;
     qv::Win32WindowSystem windowSystem;
+    qv::Win32WindowEvents windowEvents;
     qv::Win32BrowserRuntime browserRuntime;
     qv::Win32ForegroundQuery foreground;
     const auto module = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(instance));
@@ -99,7 +101,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                             &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface, &settingsPage,
                             &updates, &shell, &folderPicker, &capture,
                             &ndiRuntime, &previewWindows, &regionPicker, &vdBackends, &duplication, &audio,
-                            &deviceSwitches, &appAudio});
+                            &deviceSwitches, &appAudio, &windowEvents});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 

@@ -15,6 +15,8 @@ namespace qv {
 static_assert(ws::GaRoot == GA_ROOT);
 static_assert(ws::WsExToolWindow == WS_EX_TOOLWINDOW && ws::WsExAppWindow == WS_EX_APPWINDOW);
 static_assert(ws::SwShowMaximized == SW_SHOWMAXIMIZED && ws::SwRestore == SW_RESTORE);
+static_assert(ws::SwShowNormal == SW_SHOWNORMAL && ws::SwShowMinimized == SW_SHOWMINIMIZED);
+static_assert(ws::SwShowNoActivate == SW_SHOWNOACTIVATE && ws::SwShowMinNoActive == SW_SHOWMINNOACTIVE && ws::WpfRestoreToMaximized == WPF_RESTORETOMAXIMIZED);
 static_assert(ws::SwpNoZOrder == SWP_NOZORDER && ws::SwpNoActivate == SWP_NOACTIVATE);
 static_assert(ws::MonitorDefaultToNull == MONITOR_DEFAULTTONULL && ws::MonitorInfoPrimary == MONITORINFOF_PRIMARY);
 static_assert(ws::ErrorAccessDenied == ERROR_ACCESS_DENIED);
@@ -135,5 +137,44 @@ bool Win32WindowSystem::dwmExtendedFrameBounds(WindowHandle window, ScreenRect& 
 }
 
 WindowHandle Win32WindowSystem::getForegroundWindow() { return fromHwnd(GetForegroundWindow()); }
+
+bool Win32WindowSystem::getWindowPlacement(WindowHandle window, WindowPlacementInfo& placement) {
+    WINDOWPLACEMENT wp{};
+    wp.length = sizeof wp;
+    if (!GetWindowPlacement(toHwnd(window), &wp)) return false;
+    placement.flags = wp.flags;
+    placement.showCmd = wp.showCmd;
+    placement.minX = wp.ptMinPosition.x;
+    placement.minY = wp.ptMinPosition.y;
+    placement.maxX = wp.ptMaxPosition.x;
+    placement.maxY = wp.ptMaxPosition.y;
+    placement.normal = fromRect(wp.rcNormalPosition);
+    return true;
+}
+
+bool Win32WindowSystem::setWindowPlacement(WindowHandle window, const WindowPlacementInfo& placement,
+                                           std::uint32_t& lastError) {
+    WINDOWPLACEMENT wp{};
+    wp.length = sizeof wp;
+    wp.flags = placement.flags;
+    wp.showCmd = placement.showCmd;
+    wp.ptMinPosition = POINT{placement.minX, placement.minY};
+    wp.ptMaxPosition = POINT{placement.maxX, placement.maxY};
+    wp.rcNormalPosition = RECT{placement.normal.left, placement.normal.top, placement.normal.right,
+                               placement.normal.bottom};
+    SetLastError(0);
+    if (SetWindowPlacement(toHwnd(window), &wp)) {
+        lastError = 0;
+        return true;
+    }
+    lastError = GetLastError();
+    return false;
+}
+
+std::uint32_t Win32WindowSystem::windowProcessId(WindowHandle window) {
+    DWORD processId = 0;
+    if (!GetWindowThreadProcessId(toHwnd(window), &processId)) return 0;
+    return processId;
+}
 
 } // namespace qv

@@ -26,6 +26,10 @@ public:
                       std::int32_t cy, std::uint32_t flags, std::uint32_t& lastError) override;
     bool dwmExtendedFrameBounds(WindowHandle window, ScreenRect& bounds) override;
     WindowHandle getForegroundWindow() override;
+    bool getWindowPlacement(WindowHandle window, WindowPlacementInfo& placement) override;
+    bool setWindowPlacement(WindowHandle window, const WindowPlacementInfo& placement,
+                            std::uint32_t& lastError) override;
+    std::uint32_t windowProcessId(WindowHandle window) override;
 };
 
 } // namespace qv

@@ -16,7 +16,8 @@ TEST(ActionKindName, NamesByValueAndQuestionMarkOutsideTheList) {
     const std::vector<Case> cases = {
         {0, "None"},          {1, "ProjectionInternal"}, {3, "ProjectionExtend"}, {12, "RenameDisplay"},
         {16, "PushResolutionAll"}, {22, "TileWindows"},  {23, "SnapWindow"},       {28, "RefreshDisplays"},
-        {31, "Exit"},          {32, "?"},                 {-1, "?"},                {1000, "?"},
+        {31, "Exit"},          {32, "RestoreWindows"},    {33, "RescueWindows"},    {34, "?"},
+        {-1, "?"},             {1000, "?"},
     };
     for (const Case& c : cases) {
         EXPECT_STREQ(actionKindName(static_cast<ActionKind>(c.value)), c.name) << "value " << c.value;

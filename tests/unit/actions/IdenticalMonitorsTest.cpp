@@ -128,6 +128,7 @@ TEST_F(IdenticalMonitors, UndockingOneAndDockingAgainRestoresTheLayoutOfBoth) {
                           {keyOn(first), 1920 + 2560, 0, 0, 0, 0, 0, false}};
     ASSERT_TRUE(bus.dispatch(arrange).ok);
     ASSERT_TRUE(bus.dispatch(action(ActionKind::SaveLayout, "", "Swapped")).ok);
+    config.hotplugSettleMs = 0;  // each change acted on at once
     HotplugRestore hotplug{manager, layouts, config, desk.ticks};
     hotplug.prime();
 

@@ -84,6 +84,9 @@ protected:
         leftId = docked.left;
         rightId = docked.right;
         undock();
+        // These cases are about what a change restores once it is acted on;
+        // the settle time has cases of its own.
+        config.hotplugSettleMs = 0;
         displays.onDisplayChange = [this] {
             ++broadcasts;
             hotplug.onDisplayChange();

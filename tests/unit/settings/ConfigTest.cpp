@@ -22,6 +22,7 @@ const std::string kDefaultText = std::string(
                                      "  \"autoRestoreOnHotplug\": true,\n"
                                      "  \"displayNames\": {},\n"
                                      "  \"hotkeys\": {},\n"
+                                     "  \"hotplugSettleMs\": 3000,\n"
                                      "  \"lastAutoInstallVersion\": \"\",\n"
                                      "  \"maxPreviews\": 4,\n"
                                      "  \"monochromeIcon\": false,\n"
@@ -29,6 +30,7 @@ const std::string kDefaultText = std::string(
                                      "  \"recordingAudio\": true,\n"
                                      "  \"recordingDir\": \"\",\n"
                                      "  \"recordingFps\": 30,\n"
+                                     "  \"restoreWindowsOnReconnect\": true,\n"
                                      "  \"startWithWindows\": false,\n"
                                      "  \"uiPanels\": \"\",\n"
                                      "  \"updateBaseUrl\": \"") +

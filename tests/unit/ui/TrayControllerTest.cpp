@@ -43,6 +43,7 @@ constexpr uint64_t kInstance = 0x140000000;
 constexpr uint32_t kWmContextMenu = 0x007B;
 constexpr uint32_t kWmDisplayChange = 0x007E;
 constexpr uint32_t kWmCommand = 0x0111;
+constexpr uint32_t kWmTimer = 0x0113;
 constexpr uint32_t kWmMouseMove = 0x0200;
 constexpr uint32_t kWmLButtonUp = 0x0202;
 constexpr uint32_t kWmRButtonUp = 0x0205;
@@ -503,6 +504,12 @@ TEST_F(TrayControllerTest, KnowsTheConnectedMonitorsAndFollowsDisplayChanges) {
 
     desk.displays.unplug(docked.right);
     EXPECT_EQ(send(*controller, kWmDisplayChange), 0);
+    // The change is looked at once it has settled: the one-shot timer.
+    EXPECT_EQ(controller->knownDisplayKeys(), keys);
+    EXPECT_EQ(desk.process.calls.back(), "SetTimer(44, 3000)");
+    desk.ticks.advance(3000);
+    EXPECT_EQ(send(*controller, kWmTimer, TrayController::kSettleTimer), 0);
+    EXPECT_EQ(desk.process.calls.back(), "KillTimer(44)");
 
     const std::vector<std::string> known = controller->knownDisplayKeys();
     EXPECT_EQ(known.size(), 2u);
