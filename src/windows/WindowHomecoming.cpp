@@ -84,8 +84,29 @@ std::optional<WindowHome> WindowHomecoming::currentHome(WindowHandle window, con
     if (monitor != 0 && system_.getMonitorInfo(monitor, info)) {
         auto found = keys.find(info.device);
         if (found != keys.end()) home.displayKey = found->second;
+        home.originX = info.monitor.left;
+        home.originY = info.monitor.top;
     }
     return home;
+}
+
+std::optional<WindowHome> WindowHomecoming::placeNow(const WindowHome& home, const DeviceKeys& keys) {
+    auto entry = std::find_if(keys.begin(), keys.end(), [&](const auto& e) { return e.second == home.displayKey; });
+    if (entry == keys.end()) return std::nullopt;
+    for (MonitorHandle handle : system_.enumDisplayMonitors()) {
+        MonitorInfo info;
+        if (!system_.getMonitorInfo(handle, info) || info.device != entry->first) continue;
+        const std::int32_t dx = info.monitor.left - home.originX;
+        const std::int32_t dy = info.monitor.top - home.originY;
+        WindowHome moved = home;
+        moved.originX = info.monitor.left;
+        moved.originY = info.monitor.top;
+        moved.rect = ScreenRect{home.rect.left + dx, home.rect.top + dy, home.rect.right + dx, home.rect.bottom + dy};
+        ScreenRect& normal = moved.placement.normal;
+        normal = ScreenRect{normal.left + dx, normal.top + dy, normal.right + dx, normal.bottom + dy};
+        return moved;
+    }
+    return std::nullopt;
 }
 
 bool WindowHomecoming::exists(WindowHandle window, const WindowHome& home) {
@@ -140,8 +161,6 @@ void WindowHomecoming::displaysSettled() {
     settled_ = true;
     if (!enabled_) waiting_.clear();
 
-    std::set<std::string> connected;
-    for (const auto& [device, key] : settledKeys_) connected.insert(key);
     int done = 0;
     for (auto it = waiting_.begin(); it != waiting_.end();) {
         const WindowHandle window = it->first;
@@ -158,8 +177,8 @@ void WindowHomecoming::displaysSettled() {
             it = waiting_.erase(it);
             continue;
         }
-        if (connected.count(waiting.home.displayKey) != 0) {
-            if (putBack(window, waiting.home) == Put::Done) ++done;
+        if (std::optional<WindowHome> target = placeNow(waiting.home, settledKeys_)) {
+            if (putBack(window, *target) == Put::Done) ++done;
             it = waiting_.erase(it);
             continue;
         }
@@ -226,13 +245,11 @@ WindowHomecoming::Put WindowHomecoming::putBack(WindowHandle window, const Windo
 ActionResult WindowHomecoming::restoreNow() {
     if (recorded_.empty() && waiting_.empty()) return ActionResult::failure("No window positions kept yet");
     const DeviceKeys keys = deviceKeys();
-    std::set<std::string> connected;
-    for (const auto& [device, key] : keys) connected.insert(key);
-
     int done = 0, refused = 0;
     const auto put = [&](WindowHandle window, const WindowHome& home) {
-        if (connected.count(home.displayKey) == 0 || !exists(window, home)) return false;
-        switch (putBack(window, home)) {
+        std::optional<WindowHome> target = placeNow(home, keys);
+        if (!target || !exists(window, home)) return false;
+        switch (putBack(window, *target)) {
         case Put::Done: ++done; break;
         case Put::Refused: ++refused; break;
         case Put::Unchanged:

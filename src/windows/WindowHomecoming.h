@@ -19,6 +19,11 @@ class DisplayManager;
 // maximised or minimised window restores to).
 struct WindowHome {
     std::string displayKey;
+    // The display's top-left corner when the place was recorded: a display
+    // that comes back elsewhere on the desktop (a layout restored, another
+    // port) takes its windows along.
+    std::int32_t originX = 0;
+    std::int32_t originY = 0;
     ScreenRect rect;
     WindowPlacementInfo placement;
     std::uint32_t processId = 0;  // a handle reused by another program is not the same window
@@ -96,6 +101,8 @@ private:
     std::optional<WindowHome> currentHome(WindowHandle window, const DeviceKeys& keys);
     DeviceKeys deviceKeys();
     Put putBack(WindowHandle window, const WindowHome& home);
+    // The place on the display as it is now; nothing when it is not connected.
+    std::optional<WindowHome> placeNow(const WindowHome& home, const DeviceKeys& keys);
     Put placeRect(WindowHandle window, const ScreenRect& rect);
     Put placement(WindowHandle window, const WindowPlacementInfo& placement);
     bool exists(WindowHandle window, const WindowHome& home);

@@ -125,6 +125,7 @@ void SimWindows::moveTo(WindowHandle handle, ScreenRect rect) {
     Entry* entry = find(handle);
     if (entry == nullptr) std::abort();
     entry->movedWhileMaximized.reset();
+    entry->window.snappedFrom.reset();
     entry->window.rect = rect;
 }
 
@@ -429,6 +430,7 @@ bool SimWindows::setWindowPos(WindowHandle window, WindowHandle insertAfter, std
         entry->movedWhileMaximized = moved;
     } else if (w.show == SimShow::Normal) {
         const ScreenRect before = w.rect;
+        w.snappedFrom.reset();
         if ((flags & 0x0002) == 0) {  // SWP_NOMOVE
             const std::int32_t width = w.rect.width();
             const std::int32_t height = w.rect.height();
@@ -475,7 +477,7 @@ bool SimWindows::getWindowPlacement(WindowHandle window, WindowPlacementInfo& pl
                         : w.show == SimShow::Maximized ? ws::SwShowMaximized
                                                        : ws::SwShowNormal;
     placement.minX = placement.minY = placement.maxX = placement.maxY = -1;
-    placement.normal = w.rect;
+    placement.normal = w.show == SimShow::Normal && w.snappedFrom ? *w.snappedFrom : w.rect;
     return true;
 }
 
@@ -499,6 +501,7 @@ bool SimWindows::setWindowPlacement(WindowHandle window, const WindowPlacementIn
     lastError = 0;
     const ScreenRect before = w.rect;
     entry->movedWhileMaximized.reset();
+    w.snappedFrom.reset();
     switch (static_cast<std::int32_t>(placement.showCmd)) {
     case ws::SwShowMinimized:
     case 6:  // SW_MINIMIZE

@@ -36,6 +36,10 @@ struct SimWindow {
     // the size Windows suggests with WM_DPICHANGED (scaled by the DPI ratio,
     // keeping its top-left corner), as such programs do.
     bool perMonitorDpiAware = false;
+    // Snapped to part of a monitor (Win+arrow, or dragged to an edge): the
+    // window is at `rect`, while its placement still gives the rectangle it
+    // had before, which it returns to when dragged away. Any move unsnaps it.
+    std::optional<ScreenRect> snappedFrom;
 };
 
 // The window part of the simulated desktop. Its monitors are SimDisplays'

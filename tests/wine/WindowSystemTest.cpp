@@ -2,7 +2,9 @@
 // placement service on top of it.
 #include "display/DisplayManager.h"
 #include "display/win32/Win32DisplayConfigApi.h"
+#include "windows/WindowHomecoming.h"
 #include "windows/WindowPlacement.h"
+#include "windows/win32/Win32WindowEvents.h"
 #include "windows/win32/Win32WindowSystem.h"
 
 #include <windows.h>
@@ -150,6 +152,95 @@ TEST(WindowSystemWine, MinimisesMaximisesAndRestores) {
     ScreenRect rect;
     ASSERT_TRUE(system.getWindowRect(window.handle(), rect));
     EXPECT_EQ(rect, (ScreenRect{100, 100, 740, 580}));
+}
+
+// WINDOWPLACEMENT show commands, learn.microsoft.com "ShowWindow function".
+constexpr std::uint32_t kSwShowNormal = 1;
+constexpr std::uint32_t kSwShowMaximized = 3;
+constexpr std::uint32_t kSwShowNoActivate = 4;
+
+TEST(WindowSystemWine, ReadsAndSetsThePlacementOfAMaximisedWindow) {
+    TestWindow window(L"Quorvane placed window", 100, 100, 640, 480);
+    ASSERT_TRUE(window.ok());
+    Win32WindowSystem system;
+    EXPECT_EQ(system.windowProcessId(window.handle()), GetCurrentProcessId());
+    EXPECT_EQ(system.windowProcessId(0x7FFF0), 0u);
+
+    ShowWindow(window.hwnd(), SW_SHOWMAXIMIZED);
+    pumpMessages();
+    WindowPlacementInfo placement;
+    ASSERT_TRUE(system.getWindowPlacement(window.handle(), placement));
+    EXPECT_EQ(placement.showCmd, kSwShowMaximized);
+    EXPECT_EQ(placement.normal.width(), 640);
+    EXPECT_EQ(placement.normal.height(), 480);
+
+    // Out of the maximised state onto another place, without activation.
+    WindowPlacementInfo moved = placement;
+    moved.showCmd = kSwShowNoActivate;
+    moved.normal = ScreenRect{300, 200, 1000, 700};
+    std::uint32_t error = 77;
+    ASSERT_TRUE(system.setWindowPlacement(window.handle(), moved, error));
+    EXPECT_EQ(error, 0u);
+    pumpMessages();
+    EXPECT_FALSE(system.isZoomed(window.handle()));
+    WindowPlacementInfo now;
+    ASSERT_TRUE(system.getWindowPlacement(window.handle(), now));
+    EXPECT_EQ(now.showCmd, kSwShowNormal);
+    EXPECT_EQ(now.normal.width(), 700);
+    EXPECT_EQ(now.normal.height(), 500);
+
+    EXPECT_FALSE(system.setWindowPlacement(0x7FFF0, moved, error));
+    EXPECT_EQ(error, ws::ErrorInvalidWindowHandle);
+}
+
+TEST(WindowSystemWine, RescueBringsAWindowFarOutsideOntoThePrimaryMonitor) {
+    TestWindow lost(L"Quorvane rescued window", 30000, 30000, 400, 300);
+    TestWindow seen(L"Quorvane visible window", 100, 100, 400, 300);
+    ASSERT_TRUE(lost.ok() && seen.ok());
+    Win32WindowSystem system;
+    Win32DisplayConfigApi displayConfig;
+    DisplayManager manager(displayConfig);
+    WindowHomecoming homecoming(system, manager);
+    const ActionResult result = homecoming.rescue();
+    EXPECT_TRUE(result.ok);
+    pumpMessages();
+
+    const POINT origin{0, 0};
+    MONITORINFO primary{};
+    primary.cbSize = sizeof primary;
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY), &primary));
+    RECT rect{};
+    ASSERT_TRUE(GetWindowRect(lost.hwnd(), &rect));
+    EXPECT_EQ(rect.left, primary.rcWork.left + (primary.rcWork.right - primary.rcWork.left - 400) / 2);
+    EXPECT_EQ(rect.top, primary.rcWork.top + (primary.rcWork.bottom - primary.rcWork.top - 300) / 2);
+    ASSERT_TRUE(GetWindowRect(seen.hwnd(), &rect));
+    EXPECT_EQ(rect.left, 100);
+    EXPECT_EQ(rect.top, 100);
+}
+
+TEST(WindowSystemWine, WindowEventsArriveThroughTheMessageLoop) {
+    TestWindow first(L"Quorvane first window", 100, 100, 400, 300);
+    TestWindow second(L"Quorvane second window", 200, 200, 400, 300);
+    ASSERT_TRUE(first.ok() && second.ok());
+    int events = 0;
+    Win32WindowEvents watched(true);
+    ASSERT_TRUE(watched.start([&] { ++events; }));
+    SetForegroundWindow(first.hwnd());
+    pumpMessages();
+    SetForegroundWindow(second.hwnd());
+    ShowWindow(second.hwnd(), SW_MINIMIZE);
+    for (int i = 0; i < 20 && events == 0; ++i) {
+        pumpMessages();
+        Sleep(10);
+    }
+    watched.stop();
+    EXPECT_GT(events, 0);
+    // Stopped, nothing arrives any more.
+    const int seen = events;
+    ShowWindow(second.hwnd(), SW_RESTORE);
+    SetForegroundWindow(first.hwnd());
+    pumpMessages();
+    EXPECT_EQ(events, seen);
 }
 
 TEST(WindowSystemWine, FindsTheMonitorOfAWindowByGdiNameAndItsWorkArea) {

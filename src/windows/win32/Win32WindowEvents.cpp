@@ -31,8 +31,8 @@ bool Win32WindowEvents::start(std::function<void()> changed) {
         {EVENT_SYSTEM_MINIMIZESTART, EVENT_SYSTEM_MINIMIZEEND},
     };
     for (const auto& [first, last] : ranges) {
-        HWINEVENTHOOK hook = SetWinEventHook(first, last, nullptr, onWinEvent, 0, 0,
-                                             WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+        const DWORD flags = WINEVENT_OUTOFCONTEXT | (includeOwnProcess_ ? 0 : WINEVENT_SKIPOWNPROCESS);
+        HWINEVENTHOOK hook = SetWinEventHook(first, last, nullptr, onWinEvent, 0, 0, flags);
         if (hook != nullptr) hooks_.push_back(hook);
     }
     return !hooks_.empty();
