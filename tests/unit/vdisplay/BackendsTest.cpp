@@ -636,8 +636,10 @@ TEST_F(ParsecVddBackendTest, KeepAliveEvery50MsAfterTheLastReturned) {
 TEST_F(ParsecVddBackendTest, KeepAliveStopsWithTheBackend) {
     for (bool destroy : {false, true}) {
         auto backend = std::make_unique<ParsecVddBackend>(devices, &clock);
+        // Counted before the thread starts: it may reach its first sleep
+        // before open() returns.
+        const size_t sleeps = clock.sleepDeadlines().size();
         ASSERT_TRUE(backend->open(error));
-        size_t sleeps = clock.sleepDeadlines().size();
         ASSERT_TRUE(clock.waitForSleeps(sleeps + 1));
         // The thread sleeps on a clock that never moves: only the stop wakes it.
         if (destroy)
