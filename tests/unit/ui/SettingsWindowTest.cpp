@@ -288,6 +288,19 @@ TEST_F(SettingsWindowTest, EachChangeIsStoredAndSavedAtOnce) {
     EXPECT_EQ(config.recordingFps, 30);
 }
 
+// The settle time has no control: the box shows the file's setting and a
+// click saves the file with the settle time as it was edited.
+TEST_F(SettingsWindowTest, TheWindowsBoxShowsTheFileAndKeepsTheSettleTime) {
+    desk.files.setFile(kConfigFile, "{\"restoreWindowsOnReconnect\": false, \"hotplugSettleMs\": 7000}");
+    ASSERT_TRUE(config.load());
+    ASSERT_TRUE(open());
+    EXPECT_FALSE(surface.control(1016)->selected);
+    surface.click(1016);
+    EXPECT_TRUE(config.restoreWindowsOnReconnect);
+    EXPECT_EQ(saved()["restoreWindowsOnReconnect"], true);
+    EXPECT_EQ(saved()["hotplugSettleMs"], 7000);
+}
+
 TEST_F(SettingsWindowTest, ListsChangeOnlyOnANewChoice) {
     desk.files.setFile(kConfigFile, "{\"recordingFps\": 25, \"maxPreviews\": 3}");
     ASSERT_TRUE(config.load());
