@@ -694,6 +694,18 @@ FlyoutPanel::Menu FlyoutPanel::moreMenu(const DisplayInfo& display) {
     menu.entries.push_back(std::move(grab));
     separator();
 
+    // These two act on the windows of every display, so they carry no display.
+    const auto everywhere = [this](ActionKind kind) {
+        return [this, kind] {
+            Action action;
+            action.kind = kind;
+            dispatch(action);
+        };
+    };
+    add(menu.entries, "Put windows back", everywhere(ActionKind::RestoreWindows));
+    add(menu.entries, "Rescue off-screen windows", everywhere(ActionKind::RescueWindows));
+    separator();
+
     add(menu.entries, "Live preview\xE2\x80\xA6", [this, key] {
         if (callbacks_.togglePreview) callbacks_.togglePreview(key);
         rebuild();

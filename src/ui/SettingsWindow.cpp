@@ -57,6 +57,7 @@ std::vector<ClassicControl> layout(const Config& config, bool startsWithWindows,
     } checks[] = {
         {W::kStartWithWindows, "Start with Windows", startsWithWindows},
         {W::kAutoRestore, "Re-apply matching layout on hotplug (silent)", config.autoRestoreOnHotplug},
+        {W::kRestoreWindows, "Put windows back when a display returns", config.restoreWindowsOnReconnect},
         {W::kAutoCheckUpdates, "Check for updates on startup", config.autoCheckUpdates},
         {W::kAutoInstallUpdates, "Install updates automatically (restarts the app)", config.autoInstallUpdates},
         {W::kMonochromeIcon, "Use monochrome (white) tray icon", config.monochromeIcon},
@@ -194,6 +195,10 @@ void SettingsWindow::onCommand(uint32_t id, uint32_t notification) {
         break;
     case kAutoRestore:
         config.autoRestoreOnHotplug = surface_.isChecked(id);
+        save();
+        break;
+    case kRestoreWindows:
+        config.restoreWindowsOnReconnect = surface_.isChecked(id);
         save();
         break;
     case kAutoCheckUpdates:

@@ -38,6 +38,7 @@ public:
     static constexpr uint32_t kRecordingFolder = 1013;
     static constexpr uint32_t kOpenRecordings = 1014;
     static constexpr uint32_t kClose = 1015;
+    static constexpr uint32_t kRestoreWindows = 1016;
 
     // WM_COMMAND notification codes the window tells apart. winuser.h values,
     // learn.microsoft.com "BN_CLICKED notification code" and "CBN_SELCHANGE

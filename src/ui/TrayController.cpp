@@ -368,11 +368,12 @@ void TrayController::onCommand(uint32_t id) {
     case TrayMenu::Command::None:
         return;
     case TrayMenu::Command::Dispatch: {
-        // The result is not looked at here: a failure reaches the user
-        // through the bus's result listener.
+        // A failure reaches the user through the bus's result listener; a
+        // success is shown here only for the actions that ask for it.
         Action action;
         action.kind = entry.kind;
-        bus_->dispatch(action);
+        const ActionResult result = bus_->dispatch(action);
+        if (entry.noticeOnSuccess && result.ok) notify(Notices::kTitle, result.message, false);
         return;
     }
     case TrayMenu::Command::RelaunchElevated:

@@ -16,6 +16,8 @@ std::vector<TrayMenuItem> TrayMenu::items(bool elevated, bool startsWithWindows,
         {"Push native resolutions", kPushNative, Shell::kMfString},
         {"Push maximum resolutions", kPushMaximum, Shell::kMfString},
         {"Refresh displays", kRefreshDisplays, Shell::kMfString},
+        {"Put windows back", kRestoreWindows, Shell::kMfString},
+        {"Rescue off-screen windows", kRescueWindows, Shell::kMfString},
         separator,
     };
     if (!elevated) rows.push_back({"Run elevated\u2026", kRunElevated, Shell::kMfString});
@@ -37,6 +39,8 @@ TrayMenu::CommandEntry TrayMenu::command(std::uint32_t id) {
     case kPushNative: return {Command::Dispatch, ActionKind::PushNativeResolutions};
     case kPushMaximum: return {Command::Dispatch, ActionKind::PushMaxResolutions};
     case kRefreshDisplays: return {Command::Dispatch, ActionKind::RefreshDisplays};
+    case kRestoreWindows: return {Command::Dispatch, ActionKind::RestoreWindows, true};
+    case kRescueWindows: return {Command::Dispatch, ActionKind::RescueWindows, true};
     case kRunElevated: return {Command::RelaunchElevated, ActionKind::None};
     case kStartWithWindows: return {Command::ToggleStartWithWindows, ActionKind::None};
     case kCheckForUpdates: return {Command::CheckForUpdates, ActionKind::None};

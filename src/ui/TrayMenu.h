@@ -34,6 +34,8 @@ public:
     static constexpr std::uint32_t kCheckForUpdates = 10;
     static constexpr std::uint32_t kSettings = 11;
     static constexpr std::uint32_t kExit = 14;
+    static constexpr std::uint32_t kRestoreWindows = 15;
+    static constexpr std::uint32_t kRescueWindows = 16;
 
     // What a command id asks for.
     enum class Command {
@@ -48,6 +50,9 @@ public:
     struct CommandEntry {
         Command command = Command::None;
         ActionKind kind = ActionKind::None; // Dispatch only
+        // Dispatch only: a success is shown as an information notice too.
+        // For actions whose effect the user would otherwise not see.
+        bool noticeOnSuccess = false;
     };
 
     // The rows, top to bottom. "Run elevated…" is there only when the process

@@ -65,6 +65,10 @@ const char* outOfRange(const Action& action) {
     return nullptr;
 }
 
+void ignoreUnknown(const std::string& type, const char* member) {
+    log::logf(log::Warn, "Flyout message '%s' ignored: '%s' is not a value the page sends", type.c_str(), member);
+}
+
 void ignoreOutOfRange(const std::string& type, const char* member) {
     log::logf(log::Warn, "Flyout message '%s' ignored: '%s' is out of range", type.c_str(), member);
 }
@@ -171,6 +175,18 @@ void FlyoutCommands::onWebMessage(const std::string& text) {
         dispatch(make(ActionKind::FlipArrangement));
     } else if (type == "refresh") {
         dispatch(make(ActionKind::RefreshDisplays));
+    } else if (type == "windows") {
+        // The windows of every display: put back where they were, or brought
+        // onto the primary display from outside all displays.
+        const std::string what = m.text("do");
+        if (!m.ok()) return ignoreSpoiled(type, m);
+        if (what == "restore") {
+            dispatch(make(ActionKind::RestoreWindows));
+        } else if (what == "rescue") {
+            dispatch(make(ActionKind::RescueWindows));
+        } else {
+            ignoreUnknown(type, "do");
+        }
     } else if (type == "mirror") {
         Action action = make(ActionKind::MirrorSpecific);
         action.displays = {m.text("a"), m.text("b")};

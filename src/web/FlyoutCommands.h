@@ -18,7 +18,8 @@ struct Config;
 // the outcome. Action results are not returned to the page: the bus's result
 // listener reports failures.
 //
-// Every member is read with its default when missing. A message that does not
+// Every member is read with its default when missing; an unknown "do" of a
+// "windows" message is logged and does nothing. A message that does not
 // parse, whose "type" is not a string, or one of whose members holds another
 // JSON type than the one read, does nothing at all.
 class FlyoutCommands {

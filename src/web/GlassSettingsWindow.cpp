@@ -112,6 +112,7 @@ std::string GlassSettingsWindow::document(const Config& config, const System& sy
     json doc = json::object();
     doc["startup"] = system.startsWithWindows;
     doc["hotplug"] = config.autoRestoreOnHotplug;
+    doc["restoreWindows"] = config.restoreWindowsOnReconnect;
     doc["autoCheck"] = config.autoCheckUpdates;
     doc["autoInstall"] = config.autoInstallUpdates;
     doc["dev"] = config.updateChannel == "dev";
@@ -184,6 +185,8 @@ void GlassSettingsWindow::set(const std::string& key, MessageMembers& m) {
         if (m.ok()) return setStartWithWindows(on);
     } else if (key == "hotplug") {
         changed = flag(false, config.autoRestoreOnHotplug);
+    } else if (key == "restoreWindows") {
+        changed = flag(false, config.restoreWindowsOnReconnect);
     } else if (key == "autoCheck") {
         changed = flag(false, config.autoCheckUpdates);
     } else if (key == "autoInstall") {

@@ -2,7 +2,8 @@
 # End-to-end checks of the tray shell on the real quorvane.exe under Wine: the
 # notification-area icon and its start notice, the context menu a right click
 # opens, the start-with-Windows toggle (Run value and notices), a failing
-# projection reported by one error notice, and Exit.
+# projection reported by one error notice, the rescue of off-screen windows
+# reported by an information notice, and Exit.
 #
 # usage: tests/e2e/tray.sh path/to/quorvane.exe
 # Needs an X display in $DISPLAY (for example under xvfb-run). Uses a fresh
@@ -26,6 +27,11 @@ balloon_is() { # kind, text
     local shown
     shown=$(tool balloon) || return 1
     [ "$(sed -n 1p <<<"$shown")" = "$1" ] && [ "$(sed -n 3p <<<"$shown")" = "$2" ]
+}
+info_balloon_starts() { # text the notice begins with
+    local shown
+    shown=$(tool balloon) || return 1
+    [ "$(sed -n 1p <<<"$shown")" = info ] && [[ "$(sed -n 3p <<<"$shown")" == "$1"* ]]
 }
 error_balloon() { [ "$(tool balloon | sed -n 1p)" = error ]; }
 no_balloon() { ! wine "$work/traytool.exe" balloon >/dev/null 2>&1; }
@@ -53,9 +59,10 @@ run_value() { wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run
 
 # Without elevation the menu has a "Run elevated…" row before "Start with Windows".
 elevated=$(wine "$work/qvtool.exe" elevated 2>/dev/null | tr -d '\r\n')
-start_row=8
-[ "$elevated" = 1 ] || start_row=9
+start_row=10
+[ "$elevated" = 1 ] || start_row=11
 external_row=4
+rescue_row=9
 
 # --- start: the icon and the start notice ---------------------------------
 (
@@ -179,6 +186,12 @@ dispatches=$(grep -c 'INF dispatch ProjectionExternal$' "$log" 2>/dev/null)
 check "the failed action was dispatched once" test "${dispatches:-0}" = 1
 failure_text=$(tool balloon | sed -n 3p)
 check "the error notice carries the action's message ($failure_text)" test -n "$failure_text"
+
+# --- Rescue off-screen windows: its outcome as an information notice ------------
+wait_for -t 30 no_balloon
+open_menu && choose "$rescue_row"
+check "Rescue off-screen windows says what it did" wait_for info_balloon_starts "Brought "
+check "it was dispatched once" test "$(grep -c 'INF dispatch RescueWindows$' "$log" 2>/dev/null)" = 1
 
 # --- Exit -----------------------------------------------------------------------
 config=$(config_file)

@@ -73,7 +73,7 @@ export function device(id, name, on = true, present = true) { return { id, name,
 
 export function settingsDoc(over) {
   return {
-    startup: true, hotplug: true, autoCheck: true, autoInstall: false, dev: false, mono: false,
+    startup: true, hotplug: true, restoreWindows: true, autoCheck: true, autoInstall: false, dev: false, mono: false,
     maxPreviews: 4, recFps: 30, recAudio: true, recDir: '', version: '1.3.9', elevated: true,
     cams: [device(CAM_BRIO, 'Logitech BRIO'), device(CAM_BUILTIN, 'Integrated Webcam', false)],
     spkDevs: [device(SPK_REALTEK, 'Speakers (Realtek Audio)'), device(SPK_HDMI, 'LG ULTRAGEAR (NVIDIA High Definition Audio)', false, false)],

@@ -105,6 +105,9 @@ const controls = [
   ['Set Primary', {}, inDell((r) => button(r, 'Set Primary').click()), [dell({ act: 'primary' })]],
   ['Gather Here', {}, inDell((r) => button(r, 'Gather Here').click()), [dell({ act: 'gather' })]],
   ['HDR', {}, inDell((r) => button(r, 'HDR').click()), [dell({ act: 'hdr' })]],
+  // The window actions concern every display's windows: no key.
+  ['Put windows back', {}, inDell((r) => button(r, 'Put windows back').click()), [{ type: 'windows', do: 'restore' }]],
+  ['Rescue windows', {}, inDell((r) => button(r, 'Rescue windows').click()), [{ type: 'windows', do: 'rescue' }]],
   ['Disable', {}, inDell((r) => button(r, 'Disable').click()), [dell({ act: 'disable' })]],
   ['Enable', { displays: F.threeDisplays().map((d) => ({ ...d, active: d.key !== DELL })) },
     inDell((r) => button(r, 'Enable').click()), [dell({ act: 'enable' })]],

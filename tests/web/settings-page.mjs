@@ -13,12 +13,13 @@ const NOTE_ELEVATED = 'Turning a device off hides it from every app, like Device
   'It stays off until you turn it back on here.';
 const NOTE_PLAIN = 'Run Quorvane as administrator to enable or disable devices (tray icon → Run elevated…).';
 const SECTIONS = ['General', 'Displays & Layouts', 'Recording', 'Cameras & audio devices', 'Updates'];
-const SWITCHES = ['Start with Windows', 'Monochrome tray icon', 'Restore layout on hotplug', 'Capture system audio',
-  'Check automatically', 'Install automatically', 'Dev (pre-release) channel'];
+const SWITCHES = ['Start with Windows', 'Monochrome tray icon', 'Restore layout on hotplug',
+  'Put windows back when a display returns', 'Capture system audio', 'Check automatically', 'Install automatically',
+  'Dev (pre-release) channel'];
 
 // What the page shows for a document without members: the program's defaults.
 const DEFAULTS = {
-  switches: [false, false, true, true, true, true, false], previews: '4', fps: '30 fps',
+  switches: [false, false, true, true, true, true, true, false], previews: '4', fps: '30 fps',
   folder: 'Videos\\Quorvane (default)', badge: 'stable', footer: 'Quorvane',
 };
 
@@ -90,6 +91,10 @@ export async function settingsPage(browser, tally) {
       (p) => p.getByText('White silhouette instead of the color icon').click(), [set('mono', true)]],
     ['Restore layout on hotplug', {}, 'Displays & Layouts', (p) => toggle(p, 'Restore layout on hotplug').click(),
       [set('hotplug', false)]],
+    ['Put windows back when a display returns', {}, 'Displays & Layouts',
+      (p) => toggle(p, 'Put windows back when a display returns').click(), [set('restoreWindows', false)]],
+    ['Put windows back, off to on', { restoreWindows: false }, 'Displays & Layouts',
+      (p) => toggle(p, 'Put windows back when a display returns').click(), [set('restoreWindows', true)]],
     ['Maximum live previews', {}, 'Displays & Layouts', (p) => select(p, 'Maximum live previews').selectOption('6'),
       [set('maxPreviews', 6)]],
     ['Arrange displays Open…', {}, 'Displays & Layouts', (p) => button(p, 'Open…').click(), [action('arrange')]],
@@ -142,18 +147,18 @@ export async function settingsPage(browser, tally) {
   // Two documents that differ in every member, shown one after the other on
   // one page: a control that is only ever set one way shows up here.
   const docA = F.settingsDoc({
-    startup: true, mono: true, hotplug: false, recAudio: false, autoCheck: true, autoInstall: false, dev: true,
-    maxPreviews: 2, recFps: 60, recDir: 'D:\\Captures\\Quorvane', version: '1.3.9',
+    startup: true, mono: true, hotplug: false, restoreWindows: false, recAudio: false, autoCheck: true,
+    autoInstall: false, dev: true, maxPreviews: 2, recFps: 60, recDir: 'D:\\Captures\\Quorvane', version: '1.3.9',
   });
   const docB = F.settingsDoc({
-    startup: false, mono: false, hotplug: true, recAudio: true, autoCheck: false, autoInstall: true, dev: false,
-    maxPreviews: 7, recFps: 24, recDir: '', version: '1.4.0-dev.2',
+    startup: false, mono: false, hotplug: true, restoreWindows: true, recAudio: true, autoCheck: false,
+    autoInstall: true, dev: false, maxPreviews: 7, recFps: 24, recDir: '', version: '1.4.0-dev.2',
     cams: [F.device(F.CAM_BRIO, 'Logitech BRIO', false)], spkDevs: [], micDevs: [F.device(F.MIC_ARRAY, 'Microphone Array (Realtek Audio)', true, false)],
   });
   await tally.check('settings qvInit: every control follows the document, both ways', () => withSettings(docA, async (p) => {
     await openSection(p, 'Cameras & audio devices');
     expectEqual(await shown(p), {
-      switches: [true, true, false, false, true, false, true], previews: '2', fps: '60 fps',
+      switches: [true, true, false, false, false, true, false, true], previews: '2', fps: '60 fps',
       folder: 'D:\\Captures\\Quorvane', badge: 'dev', footer: 'Quorvane v1.3.9',
     }, 'first document');
     expectEqual(await devices(p), [
@@ -165,7 +170,7 @@ export async function settingsPage(browser, tally) {
     ], 'first document\'s devices');
     await init(p, docB);
     expectEqual(await shown(p), {
-      switches: [false, false, true, true, false, true, false], previews: '7', fps: '24 fps',
+      switches: [false, false, true, true, true, false, true, false], previews: '7', fps: '24 fps',
       folder: 'Videos\\Quorvane (default)', badge: 'stable', footer: 'Quorvane v1.4.0-dev.2',
     }, 'second document');
     expectEqual(await devices(p), [
@@ -349,13 +354,13 @@ export async function settingsPage(browser, tally) {
     ['a string', '{"dev":true}', {}],
     ['an empty object', {}, {}],
     ['members of the wrong type', {
-      startup: 'yes', mono: 1, hotplug: null, recAudio: 'false', autoCheck: [], autoInstall: {}, dev: 'dev',
+      startup: 'yes', mono: 1, hotplug: null, restoreWindows: 0, recAudio: 'false', autoCheck: [], autoInstall: {}, dev: 'dev',
       maxPreviews: '8', recFps: '60', recDir: 5, version: { major: 1 }, elevated: 'true',
       cams: 'x', spkDevs: [null, 5, { name: 'No id' }, { id: 7 }], micDevs: { id: F.MIC_ARRAY },
     }, {}],
     ['numbers out of reach', { maxPreviews: 1e308, recFps: -1e308 }, { previews: '8', fps: '5 fps' }],
     ['only some members', { dev: true, version: '1.3.9' },
-      { switches: [false, false, true, true, true, true, true], badge: 'dev', footer: 'Quorvane v1.3.9' }],
+      { switches: [false, false, true, true, true, true, true, true], badge: 'dev', footer: 'Quorvane v1.3.9' }],
   ];
   for (const [what, doc, over] of bad) {
     await tally.check(`settings bad document: ${what} shows the defaults`, () => withSettings(F.settingsDoc(), async (p) => {

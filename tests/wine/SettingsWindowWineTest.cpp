@@ -86,13 +86,13 @@ TEST_F(SettingsWindowWine, OpensWithItsClassTitleFrameAndEveryControlByCaption) 
     ASSERT_TRUE(GetObjectW(windowClass.hbrBackground, sizeof brush, &brush));
     EXPECT_EQ(brush.lbColor, RGB(18, 19, 24));
 
-    // The client area is 460 × 586 at the window's DPI, and the window lies
+    // The client area is 460 × 616 at the window's DPI, and the window lies
     // inside the work area of the monitor under the cursor.
     const UINT dpi = GetDpiForWindow(hwnd()) != 0 ? GetDpiForWindow(hwnd()) : 96;
     RECT client{};
     GetClientRect(hwnd(), &client);
     EXPECT_EQ(client.right, MulDiv(460, static_cast<int>(dpi), 96));
-    EXPECT_EQ(client.bottom, MulDiv(586, static_cast<int>(dpi), 96));
+    EXPECT_EQ(client.bottom, MulDiv(616, static_cast<int>(dpi), 96));
     POINT cursor{};
     GetCursorPos(&cursor);
     MONITORINFO monitor{};
@@ -114,6 +114,7 @@ TEST_F(SettingsWindowWine, OpensWithItsClassTitleFrameAndEveryControlByCaption) 
     const Expected buttons[] = {
         {L"Start with Windows", 1001, BS_AUTOCHECKBOX, false},
         {L"Re-apply matching layout on hotplug (silent)", 1002, BS_AUTOCHECKBOX, true},
+        {L"Put windows back when a display returns", 1016, BS_AUTOCHECKBOX, true},
         {L"Check for updates on startup", 1003, BS_AUTOCHECKBOX, true},
         {L"Install updates automatically (restarts the app)", 1004, BS_AUTOCHECKBOX, true},
         {L"Use monochrome (white) tray icon", 1005, BS_AUTOCHECKBOX, true},
@@ -169,6 +170,10 @@ TEST_F(SettingsWindowWine, AClickOnACheckBoxIsSavedToTheFile) {
 
     SendMessageW(item(1006), BM_CLICK, 0, 0);
     EXPECT_EQ(saved()["updateChannel"], "dev");
+
+    SendMessageW(item(1016), BM_CLICK, 0, 0);
+    EXPECT_EQ(IsDlgButtonChecked(hwnd(), 1016), BST_UNCHECKED);
+    EXPECT_EQ(saved()["restoreWindowsOnReconnect"], false);
 
     // An owner-drawn button answers a click too.
     SendMessageW(item(1011), BM_CLICK, 0, 0);

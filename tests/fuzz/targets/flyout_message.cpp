@@ -10,6 +10,7 @@
 
 #include "web/FlyoutCommands.h"
 #include "windows/Grid.h"
+#include "windows/WindowHomecoming.h"
 
 #include <cmath>
 #include <functional>
@@ -80,6 +81,11 @@ struct Checker {
         case ActionKind::MirrorSpecific:
             for (const std::string& k : a.displays) key(k);
             break;
+        case ActionKind::RestoreWindows:
+        case ActionKind::RescueWindows:
+            // They act on every display's windows; the page names none.
+            QV_FUZZ_CHECK(a.display.empty() && a.displays.empty() && a.window == 0, detail);
+            break;
         case ActionKind::ApplyArrangement:
             for (const DisplayPlacement& p : a.placements) {
                 key(p.key);
@@ -115,6 +121,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     hooks.setDefaultAudio = [](const std::string&, bool) {};
     hooks.setMute = [](bool, bool) {};
 
+    // The window actions run for real over the simulated desktop's windows.
+    WindowHomecoming homecoming(world.windows, world.manager);
+    homecoming.prime();
+    world.bus.setWindowHomecoming(&homecoming);
     world.bus.setResultListener([&](const Action& a, const ActionResult& result) { check.action(a, result); });
     Panel panel;
     FlyoutCommands commands(&world.bus, &world.config, hooks, panel);

@@ -162,24 +162,51 @@ TEST_F(HotkeyBindingsTest, FailedBindingsBecomeConflictsAndOnlyParsedChordsUseId
 }
 
 TEST_F(HotkeyBindingsTest, APressDispatchesTheBoundActionThroughTheBus) {
-    config.hotkeys = {{"SnapWindow:3x2:4", "Win+Numpad5"}, {"Exit", "Ctrl+Alt+Q"}};
-    ASSERT_TRUE(bindings.registerAll(kWindow, bus, config).empty());
+    // RegisterHotKey modifiers and virtual-key codes, learn.microsoft.com
+    // "RegisterHotKey function" and "Virtual-Key Codes".
+    constexpr std::uint32_t alt = 0x0001, control = 0x0002, shift = 0x0004, win = 0x0008;
+    constexpr std::uint32_t vkW = 0x57, vkNumpad5 = 0x65;
+    struct Case {
+        const char* file;  // config.json as the user wrote it
+        std::uint32_t modifiers;
+        std::uint32_t vk;
+        ActionKind kind;
+        const char* name;
+        int cell;
+    };
+    const std::vector<Case> cases = {
+        {R"({"hotkeys": {"SnapWindow:3x2:4": "Win+Numpad5", "Exit": "Ctrl+Alt+Q"}})", win, vkNumpad5,
+         ActionKind::SnapWindow, "3x2", 4},
+        // The window actions have no default chord; a binding of the user's works.
+        {R"({"hotkeys": {"RestoreWindows": "Ctrl+Alt+W"}})", control | alt, vkW, ActionKind::RestoreWindows, "", 0},
+        {R"({"hotkeys": {"RescueWindows": "Ctrl+Alt+Shift+W"}})", control | alt | shift, vkW,
+         ActionKind::RescueWindows, "", 0},
+    };
+    const std::string file = "C:\\Users\\sim\\AppData\\Roaming\\Quorvane\\config.json";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        desk.files.setFile(file, c.file);
+        ASSERT_TRUE(config.load());
+        ASSERT_TRUE(bindings.registerAll(kWindow, bus, config).empty());
 
-    auto pressed = desk.hotkeys.press(kModWin, 0x65);
-    ASSERT_TRUE(pressed.has_value());
-    EXPECT_EQ(pressed->first, kWindow);
-    desk.debug.clear();
-    EXPECT_TRUE(bindings.onHotkey(pressed->second));
-    ASSERT_EQ(dispatched.size(), 1u);
-    EXPECT_EQ(dispatched[0].kind, ActionKind::SnapWindow);
-    EXPECT_EQ(dispatched[0].name, "3x2");
-    EXPECT_EQ(dispatched[0].cell, 4);
-    EXPECT_TRUE(desk.debug.contains("INF", "dispatch SnapWindow"));
+        auto pressed = desk.hotkeys.press(c.modifiers, c.vk);
+        ASSERT_TRUE(pressed.has_value());
+        EXPECT_EQ(pressed->first, kWindow);
+        desk.debug.clear();
+        dispatched.clear();
+        EXPECT_TRUE(bindings.onHotkey(pressed->second));
+        ASSERT_EQ(dispatched.size(), 1u);
+        EXPECT_EQ(dispatched[0].kind, c.kind);
+        EXPECT_EQ(dispatched[0].name, c.name);
+        EXPECT_EQ(dispatched[0].cell, c.cell);
+        EXPECT_TRUE(desk.debug.contains("INF", std::string("dispatch ") + actionKindName(c.kind)));
 
-    // A press the registry does not know reaches nobody.
-    EXPECT_FALSE(bindings.onHotkey(0xAFFF));
-    EXPECT_FALSE(bindings.onHotkey(0xB000 + 5));
-    EXPECT_EQ(dispatched.size(), 1u);
+        // A press the registry does not know reaches nobody.
+        EXPECT_FALSE(bindings.onHotkey(0xAFFF));
+        EXPECT_FALSE(bindings.onHotkey(0xB000 + 5));
+        EXPECT_EQ(dispatched.size(), 1u);
+        bindings.unregisterAll();
+    }
 }
 
 TEST_F(HotkeyBindingsTest, UnregisterAllReleasesEveryChord) {

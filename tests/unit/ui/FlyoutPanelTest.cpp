@@ -434,6 +434,36 @@ TEST_F(FlyoutPanelTest, MoreMenuCapsSizesAndWindowsAndQuotesTitles) {
     EXPECT_EQ(dispatched[0], "SetOrientation LG ULTRAGEAR o1");
 }
 
+// The window entries follow gather and grab after a separator and act on
+// every display's windows, so they name no display.
+TEST_F(FlyoutPanelTest, MoreMenuPutsWindowsBackAndRescuesThemFromEveryDisplay) {
+    desk.displays.laptopWithTwoDocked();
+    open();
+    const std::vector<std::string> top = captions(panel.menu(FlyoutPanel::kMore).entries);
+    const auto grab = std::find_if(top.begin(), top.end(),
+                                   [](const std::string& c) { return c.rfind("Grab a window from here", 0) == 0; });
+    ASSERT_NE(grab, top.end());
+    ASSERT_GE(top.end() - grab, 5);
+    EXPECT_EQ(std::vector<std::string>(grab + 1, grab + 5),
+              (std::vector<std::string>{"-", "Put windows back", "Rescue off-screen windows", "-"}));
+
+    struct Case {
+        const char* caption;
+        const char* dispatched;
+    };
+    const Case cases[] = {
+        {"Put windows back", "RestoreWindows"},
+        {"Rescue off-screen windows", "RescueWindows"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.caption);
+        dispatched.clear();
+        surface.chooseFromMenu = [&](const std::vector<MenuEntry>& entries) { return commandOf(entries, c.caption); };
+        panel.onCommand(FlyoutPanel::kMore);
+        EXPECT_EQ(dispatched, std::vector<std::string>{c.dispatched});
+    }
+}
+
 TEST_F(FlyoutPanelTest, RenameAsksWithTheCurrentNameAndDispatchesWhatWasConfirmed) {
     desk.displays.laptopWithTwoDocked();
     open();

@@ -63,32 +63,34 @@ TEST(SettingsWindowLayout, EveryControlWithItsIdCaptionPlaceAndState) {
         title,
         control(1001, K::CheckBox, {22, 60, 438, 84}, "Start with Windows", true),
         control(1002, K::CheckBox, {22, 90, 438, 114}, "Re-apply matching layout on hotplug (silent)", true),
-        control(1003, K::CheckBox, {22, 120, 438, 144}, "Check for updates on startup", true),
-        control(1004, K::CheckBox, {22, 150, 438, 174}, "Install updates automatically (restarts the app)", true),
-        control(1005, K::CheckBox, {22, 180, 438, 204}, "Use monochrome (white) tray icon", false),
-        control(1006, K::CheckBox, {22, 210, 438, 234}, "Receive dev (pre-release) updates", false),
-        control(1007, K::CheckBox, {22, 240, 438, 264}, "Capture system audio in recordings", true),
-        control(0, K::Static, {22, 276, 438, 296}, "Maximum simultaneous previews"),
-        list(1008, {22, 300, 112, 324}, "Maximum simultaneous previews", {"1", "2", "3", "4", "5", "6", "7", "8"}, 3),
-        control(0, K::Static, {22, 340, 438, 360}, "Recording frame rate"),
-        list(1009, {22, 364, 112, 388}, "Recording frame rate", {"15 fps", "24 fps", "30 fps", "60 fps"}, 2),
-        control(1010, K::Button, {22, 404, 438, 434}, "Arrange displays\xE2\x80\xA6  (layout wizard)"),
-        control(1013, K::Button, {22, 442, 224, 472}, "Recording folder\xE2\x80\xA6"),
-        control(1014, K::Button, {236, 442, 438, 472}, "Open recordings"),
-        control(1011, K::Button, {22, 480, 224, 510}, "Check for updates now"),
-        control(1012, K::Button, {236, 480, 438, 510}, "Open config folder"),
-        control(1015, K::Button, {328, 518, 438, 548}, "Close"),
-        control(0, K::Static, {22, 558, 438, 576}, std::string("Quorvane v") + kVersion),
+        control(1016, K::CheckBox, {22, 120, 438, 144}, "Put windows back when a display returns", true),
+        control(1003, K::CheckBox, {22, 150, 438, 174}, "Check for updates on startup", true),
+        control(1004, K::CheckBox, {22, 180, 438, 204}, "Install updates automatically (restarts the app)", true),
+        control(1005, K::CheckBox, {22, 210, 438, 234}, "Use monochrome (white) tray icon", false),
+        control(1006, K::CheckBox, {22, 240, 438, 264}, "Receive dev (pre-release) updates", false),
+        control(1007, K::CheckBox, {22, 270, 438, 294}, "Capture system audio in recordings", true),
+        control(0, K::Static, {22, 306, 438, 326}, "Maximum simultaneous previews"),
+        list(1008, {22, 330, 112, 354}, "Maximum simultaneous previews", {"1", "2", "3", "4", "5", "6", "7", "8"}, 3),
+        control(0, K::Static, {22, 370, 438, 390}, "Recording frame rate"),
+        list(1009, {22, 394, 112, 418}, "Recording frame rate", {"15 fps", "24 fps", "30 fps", "60 fps"}, 2),
+        control(1010, K::Button, {22, 434, 438, 464}, "Arrange displays\xE2\x80\xA6  (layout wizard)"),
+        control(1013, K::Button, {22, 472, 224, 502}, "Recording folder\xE2\x80\xA6"),
+        control(1014, K::Button, {236, 472, 438, 502}, "Open recordings"),
+        control(1011, K::Button, {22, 510, 224, 540}, "Check for updates now"),
+        control(1012, K::Button, {236, 510, 438, 540}, "Open config folder"),
+        control(1015, K::Button, {328, 548, 438, 578}, "Close"),
+        control(0, K::Static, {22, 588, 438, 606}, std::string("Quorvane v") + kVersion),
     };
     const std::vector<ClassicControl> actual = W::controls(defaults, true);
     ASSERT_EQ(actual.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(actual[i], expected[i]) << "control " << i;
-    EXPECT_EQ(W::clientHeight(), 586);
+    EXPECT_EQ(W::clientHeight(), 616);
 }
 
 TEST(SettingsWindowLayout, ChecksAndListsFollowTheSettings) {
     Config c;
     c.autoRestoreOnHotplug = false;
+    c.restoreWindowsOnReconnect = false;
     c.autoCheckUpdates = false;
     c.autoInstallUpdates = false;
     c.monochromeIcon = true;
@@ -97,7 +99,7 @@ TEST(SettingsWindowLayout, ChecksAndListsFollowTheSettings) {
     std::vector<ClassicControl> controls = W::controls(c, false);
     const std::vector<std::pair<uint32_t, bool>> checks = {{1001, false}, {1002, false}, {1003, false},
                                                            {1004, false}, {1005, true},  {1006, true},
-                                                           {1007, false}};
+                                                           {1007, false}, {1016, false}};
     for (const auto& [id, checked] : checks) EXPECT_EQ(findControl(controls, id)->selected, checked) << id;
 
     // A channel other than "dev" is not the dev channel.
@@ -195,21 +197,21 @@ TEST_F(SettingsWindowTest, CreateBuildsTheControlsSizesTheFrameAndShowsItAtTheCu
     config.autoCheckUpdates = false;
     surface.cursorAt = {1900, 1000};
     ASSERT_TRUE(open());
-    // Client 460 × 586, a frame of 3 on three sides and 29 on top.
-    EXPECT_EQ(surface.calls, (std::vector<std::string>{"create 0x140000000", "build 19 controls at 96",
-                                                       "move (1454,422)-(1920,1040)", "show"}));
+    // Client 460 × 616, a frame of 3 on three sides and 29 on top.
+    EXPECT_EQ(surface.calls, (std::vector<std::string>{"create 0x140000000", "build 20 controls at 96",
+                                                       "move (1454,392)-(1920,1040)", "show"}));
     EXPECT_TRUE(surface.control(1001)->selected); // from the Run value
     EXPECT_FALSE(surface.control(1003)->selected);
     EXPECT_TRUE(window.isOpen());
 
-    // At 150 % every length is scaled: client 690 × 879, frame 5 and 44.
+    // At 150 % every length is scaled: client 690 × 924, frame 5 and 44.
     window.onClose();
     surface.clearCalls();
     surface.dpiOfWindow = 144;
     surface.cursorAt = {10, 10};
     ASSERT_TRUE(open());
-    EXPECT_EQ(surface.calls, (std::vector<std::string>{"create 0x140000000", "build 19 controls at 144",
-                                                       "move (10,10)-(710,938)", "show"}));
+    EXPECT_EQ(surface.calls, (std::vector<std::string>{"create 0x140000000", "build 20 controls at 144",
+                                                       "move (10,10)-(710,983)", "show"}));
 
     // A window whose DPI Windows does not know is built at 96; without monitor
     // information it opens at the cursor.
@@ -219,8 +221,8 @@ TEST_F(SettingsWindowTest, CreateBuildsTheControlsSizesTheFrameAndShowsItAtTheCu
     surface.workArea.reset();
     surface.cursorAt = {1900, 1000};
     ASSERT_TRUE(open());
-    EXPECT_EQ(surface.calls, (std::vector<std::string>{"create 0x140000000", "build 19 controls at 96",
-                                                       "move (1900,1000)-(2366,1618)", "show"}));
+    EXPECT_EQ(surface.calls, (std::vector<std::string>{"create 0x140000000", "build 20 controls at 96",
+                                                       "move (1900,1000)-(2366,1648)", "show"}));
 }
 
 TEST_F(SettingsWindowTest, CreationFailureIsLoggedAndShowsNothing) {
@@ -249,6 +251,9 @@ TEST_F(SettingsWindowTest, EachChangeIsStoredAndSavedAtOnce) {
     const Case cases[] = {
         {"hotplug restore off", [&] { surface.click(1002); }, "autoRestoreOnHotplug", false},
         {"hotplug restore on", [&] { surface.click(1002); }, "autoRestoreOnHotplug", true},
+        {"windows back off", [&] { surface.click(1016); }, "restoreWindowsOnReconnect", false},
+        {"windows back on", [&] { surface.click(1016); }, "restoreWindowsOnReconnect", true},
+        {"windows back off again", [&] { surface.click(1016); }, "restoreWindowsOnReconnect", false},
         {"update check off", [&] { surface.click(1003); }, "autoCheckUpdates", false},
         {"automatic install off", [&] { surface.click(1004); }, "autoInstallUpdates", false},
         {"monochrome icon on", [&] { surface.click(1005); }, "monochromeIcon", true},
@@ -274,12 +279,26 @@ TEST_F(SettingsWindowTest, EachChangeIsStoredAndSavedAtOnce) {
     }
     // The record itself holds the last state of each.
     EXPECT_TRUE(config.autoRestoreOnHotplug);
+    EXPECT_FALSE(config.restoreWindowsOnReconnect);
     EXPECT_FALSE(config.autoCheckUpdates);
     EXPECT_FALSE(config.autoInstallUpdates);
     EXPECT_TRUE(config.monochromeIcon);
     EXPECT_EQ(config.updateChannel, "stable");
     EXPECT_FALSE(config.recordingAudio);
     EXPECT_EQ(config.recordingFps, 30);
+}
+
+// The settle time has no control: the box shows the file's setting and a
+// click saves the file with the settle time as it was edited.
+TEST_F(SettingsWindowTest, TheWindowsBoxShowsTheFileAndKeepsTheSettleTime) {
+    desk.files.setFile(kConfigFile, "{\"restoreWindowsOnReconnect\": false, \"hotplugSettleMs\": 7000}");
+    ASSERT_TRUE(config.load());
+    ASSERT_TRUE(open());
+    EXPECT_FALSE(surface.control(1016)->selected);
+    surface.click(1016);
+    EXPECT_TRUE(config.restoreWindowsOnReconnect);
+    EXPECT_EQ(saved()["restoreWindowsOnReconnect"], true);
+    EXPECT_EQ(saved()["hotplugSettleMs"], 7000);
 }
 
 TEST_F(SettingsWindowTest, ListsChangeOnlyOnANewChoice) {

@@ -20,6 +20,7 @@
 #include "ui/FolderPicker.h"
 #include "ui/SettingsWindow.h"
 #include "ui/TrayMenu.h"
+#include "windows/WindowHomecoming.h"
 #include "update/UpdateRunner.h"
 #include "unit/CoreWorld.h"
 
@@ -998,10 +999,12 @@ TEST_F(TrayControllerTest, EveryCommandIdDoesItsPart) {
         {10, nullptr, {}},
         {11, nullptr, {}},
         {14, nullptr, {"PostQuitMessage(0)"}},
+        {15, "RestoreWindows", {}},
+        {16, "RescueWindows", {}},
         {0, nullptr, {}},
         {12, nullptr, {}},
         {13, nullptr, {}},
-        {15, nullptr, {}},
+        {17, nullptr, {}},
     };
     desk.displays.laptopWithTwoDocked();
     for (const Case& c : cases) {
@@ -1057,6 +1060,47 @@ TEST_F(TrayControllerTest, ProjectionThatFailsShowsOneNoticeWithTheBusMessage) {
     EXPECT_EQ(desk.shell.notices[0].title, "Quorvane");
     EXPECT_TRUE(desk.shell.notices[0].error);
     EXPECT_FALSE(desk.shell.notices[0].text.empty());
+}
+
+// The two window actions change nothing the user sees when there is nothing
+// to move, so the menu shows their success as an information notice; a
+// failure still comes once, from the bus's listener. Other menu actions show
+// no success notice.
+TEST_F(TrayControllerTest, WindowActionsFromTheMenuShowTheirOutcomeOnce) {
+    struct Case {
+        const char* name;
+        uint32_t id;
+        bool withHomecoming;
+        bool windowOffScreen;  // a window is opened far off every display first
+        bool error;
+        const char* text;      // nullptr: no notice
+    };
+    const std::vector<Case> cases = {
+        {"rescue, one window off-screen", 16, true, true, false, "Brought 1 window(s) onto the primary display"},
+        {"rescue, nothing off-screen", 16, true, false, false, "Brought 0 window(s) onto the primary display"},
+        {"put back, nothing recorded", 15, true, false, true, "No window positions kept yet"},
+        {"put back, no homecoming", 15, false, false, true, "Window positions are not being kept"},
+        {"rescue, no homecoming", 16, false, true, true, "Window positions are not being kept"},
+        {"refresh displays succeeds silently", 7, true, false, false, nullptr},
+    };
+    desk.displays.laptopWithTwoDocked();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.windowOffScreen) desk.windows.open({"Notes", {-9000, -9000, -8200, -8400}});
+        WindowHomecoming homecoming(desk.windows, manager);
+        bus.setWindowHomecoming(c.withHomecoming ? &homecoming : nullptr);
+        auto controller = created();
+
+        controller->onCommand(c.id);
+
+        if (c.text) {
+            EXPECT_EQ(desk.shell.notices, (std::vector<SimShell::Notice>{{"Quorvane", c.text, c.error}}));
+        } else {
+            EXPECT_TRUE(desk.shell.notices.empty());
+        }
+        controller.reset();
+        bus.setWindowHomecoming(nullptr);
+    }
 }
 
 // --- start with Windows -----------------------------------------------------

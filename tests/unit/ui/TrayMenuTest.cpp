@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,8 @@ TEST(TrayMenuTest, RowsFollowElevationAndTheStartUpState) {
             {"Push native resolutions", 5, Shell::kMfString},
             {"Push maximum resolutions", 6, Shell::kMfString},
             {"Refresh displays", 7, Shell::kMfString},
+            {"Put windows back", 15, Shell::kMfString},
+            {"Rescue off-screen windows", 16, Shell::kMfString},
             kSeparator,
         };
         // The ellipsis is the single character U+2026.
@@ -49,6 +53,18 @@ TEST(TrayMenuTest, RowsFollowElevationAndTheStartUpState) {
         expected.push_back({"Exit", 14, Shell::kMfString});
 
         EXPECT_EQ(TrayMenu::items(c.elevated, c.startsWithWindows, "1.3.9"), expected);
+    }
+}
+
+// Every row's id leads to a command, and no two rows share one.
+TEST(TrayMenuTest, EveryRowHasItsOwnCommand) {
+    std::vector<std::uint32_t> seen;
+    for (const TrayMenuItem& item : TrayMenu::items(false, false, "1.3.9")) {
+        if (item.id == 0) continue;
+        SCOPED_TRACE(item.text);
+        EXPECT_NE(TrayMenu::command(item.id).command, TrayMenu::Command::None);
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), item.id), 0);
+        seen.push_back(item.id);
     }
 }
 

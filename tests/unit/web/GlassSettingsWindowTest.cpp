@@ -49,12 +49,13 @@ TEST(SettingsDocument, EveryMemberFromTheSettingsAndTheSystem) {
     EXPECT_EQ(GlassSettingsWindow::document(c, s),
               R"({"autoCheck":true,"autoInstall":true,"cams":[],"dev":false,"elevated":false,"hotplug":true,)"
               R"("maxPreviews":4,"micDevs":[],"mono":false,"recAudio":true,"recDir":"","recFps":30,)"
-              R"("spkDevs":[],"startup":true,"version":")" + std::string(kVersion) + R"("})");
+              R"("restoreWindows":true,"spkDevs":[],"startup":true,"version":")" + std::string(kVersion) + R"("})");
 
     c.updateChannel = "dev";
     c.monochromeIcon = true;
     c.recordingFps = 20;
     c.recordingDir = "D:\\Vid\xC3\xA9os \"raw\"";
+    c.restoreWindowsOnReconnect = false;
     s.startsWithWindows = false;
     s.elevated = true;
     s.cameras = {device("USB\\VID_046D&PID_085B\\1", "Brio", true, true), device("", "No instance id", true, true)};
@@ -64,6 +65,7 @@ TEST(SettingsDocument, EveryMemberFromTheSettingsAndTheSystem) {
     EXPECT_EQ(doc["dev"], true);
     EXPECT_EQ(doc["mono"], true);
     EXPECT_EQ(doc["recFps"], 20);
+    EXPECT_EQ(doc["restoreWindows"], false);
     EXPECT_EQ(doc["recDir"], "D:\\Vid\xC3\xA9os \"raw\"");
     EXPECT_EQ(doc["startup"], false);
     EXPECT_EQ(doc["elevated"], true);
@@ -286,6 +288,9 @@ TEST_F(GlassSettingsWindowTest, EachSetIsStoredClampedAndSavedAtOnceWithoutANewD
         {"system audio off", {{"key", "recAudio"}, {"value", false}}, "recordingAudio", false},
         {"system audio: missing value is on", {{"key", "recAudio"}}, "recordingAudio", true},
         {"hotplug: missing value is off", {{"key", "hotplug"}}, "autoRestoreOnHotplug", false},
+        {"windows back off", {{"key", "restoreWindows"}, {"value", false}}, "restoreWindowsOnReconnect", false},
+        {"windows back on", {{"key", "restoreWindows"}, {"value", true}}, "restoreWindowsOnReconnect", true},
+        {"windows back: missing value is off", {{"key", "restoreWindows"}}, "restoreWindowsOnReconnect", false},
         {"previews 3", {{"key", "maxPreviews"}, {"value", 3}}, "maxPreviews", 3},
         {"previews 12: 8", {{"key", "maxPreviews"}, {"value", 12}}, "maxPreviews", 8},
         {"previews 0: 1", {{"key", "maxPreviews"}, {"value", 0}}, "maxPreviews", 1},
@@ -310,6 +315,24 @@ TEST_F(GlassSettingsWindowTest, EachSetIsStoredClampedAndSavedAtOnceWithoutANewD
     EXPECT_TRUE(called.empty());
 }
 
+// The settle time has no control: the page shows the switch from the file
+// and a change of it saves the file with the settle time as it was edited.
+TEST_F(GlassSettingsWindowTest, TheWindowsSwitchShowsTheFileAndKeepsTheSettleTime) {
+    desk.files.setFile(kConfigFile, R"({"restoreWindowsOnReconnect": false, "hotplugSettleMs": 7000})");
+    ASSERT_TRUE(config.load());
+    open();
+    page.loadPage();
+    const std::vector<json> docs = documents();
+    ASSERT_EQ(docs.size(), 1u);
+    EXPECT_EQ(docs[0]["restoreWindows"], false);
+    EXPECT_FALSE(docs[0].contains("hotplugSettleMs"));
+
+    post({{"type", "set"}, {"key", "restoreWindows"}, {"value", true}});
+    EXPECT_TRUE(config.restoreWindowsOnReconnect);
+    EXPECT_EQ(saved()["restoreWindowsOnReconnect"], true);
+    EXPECT_EQ(saved()["hotplugSettleMs"], 7000);
+}
+
 TEST_F(GlassSettingsWindowTest, MessagesOfTheWrongShapeChangeNothing) {
     openLoaded();
     const Config before = config;
@@ -324,6 +347,9 @@ TEST_F(GlassSettingsWindowTest, MessagesOfTheWrongShapeChangeNothing) {
         R"({"type":"set","key":"mono","value":1})",
         R"({"type":"set","key":"startup","value":null})",
         R"({"type":"set","key":"dev","value":[true]})",
+        R"({"type":"set","key":"restoreWindows","value":"false"})",
+        R"({"type":"set","key":"restoreWindows","value":0})",
+        R"({"type":"set","key":"hotplugSettleMs","value":0})",
         R"({"type":"set","key":"maxPreviews","value":"8"})",
         R"({"type":"set","key":"maxPreviews","value":2.5})",
         R"({"type":"set","key":"recFps","value":true})",
@@ -352,6 +378,8 @@ TEST_F(GlassSettingsWindowTest, MessagesOfTheWrongShapeChangeNothing) {
     EXPECT_EQ(config.updateBaseUrl, before.updateBaseUrl);
     EXPECT_EQ(config.maxPreviews, before.maxPreviews);
     EXPECT_EQ(config.recordingFps, before.recordingFps);
+    EXPECT_EQ(config.restoreWindowsOnReconnect, before.restoreWindowsOnReconnect);
+    EXPECT_EQ(config.hotplugSettleMs, before.hotplugSettleMs);
     EXPECT_FALSE(runValueExists());
     EXPECT_TRUE(switched.empty());
     EXPECT_TRUE(called.empty());
@@ -534,7 +562,8 @@ TEST_F(GlassSettingsWindowTest, RandomMessagesNeverCrashOrLeaveTheRanges) {
                                       json::array({1, 2}), INT64_MAX, INT64_MIN, UINT64_MAX};
     const std::vector<std::string> types = {"size", "set", "device", "action", "other", ""};
     const std::vector<std::string> keys = {"startup", "hotplug",  "autoCheck", "autoInstall", "dev", "mono",
-                                           "maxPreviews", "recFps", "recAudio", "h", "id", "on", "name", "x"};
+                                           "maxPreviews", "recFps", "recAudio", "restoreWindows",
+                                           "hotplugSettleMs", "h", "id", "on", "name", "x"};
     const std::vector<std::string> names = {"checkUpdates", "openFolder", "arrange", "recordingFolder",
                                             "openRecordings", "close", "?"};
     for (int i = 0; i < 3000; ++i) {
@@ -552,6 +581,8 @@ TEST_F(GlassSettingsWindowTest, RandomMessagesNeverCrashOrLeaveTheRanges) {
         ASSERT_GE(config.recordingFps, 5);
         ASSERT_LE(config.recordingFps, 60);
         ASSERT_TRUE(config.updateChannel == "stable" || config.updateChannel == "dev");
+        // A setting the page has no control for is never changed by it.
+        ASSERT_EQ(config.hotplugSettleMs, 3000);
         if (!settings.isOpen()) openLoaded();
     }
 }
