@@ -19,13 +19,18 @@
 #     output off plays Windows' part itself with the test tool:
 #     "qvtool evacuate" (windows on no monitor move onto the primary one)
 #     and "qvtool displaychange" (WM_DISPLAYCHANGE to every top-level window).
+#   * A mode change through ChangeDisplaySettingsEx on \\.\DISPLAY2 (say to
+#     1280x720, a mode the dummy output lists) is carried out: the X output
+#     takes the mode, Wine reads it back and broadcasts WM_DISPLAYCHANGE
+#     itself. Detaching it that way (a mode of size 0) turns the output off.
 #   * Wine's SetDisplayConfig reports success for topology changes
-#     (extend, clone, detaching a display) that it does not carry out, so no
-#     test asserts that such a change happened.
+#     (SDC_TOPOLOGY_CLONE, _INTERNAL, _EXTEND) that it does not carry out, so
+#     no test asserts that such a change happened.
 #
-# The server runs as root here; a non-root user needs Xorg's wrapper to allow
-# it ("allowed_users=anybody" and "needs_root_rights=no" in
-# /etc/X11/Xwrapper.config), since the dummy driver needs no device access.
+# Xorg needs no root rights with the dummy driver: measured as root and as an
+# unprivileged user. Only where the set-uid wrapper (Debian's
+# xserver-xorg-legacy) is installed must /etc/X11/Xwrapper.config let a user
+# outside the console start it ("allowed_users=anybody").
 
 qv_xorg_conf() {
     # The dummy driver's configuration: one screen of 3840x1080 (room for the
