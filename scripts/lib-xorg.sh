@@ -22,7 +22,9 @@
 #   * A mode change through ChangeDisplaySettingsEx on \\.\DISPLAY2 (say to
 #     1280x720, a mode the dummy output lists) is carried out: the X output
 #     takes the mode, Wine reads it back and broadcasts WM_DISPLAYCHANGE
-#     itself. Detaching it that way (a mode of size 0) turns the output off.
+#     itself. Detaching it that way (a mode of size 0, committed) turns the
+#     output off and is broadcast too, but windows on it stay where they were;
+#     attaching it again (1920x1080 at 1920,0) turns the output back on.
 #   * Wine's SetDisplayConfig reports success for topology changes
 #     (SDC_TOPOLOGY_CLONE, _INTERNAL, _EXTEND) that it does not carry out, so
 #     no test asserts that such a change happened.
