@@ -22,6 +22,11 @@
  *   qvtool place TITLE L T W H
  *                    moves that window to the rectangle without activating
  *                    it; exit code 2 when there is none
+ *   qvtool front TITLE
+ *                    makes that window the foreground window and waits up
+ *                    to five seconds until Wine reports it as such (exit
+ *                    code 4 if not; 2 when there is no such window): the
+ *                    X focus alone does not always move Wine's foreground
  *   qvtool evacuate  does what Windows does when a monitor goes away and
  *                    Wine does not: every visible top-level window whose
  *                    rectangle meets no monitor any more is moved, keeping
@@ -188,6 +193,17 @@ static int place(const char* title, int x, int y, int width, int height) {
     HWND window = windowTitled(title);
     if (!window) return 2;
     return SetWindowPos(window, NULL, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE) ? 0 : 3;
+}
+
+static int front(const char* title) {
+    HWND window = windowTitled(title);
+    if (!window) return 2;
+    for (int i = 0; i < 50; ++i) {
+        if (GetForegroundWindow() == window) return 0;
+        SetForegroundWindow(window);
+        Sleep(100);
+    }
+    return GetForegroundWindow() == window ? 0 : 4;
 }
 
 static BOOL CALLBACK evacuateOne(HWND window, LPARAM unused) {
@@ -450,6 +466,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[1], "rect") == 0) return rect(argv[2]);
     if (argc == 7 && strcmp(argv[1], "place") == 0)
         return place(argv[2], atoi(argv[3]), atoi(argv[4]), atoi(argv[5]), atoi(argv[6]));
+    if (argc == 3 && strcmp(argv[1], "front") == 0) return front(argv[2]);
     if (argc == 2 && strcmp(argv[1], "evacuate") == 0) return evacuate();
     if (argc == 2 && strcmp(argv[1], "displaychange") == 0) return displayChange();
     if (argc == 2 && strcmp(argv[1], "flyout") == 0) return flyout();
@@ -467,7 +484,7 @@ int main(int argc, char** argv) {
     if (argc == 2 && strcmp(argv[1], "msgbox") == 0) return msgbox();
     if (argc == 3 && strcmp(argv[1], "answer") == 0) return answer(argv[2]);
     fprintf(stderr, "usage: qvtool quit|find|elevated|window [TITLE L T W H]|monitors|rect TITLE|"
-                    "place TITLE L T W H|evacuate|displaychange|hold FILE STOP|flyout|page JSON [CLASS]|win CLASS|"
+                    "place TITLE L T W H|front TITLE|evacuate|displaychange|hold FILE STOP|flyout|page JSON [CLASS]|win CLASS|"
                     "children CLASS|texts CLASS|hide CLASS|command ID|msgbox|answer ID|click CLASS ID|iconclick|threads|title CLASS\n");
     return 64;
 }
