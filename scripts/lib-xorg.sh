@@ -119,15 +119,21 @@ qv_start_xorg() {
     return 1
 }
 
+# Whether the X server lists N monitors. The query also settles the layout
+# for Wine: a Wine prefix booted right after the last "xrandr --output" saw
+# only the first monitor until some client had asked for the monitor list.
+qv_xorg_monitors_are() { [ "$(xrandr --listmonitors 2>/dev/null | sed -n 's/^Monitors: //p')" = "$1" ]; }
+
 qv_xorg_two_monitors() {
     xrandr --output DUMMY0 --mode 1920x1080 --pos 0x0 &&
         { xrandr --addmode DUMMY1 1920x1080 2>/dev/null || true; } &&
-        xrandr --output DUMMY1 --mode 1920x1080 --right-of DUMMY0
+        xrandr --output DUMMY1 --mode 1920x1080 --right-of DUMMY0 &&
+        qv_xorg_monitors_are 2
 }
 
-qv_xorg_second_off() { xrandr --output DUMMY1 --off; }
+qv_xorg_second_off() { xrandr --output DUMMY1 --off && qv_xorg_monitors_are 1; }
 
-qv_xorg_second_on() { xrandr --output DUMMY1 --mode 1920x1080 --right-of DUMMY0; }
+qv_xorg_second_on() { xrandr --output DUMMY1 --mode 1920x1080 --right-of DUMMY0 && qv_xorg_monitors_are 2; }
 
 qv_stop_xorg() {
     if [ -n "${QV_XORG_PID:-}" ]; then
