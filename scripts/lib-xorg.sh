@@ -36,7 +36,9 @@
 
 qv_xorg_conf() {
     # The dummy driver's configuration: one screen of 3840x1080 (room for the
-    # two monitors), with a 1920x1080 mode the monitors can take.
+    # two monitors), with a 1920x1080 mode the monitors can take. Sections and
+    # options as xorg.conf(5) and dummy(4) of X.Org describe them; the Modeline
+    # is the 1920x1080 60 Hz timing of VESA DMT (CEA-861 format 16).
     cat <<'EOF'
 Section "ServerFlags"
     Option "AutoAddDevices" "false"

@@ -187,6 +187,13 @@ protected:
 //     with playWindowsDisplayChange() and say so.
 //   * SetDisplayConfig reports success for topology changes (clone, internal,
 //     extend) it does not carry out: no test asserts on such a change.
+//   * A window maximised, restored, moved and maximised again in quick
+//     succession ends restored: the X events of the restore arrive after the
+//     second maximise. Tests look at the maximise itself (WM_SIZE), not at
+//     the state that is left.
+//   * Wine's own "Wine System Tray" window (class __winex11_standalone_tray)
+//     passes the application window test, so a gather moves it too; tests
+//     look at their own windows only.
 
 // A monitor as EnumDisplayMonitors reports it, in its order.
 struct SystemMonitor {
