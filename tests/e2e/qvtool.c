@@ -6,9 +6,37 @@
  *   qvtool find      exit code 0 when the controller window exists, else 2
  *   qvtool elevated  prints 1 when this process's token is elevated, else 0,
  *                    as a reference for the program's start line
- *   qvtool window    shows a small window titled "qvtool focus" and runs
- *                    until it is closed: Wine delivers hotkeys only while
- *                    one of its windows has the keyboard focus
+ *   qvtool window [TITLE L T W H]
+ *                    shows a small window titled "qvtool focus" (or a plain
+ *                    window with that title and rectangle) and runs until it
+ *                    is closed: Wine delivers hotkeys only while one of its
+ *                    windows has the keyboard focus. Prints a line
+ *                    "WM_DISPLAYCHANGE BPP WIDTH HEIGHT" for every such
+ *                    message it receives
+ *   qvtool monitors  prints a line per monitor, "DEVICE L T R B primary|-"
+ *                    (the monitor's rectangle) in the system's order
+ *   qvtool rect TITLE
+ *                    prints the state and rectangle of the first top-level
+ *                    window with that title, "visible|hidden L T R B"; exit
+ *                    code 2 when there is none
+ *   qvtool place TITLE L T W H
+ *                    moves that window to the rectangle without activating
+ *                    it; exit code 2 when there is none
+ *   qvtool front TITLE
+ *                    makes that window the foreground window and waits up
+ *                    to five seconds until Wine reports it as such (exit
+ *                    code 4 if not; 2 when there is no such window): the
+ *                    X focus alone does not always move Wine's foreground
+ *   qvtool evacuate  does what Windows does when a monitor goes away and
+ *                    Wine does not: every visible top-level window whose
+ *                    rectangle meets no monitor any more is moved, keeping
+ *                    its size, to the nearest place inside the primary
+ *                    monitor's work area; prints "moved TITLE L T R B" for each
+ *   qvtool displaychange
+ *                    does the other half: sends WM_DISPLAYCHANGE (the
+ *                    primary monitor's bits per pixel and size) to every
+ *                    top-level window, as Windows broadcasts it after a
+ *                    change of the displays; prints "BPP WIDTH HEIGHT"
  *   qvtool hold FILE STOP
  *                    opens FILE (environment variables expanded) without
  *                    sharing it, as an editor or a sync client may, prints
@@ -92,6 +120,10 @@ static int elevated(void) {
 }
 
 static LRESULT CALLBACK focusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DISPLAYCHANGE) {
+        printf("WM_DISPLAYCHANGE %u %u %u\n", (unsigned)wParam, (unsigned)LOWORD(lParam), (unsigned)HIWORD(lParam));
+        fflush(stdout);
+    }
     if (message == WM_DESTROY) {
         PostQuitMessage(0);
         return 0;
@@ -99,7 +131,7 @@ static LRESULT CALLBACK focusProc(HWND window, UINT message, WPARAM wParam, LPAR
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-static int window(void) {
+static int window(const char* title, int x, int y, int width, int height) {
     WNDCLASSW wc = {0};
     wc.lpfnWndProc = focusProc;
     wc.hInstance = GetModuleHandleW(NULL);
@@ -107,17 +139,120 @@ static int window(void) {
     wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
     wc.lpszClassName = L"QvtoolFocus";
     if (!RegisterClassW(&wc)) return 3;
-    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"qvtool focus", WS_OVERLAPPEDWINDOW, 100, 100, 320, 200,
-                                NULL, NULL, wc.hInstance, NULL);
+    wchar_t text[256];
+    MultiByteToWideChar(CP_UTF8, 0, title, -1, text, 256);
+    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, text, WS_OVERLAPPEDWINDOW, x, y, width, height, NULL, NULL,
+                                wc.hInstance, NULL);
     if (!hwnd) return 3;
     ShowWindow(hwnd, SW_SHOWNORMAL);
     SetForegroundWindow(hwnd);
     SetFocus(hwnd);
+    printf("shown\n");
+    fflush(stdout);
     MSG msg;
     while (GetMessageW(&msg, NULL, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    return 0;
+}
+
+static BOOL CALLBACK printMonitor(HMONITOR monitor, HDC dc, LPRECT rect, LPARAM unused) {
+    (void)dc;
+    (void)rect;
+    (void)unused;
+    MONITORINFOEXW info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(monitor, (MONITORINFO*)&info)) return TRUE;
+    char device[64] = {0};
+    WideCharToMultiByte(CP_UTF8, 0, info.szDevice, -1, device, sizeof device, NULL, NULL);
+    printf("%s %ld %ld %ld %ld %s\n", device, info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right,
+           info.rcMonitor.bottom, (info.dwFlags & MONITORINFOF_PRIMARY) ? "primary" : "-");
+    return TRUE;
+}
+
+static int monitors(void) { return EnumDisplayMonitors(NULL, NULL, printMonitor, 0) ? 0 : 3; }
+
+static HWND windowTitled(const char* title) {
+    wchar_t text[256];
+    MultiByteToWideChar(CP_UTF8, 0, title, -1, text, 256);
+    return FindWindowW(NULL, text);
+}
+
+static int rect(const char* title) {
+    HWND window = windowTitled(title);
+    if (!window) return 2;
+    RECT r;
+    GetWindowRect(window, &r);
+    printf("%s %ld %ld %ld %ld\n", IsWindowVisible(window) ? "visible" : "hidden", r.left, r.top, r.right, r.bottom);
+    return 0;
+}
+
+static int place(const char* title, int x, int y, int width, int height) {
+    HWND window = windowTitled(title);
+    if (!window) return 2;
+    return SetWindowPos(window, NULL, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE) ? 0 : 3;
+}
+
+static int front(const char* title) {
+    HWND window = windowTitled(title);
+    if (!window) return 2;
+    for (int i = 0; i < 50; ++i) {
+        if (GetForegroundWindow() == window) return 0;
+        SetForegroundWindow(window);
+        Sleep(100);
+    }
+    return GetForegroundWindow() == window ? 0 : 4;
+}
+
+static BOOL CALLBACK evacuateOne(HWND window, LPARAM unused) {
+    (void)unused;
+    if (!IsWindowVisible(window) || IsIconic(window)) return TRUE;
+    RECT r;
+    if (!GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top) return TRUE;
+    if (MonitorFromRect(&r, MONITOR_DEFAULTTONULL)) return TRUE;
+    POINT origin = {0, 0};
+    MONITORINFO info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY), &info)) return TRUE;
+    const RECT work = info.rcWork;
+    const long width = r.right - r.left;
+    const long height = r.bottom - r.top;
+    long x = r.left, y = r.top;
+    /* Nearest place inside the work area; a window larger than it keeps its
+       top left corner in it. */
+    if (x > work.right - width) x = work.right - width;
+    if (x < work.left) x = work.left;
+    if (y > work.bottom - height) y = work.bottom - height;
+    if (y < work.top) y = work.top;
+    if (!SetWindowPos(window, NULL, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE)) return TRUE;
+    wchar_t text[256] = {0};
+    GetWindowTextW(window, text, 256);
+    char utf8[768] = {0};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, NULL, NULL);
+    printf("moved %s %ld %ld %ld %ld\n", utf8, x, y, x + width, y + height);
+    return TRUE;
+}
+
+static int evacuate(void) { return EnumWindows(evacuateOne, 0) ? 0 : 3; }
+
+static int displayChange(void) {
+    /* The primary display's current mode, as Windows reports it with the message. */
+    DEVMODEW mode;
+    memset(&mode, 0, sizeof mode);
+    mode.dmSize = sizeof mode;
+    if (!EnumDisplaySettingsW(NULL, ENUM_CURRENT_SETTINGS, &mode)) return 3;
+    const int bpp = (int)mode.dmBitsPerPel;
+    const int width = (int)mode.dmPelsWidth;
+    const int height = (int)mode.dmPelsHeight;
+    DWORD_PTR ignored = 0;
+    /* Sent, not posted, so that every window has handled it when the tool
+       returns; a window that hangs is left after two seconds. */
+    SendMessageTimeoutW(HWND_BROADCAST, WM_DISPLAYCHANGE, (WPARAM)bpp, MAKELPARAM(width, height), SMTO_ABORTIFHUNG,
+                        2000, &ignored);
+    printf("%d %d %d\n", bpp, width, height);
     return 0;
 }
 
@@ -324,7 +459,16 @@ int main(int argc, char** argv) {
     if (argc == 2 && strcmp(argv[1], "quit") == 0) return quit();
     if (argc == 2 && strcmp(argv[1], "find") == 0) return FindWindowW(L"QuorvaneTray", NULL) ? 0 : 2;
     if (argc == 2 && strcmp(argv[1], "elevated") == 0) return elevated();
-    if (argc == 2 && strcmp(argv[1], "window") == 0) return window();
+    if (argc == 2 && strcmp(argv[1], "window") == 0) return window("qvtool focus", 100, 100, 320, 200);
+    if (argc == 7 && strcmp(argv[1], "window") == 0)
+        return window(argv[2], atoi(argv[3]), atoi(argv[4]), atoi(argv[5]), atoi(argv[6]));
+    if (argc == 2 && strcmp(argv[1], "monitors") == 0) return monitors();
+    if (argc == 3 && strcmp(argv[1], "rect") == 0) return rect(argv[2]);
+    if (argc == 7 && strcmp(argv[1], "place") == 0)
+        return place(argv[2], atoi(argv[3]), atoi(argv[4]), atoi(argv[5]), atoi(argv[6]));
+    if (argc == 3 && strcmp(argv[1], "front") == 0) return front(argv[2]);
+    if (argc == 2 && strcmp(argv[1], "evacuate") == 0) return evacuate();
+    if (argc == 2 && strcmp(argv[1], "displaychange") == 0) return displayChange();
     if (argc == 2 && strcmp(argv[1], "flyout") == 0) return flyout();
     if (argc == 2 && strcmp(argv[1], "iconclick") == 0) return iconClick();
     if (argc == 3 && strcmp(argv[1], "page") == 0) return page(argv[2], "QuorvaneGlassFlyout");
@@ -339,7 +483,8 @@ int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[1], "title") == 0) return title(argv[2]);
     if (argc == 2 && strcmp(argv[1], "msgbox") == 0) return msgbox();
     if (argc == 3 && strcmp(argv[1], "answer") == 0) return answer(argv[2]);
-    fprintf(stderr, "usage: qvtool quit|find|elevated|window|hold FILE STOP|flyout|page JSON [CLASS]|win CLASS|"
+    fprintf(stderr, "usage: qvtool quit|find|elevated|window [TITLE L T W H]|monitors|rect TITLE|"
+                    "place TITLE L T W H|front TITLE|evacuate|displaychange|hold FILE STOP|flyout|page JSON [CLASS]|win CLASS|"
                     "children CLASS|texts CLASS|hide CLASS|command ID|msgbox|answer ID|click CLASS ID|iconclick|threads|title CLASS\n");
     return 64;
 }

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -153,6 +154,77 @@ void CALLBACK ModalSteps::tick(HWND, UINT, UINT_PTR, DWORD) {
 
 TestWindow::~TestWindow() {
     if (window_) DestroyWindow(reinterpret_cast<HWND>(static_cast<uintptr_t>(window_)));
+}
+
+namespace {
+
+BOOL CALLBACK addMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+    MONITORINFOEXW info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(monitor, &info)) return TRUE;
+    const auto rect = [](const RECT& r) { return ScreenRect{r.left, r.top, r.right, r.bottom}; };
+    reinterpret_cast<std::vector<SystemMonitor>*>(list)->push_back(
+        SystemMonitor{narrow(info.szDevice), rect(info.rcMonitor), rect(info.rcWork),
+                      (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
+    return TRUE;
+}
+
+BOOL CALLBACK evacuateWindow(HWND window, LPARAM moved) {
+    if (!IsWindowVisible(window) || IsIconic(window)) return TRUE;
+    RECT r;
+    if (!GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top) return TRUE;
+    if (MonitorFromRect(&r, MONITOR_DEFAULTTONULL) != nullptr) return TRUE;
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info)) return TRUE;
+    const RECT& work = info.rcWork;
+    const LONG width = r.right - r.left;
+    const LONG height = r.bottom - r.top;
+    // The nearest place inside the work area; a window larger than it keeps
+    // its top left corner in it.
+    const LONG x = std::max(work.left, std::min(r.left, work.right - width));
+    const LONG y = std::max(work.top, std::min(r.top, work.bottom - height));
+    if (SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE))
+        ++*reinterpret_cast<int*>(moved);
+    return TRUE;
+}
+
+void pumpThreadMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+} // namespace
+
+std::vector<SystemMonitor> systemMonitors() {
+    std::vector<SystemMonitor> list;
+    EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&list));
+    return list;
+}
+
+void TwoMonitorTest::SetUp() {
+    const size_t count = systemMonitors().size();
+    if (count < 2)
+        GTEST_SKIP() << "Wine reports " << count
+                     << " monitor(s); this test needs two (the two-monitor tier, scripts/lib-xorg.sh)";
+}
+
+int playWindowsDisplayChange() {
+    int moved = 0;
+    EnumWindows(evacuateWindow, reinterpret_cast<LPARAM>(&moved));
+    DEVMODEW mode{};
+    mode.dmSize = sizeof mode;
+    if (EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode)) {
+        DWORD_PTR ignored = 0;
+        // Sent, so every window has seen it on return; a hung one is left after two seconds.
+        SendMessageTimeoutW(HWND_BROADCAST, WM_DISPLAYCHANGE, mode.dmBitsPerPel,
+                            MAKELPARAM(mode.dmPelsWidth, mode.dmPelsHeight), SMTO_ABORTIFHUNG, 2000, &ignored);
+    }
+    pumpThreadMessages();
+    return moved;
 }
 
 } // namespace qv

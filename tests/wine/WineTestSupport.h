@@ -5,6 +5,7 @@
 #include "actions/Action.h"
 #include "base/DebugOutput.h"
 #include "base/KnownFolders.h"
+#include "windows/WindowSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -166,5 +167,56 @@ private:
 protected:
     const std::string root;
 };
+
+// --- Two monitors ---------------------------------------------------------------
+// The suites whose names begin with "TwoMonitors" run only in the two-monitor
+// tier (scripts/lib-xorg.sh: Xorg's dummy driver with two 1920x1080 outputs
+// side by side); the one-monitor adapter run leaves them out. What Wine 8
+// does there, measured:
+//   * \\.\DISPLAY1 is the primary monitor at 0,0-1920,1080, \\.\DISPLAY2 lies
+//     right of it at 1920,0-3840,1080; each work area is its whole monitor.
+//   * ChangeDisplaySettingsEx is carried out: a mode the output lists
+//     (1280x720) is set on the X output and read back, and a zero-sized mode
+//     committed detaches the display (attaching it again at 1920,0 brings it
+//     back). Wine broadcasts WM_DISPLAYCHANGE after each.
+//   * A monitor that goes away (detached that way, or turned off with xrandr
+//     outside the program) leaves its windows where they were; Windows moves
+//     them onto a remaining monitor. An output turned off or on with xrandr
+//     changes the monitor list without any WM_DISPLAYCHANGE at all, which
+//     Windows would send. Tests that need what Windows does play its part
+//     with playWindowsDisplayChange() and say so.
+//   * SetDisplayConfig reports success for topology changes (clone, internal,
+//     extend) it does not carry out: no test asserts on such a change.
+//   * A window maximised, restored, moved and maximised again in quick
+//     succession ends restored: the X events of the restore arrive after the
+//     second maximise. Tests look at the maximise itself (WM_SIZE), not at
+//     the state that is left.
+//   * Wine's own "Wine System Tray" window (class __winex11_standalone_tray)
+//     passes the application window test, so a gather moves it too; tests
+//     look at their own windows only.
+
+// A monitor as EnumDisplayMonitors reports it, in its order.
+struct SystemMonitor {
+    std::string device;  // \\.\DISPLAYn
+    ScreenRect monitor;
+    ScreenRect work;
+    bool primary = false;
+};
+std::vector<SystemMonitor> systemMonitors();
+
+// Base of the two-monitor suites: skips the test, with the reason, when
+// Wine reports fewer than two monitors (the test runs outside the tier).
+class TwoMonitorTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+};
+
+// What Windows does after a monitor went away and Wine does not: every
+// visible top-level window of any process whose rectangle meets no monitor
+// is moved, keeping its size, to the nearest place in the primary monitor's
+// work area; then WM_DISPLAYCHANGE (the primary display's bits per pixel and
+// size) is sent to every top-level window. Returns the number of windows
+// moved. Pumps the calling thread's messages afterwards.
+int playWindowsDisplayChange();
 
 } // namespace qv
