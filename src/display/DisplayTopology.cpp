@@ -253,14 +253,14 @@ ActionResult DisplayTopology::applyArrangement(const std::vector<DisplayPlacemen
 
     // Advanced colour before the modes: switching it can make the driver pick
     // another refresh rate, which the modes set below then put right.
-    bool colourSwitched = false;
+    std::vector<DisplayInfo> colourSwitched;  // as they were before
     for (const DisplayPlacement& placement : placements) {
         const std::optional<DisplayInfo> display = manager_.find(placement.key);
         if (!placement.hdr || !display || !display->hdrSupported || display->hdrEnabled == *placement.hdr)
             continue;
         const int32_t rc = api_.setAdvancedColorState(display->adapterId, display->targetId, *placement.hdr);
         if (rc == dc::ErrorSuccess) {
-            colourSwitched = true;
+            colourSwitched.push_back(*display);
             continue;
         }
         log::logf(log::Warn, "applyArrangement: advanced colour refused for %s (%d)", placement.key.c_str(),
@@ -268,7 +268,7 @@ ActionResult DisplayTopology::applyArrangement(const std::vector<DisplayPlacemen
         refusals.push_back(placement.key + " refused HDR " + (*placement.hdr ? "on" : "off") + ": " +
                            manager_.errorText(static_cast<uint32_t>(rc)));
     }
-    if (colourSwitched)
+    if (!colourSwitched.empty())
         manager_.enumerate();
 
     // The display that is to be primary is staged first: when Windows
@@ -325,8 +325,14 @@ ActionResult DisplayTopology::applyArrangement(const std::vector<DisplayPlacemen
         if (placement.refreshHz != 0)
             refused += strprintf(" at %u Hz", placement.refreshHz);
         refusals.push_back(refused + ": " + dispChangeText(rc));
-        if (index == order.front() && placement.primary)
+        if (index == order.front() && placement.primary) {
+            // Nothing of the arrangement stays: the colour goes back too.
+            for (const DisplayInfo& before : colourSwitched)
+                api_.setAdvancedColorState(before.adapterId, before.targetId, before.hdrEnabled);
+            if (!colourSwitched.empty())
+                manager_.enumerate();
             return ActionResult::failure(refusals.back() + "; the arrangement was not applied");
+        }
     }
 
     if (api_.changeDisplaySettings(nullptr, nullptr, 0) != dc::DispChangeSuccessful)

@@ -124,6 +124,21 @@ TEST(DisplayArrangement, AdvancedColourIsSetBeforeTheMode) {
               Staged),
           CdsCommit},
          true, rightRunsAt(144, std::nullopt, false)},
+        // The primary's mode refused: nothing of the arrangement stays, the
+        // colour switched back included.
+        {"HDR on, then the primary's mode refused", hdrAndNtsc,
+         snapshotWith([](std::vector<DisplayPlacement>& p) {
+             right(p).hdr = true;
+             p[0].width = 3840;
+             p[0].height = 2160;
+         }),
+         false, "BOE-0A1C refused 3840x2160 at 60 Hz: the mode is not supported; the arrangement was not applied",
+         {hdrCall(4354, true),
+          cds(LaptopGdi, "DM_POSITION=(0,0) DM_DISPLAYORIENTATION=0 DM_PELSWIDTH=3840 DM_PELSHEIGHT=2160 "
+                         "DM_DISPLAYFREQUENCY=60",
+              StagedPrimary),
+          hdrCall(4354, false)},
+         true, [](const Displays& list) { EXPECT_FALSE(list[2].hdrEnabled); }},
         // Refused colour: the modes are still set, and the answer says so.
         {"HDR refused", hdrAndNtsc, withHdr(true), false,
          "Arrangement applied to 3 display(s); GSM-5B09-205NTABC1234 refused HDR on: The request is not supported "
