@@ -207,9 +207,9 @@ ActionResult ActionBus::saveLayout(const Action& action) {
 
 ActionResult ActionBus::restoreLayout(const Action& action) {
     if (action.name.empty()) return ActionResult::failure("Layout name required");
-    if (!layouts_.restore(action.name, displayManager_))
-        return ActionResult::failure("Could not restore '" + action.name + "'");
-    return ActionResult::success("Restored layout '" + action.name + "'");
+    ActionResult result = layouts_.restore(action.name, displayManager_);
+    if (!result.ok) return ActionResult::failure("Could not restore '" + action.name + "'");
+    return result;
 }
 
 ActionResult ActionBus::deleteLayout(const Action& action) {

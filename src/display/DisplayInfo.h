@@ -1,5 +1,6 @@
 #pragma once
 #include "display/Luid.h"
+#include "display/RefreshRate.h"
 
 #include <cstdint>
 #include <string>
@@ -35,6 +36,7 @@ struct DisplayInfo {
     uint32_t width = 0;
     uint32_t height = 0;
     uint32_t refreshHz = 0;
+    RefreshRate refreshRate;  // exact rate of the path's target; unknown when not reported
     int32_t posX = 0;
     int32_t posY = 0;
     uint32_t orientation = 0;  // 0 landscape, 1 90 degrees, 2 180 degrees, 3 270 degrees

@@ -162,6 +162,15 @@ std::optional<std::vector<DisplayInfo>> DisplayManager::tryEnumerate() {
             info.posY = source.positionY;
             info.primary = source.positionX == 0 && source.positionY == 0;
         }
+        // The exact rate: the target mode's vertical sync where the path has
+        // a target mode (Windows uses that one), else the path's own rate.
+        Rational exact = path.targetInfo.refreshRate;
+        const uint32_t targetMode = path.targetInfo.modeInfoIdx;
+        if (targetMode != dc::PathModeIdxInvalid && targetMode < modeList.size() &&
+            modeList[targetMode].infoType == dc::ModeInfoTypeTarget &&
+            modeList[targetMode].targetMode.vSyncFreq.denominator != 0)
+            exact = modeList[targetMode].targetMode.vSyncFreq;
+        info.refreshRate = RefreshRate{exact.numerator, exact.denominator};
         info.refreshHz = roundedHz(path.targetInfo.refreshRate);
 
         MonitorIdentity identity;
@@ -362,6 +371,9 @@ std::vector<DisplayPlacement> DisplayManager::placementSnapshot() {
         placement.refreshHz = info.refreshHz;
         placement.orientation = info.orientation;
         placement.primary = info.primary;
+        placement.refreshRate = info.refreshRate;
+        if (info.hdrSupported)
+            placement.hdr = info.hdrEnabled;
         placements.push_back(std::move(placement));
     }
     return placements;

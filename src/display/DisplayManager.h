@@ -47,8 +47,13 @@ public:
     ActionResult mirrorDisplays(const std::vector<std::string>& keys);
     // Swaps the positions of exactly two desktop sources.
     ActionResult flipArrangement();
-    // Stages every placement relative to the first primary one, then commits.
+    // Sets advanced colour where a placement names it, then stages every
+    // placement relative to the first primary one and commits, then sets the
+    // exact refresh rates GDI's whole hertz could not. An arrangement every
+    // display of which already is as placed changes nothing and succeeds with
+    // ArrangementInEffect.
     ActionResult applyArrangement(const std::vector<DisplayPlacement>& placements);
+    static constexpr const char* ArrangementInEffect = "Arrangement already in effect";
 
     // --- Every display at once ------------------------------------------------
     ActionResult pushMaxModes();

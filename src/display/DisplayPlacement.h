@@ -1,5 +1,8 @@
 #pragma once
+#include "display/RefreshRate.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace qv {
@@ -15,6 +18,11 @@ struct DisplayPlacement {
     uint32_t refreshHz = 0;    // 0 keeps the current rate
     uint32_t orientation = 0;  // as DisplayInfo::orientation; other values mean 0
     bool primary = false;
+    // The exact rate behind refreshHz; unknown: refreshHz alone decides.
+    RefreshRate refreshRate;
+    // Advanced colour (HDR) on or off; nullopt leaves it as it is. Only
+    // displays that support it have it.
+    std::optional<bool> hdr;
 
     friend bool operator==(const DisplayPlacement&, const DisplayPlacement&) = default;
 };

@@ -28,6 +28,37 @@ std::string dispChangeText(int32_t code) {
     }
 }
 
+uint32_t placedOrientation(uint32_t orientation) {
+    return orientation == dc::Dmdo90 || orientation == dc::Dmdo180 || orientation == dc::Dmdo270 ? orientation
+                                                                                                  : dc::DmdoDefault;
+}
+
+// Whether the display already is where and how the placement wants it, the
+// placement's position taken relative to the origin. A size or rate of 0, an
+// HDR state not given or not supported, and the primary flag of an
+// arrangement that names no primary display ask for nothing.
+bool alreadyPlaced(const DisplayInfo& display, const DisplayPlacement& placement, int64_t originX, int64_t originY,
+                   bool namesPrimary) {
+    if (display.posX != placement.x - originX || display.posY != placement.y - originY)
+        return false;
+    if ((placement.width != 0 && placement.width != display.width) ||
+        (placement.height != 0 && placement.height != display.height))
+        return false;
+    if (placedOrientation(placement.orientation) != display.orientation)
+        return false;
+    if (namesPrimary && placement.primary != display.primary)
+        return false;
+    if (placement.refreshRate.known() && display.refreshRate.known()) {
+        if (!placement.refreshRate.sameAs(display.refreshRate))
+            return false;
+    } else if (placement.refreshHz != 0 && placement.refreshHz != display.refreshHz) {
+        return false;
+    }
+    if (placement.hdr && display.hdrSupported && display.hdrEnabled != *placement.hdr)
+        return false;
+    return true;
+}
+
 } // namespace
 
 DisplayTopology::DisplayTopology(DisplayManager& manager, DisplayConfigApi& api) : manager_(manager), api_(api) {}
@@ -205,6 +236,41 @@ ActionResult DisplayTopology::applyArrangement(const std::vector<DisplayPlacemen
         }
     }
 
+    // Nothing to do when every display is already as placed: no mode set,
+    // no black flash, whether the layout is restored by hand, on a hotplug
+    // or from an arrangement that moved nothing.
+    const bool namesPrimary = std::any_of(placements.begin(), placements.end(),
+                                          [](const DisplayPlacement& placement) { return placement.primary; });
+    const bool inEffect =
+        std::all_of(placements.begin(), placements.end(), [&](const DisplayPlacement& placement) {
+            const std::optional<DisplayInfo> display = manager_.find(placement.key);
+            return display && alreadyPlaced(*display, placement, originX, originY, namesPrimary);
+        });
+    if (inEffect)
+        return ActionResult::success(DisplayManager::ArrangementInEffect);
+
+    std::vector<std::string> refusals;
+
+    // Advanced colour before the modes: switching it can make the driver pick
+    // another refresh rate, which the modes set below then put right.
+    std::vector<DisplayInfo> colourSwitched;  // as they were before
+    for (const DisplayPlacement& placement : placements) {
+        const std::optional<DisplayInfo> display = manager_.find(placement.key);
+        if (!placement.hdr || !display || !display->hdrSupported || display->hdrEnabled == *placement.hdr)
+            continue;
+        const int32_t rc = api_.setAdvancedColorState(display->adapterId, display->targetId, *placement.hdr);
+        if (rc == dc::ErrorSuccess) {
+            colourSwitched.push_back(*display);
+            continue;
+        }
+        log::logf(log::Warn, "applyArrangement: advanced colour refused for %s (%d)", placement.key.c_str(),
+                  static_cast<int>(rc));
+        refusals.push_back(placement.key + " refused HDR " + (*placement.hdr ? "on" : "off") + ": " +
+                           manager_.errorText(static_cast<uint32_t>(rc)));
+    }
+    if (!colourSwitched.empty())
+        manager_.enumerate();
+
     // The display that is to be primary is staged first: when Windows
     // refuses it, nothing else has been staged and nothing is committed, so
     // the desktop is not left arranged around an origin that did not move.
@@ -219,7 +285,6 @@ ActionResult DisplayTopology::applyArrangement(const std::vector<DisplayPlacemen
 
     int applied = 0;
     int missing = 0;
-    std::vector<std::string> refusals;
     for (size_t index : order) {
         const DisplayPlacement& placement = placements[index];
         const std::optional<DisplayInfo> display = manager_.find(placement.key);
@@ -232,10 +297,7 @@ ActionResult DisplayTopology::applyArrangement(const std::vector<DisplayPlacemen
             ++missing;
             continue;
         }
-        const uint32_t orientation = placement.orientation;
-        mode.dmDisplayOrientation =
-            orientation == dc::Dmdo90 || orientation == dc::Dmdo180 || orientation == dc::Dmdo270 ? orientation
-                                                                                                    : dc::DmdoDefault;
+        mode.dmDisplayOrientation = placedOrientation(placement.orientation);
         if (placement.width != 0)
             mode.dmPelsWidth = placement.width;
         if (placement.height != 0)
@@ -263,13 +325,21 @@ ActionResult DisplayTopology::applyArrangement(const std::vector<DisplayPlacemen
         if (placement.refreshHz != 0)
             refused += strprintf(" at %u Hz", placement.refreshHz);
         refusals.push_back(refused + ": " + dispChangeText(rc));
-        if (index == order.front() && placement.primary)
+        if (index == order.front() && placement.primary) {
+            // Nothing of the arrangement stays: the colour goes back too.
+            for (const DisplayInfo& before : colourSwitched)
+                api_.setAdvancedColorState(before.adapterId, before.targetId, before.hdrEnabled);
+            if (!colourSwitched.empty())
+                manager_.enumerate();
             return ActionResult::failure(refusals.back() + "; the arrangement was not applied");
+        }
     }
 
     if (api_.changeDisplaySettings(nullptr, nullptr, 0) != dc::DispChangeSuccessful)
         return ActionResult::failure("Arrangement apply failed");
     manager_.enumerate();
+    if (applied > 0)
+        applyExactRates(placements, refusals);
     std::string refusedText;
     for (const std::string& refusal : refusals)
         refusedText += (refusedText.empty() ? "" : "; ") + refusal;
@@ -280,6 +350,81 @@ ActionResult DisplayTopology::applyArrangement(const std::vector<DisplayPlacemen
     if (!refusals.empty())
         return ActionResult::failure(summary + "; " + refusedText);
     return ActionResult::success(summary);
+}
+
+void DisplayTopology::applyExactRates(const std::vector<DisplayPlacement>& placements,
+                                      std::vector<std::string>& refusals) {
+    // GDI takes whole hertz only, so 59.94 Hz may have become 60 Hz. Each
+    // display whose exact rate is known on both sides and differs gets it
+    // through its path: the path's refresh rate without a target mode, which
+    // Windows then chooses to match that rate.
+    struct Wanted {
+        const DisplayPlacement* placement;
+        DisplayInfo display;
+    };
+    std::vector<Wanted> wanted;
+    for (const DisplayPlacement& placement : placements) {
+        const std::optional<DisplayInfo> display = manager_.find(placement.key);
+        if (display && placement.refreshRate.known() && display->refreshRate.known() &&
+            !placement.refreshRate.sameAs(display->refreshRate))
+            wanted.push_back({&placement, *display});
+    }
+    if (wanted.empty())
+        return;
+
+    std::vector<PathInfo> paths;
+    std::vector<ModeInfo> modes;
+    if (!manager_.queryActivePaths(paths, modes)) {
+        refusals.push_back("the exact refresh rates could not be set: the display configuration could not be read");
+        return;
+    }
+    std::vector<bool> dropped(modes.size(), false);
+    for (const Wanted& want : wanted) {
+        for (PathInfo& path : paths) {
+            if ((path.flags & dc::PathActive) == 0 || !(path.targetInfo.adapterId == want.display.adapterId) ||
+                path.targetInfo.id != want.display.targetId)
+                continue;
+            path.targetInfo.refreshRate = Rational{want.placement->refreshRate.numerator,
+                                                   want.placement->refreshRate.denominator};
+            if (path.targetInfo.modeInfoIdx < modes.size() &&
+                modes[path.targetInfo.modeInfoIdx].infoType == dc::ModeInfoTypeTarget)
+                dropped[path.targetInfo.modeInfoIdx] = true;
+            path.targetInfo.modeInfoIdx = dc::PathModeIdxInvalid;
+        }
+    }
+    // The target modes no path refers to any more leave the list; the
+    // indices of the others follow.
+    std::vector<uint32_t> moved(modes.size(), dc::PathModeIdxInvalid);
+    std::vector<ModeInfo> kept;
+    for (size_t i = 0; i < modes.size(); ++i) {
+        if (dropped[i])
+            continue;
+        moved[i] = static_cast<uint32_t>(kept.size());
+        kept.push_back(modes[i]);
+    }
+    for (PathInfo& path : paths) {
+        if (path.sourceInfo.modeInfoIdx < moved.size())
+            path.sourceInfo.modeInfoIdx = moved[path.sourceInfo.modeInfoIdx];
+        if (path.targetInfo.modeInfoIdx < moved.size())
+            path.targetInfo.modeInfoIdx = moved[path.targetInfo.modeInfoIdx];
+    }
+
+    const int32_t rc = api_.setDisplayConfig(paths, kept, dc::SdcApply | SuppliedConfig);
+    if (rc != dc::ErrorSuccess) {
+        log::logf(log::Warn, "applyArrangement: SetDisplayConfig refused the exact refresh rates (%d)",
+                  static_cast<int>(rc));
+        for (const Wanted& want : wanted)
+            refusals.push_back(want.placement->key + " refused " + want.placement->refreshRate.text() +
+                               " Hz: " + manager_.errorText(static_cast<uint32_t>(rc)));
+        return;
+    }
+    manager_.enumerate();
+    for (const Wanted& want : wanted) {
+        const std::optional<DisplayInfo> after = manager_.find(want.placement->key);
+        if (after && !after->refreshRate.sameAs(want.placement->refreshRate))
+            refusals.push_back(want.placement->key + " runs at " + after->refreshRate.text() + " Hz, not " +
+                               want.placement->refreshRate.text() + " Hz");
+    }
 }
 
 } // namespace qv

@@ -26,6 +26,9 @@ public:
     ActionResult applyArrangement(const std::vector<DisplayPlacement>& placements);
 
 private:
+    // Sets the exact rate of each placement whose display runs at another one
+    // in one supplied configuration; adds what was refused to refusals.
+    void applyExactRates(const std::vector<DisplayPlacement>& placements, std::vector<std::string>& refusals);
     ActionResult disable(const std::string& key);
     ActionResult enable(const std::string& key);
 

@@ -89,7 +89,42 @@ private:
         readUnsigned(element, where, "refreshHz", p.refreshHz);
         readOrientation(element, where, p.orientation);
         readBool(element, where, "primary", p.primary);
+        readExactRate(element, where, p);
+        auto hdr = element.find("hdr");
+        if (hdr != element.end()) {
+            if (hdr->is_boolean()) {
+                p.hdr = hdr->get<bool>();
+            } else {
+                drop(where + ".hdr", "expected true or false");
+            }
+        }
         return p;
+    }
+
+    // "refreshNumerator" and "refreshDenominator", the exact rate behind
+    // "refreshHz", which versions before them read alone. Taken only as a
+    // pair of numbers above 0 that rounds to within 1 Hz of "refreshHz": a
+    // "refreshHz" changed by hand without them is not overruled by a stale
+    // exact rate.
+    void readExactRate(const json& element, const std::string& where, DisplayPlacement& p) {
+        const bool hasNumerator = element.contains("refreshNumerator");
+        const bool hasDenominator = element.contains("refreshDenominator");
+        if (!hasNumerator && !hasDenominator) return;
+        RefreshRate rate;
+        const size_t before = dropped_.size();
+        readUnsigned(element, where, "refreshNumerator", rate.numerator);
+        readUnsigned(element, where, "refreshDenominator", rate.denominator);
+        if (dropped_.size() != before) return;
+        if (!rate.known()) {
+            drop(where + ".refreshNumerator", "expected with refreshDenominator, both above 0");
+            return;
+        }
+        const uint32_t hz = rate.roundedHz();
+        if (p.refreshHz == 0 || (hz > p.refreshHz ? hz - p.refreshHz : p.refreshHz - hz) > 1) {
+            drop(where + ".refreshNumerator", "expected a rate within 1 Hz of refreshHz");
+            return;
+        }
+        p.refreshRate = rate;
     }
 
     void readString(const json& object, const std::string& where, const char* key, std::string& field) {
@@ -162,6 +197,12 @@ json toJson(const DisplayPlacement& p) {
     d["refreshHz"] = p.refreshHz;
     d["orientation"] = p.orientation;
     d["primary"] = p.primary;
+    // Optional members later versions added; older ones pass over them.
+    if (p.refreshRate.known()) {
+        d["refreshNumerator"] = p.refreshRate.numerator;
+        d["refreshDenominator"] = p.refreshRate.denominator;
+    }
+    if (p.hdr) d["hdr"] = *p.hdr;
     return d;
 }
 
@@ -244,17 +285,22 @@ bool LayoutStore::captureCurrent(const std::string& name, DisplayManager& displa
     return save();
 }
 
-bool LayoutStore::restore(const std::string& name, DisplayManager& displays) {
+ActionResult LayoutStore::restore(const std::string& name, DisplayManager& displays) {
     auto it = std::find_if(layouts_.begin(), layouts_.end(), [&](const Layout& l) { return l.name == name; });
     if (it == layouts_.end()) {
         log::logf(log::Warn, "restore: layout '%s' not found", name.c_str());
-        return false;
+        return ActionResult::failure("Layout '" + name + "' not found");
     }
     // A copy: applying the arrangement may run code that reads the store.
     const std::vector<DisplayPlacement> placements = it->placements;
     ActionResult result = displays.applyArrangement(placements);
-    if (!result.ok) log::write(log::Warn, "restore: " + result.message);
-    return result.ok;
+    if (!result.ok) {
+        log::write(log::Warn, "restore: " + result.message);
+        return result;
+    }
+    if (result.message == DisplayManager::ArrangementInEffect)
+        return ActionResult::success("Layout '" + name + "' already in effect");
+    return ActionResult::success("Restored layout '" + name + "'");
 }
 
 bool LayoutStore::remove(const std::string& name) {

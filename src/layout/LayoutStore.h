@@ -1,4 +1,5 @@
 #pragma once
+#include "base/ActionResult.h"
 #include "base/JsonFile.h"
 #include "layout/Layout.h"
 
@@ -35,8 +36,9 @@ public:
     // display or the save fails (the store keeps the change then).
     bool captureCurrent(const std::string& name, DisplayManager& displays);
 
-    // Applies the first layout of that name.
-    bool restore(const std::string& name, DisplayManager& displays);
+    // Applies the first layout of that name: "Restored layout 'name'", or
+    // "Layout 'name' already in effect" when nothing had to change.
+    ActionResult restore(const std::string& name, DisplayManager& displays);
 
     // Removes every layout of that name and saves. False, without touching the
     // file, when there was none; false, keeping them, when the save fails.

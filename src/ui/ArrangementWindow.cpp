@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 namespace qv {
 
@@ -86,6 +87,7 @@ void ArrangementWindow::load() {
         item.width = display.width;
         item.height = display.height;
         item.refreshHz = display.refreshHz;
+        item.refreshRate = display.refreshRate;
         item.orientation = display.orientation;
         items_.push_back(std::move(item));
     }
@@ -252,7 +254,8 @@ void ArrangementWindow::apply() {
     action.kind = ActionKind::ApplyArrangement;
     for (const ArrangementItem& item : items_)
         action.placements.push_back(DisplayPlacement{item.key, item.left, item.top, item.width, item.height,
-                                                     item.refreshHz, item.orientation, item.primary});
+                                                     item.refreshHz, item.orientation, item.primary,
+                                                     item.refreshRate, std::nullopt});
     // The bus reports the outcome; the window shows the desktop as it now is.
     bus_.dispatch(action);
     revert();

@@ -1,4 +1,5 @@
 #pragma once
+#include "display/RefreshRate.h"
 #include "ui/ArrangementSurface.h"
 #include "ui/ClassicControls.h"
 
@@ -24,6 +25,7 @@ struct ArrangementItem {
     uint32_t width = 0;
     uint32_t height = 0;
     uint32_t refreshHz = 0;
+    RefreshRate refreshRate;  // exact, so 59.94 Hz stays 59.94 Hz
     uint32_t orientation = 0;
 };
 

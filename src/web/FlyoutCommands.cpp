@@ -143,7 +143,8 @@ void FlyoutCommands::onWebMessage(const std::string& text) {
             action.placements.push_back(DisplayPlacement{display.key, moved ? x.value_or(display.posX) : display.posX,
                                                          moved ? y.value_or(display.posY) : display.posY,
                                                          display.width, display.height, display.refreshHz,
-                                                         display.orientation, display.primary});
+                                                         display.orientation, display.primary,
+                                                         display.refreshRate, std::nullopt});
         }
         if (!action.placements.empty()) bus.dispatch(action);
         panel_.pushState();

@@ -98,6 +98,23 @@ bool lists(const SimMonitor& monitor, uint32_t width, uint32_t height, uint32_t 
     });
 }
 
+// The exact rate of a listed mode.
+Rational exactOf(const SimMode& mode) { return mode.vsync.value_or(Rational{mode.refreshHz * 1000, 1000}); }
+
+bool sameRate(const Rational& a, const Rational& b) {
+    return a.denominator != 0 && b.denominator != 0 &&
+           uint64_t(a.numerator) * b.denominator == uint64_t(b.numerator) * a.denominator;
+}
+
+// The first listed mode of that size (landscape) at that whole rate (any
+// when 0), as the driver picks one.
+const SimMode* firstListed(const SimMonitor& monitor, uint32_t width, uint32_t height, uint32_t rate) {
+    for (const SimMode& m : monitor.modes)
+        if (m.width == width && m.height == height && (rate == 0 || m.refreshHz == rate))
+            return &m;
+    return nullptr;
+}
+
 std::string upper(std::string text) {
     for (char& c : text)
         c = char(std::toupper(static_cast<unsigned char>(c)));
@@ -670,7 +687,10 @@ void SimDisplays::keepPrimaryAtOrigin(std::optional<uint32_t> primarySourceId) {
 int32_t SimDisplays::resolveRequest(const SimSource& source, const SimTarget& target, const DevMode& mode,
                                     GdiState& out) const {
     GdiState state{source.x,       source.y, source.width, source.height, source.refreshHz,
-                   orientationOf(target.monitor.rotation), false};
+                   orientationOf(target.monitor.rotation), false, target.monitor.vsync};
+    const bool wasPortrait = isPortrait(state.orientation);
+    const uint32_t currentWidth = wasPortrait ? source.height : source.width;
+    const uint32_t currentHeight = wasPortrait ? source.width : source.height;
     const uint32_t fields = mode.dmFields;
     if ((fields & dc::DmPelsWidth) != 0)
         state.width = mode.dmPelsWidth;
@@ -698,19 +718,24 @@ int32_t SimDisplays::resolveRequest(const SimSource& source, const SimTarget& ta
     if (!lists(target.monitor, width, height, 0))
         return dc::DispChangeBadMode;
     const uint32_t rate = (fields & dc::DmDisplayFrequency) != 0 && mode.dmDisplayFrequency > 1 ? mode.dmDisplayFrequency : 0;
+    // The mode running now stays, exact rate and all, when the size and
+    // whole rate asked for are its own; any other is the first the driver
+    // lists, so 59.94 Hz and 60 Hz both listed as 60 give the first of them.
+    const bool sameSize = width == currentWidth && height == currentHeight;
     if (rate != 0) {
         if (!lists(target.monitor, width, height, rate))
             return dc::DispChangeBadMode;
+        if (!sameSize || rate != state.refreshHz)
+            state.vsync = firstListed(target.monitor, width, height, rate)->vsync;
         state.refreshHz = rate;
     } else if (!lists(target.monitor, width, height, state.refreshHz)) {
         // Without a rate the driver keeps the current one if it can, else takes
         // the first one it lists for the size.
-        for (const SimMode& m : target.monitor.modes) {
-            if (m.width == width && m.height == height) {
-                state.refreshHz = m.refreshHz;
-                break;
-            }
-        }
+        const SimMode* first = firstListed(target.monitor, width, height, 0);
+        state.refreshHz = first->refreshHz;
+        state.vsync = first->vsync;
+    } else if (!sameSize) {
+        state.vsync = firstListed(target.monitor, width, height, state.refreshHz)->vsync;
     }
     out = state;
     return dc::DispChangeSuccessful;
@@ -752,6 +777,7 @@ void SimDisplays::applyGdi(uint32_t sourceId, const GdiState& state) {
         if (t.sourceId != sourceId)
             continue;
         t.monitor.rotation = state.orientation + 1;
+        t.monitor.vsync = state.vsync;
         t.gdiCurrent.reset();
     }
 }
@@ -913,6 +939,7 @@ int32_t SimDisplays::planSupplied(const std::vector<PathInfo>& paths, const std:
         uint32_t modeIdx;
         uint32_t rotation;
         uint32_t refreshHz;
+        Rational exact;  // the target mode's rate when it has one, else the path's
     };
     std::vector<Active> active;
     for (const PathInfo& path : paths) {
@@ -937,8 +964,9 @@ int32_t SimDisplays::planSupplied(const std::vector<PathInfo>& paths, const std:
         if (targetIdx != dc::PathModeIdxInvalid &&
             (targetIdx >= modes.size() || modes[targetIdx].infoType != dc::ModeInfoTypeTarget))
             return ErrorInvalidParameter;
-        active.push_back({target, path.sourceInfo.id, idx, path.targetInfo.rotation,
-                          roundedHz(path.targetInfo.refreshRate)});
+        const Rational exact =
+            targetIdx != dc::PathModeIdxInvalid ? modes[targetIdx].targetMode.vSyncFreq : path.targetInfo.refreshRate;
+        active.push_back({target, path.sourceInfo.id, idx, path.targetInfo.rotation, roundedHz(exact), exact});
     }
     if (active.empty())
         return ErrorInvalidParameter;
@@ -951,15 +979,33 @@ int32_t SimDisplays::planSupplied(const std::vector<PathInfo>& paths, const std:
         const auto known = std::find_if(plan.sources.begin(), plan.sources.end(),
                                         [&](const SimSource& s) { return s.id == a.sourceId; });
         const SourceMode& mode = modes[a.modeIdx].sourceMode;
+        // The listed mode of the size at exactly the rate asked for; without
+        // one, the rate running now if that is the one asked for, else the
+        // whole rate nearest to it.
+        const SimSource* now = findSource(a.sourceId);
+        const bool portrait = a.rotation == dc::Rotation90 || a.rotation == dc::Rotation270;
+        const SimMode* listed = nullptr;
+        for (const SimMode& m : a.target->monitor.modes)
+            if (listed == nullptr && m.width == (portrait ? mode.height : mode.width) &&
+                m.height == (portrait ? mode.width : mode.height) && sameRate(exactOf(m), a.exact))
+                listed = &m;
+        const Rational running = a.target->monitor.vsync.value_or(
+            Rational{(now != nullptr ? now->refreshHz : a.target->monitor.current.refreshHz) * 1000, 1000});
+        std::optional<Rational> vsync = a.target->monitor.vsync;
+        if (listed != nullptr)
+            vsync = listed->vsync;
+        else if (a.exact.denominator != 0 && !sameRate(a.exact, running))
+            vsync.reset();
+        plan.vsyncs.emplace_back(a.target->id, vsync);
         if (known != plan.sources.end()) {
             if (known->width != mode.width || known->height != mode.height || known->x != mode.positionX ||
                 known->y != mode.positionY)
                 return ErrorInvalidParameter;  // one source, two different modes
         } else {
-            const SimSource* now = findSource(a.sourceId);
-            const uint32_t rate = a.refreshHz != 0 ? a.refreshHz
-                                  : now != nullptr ? now->refreshHz
-                                                   : a.target->monitor.current.refreshHz;
+            const uint32_t rate = listed != nullptr ? listed->refreshHz
+                                  : a.refreshHz != 0 ? a.refreshHz
+                                  : now != nullptr   ? now->refreshHz
+                                                     : a.target->monitor.current.refreshHz;
             plan.sources.push_back({a.sourceId, mode.positionX, mode.positionY, mode.width, mode.height, rate});
         }
         plan.targetSources.emplace_back(a.target->id, a.sourceId);
@@ -1016,6 +1062,9 @@ void SimDisplays::applyPlan(const Plan& plan) {
         for (const auto& [targetId, rotation] : plan.rotations)
             if (targetId == t.id)
                 t.monitor.rotation = rotation;
+        for (const auto& [targetId, vsync] : plan.vsyncs)
+            if (targetId == t.id)
+                t.monitor.vsync = vsync;
     }
     sources_ = plan.sources;
 }
@@ -1066,7 +1115,19 @@ int32_t SimDisplays::setAdvancedColorState(const Luid& adapterId, uint32_t targe
         return ErrorInvalidParameter;
     if (!t->monitor.color || !t->monitor.color->advancedColorSupported)
         return ErrorNotSupported;
+    const bool switched = t->monitor.color->advancedColorEnabled != enable;
     t->monitor.color->advancedColorEnabled = enable;
+    SimSource* source = t->sourceId ? findSource(*t->sourceId) : nullptr;
+    if (switched && source != nullptr) {
+        // The driver sets the mode again and takes the first rate it lists.
+        const bool portrait = isPortrait(orientationOf(t->monitor.rotation));
+        if (const SimMode* first = firstListed(t->monitor, portrait ? source->height : source->width,
+                                               portrait ? source->width : source->height, 0)) {
+            source->refreshHz = first->refreshHz;
+            t->monitor.vsync = first->vsync;
+            t->gdiCurrent.reset();
+        }
+    }
     return dc::ErrorSuccess;
 }
 

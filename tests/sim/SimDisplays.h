@@ -17,8 +17,11 @@ namespace qv::sim {
 struct SimMode {
     uint32_t width = 0;
     uint32_t height = 0;
-    uint32_t refreshHz = 0;
+    uint32_t refreshHz = 0;  // as GDI lists it
     uint32_t bitsPerPel = 32;
+    // The exact rate the display configuration reports (60000/1001 for a
+    // 59.94 Hz mode GDI lists as 60); nullopt: refreshHz exactly.
+    std::optional<Rational> vsync;
 };
 
 // A monitor as it comes out of the box: what Windows will report about it
@@ -41,7 +44,8 @@ struct SimMonitor {
     std::vector<SimMode> modes;
     SimMode current{1920, 1080, 60};
     // Exact vertical sync of the current mode as CCD reports it (e.g.
-    // 59940/1000); nullopt: the current mode's whole rate.
+    // 59940/1000); nullopt: the current mode's whole rate. A change of mode
+    // takes the exact rate of the listed mode it picks.
     std::optional<Rational> vsync;
     uint32_t rotation = dc::RotationIdentity;
 
@@ -102,7 +106,10 @@ struct SimStrayDevice {
 // (0,0)) is put back at the origin and the others follow. SetDisplayConfig
 // switches topologies or applies a supplied configuration (validated first,
 // filling in missing sources when SDC_ALLOW_CHANGES allows it); QDC_ALL_PATHS
-// lists every target on every source. Advanced colour can be switched.
+// lists every target on every source; a supplied path without a target mode
+// runs at the listed mode of its refresh rate. Advanced colour can be
+// switched, and switching it puts the display back on the first rate its
+// driver lists for the size, as drivers do.
 class SimDisplays final : public DisplayConfigApi {
 public:
     static constexpr Luid Adapter{0x0000D2A4, 0};
@@ -215,6 +222,7 @@ private:
         uint32_t refreshHz = 0;
         uint32_t orientation = 0;  // DMDO_*
         bool detach = false;
+        std::optional<Rational> vsync;  // exact rate of the mode picked
     };
     struct StagedChange {
         uint32_t sourceId = 0;
@@ -231,6 +239,7 @@ private:
     struct Plan {
         std::vector<std::pair<uint32_t, uint32_t>> targetSources;
         std::vector<std::pair<uint32_t, uint32_t>> rotations;
+        std::vector<std::pair<uint32_t, std::optional<Rational>>> vsyncs;  // target -> exact rate
         std::vector<SimSource> sources;
     };
 

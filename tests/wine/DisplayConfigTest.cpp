@@ -56,6 +56,13 @@ TEST(DisplayConfigWine, EnumeratesDisplaysWithKeysAndModes) {
         EXPECT_FALSE(display.gdiName.empty());
         EXPECT_GT(display.width, 0u);
         EXPECT_GT(display.height, 0u);
+        // The exact rate from the path agrees with GDI's whole one, within a
+        // hertz; Wine on Xvfb knows neither (0 Hz, 0/1).
+        const uint32_t exactHz = display.refreshRate.roundedHz();
+        EXPECT_EQ(display.refreshRate.known(), display.refreshHz != 0)
+            << display.refreshRate.numerator << "/" << display.refreshRate.denominator << " vs " << display.refreshHz;
+        EXPECT_LE(exactHz > display.refreshHz ? exactHz - display.refreshHz : display.refreshHz - exactHz,
+                  display.refreshHz != 0 ? 1u : 0u);
         EXPECT_FALSE(manager.modes(display.key).empty());
     }
     EXPECT_FALSE(manager.primaryKey().empty());

@@ -149,8 +149,10 @@ TEST(DisplayOpsWine, EnableQueriesAllPathsAndAppliesThem) {
     EXPECT_EQ(manager.enumerate().size(), displays.size());
 }
 
-// Staging with CDS_NORESET and the commit, through the real adapter.
-TEST(DisplayOpsWine, ApplyTheCurrentArrangement) {
+// The desktop as it is, read through the real adapter, is in effect: what
+// enumeration reports and what the comparison expects agree, and nothing is
+// staged.
+TEST(DisplayOpsWine, TheCurrentArrangementIsAlreadyInEffect) {
     Win32DisplayConfigApi api;
     DisplayManager manager(api);
     const std::vector<DisplayPlacement> placements = manager.placementSnapshot();
@@ -158,7 +160,42 @@ TEST(DisplayOpsWine, ApplyTheCurrentArrangement) {
 
     const ActionResult result = manager.applyArrangement(placements);
     ASSERT_TRUE(result.ok) << result.message;
-    EXPECT_EQ(result.message, strprintf("Arrangement applied to %zu display(s)", placements.size()));
+    EXPECT_EQ(result.message, DisplayManager::ArrangementInEffect);
+    EXPECT_EQ(manager.placementSnapshot(), placements);
+}
+
+// An exact rate other than the one running. Where Wine reports a rate:
+// staging with CDS_NORESET, the commit, then the path's rate handed over in a
+// supplied configuration whose changed path has no target mode; Wine's
+// SetDisplayConfig accepts it without changing the rate (or refuses it), and
+// the answer says the rate was not reached. Where it reports none (Xvfb: 0 Hz
+// and 0/1), the rate is kept as it is, as it always was, and the arrangement
+// is in effect.
+TEST(DisplayOpsWine, AnExactRateIsAskedForOnlyWhereTheRateIsKnown) {
+    Win32DisplayConfigApi api;
+    DisplayManager manager(api);
+    std::vector<DisplayPlacement> placements = manager.placementSnapshot();
+    ASSERT_FALSE(placements.empty());
+    DisplayPlacement& first = placements.front();
+    const RefreshRate running = first.refreshRate;
+    // 59.94 Hz beside 60 Hz: the same whole rate for GDI, another exact one.
+    first.refreshRate = RefreshRate{(first.refreshHz != 0 ? first.refreshHz : 60) * 1000, 1001};
+
+    const ActionResult result = manager.applyArrangement(placements);
+    if (!running.known()) {
+        EXPECT_EQ(first.refreshHz, 0u);
+        EXPECT_TRUE(result.ok) << result.message;
+        EXPECT_EQ(result.message, DisplayManager::ArrangementInEffect);
+        return;
+    }
+    EXPECT_FALSE(result.ok);
+    const std::string applied = strprintf("Arrangement applied to %zu display(s); ", placements.size());
+    const std::string ignored = first.key + " runs at " + manager.find(first.key)->refreshRate.text() + " Hz, not " +
+                                first.refreshRate.text() + " Hz";
+    const std::string refused = first.key + " refused " + first.refreshRate.text() + " Hz: ";
+    EXPECT_TRUE(result.message == applied + ignored || result.message.rfind(applied + refused, 0) == 0)
+        << result.message;
+    first.refreshRate = running;
     EXPECT_EQ(manager.placementSnapshot(), placements);
 }
 

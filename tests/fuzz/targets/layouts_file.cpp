@@ -1,7 +1,8 @@
 // layouts.json as the user (or another program) left it. Reading never
 // changes the file; a file that loads, saved and loaded again, gives the same
 // layouts, and saving that again writes the same bytes; a file that does
-// not load is never written over unless a copy of it was kept.
+// not load is never written over unless a copy of it was kept. An exact
+// refresh rate is only ever taken whole and within 1 Hz of "refreshHz".
 #include "FuzzSupport.h"
 
 #include "base/JsonFile.h"
@@ -17,7 +18,9 @@ std::string describe(const LayoutStore& store) {
     for (const Layout& layout : store.layouts()) {
         nlohmann::json displays = nlohmann::json::array();
         for (const DisplayPlacement& p : layout.placements)
-            displays.push_back({p.key, p.x, p.y, p.width, p.height, p.refreshHz, p.orientation, p.primary});
+            displays.push_back({p.key, p.x, p.y, p.width, p.height, p.refreshHz, p.orientation, p.primary,
+                                p.refreshRate.numerator, p.refreshRate.denominator,
+                                p.hdr ? nlohmann::json(*p.hdr) : nlohmann::json()});
         list.push_back({layout.name, displays});
     }
     return list.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
@@ -39,6 +42,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const Layout& layout : first.layouts())
         for (const DisplayPlacement& p : layout.placements)
             QV_FUZZ_CHECK(p.orientation <= 3, describe(first));
+    // An exact rate is taken only whole and near the whole rate beside it,
+    // which older versions read alone.
+    for (const Layout& layout : first.layouts())
+        for (const DisplayPlacement& p : layout.placements)
+            if (p.refreshRate.known() || p.refreshRate.numerator != 0 || p.refreshRate.denominator != 0)
+                QV_FUZZ_CHECK(p.refreshRate.known() && p.refreshHz != 0 &&
+                                  uint64_t{p.refreshRate.roundedHz()} + 1 >= p.refreshHz &&
+                                  p.refreshRate.roundedHz() <= uint64_t{p.refreshHz} + 1,
+                              describe(first));
 
     if (!loaded) {
         QV_FUZZ_CHECK(first.layouts().empty(), "a file that did not load gave layouts " + describe(first));

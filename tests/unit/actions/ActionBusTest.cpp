@@ -182,7 +182,8 @@ TEST_F(ActionBusTest, LayoutKindsSaveRestoreAndDeleteByName) {
         {layout(ActionKind::SaveLayout, "Home"), true, "Saved layout 'Home'", {"Home"}},
         {layout(ActionKind::SaveLayout, "Desk"), true, "Saved layout 'Desk'", {"Home", "Desk"}},
         {layout(ActionKind::SaveLayout, "Home"), true, "Saved layout 'Home'", {"Desk", "Home"}},
-        {layout(ActionKind::RestoreLayout, "Desk"), true, "Restored layout 'Desk'", {"Desk", "Home"}},
+        // Nothing moved since "Desk" was saved: restoring it changes nothing.
+        {layout(ActionKind::RestoreLayout, "Desk"), true, "Layout 'Desk' already in effect", {"Desk", "Home"}},
         {layout(ActionKind::RestoreLayout, "Nope"), false, "Could not restore 'Nope'", {"Desk", "Home"}},
         {layout(ActionKind::DeleteLayout, "Home"), true, "Deleted layout 'Home'", {"Desk"}},
         {layout(ActionKind::DeleteLayout, "Home"), false, "Could not delete layout", {"Desk"}},

@@ -422,9 +422,9 @@ TEST_F(DisplayEnumeration, PlacementSnapshotComesFromAFreshEnumeration) {
 
     const std::vector<DisplayPlacement> placements = manager.placementSnapshot();
     const std::vector<DisplayPlacement> expected = {
-        {"BOE-0A1C", 0, 0, 1920, 1200, 60, 0, true},
-        {"DEL-41A8-0x4C4B3033", 0, -2160, 3840, 2160, 60, 1, false},
-        {"GSM-5B09-205NTABC1234", 5760, -360, 2560, 1440, 144, 0, false},
+        {"BOE-0A1C", 0, 0, 1920, 1200, 60, 0, true, {60000, 1000}, std::nullopt},
+        {"DEL-41A8-0x4C4B3033", 0, -2160, 3840, 2160, 60, 1, false, {60000, 1000}, std::nullopt},
+        {"GSM-5B09-205NTABC1234", 5760, -360, 2560, 1440, 144, 0, false, {144000, 1000}, std::nullopt},
     };
     EXPECT_EQ(placements, expected);
 }

@@ -228,11 +228,11 @@ TEST(DisplayTopologyOps, ApplyArrangement) {
              d.refuseChange(LeftGdi, dc::DispChangeFailed);
              d.refuseChange(RightGdi, dc::DispChangeRestart);
          },
-         apply({{Left, 1920, 0, 0, 0, 0, 0, false}, {Right, 5760, 0, 0, 0, 0, 0, false}}), false,
+         apply({{Left, 1920, 0, 0, 0, 0, 0, false}, {Right, 5760, 100, 0, 0, 0, 0, false}}), false,
          "DEL-41A8-0x4C4B3033 refused 3840x2160: the display driver failed the mode; GSM-5B09-205NTABC1234 "
          "refused 2560x1440: the computer must be restarted first",
          {cds(LeftGdi, "DM_POSITION=(1920,0) DM_DISPLAYORIENTATION=0 DM_PELSWIDTH=3840 DM_PELSHEIGHT=2160", Staged),
-          cds(RightGdi, "DM_POSITION=(5760,0) DM_DISPLAYORIENTATION=0 DM_PELSWIDTH=2560 DM_PELSHEIGHT=1440", Staged),
+          cds(RightGdi, "DM_POSITION=(5760,100) DM_DISPLAYORIENTATION=0 DM_PELSWIDTH=2560 DM_PELSHEIGHT=1440", Staged),
           CdsCommit},
          true},
         {"current mode unreadable counts as not connected",

@@ -131,6 +131,12 @@ TEST_F(LayoutStoreTest, LoadingHandEditedFiles) {
         display.replace(at, display.find_first_of(",}", at) - at, value);
         return R"({"layouts": [{"name": "Desk", "displays": [)" + display + "]}]}";
     };
+    // The same display at `refreshHz` with more members.
+    const auto withMembers = [](unsigned refreshHz, const std::string& members) {
+        return strprintf(R"({"layouts": [{"name": "Desk", "displays": [{"key": "A", "x": 1920, "y": 0, )"
+                         R"("width": 2560, "height": 1440, "refreshHz": %u, "orientation": 1, "primary": true, %s}]}]})",
+                         refreshHz, members.c_str());
+    };
     const std::vector<Case> cases = {
         {"repeated name", R"({"layouts": [{"name": "Desk"}, {"name": "Home"}, {"name": "Desk"}]})", true,
          {"Desk", "Home", "Desk"}, {loadedN(3)}, false},
@@ -181,6 +187,36 @@ TEST_F(LayoutStoreTest, LoadingHandEditedFiles) {
         {"key not a string", oneDisplayWith("key", "null"), true, {"Desk"},
          {ignored("layouts[0].displays[0].key: expected a string"), keptCopy, loadedN(1)}, true,
          " (1920,0) 2560x1440@144 o1 primary"},
+        // The exact rate and the HDR state, members later versions added:
+        // without them a display loads as before (the rows above); with
+        // them they are taken, each on its own.
+        {"exact rate and HDR on", withMembers(60, R"("refreshNumerator": 60000, "refreshDenominator": 1001, "hdr": true)"),
+         true, {"Desk"}, {loadedN(1)}, false, "A (1920,0) 2560x1440@60 (60000/1001) o1 primary hdr"},
+        {"HDR off alone", withMembers(144, R"("hdr": false)"), true, {"Desk"}, {loadedN(1)}, false,
+         "A (1920,0) 2560x1440@144 o1 primary sdr"},
+        {"exact rate that rounds 1 Hz away", withMembers(59, R"("refreshNumerator": 60000, "refreshDenominator": 1001)"),
+         true, {"Desk"}, {loadedN(1)}, false, "A (1920,0) 2560x1440@59 (60000/1001) o1 primary"},
+        {"HDR as a number", withMembers(144, R"("hdr": 1)"), true, {"Desk"},
+         {ignored("layouts[0].displays[0].hdr: expected true or false"), keptCopy, loadedN(1)}, true,
+         "A (1920,0) 2560x1440@144 o1 primary"},
+        {"numerator without denominator", withMembers(60, R"("refreshNumerator": 60000)"), true, {"Desk"},
+         {ignored("layouts[0].displays[0].refreshNumerator: expected with refreshDenominator, both above 0"),
+          keptCopy, loadedN(1)},
+         true, "A (1920,0) 2560x1440@60 o1 primary"},
+        {"denominator 0", withMembers(60, R"("refreshNumerator": 60000, "refreshDenominator": 0)"), true, {"Desk"},
+         {ignored("layouts[0].displays[0].refreshNumerator: expected with refreshDenominator, both above 0"),
+          keptCopy, loadedN(1)},
+         true, "A (1920,0) 2560x1440@60 o1 primary"},
+        {"fractional denominator", withMembers(60, R"("refreshNumerator": 60000, "refreshDenominator": 1000.5)"), true,
+         {"Desk"}, {ignored("layouts[0].displays[0].refreshDenominator: " + wholeUnsigned), keptCopy, loadedN(1)},
+         true, "A (1920,0) 2560x1440@60 o1 primary"},
+        // "refreshHz" changed by hand (or by a version that does not know the
+        // exact rate) wins over a stale exact rate.
+        {"exact rate far from refreshHz", withMembers(144, R"("refreshNumerator": 60000, "refreshDenominator": 1001)"),
+         true, {"Desk"},
+         {ignored("layouts[0].displays[0].refreshNumerator: expected a rate within 1 Hz of refreshHz"), keptCopy,
+          loadedN(1)},
+         true, "A (1920,0) 2560x1440@144 o1 primary"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -198,9 +234,13 @@ TEST_F(LayoutStoreTest, LoadingHandEditedFiles) {
             ASSERT_FALSE(loaded.layouts().empty());
             ASSERT_EQ(loaded.layouts()[0].placements.size(), 1u);
             const DisplayPlacement& p = loaded.layouts()[0].placements[0];
-            EXPECT_EQ(strprintf("%s (%d,%d) %ux%u@%u o%u%s", p.key.c_str(), p.x, p.y, p.width, p.height, p.refreshHz,
-                                p.orientation, p.primary ? " primary" : ""),
-                      c.firstDisplay);
+            std::string text = strprintf("%s (%d,%d) %ux%u@%u", p.key.c_str(), p.x, p.y, p.width, p.height,
+                                         p.refreshHz);
+            if (p.refreshRate.known())
+                text += strprintf(" (%u/%u)", p.refreshRate.numerator, p.refreshRate.denominator);
+            text += strprintf(" o%u%s", p.orientation, p.primary ? " primary" : "");
+            if (p.hdr) text += *p.hdr ? " hdr" : " sdr";
+            EXPECT_EQ(text, c.firstDisplay);
         }
         const std::vector<std::string> lines = desk.debug.lines();
         ASSERT_EQ(lines.size(), c.logged.size());
@@ -401,19 +441,72 @@ TEST_F(LayoutStoreTest, RestoreAppliesTheFirstLayoutOfTheName) {
                      }));
     ASSERT_TRUE(store.load());
 
-    EXPECT_TRUE(store.restore("Desk", manager));
+    EXPECT_TRUE(store.restore("Desk", manager).ok);
     EXPECT_EQ(positionOf(left), std::make_pair(-3840, 0));
     EXPECT_EQ(positionOf(panel), std::make_pair(0, 0));
     EXPECT_EQ(positionOf(right), std::make_pair(1920, 0));
 
     desk.debug.clear();
-    EXPECT_FALSE(store.restore("desk", manager));
-    EXPECT_FALSE(store.restore("Away", manager));
+    EXPECT_FALSE(store.restore("desk", manager).ok);
+    EXPECT_FALSE(store.restore("Away", manager).ok);
     EXPECT_EQ(desk.debug.lines(), (std::vector<std::string>{
                                "[Quorvane][WRN] restore: layout 'desk' not found\n",
                                "[Quorvane][WRN] restore: No saved monitors are connected\n",
                            }));
     EXPECT_EQ(positionOf(left), std::make_pair(-3840, 0));
+}
+
+// A display at 59.94 Hz with HDR on is saved with its exact rate and HDR
+// state beside the whole "refreshHz" older versions read. Restored from the
+// file it runs at 59.94 Hz with HDR on again (GDI alone would pick the 60 Hz
+// mode listed first); restored once more, nothing is done.
+TEST_F(LayoutStoreTest, ExactRateAndHdrRoundTripThroughTheFileOntoTheDisplay) {
+    const sim::SimDisplays::Docked docked = desk.displays.laptopWithTwoDocked();
+    sim::SimMonitor& right = desk.displays.target(docked.right).monitor;
+    right.modes.push_back({2560, 1440, 60, 32, Rational{60000, 1001}});
+    right.color = AdvancedColorInfo{true, true, dc::ColorEncodingRgb, 10};
+    right.vsync = Rational{60000, 1001};
+    desk.displays.sourceOf(docked.right).refreshHz = 60;
+    ASSERT_TRUE(store.captureCurrent("Desk", manager));
+    const std::string key = manager.cache()[2].key;
+
+    const nlohmann::json saved = nlohmann::json::parse(desk.files.content(path));
+    const nlohmann::json& display = saved["layouts"][0]["displays"][2];
+    EXPECT_EQ(display["refreshHz"], 60);
+    EXPECT_EQ(display["refreshNumerator"], 60000);
+    EXPECT_EQ(display["refreshDenominator"], 1001);
+    EXPECT_EQ(display["hdr"], true);
+    EXPECT_FALSE(saved["layouts"][0]["displays"][0].contains("hdr")) << "the panel has no HDR";
+
+    // Meanwhile the monitor was set to 60 Hz exactly with HDR off.
+    right.vsync.reset();
+    right.color->advancedColorEnabled = false;
+
+    const auto changes = [&] {
+        std::vector<std::string> out;
+        for (const std::string& call : desk.displays.calls())
+            if (call.rfind("ChangeDisplaySettingsEx", 0) == 0 || call.rfind("SetDisplayConfig", 0) == 0 ||
+                call.rfind("DisplayConfigSetDeviceInfo", 0) == 0)
+                out.push_back(call);
+        return out;
+    };
+    LayoutStore reloaded;
+    ASSERT_TRUE(reloaded.load());
+    ActionResult result = reloaded.restore("Desk", manager);
+    EXPECT_TRUE(result.ok) << result.message;
+    EXPECT_EQ(result.message, "Restored layout 'Desk'");
+    const std::optional<DisplayInfo> now = manager.find(key);
+    ASSERT_TRUE(now.has_value());
+    EXPECT_EQ(now->refreshHz, 60u);
+    EXPECT_EQ(now->refreshRate, (RefreshRate{60000, 1001}));
+    EXPECT_TRUE(now->hdrEnabled);
+    EXPECT_FALSE(changes().empty());
+
+    desk.displays.clearCalls();
+    result = reloaded.restore("Desk", manager);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.message, "Layout 'Desk' already in effect");
+    EXPECT_EQ(changes(), std::vector<std::string>{});
 }
 
 } // namespace

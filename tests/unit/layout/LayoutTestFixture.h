@@ -36,6 +36,11 @@ protected:
                                     {"refreshHz", p.refreshHz},
                                     {"orientation", p.orientation},
                                     {"primary", p.primary}});
+                if (p.refreshRate.known()) {
+                    displays.back()["refreshNumerator"] = p.refreshRate.numerator;
+                    displays.back()["refreshDenominator"] = p.refreshRate.denominator;
+                }
+                if (p.hdr) displays.back()["hdr"] = *p.hdr;
             }
             list.push_back({{"name", layout.name}, {"displays", displays}});
         }

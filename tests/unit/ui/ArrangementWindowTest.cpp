@@ -230,9 +230,9 @@ TEST_F(ArrangementWindowTest, SetAsPrimaryThenApplyMakesThatDisplayThePrimaryAtT
     ASSERT_EQ(actions.size(), 1u);
     EXPECT_EQ(actions[0].kind, ActionKind::ApplyArrangement);
     const std::vector<DisplayPlacement> placements = {
-        {"BOE-0A1C", 0, 0, 1920, 1200, 60, 0, false},
-        {"DEL-41A8-0x4C4B3033", 1920, 0, 3840, 2160, 60, 0, false},
-        {"GSM-5B09-205NTABC1234", 5760, 0, 2560, 1440, 144, 0, true},
+        {"BOE-0A1C", 0, 0, 1920, 1200, 60, 0, false, {60000, 1000}, std::nullopt},
+        {"DEL-41A8-0x4C4B3033", 1920, 0, 3840, 2160, 60, 0, false, {60000, 1000}, std::nullopt},
+        {"GSM-5B09-205NTABC1234", 5760, 0, 2560, 1440, 144, 0, true, {144000, 1000}, std::nullopt},
     };
     EXPECT_EQ(actions[0].placements, placements);
     ASSERT_TRUE(results[0].ok) << results[0].message;
@@ -251,6 +251,27 @@ TEST_F(ArrangementWindowTest, SetAsPrimaryThenApplyMakesThatDisplayThePrimaryAtT
     EXPECT_TRUE(window.items()[2].primary);
     EXPECT_EQ(text(window.items()[0]), "(-5760,0)-(-3840,1200)");
     EXPECT_EQ(surface.calls.back(), "invalidate");
+}
+
+// Apply with nothing moved leaves the desktop alone: no mode is set, not
+// even on a monitor at 59.94 Hz whose driver lists 60 Hz first.
+TEST_F(ArrangementWindowTest, ApplyingWithoutAChangeSetsNoMode) {
+    const sim::SimDisplays::Docked docked = desk.displays.laptopWithTwoDocked();
+    desk.displays.target(docked.right).monitor.modes.push_back({2560, 1440, 60, 32, Rational{60000, 1001}});
+    desk.displays.target(docked.right).monitor.vsync = Rational{60000, 1001};
+    desk.displays.sourceOf(docked.right).refreshHz = 60;
+    ASSERT_TRUE(window.open());
+    desk.displays.clearCalls();
+
+    window.onCommand(ArrangementWindow::kApply);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].ok);
+    EXPECT_EQ(results[0].message, DisplayManager::ArrangementInEffect);
+    for (const std::string& call : desk.displays.calls()) {
+        EXPECT_NE(call.rfind("ChangeDisplaySettingsEx", 0), 0u) << call;
+        EXPECT_NE(call.rfind("SetDisplayConfig", 0), 0u) << call;
+    }
+    EXPECT_EQ(display("GSM-5B09-205NTABC1234").refreshRate, (RefreshRate{60000, 1001}));
 }
 
 TEST_F(ArrangementWindowTest, AClickOnEmptyCanvasClearsTheSelectionAndSetAsPrimaryThenDoesNothing) {
