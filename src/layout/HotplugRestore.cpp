@@ -114,7 +114,9 @@ void HotplugRestore::restoreLayout() {
     lastAutoRestore_ = now;
     restoredBefore_ = true;
     ActionResult result = displays_.applyArrangement(layout->placements);
-    if (result.ok) {
+    if (result.ok && result.message == DisplayManager::ArrangementInEffect) {
+        log::logf(log::Info, "Auto-restore: the matching layout is already in effect");
+    } else if (result.ok) {
         log::logf(log::Info, "Auto-restored layout for connected monitor set");
     } else {
         log::write(log::Warn, "Auto-restore failed: " + result.message);

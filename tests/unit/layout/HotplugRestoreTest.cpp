@@ -230,6 +230,22 @@ TEST_F(HotplugRestoreTest, ChangingTheSameMonitorsNeverRestores) {
     EXPECT_EQ(positionOf(left), std::make_pair(1920, 0));
 }
 
+// Docking where Windows already puts the monitors as the layout has them:
+// nothing is set again, and the log says why.
+TEST_F(HotplugRestoreTest, ALayoutAlreadyInEffectIsNotAppliedAgain) {
+    saveLayouts({{"As docked", {at(panel, 0, 0, true), at(left, 1920, 0), at(right, 1920 + 3840, 0)}}});
+    hotplug.prime();
+    dock();
+    desk.displays.clearCalls();
+    hotplug.onDisplayChange();
+    EXPECT_EQ(restoredLines(), std::vector<std::string>{
+                                   "[Quorvane][INF] Auto-restore: the matching layout is already in effect\n"});
+    for (const std::string& call : desk.displays.calls()) {
+        EXPECT_EQ(call.find("ChangeDisplaySettings"), std::string::npos) << call;
+        EXPECT_EQ(call.find("SetDisplayConfig"), std::string::npos) << call;
+    }
+}
+
 TEST_F(HotplugRestoreTest, NoMatchingLayoutLeavesTheDesktopAlone) {
     saveLayouts({{"Laptop", {at(panel, 0, 0, true)}}});
     hotplug.prime();
