@@ -18,9 +18,9 @@
 # Needs $DISPLAY to be the two-monitor X server.
 set -u
 
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../common.bash"
-. "$here/../../../scripts/lib-xorg.sh"
+e2e_needs_xdotool=1
+. "$(dirname "$0")/../common.bash"
+. "$here/../../scripts/lib-xorg.sh"
 e2e_init "${1:-}"
 trap 'qv_xorg_second_on >/dev/null 2>&1; e2e_cleanup' EXIT
 
