@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "base/StrPrintf.h"
 #include "display/DisplayManager.h"
+#include "windows/WindowPlacement.h"
 
 #include <algorithm>
 #include <set>
@@ -60,18 +61,8 @@ WindowHomecoming::DeviceKeys WindowHomecoming::deviceKeys() {
     return keys;
 }
 
-// Every window the user would miss: visible, a root window, not the shell's
-// desktop, not cloaked and not a plain tool window. Untitled windows count.
-bool WindowHomecoming::homeWindow(WindowHandle window) {
-    if (window == 0 || !system_.isWindowVisible(window)) return false;
-    if (system_.getAncestor(window, ws::GaRoot) != window) return false;
-    if (window == system_.getShellWindow()) return false;
-    std::uint32_t cloaked = 0;
-    if (system_.dwmCloaked(window, cloaked) && cloaked != 0) return false;
-    if ((system_.getExStyle(window) & (ws::WsExToolWindow | ws::WsExAppWindow)) == ws::WsExToolWindow) return false;
-    ScreenRect rect;
-    return system_.getWindowRect(window, rect) && rect.width() > 0 && rect.height() > 0;
-}
+// Every window the user would miss; untitled windows count.
+bool WindowHomecoming::homeWindow(WindowHandle window) { return WindowPlacement::isUserWindow(system_, window); }
 
 std::optional<WindowHome> WindowHomecoming::currentHome(WindowHandle window, const DeviceKeys& keys) {
     WindowHome home;

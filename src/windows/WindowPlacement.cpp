@@ -21,18 +21,21 @@ WindowPlacement::WindowPlacement(WindowSystem& system, DisplayManager& displays)
 
 // --- Application windows --------------------------------------------------------
 
-bool WindowPlacement::isAppWindow(WindowHandle window) {
+bool WindowPlacement::isUserWindow(WindowSystem& system, WindowHandle window) {
     if (window == 0) return false;
-    if (!system_.isWindowVisible(window)) return false;
-    if (system_.getAncestor(window, ws::GaRoot) != window) return false;
-    if (window == system_.getShellWindow()) return false;
+    if (!system.isWindowVisible(window)) return false;
+    if (system.getAncestor(window, ws::GaRoot) != window) return false;
+    if (window == system.getShellWindow()) return false;
     std::uint32_t cloaked = 0;
-    if (system_.dwmCloaked(window, cloaked) && cloaked != 0) return false;
+    if (system.dwmCloaked(window, cloaked) && cloaked != 0) return false;
     // Tool windows stay out unless they also ask for a taskbar button.
-    if ((system_.getExStyle(window) & (ws::WsExToolWindow | ws::WsExAppWindow)) == ws::WsExToolWindow) return false;
+    if ((system.getExStyle(window) & (ws::WsExToolWindow | ws::WsExAppWindow)) == ws::WsExToolWindow) return false;
     ScreenRect rect;
-    if (!system_.getWindowRect(window, rect) || rect.width() <= 0 || rect.height() <= 0) return false;
-    return system_.getWindowTextLength(window) > 0;
+    return system.getWindowRect(window, rect) && rect.width() > 0 && rect.height() > 0;
+}
+
+bool WindowPlacement::isAppWindow(WindowHandle window) {
+    return isUserWindow(system_, window) && system_.getWindowTextLength(window) > 0;
 }
 
 std::vector<WindowHandle> WindowPlacement::appWindows() {

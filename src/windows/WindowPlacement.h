@@ -63,6 +63,8 @@ public:
     // A visible, uncloaked, titled top-level root window with a size, that is
     // neither the shell's desktop window nor a plain tool window.
     bool isAppWindow(WindowHandle window);
+    // The same without the title: every window a user would miss.
+    static bool isUserWindow(WindowSystem& system, WindowHandle window);
 
 private:
     enum class MoveResult { Moved, Refused, Failed };
