@@ -18,15 +18,12 @@ set -u
 
 e2e_needs_xdotool=1
 . "$(dirname "$0")/../common.bash"
-. "$here/../../scripts/lib-xorg.sh"
 e2e_init "${1:-}"
+. "$here/two-monitors/two-monitors.bash"
 # The right monitor is turned off below: whatever happens, it is back on for
 # the scripts that follow.
 trap 'qv_xorg_second_on >/dev/null 2>&1; e2e_cleanup' EXIT
 
-qv() { wine "$work/qvtool.exe" "$@" 2>/dev/null | tr -d '\r'; }
-monitor_count() { qv monitors | grep -c '^\\\\.\\DISPLAY'; }
-[ "$(monitor_count)" = 2 ] || e2e_abort "two monitors (Wine sees $(monitor_count); run by the two-monitor tier)"
 
 panel_state() { qv win QuorvaneFlyout | cut -d' ' -f1; }
 panel_visible() { [ "$(panel_state)" = visible ]; }
@@ -52,10 +49,7 @@ shoot() {
     test -s "$work/$name.png"
 }
 
-(
-    wine "$exe" >"$work/out.txt" 2>&1
-    echo $? >"$work/rc"
-) &
+start_program
 
 check "the first start opens the classic flyout" wait_for -t 60 panel_visible
 rows_ok() {

@@ -20,17 +20,11 @@ set -u
 
 e2e_needs_xdotool=1
 . "$(dirname "$0")/../common.bash"
-. "$here/../../scripts/lib-xorg.sh"
 e2e_init "${1:-}"
+. "$here/two-monitors/two-monitors.bash"
 trap 'qv_xorg_second_on >/dev/null 2>&1; e2e_cleanup' EXIT
 
-qv() { wine "$work/qvtool.exe" "$@" 2>/dev/null | tr -d '\r'; }
-monitor_count() { qv monitors | grep -c '^\\\\.\\DISPLAY'; }
-[ "$(monitor_count)" = 2 ] || e2e_abort "two monitors (Wine sees $(monitor_count); run by the two-monitor tier)"
-
-config_dir=$(wine cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')
-config_dir=$(winepath -u "$config_dir\\Quorvane" 2>/dev/null)
-mkdir -p "$config_dir"
+config_dir=$(config_folder)
 # The rescue gets a hotkey of its own for this test; the settle time is the default.
 cat >"$config_dir/config.json" <<'JSON'
 {
@@ -39,14 +33,8 @@ cat >"$config_dir/config.json" <<'JSON'
 }
 JSON
 
-rect_of() { qv rect "$1" | cut -d' ' -f2-; }
-is_at() { [ "$(rect_of "$1")" = "$2" ]; }
-logged() { log_messages | grep -qx "$1"; }
 
-(
-    wine "$exe" >"$work/out.txt" 2>&1
-    echo $? >"$work/rc"
-) &
+start_program
 started() { log_messages | grep -q '^INF Registered [0-9]* hotkey(s)'; }
 check "the program starts" wait_for started
 
@@ -85,13 +73,6 @@ wine "$work/qvtool.exe" window "lost" 100 100 400 300 >/dev/null 2>&1 &
 check "a third window" wait_for -t 30 is_at "lost" "100 100 500 400"
 qv place "lost" 9000 3000 400 300 >/dev/null
 check "placed outside both monitors" is_at "lost" "9000 3000 9400 3300"
-focus_on() {
-    local id
-    id=$(xdotool search --name "^$1\$" 2>/dev/null | head -n 1)
-    [ -n "$id" ] || return 1
-    xdotool windowfocus --sync "$id" 2>/dev/null
-    [ "$(xdotool getwindowfocus 2>/dev/null)" = "$id" ]
-}
 check "a test window has the keyboard focus (Wine hands hotkeys over then)" wait_for -t 20 focus_on "stays put"
 xdotool key --clearmodifiers ctrl+alt+shift+r
 check "the hotkey dispatches RescueWindows" wait_for -t 10 logged "INF dispatch RescueWindows"

@@ -14,15 +14,11 @@ set -u
 e2e_needs_xdotool=1
 . "$(dirname "$0")/../common.bash"
 e2e_init "${1:-}"
+. "$here/two-monitors/two-monitors.bash"
 
-qv() { wine "$work/qvtool.exe" "$@" 2>/dev/null | tr -d '\r'; }
-monitor_count() { qv monitors | grep -c '^\\\\.\\DISPLAY'; }
-[ "$(monitor_count)" = 2 ] || e2e_abort "two monitors (Wine sees $(monitor_count); run by the two-monitor tier)"
 
 # A snap binding of the user's own; the tiling bindings come by themselves.
-config_dir=$(wine cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')
-config_dir=$(winepath -u "$config_dir\\Quorvane" 2>/dev/null)
-mkdir -p "$config_dir"
+config_dir=$(config_folder)
 cat >"$config_dir/config.json" <<'JSON'
 {
   "welcomeShown": true,
@@ -42,14 +38,8 @@ press() {
     [ -n "${id:-}" ] || return 1
     xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
 }
-rect_of() { qv rect "$1" | cut -d' ' -f2-; }
-is_at() { [ "$(rect_of "$1")" = "$2" ]; }
-logged() { log_messages | grep -qx "$1"; }
 
-(
-    wine "$exe" >"$work/out.txt" 2>&1
-    echo $? >"$work/rc"
-) &
+start_program
 registered() { log_messages | grep -qx 'INF Registered 5 hotkey(s), 0 conflict(s)'; }
 check "the snap binding and the three tiling ones are registered" wait_for registered
 
@@ -80,14 +70,6 @@ qv hide QuorvaneFlyout
 # Wine hands hotkeys over only while one of its windows has the X focus; the
 # foreground window decides the target of tiling and snapping, and the X
 # focus alone does not always move Wine's foreground, so both are set.
-focus_on() {
-    local id
-    id=$(xdotool search --name "^$1\$" 2>/dev/null | head -n 1)
-    [ -n "$id" ] || return 1
-    xdotool windowfocus --sync "$id" 2>/dev/null
-    [ "$(xdotool getwindowfocus 2>/dev/null)" = "$id" ] || return 1
-    wine "$work/qvtool.exe" front "$1" >/dev/null 2>&1
-}
 check "a window on the right monitor takes the focus and the foreground" wait_for -t 20 focus_on "left small"
 xdotool key --clearmodifiers ctrl+alt+shift+2
 check "Ctrl+Alt+Shift+2 dispatches TileWindows" wait_for -t 10 logged "INF dispatch TileWindows"
