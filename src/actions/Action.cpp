@@ -85,6 +85,13 @@ Action parseAction(std::string_view text) {
     }
     if (!known || action.kind == ActionKind::None) return none;
 
+    if (action.kind == ActionKind::RestoreLayout && colon != std::string_view::npos) {
+        // The name is taken as written: spaces and further colons belong to it.
+        if (argument.empty()) return none;
+        action.name = std::string(argument);
+        return action;
+    }
+
     if (action.kind != ActionKind::TileWindows && action.kind != ActionKind::SnapWindow) {
         if (!argument.empty()) return none;
         return action;
@@ -105,6 +112,44 @@ Action parseAction(std::string_view text) {
     if (index >= grid->cellCount()) return none;
     action.cell = index;
     return action;
+}
+
+std::string actionText(const Action& action) {
+    if (action.kind == ActionKind::None) return {};
+    const std::string kind = actionKindName(action.kind);
+    if (kind == "?") return {};
+    switch (action.kind) {
+    case ActionKind::TileWindows:
+        return kind + ":" + action.name;
+    case ActionKind::SnapWindow:
+        return kind + ":" + action.name + ":" + std::to_string(action.cell);
+    case ActionKind::RestoreLayout:
+        return action.name.empty() ? kind : kind + ":" + action.name;
+    default:
+        return kind;
+    }
+}
+
+std::vector<std::string> actionTextForms() {
+    std::vector<std::string> forms;
+    for (std::int32_t i = 1; i < kActionKindCount; ++i) {
+        const std::string kind = kKindNames[static_cast<size_t>(i)];
+        switch (static_cast<ActionKind>(i)) {
+        case ActionKind::TileWindows:
+            forms.push_back(kind + ":<cols>x<rows>");
+            break;
+        case ActionKind::SnapWindow:
+            forms.push_back(kind + ":<cols>x<rows>:<cell>");
+            break;
+        case ActionKind::RestoreLayout:
+            forms.push_back(kind);
+            forms.push_back(kind + ":<name>");
+            break;
+        default:
+            forms.push_back(kind);
+        }
+    }
+    return forms;
 }
 
 } // namespace qv

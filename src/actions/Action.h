@@ -71,10 +71,21 @@ struct Action {
     std::vector<DisplayPlacement> placements; // ApplyArrangement
 };
 
-// Reads the text form of an action used as the key of a hotkey binding:
-// "KindName", or "TileWindows:COLSxROWS", or "SnapWindow:COLSxROWS:CELL".
-// Anything else (unknown kind, an argument on a kind that takes none, a bad
-// grid or cell) gives an action of kind None.
+// Reads the text form of an action used as the key of a hotkey binding and by
+// "--do": "KindName", or "TileWindows:COLSxROWS", or
+// "SnapWindow:COLSxROWS:CELL", or "RestoreLayout:NAME" (NAME is everything
+// after the first colon and must not be empty). Anything else (unknown kind,
+// an argument on a kind that takes none, a bad grid or cell, an empty layout
+// name) gives an action of kind None.
 Action parseAction(std::string_view text);
+
+// The text form of the action, as parseAction reads it back; empty for kind
+// None or a value outside the list. Fields the text form does not carry are
+// left out.
+std::string actionText(const Action& action);
+
+// Every accepted text form, one entry each, in kind order; the argument forms
+// with a placeholder ("TileWindows:<cols>x<rows>").
+std::vector<std::string> actionTextForms();
 
 } // namespace qv
