@@ -1,6 +1,7 @@
 #include "app/AppObjects.h"
 
 #include "actions/ActionBus.h"
+#include "app/DoCommandLine.h"
 #include "audio/AudioEndpoints.h"
 #include "settings/Config.h"
 #include "base/CrashDumps.h"
@@ -29,6 +30,8 @@ AppObjects::~AppObjects() {
 }
 
 bool AppObjects::runCommandLine(int& exitCode) {
+    DoCommandLine doCommand(arguments_, ports_.console, ports_.requestSender);
+    if (doCommand.run(exitCode)) return true;
     VdCommandLine::Services services;
     services.displays = &ports_.displayConfig;
     services.backends = ports_.vdBackends;
@@ -96,6 +99,7 @@ bool AppObjects::createTrayController() {
     ports.appAudio = ports_.appAudio;
     ports.homecoming = homecoming_.get();
     ports.windowEvents = ports_.windowEvents;
+    ports.requests = ports_.requestInbox;
     tray_ = std::make_unique<TrayController>(ports);
     return tray_->create(instance_, *bus_, *displays_, *layouts_, settings());
 }

@@ -9,6 +9,8 @@
 namespace qv {
 
 class ActionBus;
+class ActionRequestInbox;
+class ActionRequestSender;
 class ArrangementSurface;
 class AppAudioReset;
 class AudioEndpoints;
@@ -91,6 +93,11 @@ public:
         // When windows are moved, minimised or brought to the front; without
         // it window places are recorded only at display changes.
         WindowEvents* windowEvents = nullptr;
+        // "--do": the way to the running instance, and the instance's side
+        // of it. Without the sender "--do" finds no instance; without the
+        // inbox the instance takes no requests.
+        ActionRequestSender* requestSender = nullptr;
+        ActionRequestInbox* requestInbox = nullptr;
     };
 
     // arguments: the command line without the program name, UTF-8;

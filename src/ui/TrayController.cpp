@@ -1,6 +1,7 @@
 #include "ui/TrayController.h"
 
 #include "actions/ActionBus.h"
+#include "actions/ActionRequest.h"
 #include "audio/AppAudioReset.h"
 #include "audio/AudioEndpoints.h"
 #include "audio/DeviceSwitches.h"
@@ -31,6 +32,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace qv {
@@ -126,6 +128,8 @@ bool TrayController::create(uint64_t instance, ActionBus& bus, DisplayManager& d
         return false;
     }
     captures_->attach(instance_, window_, &bus, &config);
+    // "--do" may come from a console of lower integrity than this instance.
+    if (ports_.requests) ports_.requests->allowRequests(window_);
 
     if (ports_.arrangement) arrangement_ = std::make_unique<ArrangementWindow>(*ports_.arrangement, bus);
     if (ports_.settings) classicSettings_ = std::make_unique<SettingsWindow>(*ports_.settings);
@@ -269,6 +273,8 @@ int64_t TrayController::onMessage(WindowHandle window, uint32_t message, uint64_
     case kWmCommand:
         onCommand(lowWord(wParam));
         return 0;
+    case kWmCopyData:
+        return onCopyData(wParam, lParam);
     case kWmHotkey:
         hotkeys_.onHotkey(static_cast<int32_t>(wParam));
         return 0;
@@ -392,6 +398,45 @@ void TrayController::onCommand(uint32_t id) {
     case TrayMenu::Command::Exit:
         ports_.window.postQuit(0);
         return;
+    }
+}
+
+int64_t TrayController::onCopyData(WindowHandle sender, int64_t lParam) {
+    if (!ports_.requests) return 0;
+    ActionRequestInbox& inbox = *ports_.requests;
+    std::uint64_t tag = 0;
+    std::string bytes;
+    if (!inbox.read(lParam, tag, bytes)) return 0;
+    if (tag != action_request::kRequestTag) return 0;
+    // The user is checked only for our requests: another program's
+    // WM_COPYDATA is none of our business.
+    const bool sameUser = inbox.sameUser(sender);
+    const std::optional<action_request::Answer> answer = action_request::receive(
+        tag, bytes, sender, sameUser,
+        [this](const Action& action, bool keep) { return runRequestedAction(action, keep); });
+    if (!answer) return 0;
+    if (!sameUser) log::write(log::Warn, "Refused an action request from another user");
+    if (!inbox.reply(answer->to, window_, answer->bytes))
+        log::write(log::Warn, "The answer to an action request could not be delivered");
+    return 1;
+}
+
+ActionResult TrayController::runRequestedAction(const Action& action, bool /*keep*/) {
+    switch (action.kind) {
+    case ActionKind::Exit:
+        ports_.window.postQuit(0);
+        return ActionResult::success("Quorvane is quitting");
+    case ActionKind::OpenSettings:
+        openSettings();
+        return ActionResult::success("settings opened");
+    case ActionKind::RelaunchElevated: {
+        Elevation* elevation = Elevation::current();
+        if (elevation && elevation->relaunchElevated()) return ActionResult::success("restarting elevated");
+        return ActionResult::failure("could not restart elevated");
+    }
+    default:
+        if (!bus_) return ActionResult::failure("not ready");
+        return bus_->dispatch(action);
     }
 }
 

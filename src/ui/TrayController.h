@@ -14,6 +14,7 @@
 namespace qv {
 
 class ActionBus;
+class ActionRequestInbox;
 class ArrangementSurface;
 class AppAudioReset;
 class AudioEndpoints;
@@ -121,6 +122,9 @@ public:
         // Windows leaves them.
         WindowHomecoming* homecoming = nullptr;
         WindowEvents* windowEvents = nullptr;
+        // Actions handed over by "quorvane.exe --do" as WM_COPYDATA; without
+        // it the window takes none.
+        ActionRequestInbox* requests = nullptr;
     };
 
     explicit TrayController(Ports ports);
@@ -147,6 +151,10 @@ public:
     void showMenu(ScreenPoint point);
     // Runs the command of a menu id; nothing without an action bus.
     void onCommand(uint32_t id);
+    // Carries out an action handed over by "--do": Exit, OpenSettings and
+    // RelaunchElevated as the menu runs them, every other kind through the
+    // bus. keep is the request's flag (not used yet).
+    ActionResult runRequestedAction(const Action& action, bool keep);
 
     // Opens the flyout at the point: notes the application in front (before
     // the flyout takes the focus), then shows the web flyout when the browser
@@ -191,6 +199,8 @@ public:
 
 private:
     void onTrayCallback(uint64_t wParam, int64_t lParam);
+    // A WM_COPYDATA message: answers our requests, TRUE; FALSE for others.
+    int64_t onCopyData(WindowHandle sender, int64_t lParam);
     void onTaskbarCreated();
     void onDisplayChange();
     void armSettleTimer(uint32_t milliseconds);

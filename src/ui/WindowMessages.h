@@ -13,6 +13,8 @@ inline constexpr uint32_t kWmClose = 0x0010;
 inline constexpr uint32_t kWmQueryEndSession = 0x0011;
 inline constexpr uint32_t kWmEndSession = 0x0016;
 inline constexpr uint32_t kWmContextMenu = 0x007B;
+// learn.microsoft.com "WM_COPYDATA message".
+inline constexpr uint32_t kWmCopyData = 0x004A;
 inline constexpr uint32_t kWmDisplayChange = 0x007E;
 inline constexpr uint32_t kWmCommand = 0x0111;
 // learn.microsoft.com "WM_POWERBROADCAST message" and "PBT_APMSUSPEND event".

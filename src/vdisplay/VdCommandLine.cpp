@@ -162,7 +162,7 @@ std::string VdCommandLine::positional() const {
 
 bool VdCommandLine::run(int& exitCode) {
     if (command_.empty()) return false;
-    attachConsole();
+    attachConsole(console_);
     print("\n");
     console_.coInitialize(VdConsole::kCoInitApartmentThreaded);
     exitCode = runCommand();
@@ -170,20 +170,20 @@ bool VdCommandLine::run(int& exitCode) {
     return true;
 }
 
-void VdCommandLine::attachConsole() {
+void VdCommandLine::attachConsole(VdConsole& console) {
     using Stream = VdConsole::Stream;
     // Streams the process was given (a pipe or a file from a shell's
     // redirection) are kept: reopening them on the console would lose the
     // output. Only streams without a working handle go to the console, and a
     // console is created only when the parent has none and some output
     // stream needs one.
-    const bool input = console_.hasStandardHandle(Stream::Input);
-    const bool output = console_.hasStandardHandle(Stream::Output);
-    const bool error = console_.hasStandardHandle(Stream::Error);
-    if (!console_.attachParentConsole() && !(output && error)) console_.allocConsole();
-    if (!output) console_.reopenOnConsole(Stream::Output);
-    if (!error) console_.reopenOnConsole(Stream::Error);
-    if (!input) console_.reopenOnConsole(Stream::Input);
+    const bool input = console.hasStandardHandle(Stream::Input);
+    const bool output = console.hasStandardHandle(Stream::Output);
+    const bool error = console.hasStandardHandle(Stream::Error);
+    if (!console.attachParentConsole() && !(output && error)) console.allocConsole();
+    if (!output) console.reopenOnConsole(Stream::Output);
+    if (!error) console.reopenOnConsole(Stream::Error);
+    if (!input) console.reopenOnConsole(Stream::Input);
 }
 
 int VdCommandLine::runCommand() {

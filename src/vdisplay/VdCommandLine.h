@@ -51,12 +51,16 @@ public:
     // begins with "--") nor an option's value; empty when there is none.
     std::string positional() const;
 
+    // Gives the process's standard streams a place to go: streams it was
+    // given (a pipe, a file) are kept, the others go to the parent's console
+    // or a new one. Shared by every console command.
+    static void attachConsole(VdConsole& console);
+
     // False when there is no command (the normal start goes on). Otherwise
     // attaches the console, runs the command and returns true with its exit code.
     bool run(int& exitCode);
 
 private:
-    void attachConsole();
     int runCommand();
 
     int status();
