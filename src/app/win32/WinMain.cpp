@@ -1,5 +1,6 @@
 // The program's entry point: installs the Win32 implementations of every port
 // and hands over to the Application, which decides everything else.
+#include "actions/win32/Win32ActionRequests.h"
 #include "app/AppObjects.h"
 #include "app/Application.h"
 #include "base/Elevation.h"
@@ -26,6 +27,7 @@
 #include "ui/win32/Win32TextPrompt.h"
 #include "ui/win32/Win32TrayShell.h"
 #include "ui/win32/Win32TrayWindow.h"
+#include "ui/TrayController.h"
 #include "update/win32/Win32UpdateRunner.h"
 #include "vdisplay/SystemVdBackends.h"
 #include "vdisplay/win32/Win32DesktopDuplication.h"
@@ -90,6 +92,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     qv::vdisplay::SystemVdBackends vdBackends(vdDevices, vdSystem);
     qv::vdisplay::Win32DesktopDuplication duplication;
 
+    // "--do" and the running instance's side of it.
+    qv::Win32ActionRequests actionRequests(qv::TrayController::kWindowClass, qv::TrayController::kWindowTitle);
+
     qv::Elevation elevation(process, registry, shell);
     qv::Elevation::install(&elevation);
     qv::Win32DeviceTree deviceTree;
@@ -101,7 +106,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                             &browserRuntime, &foreground, &classicFlyout, &prompt, &arrangement, &settingsSurface, &settingsPage,
                             &updates, &shell, &folderPicker, &capture,
                             &ndiRuntime, &previewWindows, &regionPicker, &vdBackends, &duplication, &audio,
-                            &deviceSwitches, &appAudio, &windowEvents});
+                            &deviceSwitches, &appAudio, &windowEvents, &actionRequests, &actionRequests});
     qv::Application application(arguments, {mutex, process, registry, shell, qv::KnownFolders::current(), objects});
     int exitCode = application.run();
 

@@ -19,7 +19,7 @@ static_assert(kWmNull == WM_NULL && kWmDestroy == WM_DESTROY && kWmClose == WM_C
 static_assert(kWmQueryEndSession == WM_QUERYENDSESSION && kWmEndSession == WM_ENDSESSION);
 static_assert(kWmContextMenu == WM_CONTEXTMENU && kWmDisplayChange == WM_DISPLAYCHANGE);
 static_assert(kWmPowerBroadcast == WM_POWERBROADCAST && kPbtApmSuspend == PBT_APMSUSPEND);
-static_assert(kWmCommand == WM_COMMAND && kWmTimer == WM_TIMER);
+static_assert(kWmCommand == WM_COMMAND && kWmTimer == WM_TIMER && kWmCopyData == WM_COPYDATA);
 static_assert(kWmLButtonUp == WM_LBUTTONUP && kWmRButtonUp == WM_RBUTTONUP && kWmHotkey == WM_HOTKEY);
 static_assert(TrayController::kWsExToolWindow == WS_EX_TOOLWINDOW && TrayController::kWsPopup == WS_POPUP);
 static_assert(kMbYesNo == MB_YESNO && kMbIconInformation == MB_ICONINFORMATION);
