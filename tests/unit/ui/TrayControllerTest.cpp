@@ -1,5 +1,6 @@
 #include "ui/TrayController.h"
 
+#include "actions/ActionRequest.h"
 #include "base/Elevation.h"
 #include "base/LogTesting.h"
 #include "base/StrPrintf.h"
@@ -1252,6 +1253,119 @@ TEST_F(TrayControllerTest, UnregisteredMessagesNeverMatchWmNull) {
     EXPECT_EQ(send(*controller, 0x0000), 0);
 
     EXPECT_EQ(desk.process.calls, std::vector<std::string>{"DefWindowProcW(0x0000)"});
+}
+
+// --- actions handed over by "--do" -------------------------------------------
+
+// learn.microsoft.com "WM_COPYDATA message".
+constexpr uint32_t kWmCopyDataMessage = 0x004A;
+
+// The instance's side of the transport: lParam picks one of the messages the
+// test put in; replies and the windows let through are recorded.
+class FakeInbox final : public ActionRequestInbox {
+public:
+    struct Message {
+        std::uint64_t tag = 0;
+        std::string bytes;
+    };
+    struct Sent {
+        WindowHandle to = 0;
+        WindowHandle from = 0;
+        ActionResult result;
+    };
+
+    std::vector<Message> messages;
+    std::vector<WindowHandle> allowed;
+    std::vector<Sent> replies;
+    WindowHandle otherUsersWindow = 0;
+
+    int64_t put(std::uint64_t tag, std::string bytes) {
+        messages.push_back({tag, std::move(bytes)});
+        return static_cast<int64_t>(messages.size());
+    }
+
+    void allowRequests(WindowHandle window) override { allowed.push_back(window); }
+    bool read(std::int64_t lParam, std::uint64_t& tag, std::string& bytes) override {
+        if (lParam <= 0 || static_cast<size_t>(lParam) > messages.size()) return false;
+        tag = messages[static_cast<size_t>(lParam) - 1].tag;
+        bytes = messages[static_cast<size_t>(lParam) - 1].bytes;
+        return true;
+    }
+    bool sameUser(WindowHandle sender) override { return sender != otherUsersWindow; }
+    bool reply(WindowHandle to, WindowHandle from, const std::string& bytes) override {
+        Sent sent{to, from, {}};
+        EXPECT_TRUE(action_request::decodeReply(bytes, sent.result)) << bytes;
+        replies.push_back(sent);
+        return true;
+    }
+};
+
+TEST_F(TrayControllerTest, RequestedActionsRunAndTheirResultGoesBackToTheSender) {
+    FakeInbox inbox;
+    inbox.otherUsersWindow = 0x666;
+    TrayController::Ports ports{desk.process, desk.shell, registrar, desk.ticks};
+    ports.requests = &inbox;
+    TrayController controller(ports);
+    ASSERT_TRUE(controller.create(kInstance, bus, manager, layouts, config));
+    EXPECT_EQ(inbox.allowed, std::vector<WindowHandle>{controller.window()});
+    desk.process.calls.clear();
+    desk.debug.clear();
+
+    auto request = [](const std::string& action, WindowHandle reply) {
+        return action_request::encodeRequest({action, false, reply});
+    };
+    struct Case {
+        const char* what;
+        std::uint64_t tag;
+        std::string bytes;
+        WindowHandle sender;
+        int64_t answered;          // what the window procedure returns
+        std::string dispatchedKind; // empty: nothing dispatched
+        bool ok;
+        std::string message;        // empty: any
+    };
+    const std::vector<Case> cases = {
+        {"bus action", action_request::kRequestTag, request("RefreshDisplays", 0x51), 0x51, 1, "RefreshDisplays", true, ""},
+        {"bus failure", action_request::kRequestTag, request("TileWindows:3x2", 0x52), 0x52, 1, "TileWindows", false, ""},
+        {"another user", action_request::kRequestTag, request("RefreshDisplays", 0x666), 0x666, 1, "", false,
+         "refused: the request came from another user"},
+        {"truncated", action_request::kRequestTag, request("RefreshDisplays", 0x53).substr(0, 10), 0x53, 1, "", false,
+         "malformed request: not a JSON object"},
+        {"unknown", action_request::kRequestTag, request("Foo", 0x54), 0x54, 1, "", false, "unknown action 'Foo'"},
+        {"another program's data", 0x1234, request("RefreshDisplays", 0x55), 0x55, 0, "", false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        desk.debug.clear();
+        inbox.replies.clear();
+        EXPECT_EQ(send(controller, kWmCopyDataMessage, c.sender, inbox.put(c.tag, c.bytes)), c.answered);
+        if (c.dispatchedKind.empty()) {
+            EXPECT_FALSE(anyDispatch());
+        } else {
+            EXPECT_TRUE(dispatched(c.dispatchedKind));
+        }
+        if (c.answered == 0) {
+            EXPECT_TRUE(inbox.replies.empty());
+            continue;
+        }
+        ASSERT_EQ(inbox.replies.size(), 1u);
+        EXPECT_EQ(inbox.replies[0].to, c.sender);
+        EXPECT_EQ(inbox.replies[0].from, controller.window());
+        EXPECT_EQ(inbox.replies[0].result.ok, c.ok);
+        if (!c.message.empty()) {
+            EXPECT_EQ(inbox.replies[0].result.message, c.message);
+        }
+    }
+    // A WM_COPYDATA without data is not ours either.
+    EXPECT_EQ(send(controller, kWmCopyDataMessage, 0x56, 0), 0);
+
+    // Exit quits as the menu does, and still answers first.
+    inbox.replies.clear();
+    desk.process.calls.clear();
+    EXPECT_EQ(send(controller, kWmCopyDataMessage, 0x57, inbox.put(action_request::kRequestTag, request("Exit", 0x57))), 1);
+    EXPECT_EQ(desk.process.calls, std::vector<std::string>{"PostQuitMessage(0)"});
+    ASSERT_EQ(inbox.replies.size(), 1u);
+    EXPECT_TRUE(inbox.replies[0].result.ok);
 }
 
 } // namespace
