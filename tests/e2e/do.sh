@@ -35,6 +35,18 @@ tray_window() { wine "$work/qvtool.exe" find >/dev/null 2>&1; }
 no_tray_window() { ! tray_window; }
 no_log() { [ -z "$(log_file)" ]; }
 logged() { log_messages | grep -qF -- "$1"; }
+# The printed line is the instance's result: "ok: " with exit code 0 or
+# "error: " with 1, and its message is the one the instance logged.
+result_line() {
+    local line message
+    line=$(cat "$out")
+    case "$line" in
+    "ok: "*) [ "$rc" -eq 0 ] || return 1; message=${line#ok: } ;;
+    "error: "*) [ "$rc" -eq 1 ] || return 1; message=${line#error: } ;;
+    *) return 1 ;;
+    esac
+    [ -n "$message" ] && logged "$message"
+}
 
 # --- no instance ------------------------------------------------------------
 qvdo ProjectionExtend
@@ -70,12 +82,14 @@ check "no log file after the usage errors" no_log
     echo $? >"$work/rc"
 ) &
 check "the instance shows its controller window" wait_for -t 60 tray_window
-check "the instance has started" wait_for -t 30 logged "Running in the tray"
+check "the instance has started" wait_for -t 30 logged "starting (elevated="
 
+# Whether Wine's display driver can extend depends on the X server's screens
+# (with one the readback still shows one display): the line and the exit
+# code must be the instance's result, whichever it is.
 qvdo ProjectionExtend
-check "--do ProjectionExtend exits with 0" test "$rc" -eq 0
-check "--do ProjectionExtend prints one ok line" one_line
-check "--do ProjectionExtend prints ok" grep -qE '^ok: ' "$out"
+check "--do ProjectionExtend prints one line" one_line
+check "--do ProjectionExtend prints the instance's result with its exit code" result_line
 check "the instance dispatched ProjectionExtend" logged "dispatch ProjectionExtend"
 
 qvdo RescueWindows
@@ -94,13 +108,13 @@ qvdo "RestoreLayout:No such layout"
 check "--do RestoreLayout of a missing layout exits with 1" test "$rc" -eq 1
 check "--do RestoreLayout of a missing layout prints an error" grep -qE '^error: ' "$out"
 
-qvdo --json ProjectionExtend
+qvdo --json RescueWindows
 check "--do --json exits with 0" test "$rc" -eq 0
 check "--do --json prints one JSON line" \
-    grep -qE '^\{"action":"ProjectionExtend","message":".*","ok":true\}$' "$out"
+    grep -qE '^\{"action":"RescueWindows","message":"[^"]+","ok":true\}$' "$out"
 
 # Into a pipe as well as a file.
-piped=$(wine "$exe" --do ProjectionExtend 2>/dev/null | tr -d '\r')
+piped=$(wine "$exe" --do RescueWindows 2>/dev/null | tr -d '\r')
 check "--do into a pipe prints the line" test "${piped:0:4}" = "ok: "
 
 check "the instance keeps running" test ! -e "$work/rc"
