@@ -17,7 +17,7 @@ set(QV_FUZZ_CORE_SOURCES
   display/Edid.cpp display/ModeChoices.cpp display/Projection.cpp display/ResolutionPush.cpp
   windows/Grid.cpp windows/WindowHomecoming.cpp windows/WindowPlacement.cpp
   layout/LayoutStore.cpp
-  actions/Action.cpp actions/ActionBus.cpp
+  actions/Action.cpp actions/ActionBus.cpp actions/ActionRequest.cpp
   hotkeys/Chord.cpp hotkeys/HotkeyBindings.cpp
   audio/AppAudioReset.cpp
   update/ManifestSignature.cpp update/UpdateCheck.cpp update/UpdateFetcher.cpp update/UpdateKey.cpp

@@ -1,7 +1,8 @@
-// The text form of an action (hotkey bindings' keys): "KindName",
-// "TileWindows:COLSxROWS", "SnapWindow:COLSxROWS:CELL". Whatever reads as an
-// action carries only what its kind takes, within range, and its text form
-// written back reads as the same action and writes as the same text.
+// The text form of an action (hotkey bindings' keys and "--do"): "KindName",
+// "TileWindows:COLSxROWS", "SnapWindow:COLSxROWS:CELL", "RestoreLayout:NAME".
+// Whatever reads as an action carries only what its kind takes, within range,
+// and its text form written back (by actionText) reads as the same action and
+// writes as the same text.
 #include "FuzzSupport.h"
 
 #include "windows/Grid.h"
@@ -9,13 +10,6 @@
 using namespace qv;
 
 namespace {
-
-std::string textOf(const Action& a) {
-    std::string text = actionKindName(a.kind);
-    if (a.kind == ActionKind::TileWindows || a.kind == ActionKind::SnapWindow) text += ":" + a.name;
-    if (a.kind == ActionKind::SnapWindow) text += ":" + std::to_string(a.cell);
-    return text;
-}
 
 bool same(const Action& a, const Action& b) {
     return a.kind == b.kind && a.display == b.display && a.displays == b.displays && a.width == b.width &&
@@ -36,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const Action action = parseAction(text);
     if (action.kind == ActionKind::None) return 0;
-    const std::string detail = fuzz::shown(text) + " -> " + fuzz::shown(textOf(action));
+    const std::string detail = fuzz::shown(text) + " -> " + fuzz::shown(actionText(action));
 
     const bool gridKind = action.kind == ActionKind::TileWindows || action.kind == ActionKind::SnapWindow;
     QV_FUZZ_CHECK(std::string(actionKindName(action.kind)) != "?", detail);
@@ -46,13 +40,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::optional<Grid> grid = parseGrid(action.name);
         QV_FUZZ_CHECK(grid && grid->text() == action.name, detail);
         QV_FUZZ_CHECK(action.cell >= 0 && action.cell < grid->cellCount(), detail);
+    } else if (action.kind == ActionKind::RestoreLayout) {
+        // The whole rest of the text after the first colon, never empty when
+        // there is a colon.
+        const size_t colon = text.find(':');
+        QV_FUZZ_CHECK(action.name == (colon == std::string::npos ? std::string() : text.substr(colon + 1)), detail);
+        QV_FUZZ_CHECK(colon == std::string::npos || !action.name.empty(), detail);
+        QV_FUZZ_CHECK(action.cell == 0, detail);
     } else {
         QV_FUZZ_CHECK(action.name.empty() && action.cell == 0, detail);
     }
 
-    const std::string written = textOf(action);
+    const std::string written = actionText(action);
     const Action again = parseAction(written);
     QV_FUZZ_CHECK(same(again, action), detail);
-    QV_FUZZ_CHECK(textOf(again) == written, detail);
+    QV_FUZZ_CHECK(actionText(again) == written, detail);
     return 0;
 }
