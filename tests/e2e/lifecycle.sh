@@ -74,12 +74,12 @@ with open(sys.argv[1], encoding="utf-8") as f:
     pairs = json.load(f, object_pairs_hook=lambda p: p)
 keys = [k for k, _ in pairs]
 expected = ["autoCheckUpdates", "autoInstallUpdates", "autoRestoreOnHotplug", "displayNames", "hotkeys",
-            "lastAutoInstallVersion", "maxPreviews", "monochromeIcon", "preferElevated", "recordingAudio", "recordingDir", "recordingFps",
-            "startWithWindows", "uiPanels", "updateBaseUrl", "updateChannel", "version", "welcomeShown"]
+            "hotplugSettleMs", "lastAutoInstallVersion", "maxPreviews", "monochromeIcon", "preferElevated", "recordingAudio",
+            "recordingDir", "recordingFps", "restoreWindowsOnReconnect", "startWithWindows", "uiPanels", "updateBaseUrl", "updateChannel", "version", "welcomeShown"]
 sys.exit(0 if keys == expected and keys == sorted(keys) else 1)
 PY
 }
-check "config.json written with its 18 keys in byte order" config_ok
+check "config.json written with its 20 keys in byte order" config_ok
 
 # --- settings held by another program while the program starts --------------
 # A sync client holds config.json without sharing it at login, and lets go
