@@ -115,6 +115,8 @@ inline std::string configText(const Config& c) {
                                 {"startWithWindows", c.startWithWindows},
                                 {"preferElevated", c.preferElevated},
                                 {"autoRestoreOnHotplug", c.autoRestoreOnHotplug},
+                                {"restoreWindowsOnReconnect", c.restoreWindowsOnReconnect},
+                                {"hotplugSettleMs", c.hotplugSettleMs},
                                 {"maxPreviews", c.maxPreviews},
                                 {"recordingDir", c.recordingDir},
                                 {"recordingFps", c.recordingFps},

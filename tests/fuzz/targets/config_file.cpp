@@ -21,6 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (disk.files.fileExists(kept)) QV_FUZZ_CHECK(disk.files.content(kept) == text, "the kept copy differs");
     QV_FUZZ_CHECK(first.maxPreviews >= 1 && first.maxPreviews <= 8, fuzz::configText(first));
     QV_FUZZ_CHECK(first.recordingFps >= 5 && first.recordingFps <= 60, fuzz::configText(first));
+    QV_FUZZ_CHECK(first.hotplugSettleMs >= 0 && first.hotplugSettleMs <= Config::kMaxHotplugSettleMs,
+                  fuzz::configText(first));
 
     if (!loaded) {
         QV_FUZZ_CHECK(fuzz::configText(first) == fuzz::configText(Config{}), "a file that did not load changed " + fuzz::configText(first));
