@@ -16,7 +16,7 @@ constexpr const char* kRefusedHint = " — some refused (run elevated to move th
 
 bool isMaximized(const WindowPlacementInfo& p) { return p.showCmd == std::uint32_t(ws::SwShowMaximized); }
 bool isMinimized(const WindowPlacementInfo& p) {
-    return p.showCmd == std::uint32_t(ws::SwShowMinimized) || p.showCmd == 6 /* SW_MINIMIZE */ ||
+    return p.showCmd == std::uint32_t(ws::SwShowMinimized) || p.showCmd == std::uint32_t(ws::SwMinimize) ||
            p.showCmd == std::uint32_t(ws::SwShowMinNoActive);
 }
 // The three states a placement can restore to; SW_SHOWNORMAL, SW_RESTORE and

@@ -70,6 +70,7 @@ inline constexpr std::int32_t SwShowNormal = 1;              // "ShowWindow func
 inline constexpr std::int32_t SwShowMinimized = 2;
 inline constexpr std::int32_t SwShowMaximized = 3;
 inline constexpr std::int32_t SwShowNoActivate = 4;
+inline constexpr std::int32_t SwMinimize = 6;
 inline constexpr std::int32_t SwShowMinNoActive = 7;
 inline constexpr std::int32_t SwRestore = 9;
 inline constexpr std::uint32_t WpfRestoreToMaximized = 0x0002; // "WINDOWPLACEMENT structure", flags

@@ -16,6 +16,7 @@ static_assert(ws::GaRoot == GA_ROOT);
 static_assert(ws::WsExToolWindow == WS_EX_TOOLWINDOW && ws::WsExAppWindow == WS_EX_APPWINDOW);
 static_assert(ws::SwShowMaximized == SW_SHOWMAXIMIZED && ws::SwRestore == SW_RESTORE);
 static_assert(ws::SwShowNormal == SW_SHOWNORMAL && ws::SwShowMinimized == SW_SHOWMINIMIZED);
+static_assert(ws::SwMinimize == SW_MINIMIZE);
 static_assert(ws::SwShowNoActivate == SW_SHOWNOACTIVATE && ws::SwShowMinNoActive == SW_SHOWMINNOACTIVE && ws::WpfRestoreToMaximized == WPF_RESTORETOMAXIMIZED);
 static_assert(ws::SwpNoZOrder == SWP_NOZORDER && ws::SwpNoActivate == SWP_NOACTIVATE);
 static_assert(ws::MonitorDefaultToNull == MONITOR_DEFAULTTONULL && ws::MonitorInfoPrimary == MONITORINFOF_PRIMARY);
